@@ -1,0 +1,91 @@
+// ScriptContext: the script-wide state (identity and paths, start-up flags,
+// the loaded script, exit cause and code). One instance, `g_script`, exists
+// before the entry point runs; start-up fills it, the exit sequence reads it.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "values/variable.h"
+
+// Exit reasons (ExitCause) and the codes a running copy receives.
+enum ExitReason : int {
+  EXIT_NONE = 0,
+  EXIT_CRITICAL = 1,
+  EXIT_ERROR = 2,
+  EXIT_DESTROY = 3,
+  EXIT_LOGOFF = 4,
+  EXIT_SHUTDOWN = 5,
+  EXIT_RESERVED = 6,
+  EXIT_CLOSE = 7,
+  EXIT_MENU = 8,
+  EXIT_EXIT = 9,
+  EXIT_RELOAD = 10,
+  EXIT_SINGLEINSTANCE = 11,
+};
+
+// The process exit code for a failed start-up or load.
+constexpr int CRITICAL_ERROR_EXIT_CODE = 2;
+
+// Values of InstanceMode (#SingleInstance).
+enum InstanceMode : int {
+  INSTANCE_NOT_GIVEN = 0,
+  INSTANCE_PROMPT = 1,
+  INSTANCE_FORCE = 2,
+  INSTANCE_IGNORE = 3,
+  INSTANCE_OFF = 4,
+};
+
+// Where the script text comes from: the executable's own resource (the
+// compiled-script runtime) or a file named on the command line (qrv.exe).
+enum class ScriptOrigin { Resource, File };
+
+// The special characters of the script syntax, changeable by directives.
+struct SyntaxChars {
+  std::wstring CommentFlag = L";";
+  wchar_t EscapeChar = L'`';
+  wchar_t DerefChar = L'%';
+  wchar_t Delimiter = L',';
+  bool ContinuationLTrim = false;  // #LTrim: default LTrim of sections
+};
+
+struct ScriptContext {
+  // Start-up flags from the command line (and directives).
+  bool RestartRequested = false;
+  bool ErrorsToStdout = false;
+  std::wstring ScriptPath, ScriptDirectory, ScriptFileName;
+  std::wstring ExePathQuoted, ExeDirectory;
+  std::wstring MainTitle;
+  int InstanceMode = INSTANCE_NOT_GIVEN;
+  bool ReadyToRun = false;
+  bool StartupSectionRunning = false;
+  int ExitCause = EXIT_NONE;
+  std::wstring CurrentWorkDir, StartupWorkDir;
+  DWORD SavedForegroundLockTimeout = 0;
+
+  HINSTANCE Instance = nullptr;
+  ScriptOrigin Origin = ScriptOrigin::Resource;
+  // The script file named on the command line (qrv.exe only).
+  std::wstring ScriptFileArgument;
+
+  // Source files by index; index 0 is the main script.
+  std::vector<std::wstring> SourceFiles;
+  // The physical line the reader is on, for load errors not tied to a line.
+  int CurrentFileIndex = 0;
+  int CurrentLineNumber = 0;
+  SyntaxChars Syntax;
+
+  // Global variables (A_Args, the numbered parameters, script variables).
+  VarList Globals;
+};
+
+// Process-wide switches from the command line, kept outside ScriptContext
+// because later subsystems test them without the context at hand.
+extern bool g_SkipInstanceCheck;  // written once by the command-line parser
+extern bool g_StayResident;       // written by directives and commands that keep the script alive
+extern int g_ProcessExitCode;     // written by the exit sequence
+
+// The script-wide state; written by start-up and loading, read everywhere.
+extern ScriptContext g_script;

@@ -1,0 +1,125 @@
+// The start-up sequence, in the order the steps must happen: each step may
+// rely on everything before it.
+#include "app/startup.h"
+
+#include <objbase.h>
+#include <ole2.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/command_line.h"
+#include "app/exit.h"
+#include "app/script_identity.h"
+#include "exec/errors.h"
+#include "script/loader.h"
+
+namespace {
+
+// Buffer sizes the platform calls are made with.
+constexpr DWORD kWorkDirBuffer = MAX_PATH;
+constexpr DWORD kModulePathBuffer = 2048;
+
+// The executable's full path.
+std::wstring ModulePath() {
+  std::wstring path(kModulePathBuffer, L'\0');
+  DWORD length = GetModuleFileNameW(nullptr, path.data(), kModulePathBuffer);
+  path.resize(length);
+  return path;
+}
+
+// The current directory, or "" when it cannot be read.
+std::wstring CurrentDirectory() {
+  wchar_t buffer[kWorkDirBuffer];
+  DWORD length = GetCurrentDirectoryW(kWorkDirBuffer, buffer);
+  return length && length < kWorkDirBuffer ? std::wstring(buffer, length) : std::wstring();
+}
+
+// The script file's full path as the user named it (relative to the
+// current directory).
+std::wstring FullPathOf(const std::wstring& path) {
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (!needed) return path;
+  std::wstring full(needed, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  full.resize(length);
+  return full;
+}
+
+// Applies the command line to the script context and the global variables.
+bool ApplyCommandLine(const std::vector<std::wstring>& args, ScriptOrigin origin) {
+  CommandLine line = ParseCommandLine(args, origin);
+  g_script.RestartRequested = line.RestartRequested;
+  g_script.ErrorsToStdout = line.ErrorsToStdout;
+  g_SkipInstanceCheck = line.SkipInstanceCheck;
+  if (origin == ScriptOrigin::File) {
+    if (!line.HasScriptFile) {
+      ReportLoadError(msg::NoScriptFile);
+      return false;
+    }
+    g_script.ScriptFileArgument = line.ScriptFile;
+  }
+  AssignScriptParameters(line.Parameters, g_script.Globals);
+  return true;
+}
+
+// True when the script must stay resident after its auto-execute section.
+bool ScriptIsPersistent() {
+  // Seam: hotkeys, hotstrings and hooks keep a script resident too.
+  return g_StayResident;
+}
+
+}  // namespace
+
+std::vector<std::wstring> ProcessArguments() {
+  std::vector<std::wstring> args;
+  int count = 0;
+  wchar_t** vector = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!vector) return args;
+  for (int i = 1; i < count; ++i) args.emplace_back(vector[i]);
+  LocalFree(vector);
+  return args;
+}
+
+int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::wstring>& args) {
+  ScriptContext& s = g_script;
+  s.Origin = origin;
+  // Seam: the tray menu is created here once menus exist.
+  OleInitialize(nullptr);
+
+  s.Instance = instance;
+  // Seam: the regular-expression cache lock is initialised with that cache.
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+
+  s.CurrentWorkDir = CurrentDirectory();
+  s.StartupWorkDir = s.CurrentWorkDir;
+
+  if (!ApplyCommandLine(args, origin)) return CRITICAL_ERROR_EXIT_CODE;
+
+  // Seam: the start-up thread's settings take their defaults here, and are
+  // copied to the defaults record after the identity is set.
+  std::wstring exePath = ModulePath();
+  std::wstring scriptPath = origin == ScriptOrigin::File ? FullPathOf(s.ScriptFileArgument) : exePath;
+  if (!InitScriptIdentity(exePath, scriptPath)) {
+    ReportLoadError(msg::OutOfMemory);
+    return CRITICAL_ERROR_EXIT_CODE;
+  }
+
+  if (LoadScript() != ResultCode::Ok) return CRITICAL_ERROR_EXIT_CODE;
+
+  if (s.InstanceMode == INSTANCE_NOT_GIVEN && ScriptIsPersistent()) s.InstanceMode = INSTANCE_PROMPT;
+  // Seams, in order: the single-instance rule against a running copy, the
+  // foreground lock time-out, the main window and tray icon.
+
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+  // Seams: the key-history ring and hotkey activation.
+  s.ReadyToRun = true;
+
+  // Seam: the auto-execute section runs here once lines can execute; a
+  // script made only of comments and directives has none.
+  if (!ScriptIsPersistent()) ExitApp(EXIT_EXIT, 0);
+  // Seam: the message loop keeps a persistent script alive.
+  return 0;
+}

@@ -1,0 +1,40 @@
+// Error reporting: every problem found while loading or running a script is
+// reported once, here, as a message box or (for load errors with
+// /ErrorStdOut) on standard error. Callers then return ResultCode::Fail.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "exec/result_code.h"
+
+// Fixed message texts of the loader and start-up.
+namespace msg {
+inline constexpr wchar_t OutOfMemory[] = L"Out of memory.";
+inline constexpr wchar_t CouldNotExtract[] = L"Could not extract script from EXE.";
+inline constexpr wchar_t ContinuationTooLong[] = L"Continuation section too long.";
+inline constexpr wchar_t MissingCloseParen[] = L"Missing \")\"";
+inline constexpr wchar_t ProgramWillExit[] = L"The program will exit.";
+inline constexpr wchar_t OldVersionRemains[] =
+    L"The script was not reloaded; the old version will remain in effect.";
+inline constexpr wchar_t UnknownError[] = L"Unk";
+inline constexpr wchar_t ScriptFileNotFound[] = L"Script file not found.";
+inline constexpr wchar_t NoScriptFile[] = L"No script file was given.";
+inline constexpr wchar_t CommandsNotSupportedYet[] =
+    L"This line cannot run yet: commands, directives, labels and hotkeys are not supported by this version.";
+}  // namespace msg
+
+// Reports a load-time error not tied to a finished script line, at the
+// reader's current file and line. `extra` is the offending text or empty.
+ResultCode ReportLoadError(std::wstring_view message, std::wstring_view extra = {});
+
+// Receives load errors in place of the dialog or standard error; for tools
+// and tests that load scripts without a user to see the report. Null
+// restores the normal report.
+using LoadErrorSink = void (*)(std::wstring_view message, std::wstring_view extra, int lineNumber);
+void SetLoadErrorSink(LoadErrorSink sink);
+
+// The load-error texts, exposed so that tests can check the layout.
+std::wstring FormatLoadErrorStdErr(std::wstring_view file, int line, std::wstring_view message,
+                                   std::wstring_view extra);
+std::wstring FormatLoadErrorDialog(int line, std::wstring_view includeFile, std::wstring_view message,
+                                   std::wstring_view extra, bool reloading);
