@@ -1,0 +1,22 @@
+#!/bin/bash
+# Installs what is missing, builds, and runs every test (unit, harness and
+# script tests) under Wine with ctest; ctest's summary ends the output.
+# Extra arguments go to ctest (for example -R script/ to run a subset).
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$ROOT/scripts/setup.sh"
+"$ROOT/scripts/build.sh"
+
+source "$ROOT/scripts/wine-env.sh"
+cleanup() {
+  timeout 20 wineserver -k >/dev/null 2>&1 || true
+  qrv_display_stop
+}
+trap cleanup EXIT
+qrv_display_start
+qrv_wine_init
+# One wineserver for the whole run spares every test its start-up.
+wineserver -p >/dev/null 2>&1 || true
+
+cd "$ROOT/build"
+ctest --output-on-failure -j2 --timeout 120 "$@"
