@@ -254,7 +254,15 @@ uint32_t TextStream::Read(wchar_t* buf, uint32_t maxChars, int maxLines) {
           consumed = 1;
         } else {
           uint32_t held = Available(length);
-          if (held < length) {
+          // A UTF-8 sequence broken by a byte that cannot continue it ends
+          // before that byte, so the byte (often plain ASCII) is kept.
+          uint32_t valid = 1;
+          if (CodePage == CP_UTF8)
+            while (valid < held && (Pos[valid] & 0xC0) == 0x80) ++valid;
+          if (CodePage == CP_UTF8 && valid < held && valid < length) {
+            units[0] = REPLACEMENT_CHAR;
+            consumed = valid;
+          } else if (held < length) {
             units[0] = REPLACEMENT_CHAR;  // truncated by the end of the data
             consumed = held;
           } else {

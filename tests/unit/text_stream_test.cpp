@@ -188,7 +188,9 @@ TEST(TextStreamDecode, InvalidUtf8BecomesReplacementCharacter) {
   const Case cases[] = {
       {"a\x80" "b", L"a\uFFFDb"},            // stray continuation byte
       {"\xFF\xFE" "x", L"\uFFFD\uFFFDx"},    // never valid in UTF-8 (and no UTF-16 mark: not at the start)
-      {"\xC3\x41z", L"\uFFFDz"},             // the lead byte claims the next byte too
+      {"\xC3\x41z", L"\uFFFDAz"},            // a broken sequence keeps the byte that broke it
+      {"\xE2\x82\x41", L"\uFFFDA"},
+      {"\xE2\x41\x82", L"\uFFFDA\uFFFD"},
       {"\xC0\x80", L"\uFFFD"},               // overlong NUL
       {"\xF8\x88\x80\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},  // 5-byte form: each byte alone
       // Truncated by the end of the data.
