@@ -15,8 +15,11 @@ cleanup() {
 trap cleanup EXIT
 qrv_display_start
 qrv_wine_init
-# One wineserver for the whole run spares every test its start-up.
+# One wineserver for the whole run spares every test its start-up; booting
+# it here, with its output going nowhere, keeps Wine's own services from
+# holding a test's output pipe open.
 wineserver -p >/dev/null 2>&1 || true
+timeout 120 wine wineboot >/dev/null 2>&1 || true
 
 cd "$ROOT/build"
 ctest --output-on-failure -j2 --timeout 120 "$@"

@@ -49,6 +49,12 @@ qrv_wine_init() {
       timeout 300 wineboot -i >/dev/null 2>&1 || true
       timeout 60 wineserver -w || true
     fi
+    # Without a window manager Wine waits about 2 s on every managed window
+    # as it closes; unmanaged windows close at once.
+    if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+      timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+      timeout 60 wineserver -w || true
+    fi
   ) 8>"$(dirname "$WINEPREFIX")/.wine-lock"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "Wine prefix creation failed" >&2; return 1; }
 }

@@ -10,6 +10,9 @@
 
 #include "values/variable.h"
 
+struct ScriptLine;
+struct Label;
+
 // Exit reasons (ExitCause) and the codes a running copy receives.
 enum ExitReason : int {
   EXIT_NONE = 0,
@@ -79,6 +82,19 @@ struct ScriptContext {
 
   // Global variables (A_Args, the numbered parameters, script variables).
   VarList Globals;
+
+  // The loaded script: lines in source order and labels in definition order.
+  ScriptLine* FirstScriptLine = nullptr;
+  ScriptLine* LastScriptLine = nullptr;
+  Label* FirstLabel = nullptr;
+  Label* LastLabel = nullptr;
+  // Labels defined since the last line was added; the next line marks them.
+  int LabelsAwaitingLine = 0;
+  // The label with an empty name that points at the script's last line.
+  Label* PlaceholderLabel = nullptr;
+  // Set by the first hotkey or hotstring label, which ends the auto-execute
+  // section with an implicit Return.
+  bool HotkeyLabelSeen = false;
 };
 
 // Process-wide switches from the command line, kept outside ScriptContext

@@ -14,6 +14,7 @@
 #include "app/script_identity.h"
 #include "exec/errors.h"
 #include "script/loader.h"
+#include "script/script_line.h"
 
 namespace {
 
@@ -107,6 +108,12 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   }
 
   if (LoadScript() != ResultCode::Ok) return CRITICAL_ERROR_EXIT_CODE;
+  // Seam: until the execution loop exists, a script with lines to run stops
+  // here with a clear message instead of doing nothing.
+  if (s.FirstScriptLine && s.FirstScriptLine->CommandIndex != ACT_EXIT) {
+    ReportLineError(s.FirstScriptLine, msg::CannotRunYet);
+    return CRITICAL_ERROR_EXIT_CODE;
+  }
 
   if (s.InstanceMode == INSTANCE_NOT_GIVEN && ScriptIsPersistent()) s.InstanceMode = INSTANCE_PROMPT;
   // Seams, in order: the single-instance rule against a running copy, the

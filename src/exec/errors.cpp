@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "app/console_output.h"
+#include "exec/render_line.h"
+#include "script/script_line.h"
 #include "app/script_context.h"
 #include "gui/message_box.h"
 
@@ -17,6 +19,41 @@ constexpr size_t kMaxDetailShown = 100;
 std::wstring Clip(std::wstring_view text, size_t limit) {
   if (text.size() <= limit) return std::wstring(text);
   return std::wstring(text.substr(0, limit)) + L"...";
+}
+
+// Longest message and detail texts in a line-error dialog, and the number of
+// lines of context shown on each side of the error line.
+constexpr size_t kMaxMessageShown = 500;
+constexpr size_t kMaxLineShown = 500;
+constexpr int kContextLines = 7;
+constexpr size_t kMaxDialogText = 8192;
+
+// Dialog headers by error kind.
+const wchar_t* KindHeader(ErrorKind kind) {
+  switch (kind) {
+    case ERROR_KIND_WARNING: return L"Warning";
+    case ERROR_KIND_CRITICAL: return L"Critical Error";
+    default: return L"Error";
+  }
+}
+
+// The last paragraph of a line-error dialog.
+const wchar_t* KindLastParagraph(ErrorKind kind, bool running, bool reloading) {
+  switch (kind) {
+    case ERROR_KIND_WARNING:
+    case ERROR_KIND_CRITICAL: return L"For more details, read the documentation for #Warn.";
+    case ERROR_KIND_CONTINUABLE: return L"Continue running the script?";
+    default: break;
+  }
+  if (running) return L"The current thread will exit.";
+  return reloading ? msg::OldVersionRemains : msg::ProgramWillExit;
+}
+
+// The full path of a line's source file.
+std::wstring SourceFileOf(const ScriptLine* line) {
+  size_t index = line ? line->SourceIndex : 0;
+  if (index < g_script.SourceFiles.size()) return g_script.SourceFiles[index];
+  return g_script.ScriptPath;
 }
 
 // Set by tools and tests that take load errors themselves; null otherwise.
@@ -76,5 +113,55 @@ ResultCode ReportLoadError(std::wstring_view message, std::wstring_view extra) {
   ShowMessageBox(FormatLoadErrorDialog(g_script.CurrentLineNumber, includeFile, message, extra,
                                        g_script.RestartRequested),
                  MB_OK | MB_SETFOREGROUND);
+  return ResultCode::Fail;
+}
+
+std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view message, ErrorKind kind,
+                                   std::wstring_view extra, bool running, bool reloading) {
+  std::wstring out = KindHeader(kind);
+  if (line && line->SourceIndex > 0) {
+    out += L" in #include file \"" + SourceFileOf(line) + L"\":\n     ";
+  } else {
+    out += L":  ";
+  }
+  out += message.substr(0, kMaxMessageShown);
+  out += L"\n\n";
+  if (!extra.empty()) out += L"Specifically: " + Clip(extra, kMaxDetailShown) + L"\n\n";
+  if (line) {
+    out += L"\tLine#\n";
+    // Seam: when the main window is not allowed, only the error line shows.
+    const ScriptLine* first = line;
+    for (int i = 0; i < kContextLines && first->PreviousLine; ++i) first = first->PreviousLine;
+    const ScriptLine* last = line;
+    for (int i = 0; i < kContextLines && last->FollowingLine; ++i) last = last->FollowingLine;
+    for (const ScriptLine* at = first;; at = at->FollowingLine) {
+      out += at == line ? L"--->\t" : L"\t";
+      out += RenderLine(*at, kMaxLineShown);
+      out += L"\n";
+      if (at == last) break;
+    }
+  }
+  out += L"\n";
+  out += KindLastParagraph(kind, running, reloading);
+  if (out.size() > kMaxDialogText) out.resize(kMaxDialogText);
+  return out;
+}
+
+ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind, std::wstring_view extra) {
+  // Seam: inside a Try, or with OnError callbacks, an error becomes an
+  // exception once the execution loop exists.
+  const int lineNumber = line ? line->SourceLine : g_script.CurrentLineNumber;
+  if (g_loadErrorSink && !g_script.ReadyToRun) {
+    g_loadErrorSink(message, extra, lineNumber);
+    return ResultCode::Fail;
+  }
+  if (g_script.ErrorsToStdout && !g_script.ReadyToRun && kind != ERROR_KIND_WARNING) {
+    WriteToStdHandle(STD_ERROR_HANDLE, FormatLoadErrorStdErr(SourceFileOf(line), lineNumber, message, extra));
+    return ResultCode::Fail;
+  }
+  UINT buttons = kind == ERROR_KIND_CONTINUABLE ? MB_YESNO : MB_OK;
+  ShowMessageBox(FormatLineErrorDialog(line, message, kind, extra, g_script.ReadyToRun, g_script.RestartRequested),
+                 buttons | MB_TOPMOST);
+  // Seam: answering No to a continuable error ends the program.
   return ResultCode::Fail;
 }

@@ -19,9 +19,26 @@ inline constexpr wchar_t OldVersionRemains[] =
 inline constexpr wchar_t UnknownError[] = L"Unk";
 inline constexpr wchar_t ScriptFileNotFound[] = L"Script file not found.";
 inline constexpr wchar_t NoScriptFile[] = L"No script file was given.";
-inline constexpr wchar_t CommandsNotSupportedYet[] =
-    L"This line cannot run yet: commands, directives, labels and hotkeys are not supported by this version.";
+inline constexpr wchar_t CannotRunYet[] = L"This version can load scripts but cannot run their lines yet.";
 }  // namespace msg
+
+struct ScriptLine;
+
+// Kinds of line errors; each has its own dialog header and last paragraph.
+enum ErrorKind : int {
+  ERROR_KIND_ERROR = 0,        // the thread (or the load) stops
+  ERROR_KIND_WARNING = 1,
+  ERROR_KIND_CRITICAL = 2,
+  ERROR_KIND_CONTINUABLE = 8,  // the user may choose to go on
+};
+
+// Reports an error of a script line, at load time or while it runs.
+ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind = ERROR_KIND_ERROR,
+                           std::wstring_view extra = {});
+
+// The dialog text of a line error, exposed for tests.
+std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view message, ErrorKind kind,
+                                   std::wstring_view extra, bool running, bool reloading);
 
 // Reports a load-time error not tied to a finished script line, at the
 // reader's current file and line. `extra` is the offending text or empty.

@@ -1,33 +1,161 @@
-// The directive table and the directives the loader understands so far.
+// The directive table and each directive's effect.
 #include "script/directives.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "script/script_reader.h"
+#include "values/numeric_text.h"
+#include "values/variable.h"
+
+DirectiveSettings g_directives;
 
 namespace {
 
 inline constexpr wchar_t kParam1Invalid[] = L"Parameter #1 invalid.";
+inline constexpr wchar_t kParam2Invalid[] = L"Parameter #2 invalid.";
 
-// "#CommentFlag": a one-character flag may not be a character the syntax
-// already gives a meaning to.
-DirectiveResult CommentFlagDirective(std::wstring_view param) {
+// Limits of the numeric directives.
+constexpr int kMaxThreadsLimit = 255;
+constexpr int kMaxKeyHistory = 500;
+constexpr int kMinHotkeyInterval = 10;
+constexpr int kMaxInputLevel = 100;
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// "Off" in any case turns an option off; anything else, or nothing, on.
+bool OnOff(std::wstring_view param) { return !EqualsNoCase(param, L"Off"); }
+
+// The integer a numeric parameter holds (decimal or "0x" hexadecimal).
+int IntParam(std::wstring_view param) {
+  std::wstring text(param);
+  int64_t value = TextToInteger(text.c_str());
+  return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+// Reports a parameter error for the directive line.
+DirectiveResult Invalid(const wchar_t* message, std::wstring_view param) {
+  ReportLoadError(message, param);
+  return DirectiveResult::Failed;
+}
+
+// A numeric directive: no parameter leaves the value alone.
+DirectiveResult SetInt(std::wstring_view param, int& target, int low, int high) {
+  if (!param.empty()) target = std::clamp(IntParam(param), low, high);
+  return DirectiveResult::Handled;
+}
+
+DirectiveResult Ignore(std::wstring_view) { return DirectiveResult::Handled; }
+
+// Directives whose subsystem (hotkeys, hotstrings, key names) does not
+// exist yet stop the load instead of being dropped.
+DirectiveResult NotSupportedYet(std::wstring_view param) {
+  ReportLoadError(L"This directive is not supported by this version yet.", param);
+  return DirectiveResult::Failed;
+}
+
+// A one-character syntax directive: the character must not collide with
+// the others the syntax already uses.
+bool CollidesWithSyntax(wchar_t c, bool checkHash, bool checkEscape, bool checkDeref, bool checkDelimiter) {
+  const SyntaxChars& syntax = g_script.Syntax;
+  bool oneCharFlag = syntax.CommentFlag.size() == 1;
+  return (checkHash && c == L'#') || (checkEscape && c == syntax.EscapeChar) || (checkDeref && c == syntax.DerefChar) ||
+         (checkDelimiter && c == syntax.Delimiter) || c == L'.' || (oneCharFlag && c == syntax.CommentFlag[0]);
+}
+
+DirectiveResult CommentFlag(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
   SyntaxChars& syntax = g_script.Syntax;
   if (param.size() == 1) {
     wchar_t c = param[0];
     bool reserved = c == L'#' || c == syntax.DerefChar || c == syntax.EscapeChar || c == syntax.Delimiter ||
                     std::wstring_view(L"!$*+<>^~").find(c) != std::wstring_view::npos;
-    if (reserved) {
-      ReportLoadError(kParam1Invalid, param);
-      return DirectiveResult::Failed;
-    }
+    if (reserved) return Invalid(kParam1Invalid, param);
   }
   syntax.CommentFlag.assign(param.substr(0, kMaxCommentFlagLength));
+  return DirectiveResult::Handled;
+}
+
+DirectiveResult EscapeChar(std::wstring_view param) {
+  if (param.empty()) return DirectiveResult::Handled;
+  if (CollidesWithSyntax(param[0], true, false, true, true)) return Invalid(kParam1Invalid, param);
+  g_script.Syntax.EscapeChar = param[0];
+  return DirectiveResult::Handled;
+}
+
+DirectiveResult DerefChar(std::wstring_view param) {
+  if (param.empty()) return DirectiveResult::Handled;
+  if (CollidesWithSyntax(param[0], false, true, false, true)) return Invalid(kParam1Invalid, param);
+  g_script.Syntax.DerefChar = param[0];
+  return DirectiveResult::Handled;
+}
+
+DirectiveResult Delimiter(std::wstring_view param) {
+  if (param.empty()) return DirectiveResult::Handled;
+  if (CollidesWithSyntax(param[0], true, true, true, false)) return Invalid(kParam1Invalid, param);
+  g_script.Syntax.Delimiter = param[0];
+  return DirectiveResult::Handled;
+}
+
+DirectiveResult SingleInstance(std::wstring_view param) {
+  if (EqualsNoCase(param, L"Force")) g_script.InstanceMode = INSTANCE_FORCE;
+  else if (EqualsNoCase(param, L"Ignore")) g_script.InstanceMode = INSTANCE_IGNORE;
+  else if (EqualsNoCase(param, L"Off")) g_script.InstanceMode = INSTANCE_OFF;
+  else g_script.InstanceMode = INSTANCE_PROMPT;
+  return DirectiveResult::Handled;
+}
+
+DirectiveResult MaxMem(std::wstring_view param) {
+  if (param.empty()) return DirectiveResult::Handled;
+  std::wstring text(param);
+  SetMaxMem(TextToDouble(text.c_str()));
+  return DirectiveResult::Handled;
+}
+
+DirectiveResult InputLevel(std::wstring_view param) {
+  int level = param.empty() ? 0 : IntParam(param);
+  if (level < 0 || level > kMaxInputLevel) return Invalid(kParam1Invalid, param);
+  g_directives.InputLevel = level;
+  return DirectiveResult::Handled;
+}
+
+// "#Warn [kind], [mode]".
+DirectiveResult Warn(std::wstring_view param) {
+  std::wstring_view kindText = param, modeText;
+  size_t comma = param.find(g_script.Syntax.Delimiter);
+  if (comma != std::wstring_view::npos) {
+    kindText = param.substr(0, comma);
+    modeText = param.substr(comma + 1);
+  }
+  std::wstring kind(kindText), mode(modeText);
+  reader::TrimBlanks(kind);
+  reader::TrimBlanks(mode);
+  static const wchar_t* const kKinds[] = {L"UseUnsetLocal", L"UseUnsetGlobal", L"LocalSameAsGlobal", L"UseEnv",
+                                          L"ClassOverwrite"};
+  static const wchar_t* const kModes[] = {L"Off", L"OutputDebug", L"MsgBox", L"StdOut"};
+  int kindIndex = -1;
+  if (!kind.empty() && !EqualsNoCase(kind, L"All")) {
+    for (int i = 0; i < WARN_KIND_COUNT; ++i)
+      if (EqualsNoCase(kind, kKinds[i])) kindIndex = i;
+    if (kindIndex < 0) return Invalid(kParam1Invalid, kind);
+  }
+  WarnMode value = WARN_MODE_MSGBOX;
+  if (!mode.empty()) {
+    int modeIndex = -1;
+    for (int i = 0; i < 4; ++i)
+      if (EqualsNoCase(mode, kModes[i])) modeIndex = i;
+    if (modeIndex < 0) return Invalid(kParam2Invalid, mode);
+    value = static_cast<WarnMode>(modeIndex);
+  }
+  for (int i = 0; i < WARN_KIND_COUNT; ++i)
+    if (kindIndex < 0 || kindIndex == i) g_directives.Warn[i] = value;
   return DirectiveResult::Handled;
 }
 
@@ -36,8 +164,46 @@ struct DirectiveEntry {
   DirectiveResult (*Apply)(std::wstring_view param);
 };
 
+DirectiveSettings& D() { return g_directives; }
+
 const DirectiveEntry kDirectives[] = {
-    {L"#CommentFlag", CommentFlagDirective},
+    // The compiled script already holds included files; a script file
+    // read by qrv.exe includes nothing yet.
+    {L"#Include", [](std::wstring_view p) { return g_script.Origin == ScriptOrigin::Resource ? Ignore(p) : NotSupportedYet(p); }},
+    {L"#IncludeAgain", [](std::wstring_view p) { return g_script.Origin == ScriptOrigin::Resource ? Ignore(p) : NotSupportedYet(p); }},
+    {L"#NoEnv", [](std::wstring_view) { g_NoEnv = true; return DirectiveResult::Handled; }},
+    {L"#NoTrayIcon", [](std::wstring_view) { D().NoTrayIcon = true; return DirectiveResult::Handled; }},
+    {L"#Persistent", [](std::wstring_view) { g_StayResident = true; return DirectiveResult::Handled; }},
+    {L"#SingleInstance", SingleInstance},
+    {L"#InstallKeybdHook", [](std::wstring_view) { D().InstallKeybdHook = true; return DirectiveResult::Handled; }},
+    {L"#InstallMouseHook", [](std::wstring_view) { D().InstallMouseHook = true; return DirectiveResult::Handled; }},
+    {L"#UseHook", [](std::wstring_view p) { D().UseHook = OnOff(p); return DirectiveResult::Handled; }},
+    {L"#If", NotSupportedYet},
+    {L"#IfTimeout", [](std::wstring_view p) { return SetInt(p, D().IfTimeout, 0, INT32_MAX); }},
+    {L"#IfWinActive", NotSupportedYet},
+    {L"#IfWinNotActive", NotSupportedYet},
+    {L"#IfWinExist", NotSupportedYet},
+    {L"#IfWinNotExist", NotSupportedYet},
+    {L"#Hotstring", NotSupportedYet},
+    {L"#HotkeyModifierTimeout", [](std::wstring_view p) { return SetInt(p, D().HotkeyModifierTimeout, INT32_MIN, INT32_MAX); }},
+    {L"#HotkeyInterval", [](std::wstring_view p) { return SetInt(p, D().HotkeyInterval, kMinHotkeyInterval, INT32_MAX); }},
+    {L"#MaxHotkeysPerInterval", [](std::wstring_view p) { return SetInt(p, D().MaxHotkeysPerInterval, 1, INT32_MAX); }},
+    {L"#MaxThreadsPerHotkey", [](std::wstring_view p) { return SetInt(p, D().MaxThreadsPerHotkey, 1, kMaxThreadsLimit); }},
+    {L"#MaxThreadsBuffer", [](std::wstring_view p) { D().MaxThreadsBuffer = OnOff(p); return DirectiveResult::Handled; }},
+    {L"#MaxThreads", [](std::wstring_view p) { return SetInt(p, D().MaxThreads, 1, kMaxThreadsLimit); }},
+    {L"#ClipboardTimeout", [](std::wstring_view p) { return SetInt(p, D().ClipboardTimeout, INT32_MIN, INT32_MAX); }},
+    {L"#LTrim", [](std::wstring_view p) { g_script.Syntax.ContinuationLTrim = OnOff(p); return DirectiveResult::Handled; }},
+    {L"#WinActivateForce", [](std::wstring_view) { D().WinActivateForce = true; return DirectiveResult::Handled; }},
+    {L"#ErrorStdOut", [](std::wstring_view) { g_script.ErrorsToStdout = true; return DirectiveResult::Handled; }},
+    {L"#MaxMem", MaxMem},
+    {L"#KeyHistory", [](std::wstring_view p) { return SetInt(p, D().KeyHistory, 0, kMaxKeyHistory); }},
+    {L"#CommentFlag", CommentFlag},
+    {L"#EscapeChar", EscapeChar},
+    {L"#DerefChar", DerefChar},
+    {L"#Delimiter", Delimiter},
+    {L"#MenuMaskKey", NotSupportedYet},
+    {L"#InputLevel", InputLevel},
+    {L"#Warn", Warn},
 };
 
 }  // namespace
@@ -54,9 +220,7 @@ DirectiveResult ApplyDirective(std::wstring_view line) {
     while (at < line.size() && reader::IsBlank(line[at])) ++at;
   }
   std::wstring_view param = line.substr(at);
-  for (const DirectiveEntry& entry : kDirectives) {
-    if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), entry.Name, -1, TRUE) == CSTR_EQUAL)
-      return entry.Apply(param);
-  }
+  for (const DirectiveEntry& entry : kDirectives)
+    if (EqualsNoCase(name, entry.Name)) return entry.Apply(param);
   return DirectiveResult::NotADirective;
 }

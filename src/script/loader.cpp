@@ -8,7 +8,11 @@
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "gui/message_box.h"
+#include "script/block_linker.h"
 #include "script/directives.h"
+#include "script/line_parser.h"
+#include "script/script_line.h"
+#include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "script/text_stream.h"
 
@@ -50,20 +54,6 @@ std::unique_ptr<TextStream> OpenScriptFile() {
   return stream;
 }
 
-// Consumes one logical line. Until the line parser exists, only the
-// directives the loader knows are accepted: anything else stops the load
-// rather than being skipped.
-ResultCode ParseLogicalLine(std::wstring_view text, int /*lineNumber*/) {
-  if (!text.empty() && text[0] == L'#') {
-    switch (ApplyDirective(text)) {
-      case DirectiveResult::Handled: return ResultCode::Ok;
-      case DirectiveResult::Failed: return ResultCode::Fail;
-      case DirectiveResult::NotADirective: break;
-    }
-  }
-  return ReportLoadError(msg::CommandsNotSupportedYet, text);
-}
-
 // The reader's own directive call: "#CommentFlag" must act before the next
 // physical line is read.
 ResultCode ApplyReaderDirective(std::wstring_view line) {
@@ -83,11 +73,34 @@ ResultCode LoadScript() {
   std::unique_ptr<TextStream> stream = embedded ? OpenEmbeddedScript() : OpenScriptFile();
   if (!stream) return ResultCode::Fail;
 
-  ScriptReader reader(*stream, s.Syntax, firstLine);
-  ResultCode result = reader.ReadAll(ParseLogicalLine, ApplyReaderDirective);
-  // Parsing may have changed the working directory (#Include later does);
-  // the script starts in the one it was launched in.
+  try {
+    CreatePlaceholderLabel();
+    ScriptReader reader(*stream, s.Syntax, firstLine);
+    if (reader.ReadAll(ClassifyLine, ApplyReaderDirective) != ResultCode::Ok) return ResultCode::Fail;
+    if (FlushPendingLine() != ResultCode::Ok) return ResultCode::Fail;
+    return FinishLoad();
+  } catch (const std::bad_alloc&) {
+    return ReportLoadError(msg::OutOfMemory);
+  }
+}
+
+ResultCode FinishLoad() {
+  ScriptContext& s = g_script;
+  // The end of the auto-execute section when no hotkey ends it earlier.
+  if (!AppendScriptLine(ACT_EXIT, nullptr, 0, false)) return ResultCode::Fail;
+  // Seams, in order: expression compiling (with function references),
+  // static initialisers and "#If" lines, class resolution and the
+  // load-time warnings.
   if (!s.StartupWorkDir.empty()) SetCurrentDirectoryW(s.StartupWorkDir.c_str());
-  // Seam: block linking and expression compiling run here once lines exist.
-  return result;
+  // Every control statement then has a body, and every jump past a body a
+  // line to land on.
+  ++s.CurrentLineNumber;
+  for (int i = 0; i < 2; ++i)
+    if (!AppendScriptLine(ACT_EXIT, nullptr, 0, false)) return ResultCode::Fail;
+  if (s.PlaceholderLabel) s.PlaceholderLabel->MarkedLine = s.LastScriptLine;
+  if (LinkScriptBlocks(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
+  if (ResolveJumps(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
+  s.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
+  // Seam: the random-number generator is seeded here.
+  return ResultCode::Ok;
 }

@@ -9,3 +9,8 @@ inline constexpr wchar_t kScriptResourceNameWithIcon[] = L">QRV WITH ICON<";
 
 // Loads the script of g_script's origin. On Fail the error has been reported.
 ResultCode LoadScript();
+
+// Completes a load after the last line of text: the implicit Exit lines,
+// block linking and jump resolution, and ErrorLevel. Used by LoadScript
+// and by tools that feed lines themselves.
+ResultCode FinishLoad();

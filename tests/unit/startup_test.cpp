@@ -47,9 +47,9 @@ TEST(CommandLine, SwitchesAndParameters) {
 TEST(CommandLine, ParametersBecomeVariablesAndArgs) {
   VarList globals;
   AssignScriptParameters({L"first", L"second"}, globals);
-  EXPECT_EQ(globals.Find(L"0")->TextOf(), L"2");
-  EXPECT_EQ(globals.Find(L"1")->TextOf(), L"first");
-  EXPECT_EQ(globals.Find(L"2")->TextOf(), L"second");
+  EXPECT_STREQ(globals.Find(L"0")->TextOf(), L"2");
+  EXPECT_STREQ(globals.Find(L"1")->TextOf(), L"first");
+  EXPECT_STREQ(globals.Find(L"2")->TextOf(), L"second");
   Variable* args = globals.Find(L"a_args");
   ASSERT_NE(args, nullptr);
   EXPECT_TRUE(args->Scope() & VAR_SUPER_GLOBAL);
@@ -62,7 +62,7 @@ TEST(CommandLine, ParametersBecomeVariablesAndArgs) {
 TEST(CommandLine, NoParametersGiveEmptyArgs) {
   VarList globals;
   AssignScriptParameters({}, globals);
-  EXPECT_EQ(globals.Find(L"0")->TextOf(), L"0");
+  EXPECT_STREQ(globals.Find(L"0")->TextOf(), L"0");
   EXPECT_EQ(globals.Find(L"1"), nullptr);
   auto* array = static_cast<Object*>(globals.Find(L"A_Args")->ObjectValue());
   ASSERT_NE(array, nullptr);

@@ -1,0 +1,42 @@
+// ThreadSettings: the per-thread settings record every script pseudo-thread
+// starts from a copy of, the process-wide defaults record, and the pointer
+// to the record of the thread that is running now.
+//
+// This is the subset values need (the number formats); the message loop adds
+// the remaining fields. Invariants: g_CurrentThread is never null;
+// FloatFormatText always holds a format that IsValidFloatFormat accepts;
+// IntegerFormatChar is 'D', 'h' or 'H'.
+#pragma once
+#include <cstddef>
+#include <string_view>
+
+#include "exec/result_code.h"
+
+// Room for the float format: "%", a SetFormat text of up to 29 characters,
+// the "." and "f" added to it, and the terminator.
+inline constexpr size_t kFloatFormatChars = 33;
+// SetFormat float texts of this length or more are ignored.
+inline constexpr size_t kFloatFormatTextLimit = 30;
+// Largest precision plus format length a float format may have, so that its
+// text stays within the fixed float-text buffers.
+inline constexpr size_t kFloatPrecisionLimit = 255;
+
+struct ThreadSettings {
+  wchar_t FloatFormatText[kFloatFormatChars] = L"%0.6f";
+  // 'D' decimal, 'h' lower-case or 'H' upper-case hexadecimal.
+  char IntegerFormatChar = 'D';
+
+  // Carries out SetFormat: kind begins with "Float" or "Integer" (any case).
+  // Fail on an unusable float format or an unknown kind.
+  ResultCode ApplySetFormat(std::wstring_view kind, std::wstring_view format);
+};
+
+// The values each new thread starts with. Written by the auto-execute
+// section's settings hand-over (message loop) and by tests; read when a
+// thread starts.
+extern ThreadSettings g_ThreadDefaults;
+
+// The running thread's record. Points at a record of its own until the
+// message loop allocates the per-thread array when the auto-execute section
+// starts; from then on BeginThread and EndThread move it.
+extern ThreadSettings* g_CurrentThread;

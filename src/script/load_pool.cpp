@@ -1,0 +1,42 @@
+// A bump allocator over large blocks taken from the heap and never returned.
+#include "script/load_pool.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kBlockSize = 64 * 1024;
+constexpr size_t kAlignment = alignof(std::max_align_t);
+
+// The block being carved up; written only by PoolAlloc (load runs on the
+// main thread).
+char* g_block = nullptr;
+size_t g_blockLeft = 0;
+
+}  // namespace
+
+void* PoolAlloc(size_t bytes) {
+  bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+  if (bytes > kBlockSize / 4) {
+    void* alone = std::calloc(1, bytes);
+    if (!alone) throw std::bad_alloc();
+    return alone;
+  }
+  if (bytes > g_blockLeft) {
+    g_block = static_cast<char*>(std::calloc(1, kBlockSize));
+    if (!g_block) throw std::bad_alloc();
+    g_blockLeft = kBlockSize;
+  }
+  void* result = g_block;
+  g_block += bytes;
+  g_blockLeft -= bytes;
+  return result;
+}
+
+wchar_t* PoolCopy(std::wstring_view text) {
+  auto* copy = static_cast<wchar_t*>(PoolAlloc((text.size() + 1) * sizeof(wchar_t)));
+  if (!text.empty()) std::memcpy(copy, text.data(), text.size() * sizeof(wchar_t));
+  copy[text.size()] = L'\0';
+  return copy;
+}

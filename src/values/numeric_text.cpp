@@ -1,0 +1,245 @@
+// Numeric text: classifier, text-to-number and number-to-text conversions,
+// the truth rule and the name rules. Everything here runs on the hot path of
+// expression evaluation, so nothing allocates except the name-error report.
+#include "values/numeric_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cwchar>
+#include <limits>
+#include <string>
+
+#include "exec/errors.h"
+
+namespace {
+
+constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
+constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
+// Magnitude of the smallest integer, which has no positive counterpart.
+constexpr uint64_t kInt64MinMagnitude = uint64_t{1} << 63;
+
+// Blanks are spaces and tabs only; other white space is text.
+inline bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// Decimal digit 0-9.
+inline bool IsDecimalDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// Value of a hexadecimal digit, or -1.
+inline int HexDigitValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+// The digits after "0x" when p starts a hexadecimal number, else null.
+inline const wchar_t* SkipHexPrefix(const wchar_t* p) {
+  if (p[0] == L'0' && (p[1] == L'x' || p[1] == L'X') && HexDigitValue(p[2]) >= 0) return p + 2;
+  return nullptr;
+}
+
+// Skips blanks, then one sign; reports whether it was "-".
+inline const wchar_t* SkipBlanksAndSign(const wchar_t* p, bool& negative) {
+  while (IsBlank(*p)) ++p;
+  negative = *p == L'-';
+  if (*p == L'+' || *p == L'-') ++p;
+  return p;
+}
+
+// Characters allowed in a name besides letters, digits and code units >= 128.
+inline bool IsValidNameChar(wchar_t c) {
+  if (c >= 128) return true;
+  // Below 128 the system's letter/digit classification is plain ASCII.
+  if ((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || IsDecimalDigit(c)) return true;
+  return c == L'_' || c == L'$' || c == L'#' || c == L'@';
+}
+
+}  // namespace
+
+NumericKind IsNumeric(const wchar_t* text, bool allowNegative, bool allowAllBlank, bool allowFloat,
+                      bool allowImpure) {
+  const wchar_t* p = text;
+  while (IsBlank(*p)) ++p;
+  if (!*p) return allowAllBlank ? PURE_INTEGER : PURE_NOT_NUMERIC;
+  if (*p == L'+') {
+    ++p;
+  } else if (*p == L'-') {
+    if (!allowNegative) return PURE_NOT_NUMERIC;
+    ++p;
+  }
+  bool hex = false;
+  if (const wchar_t* digits = SkipHexPrefix(p)) {
+    hex = true;
+    p = digits;
+  }
+  bool sawDigit = false, sawPoint = false, sawExponent = false;
+  for (; *p; ++p) {
+    const wchar_t c = *p;
+    if (IsBlank(c)) {
+      if (!allowImpure) {
+        while (IsBlank(*p)) ++p;
+        if (*p) return PURE_NOT_NUMERIC;
+      }
+      break;
+    }
+    if (hex ? HexDigitValue(c) >= 0 : IsDecimalDigit(c)) {
+      sawDigit = true;
+      continue;
+    }
+    if (c == L'.' && !hex && !sawPoint && allowFloat) {
+      sawPoint = true;
+      continue;
+    }
+    // An exponent needs a point and a digit before it, and a digit after
+    // its optional sign; "1e5" is deliberately not a number.
+    if ((c == L'e' || c == L'E') && !hex && sawPoint && sawDigit && !sawExponent) {
+      const wchar_t* q = p + 1;
+      if (*q == L'+' || *q == L'-') ++q;
+      if (IsDecimalDigit(*q)) {
+        sawExponent = true;
+        p = q;
+        continue;
+      }
+    }
+    if (allowImpure) break;
+    return PURE_NOT_NUMERIC;
+  }
+  if (!sawDigit) return PURE_NOT_NUMERIC;
+  return sawPoint ? PURE_FLOAT : PURE_INTEGER;
+}
+
+int64_t TextToInteger(const wchar_t* text) {
+  bool negative;
+  const wchar_t* p = SkipBlanksAndSign(text, negative);
+  uint64_t magnitude = 0;
+  if (const wchar_t* digits = SkipHexPrefix(p)) {
+    // Hexadecimal text is a bit pattern: up to 16 digits give any 64-bit
+    // value (0xFFFFFFFFFFFFFFFF is -1); more saturate.
+    for (int d; (d = HexDigitValue(*digits)) >= 0; ++digits) {
+      if (magnitude >> 60) return negative ? kInt64Min : kInt64Max;
+      magnitude = magnitude * 16 + static_cast<unsigned>(d);
+    }
+    return static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
+  }
+  const uint64_t limit = negative ? kInt64MinMagnitude : static_cast<uint64_t>(kInt64Max);
+  for (; IsDecimalDigit(*p); ++p) {
+    const unsigned d = static_cast<unsigned>(*p - L'0');
+    if (magnitude > (limit - d) / 10) return negative ? kInt64Min : kInt64Max;
+    magnitude = magnitude * 10 + d;
+  }
+  return static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
+}
+
+double TextToDouble(const wchar_t* text) {
+  bool negative;
+  const wchar_t* p = SkipBlanksAndSign(text, negative);
+  if (SkipHexPrefix(p)) return static_cast<double>(TextToInteger(text));
+  // "0x" not followed by a hexadecimal digit reads as the decimal 0; the C
+  // library would otherwise take forms such as 0x.8 as hexadecimal floats.
+  if (p[0] == L'0' && (p[1] == L'x' || p[1] == L'X')) return negative ? -0.0 : 0.0;
+  if (IsDecimalDigit(*p) || (*p == L'.' && IsDecimalDigit(p[1]))) {
+    // The start is a decimal number, so the library's longest-prefix parse
+    // cannot wander into "inf", "nan" or hexadecimal forms.
+    double value = std::wcstod(p, nullptr);
+    return negative ? -value : value;
+  }
+  return 0.0;
+}
+
+int64_t DoubleToInteger(double value) {
+  if (std::isnan(value)) return 0;
+  // 2^63 is exactly representable; anything at or beyond it saturates.
+  if (value >= 9223372036854775808.0) return kInt64Max;
+  if (value <= -9223372036854775808.0) return kInt64Min;
+  return static_cast<int64_t>(value);
+}
+
+bool TextIsTrue(const wchar_t* text) {
+  if (!*text) return false;
+  // Fast path: no number text starts above "0" unless it is non-zero, and
+  // non-numbers are true anyway.
+  if (*text > L'0') return true;
+  if (text[0] == L'0' && !text[1]) return false;
+  switch (IsNumeric(text)) {
+    case PURE_INTEGER: return TextToInteger(text) != 0;
+    case PURE_FLOAT: return TextToDouble(text) != 0.0;
+    case PURE_NOT_NUMERIC: break;
+  }
+  return true;
+}
+
+size_t IntegerToText(int64_t value, wchar_t* buffer, wchar_t format) {
+  const bool hex = format == L'h' || format == L'H';
+  const wchar_t* digitSet = format == L'H' ? L"0123456789ABCDEF" : L"0123456789abcdef";
+  const unsigned base = hex ? 16 : 10;
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  wchar_t reversed[kIntegerTextChars];
+  size_t count = 0;
+  do {
+    reversed[count++] = digitSet[magnitude % base];
+    magnitude /= base;
+  } while (magnitude);
+  size_t length = 0;
+  if (value < 0) buffer[length++] = L'-';
+  if (hex) {
+    buffer[length++] = L'0';
+    buffer[length++] = L'x';  // lower case even for 'H'
+  }
+  while (count) buffer[length++] = reversed[--count];
+  buffer[length] = L'\0';
+  return length;
+}
+
+bool IsValidFloatFormat(const wchar_t* format) {
+  const wchar_t* p = format;
+  if (*p++ != L'%') return false;
+  while (*p && std::wcschr(L"-+ #0", *p)) ++p;
+  while (IsDecimalDigit(*p)) ++p;
+  if (*p == L'.') {
+    ++p;
+    while (IsDecimalDigit(*p)) ++p;
+  }
+  if (*p == L'l') ++p;
+  if (!*p || !std::wcschr(L"aAeEfFgG", *p)) return false;
+  return p[1] == L'\0';
+}
+
+size_t FloatToText(double value, wchar_t* buffer, size_t bufferChars, const wchar_t* format) {
+  buffer[0] = L'\0';
+  // Anything but a plain double conversion (%s, %n, a bare %) would read or
+  // write through the double as if it were a pointer.
+  if (!IsValidFloatFormat(format)) return 0;
+  char narrowFormat[64];
+  size_t i = 0;
+  for (; format[i] && i + 1 < sizeof(narrowFormat); ++i) narrowFormat[i] = static_cast<char>(format[i]);
+  if (format[i]) return 0;
+  narrowFormat[i] = '\0';
+  char out[kFloatTextMaxChars];
+  const int written = std::snprintf(out, sizeof(out), narrowFormat, value);
+  if (written < 0) return 0;  // e.g. a width beyond what the library can count
+  size_t length = static_cast<size_t>(written);
+  if (length > sizeof(out) - 1) length = sizeof(out) - 1;
+  if (length > bufferChars - 1) length = bufferChars - 1;
+  for (size_t k = 0; k < length; ++k) buffer[k] = static_cast<unsigned char>(out[k]);
+  buffer[length] = L'\0';
+  return length;
+}
+
+bool IsValidVariableName(std::wstring_view name) {
+  if (name.empty() || name.size() > kMaxVarNameLength) return false;
+  for (wchar_t c : name)
+    if (!IsValidNameChar(c)) return false;
+  return true;
+}
+
+ResultCode ValidateVariableName(std::wstring_view name, bool isFunction) {
+  if (name.size() > kMaxVarNameLength)
+    return ReportLoadError(isFunction ? msg::FuncNameTooLong : msg::VarNameTooLong);
+  if (IsValidVariableName(name)) return ResultCode::Ok;
+  std::wstring message = isFunction ? msg::FuncNameIllegalChar : msg::VarNameIllegalChar;
+  // The name is shown left-aligned in at least one and at most 300 places.
+  std::wstring_view shown = name.substr(0, msg::kIllegalNameShown);
+  message.append(shown.empty() ? std::wstring_view(L" ") : shown);
+  message += L'"';
+  return ReportLoadError(message);
+}

@@ -1,0 +1,373 @@
+#!/usr/bin/env python3
+"""Runs one script test under Wine and compares what it did with its .expect file.
+
+    run_script_test.py --build-dir BUILD [--program EXE] [--wine WINE] [-v] SCRIPT.qrv
+
+The script runs through qrvrun.exe (time limit, dialogs recorded and closed)
+with the script's directory as the working directory. The exit code, standard
+output, standard error and dialogs are compared with SCRIPT.expect (format in
+tests/scripts/README.md). Exit status: 0 pass, 1 fail, 2 broken test
+definition, 77 skipped.
+
+The caller provides the environment: WINEPREFIX, DISPLAY and a running
+wineserver. Nothing is sourced here.
+"""
+
+import argparse
+import difflib
+import json
+import os
+import re
+import shlex
+import subprocess
+import sys
+import tempfile
+
+EXIT_PASS = 0
+EXIT_FAIL = 1
+EXIT_BROKEN = 2
+EXIT_SKIP = 77  # ctest's SKIP_RETURN_CODE for script tests
+
+DEFAULT_TIMEOUT_S = 20.0
+# Extra time the outer `timeout` grants qrvrun to kill the program and exit by itself.
+OUTER_GRACE_S = 10
+OUTER_KILL_AFTER_S = 5
+DEFAULT_ANSWER = "*"  # qrvrun: "expected dialog, close it the default way"
+EXCEPTION_CODE_MIN = 0xC0000000
+
+PROGRAMS = {"qrv": "qrv.exe", "runtime": "Quorivance.exe"}
+SINGLE_SECTIONS = {"args", "program", "exit", "stdout", "stderr", "stdin", "timeout", "desktop", "skip"}
+REPEATED_SECTIONS = {"dialog"}
+NOEOL_SECTIONS = {"stdout", "stderr", "stdin"}
+HEADER_RE = re.compile(r"^\[([a-z]+)(?: (noeol))?\]$")
+
+
+class TestDefinitionError(Exception):
+    """The .expect file cannot be understood."""
+
+
+class Expectation:
+    """What a test expects, parsed from its .expect file."""
+
+    def __init__(self):
+        self.switches = []
+        self.params = []
+        self.program = "qrv"
+        self.exit_code = None
+        self.stdout = ""
+        self.stderr = ""
+        self.stdin = None
+        self.timeout_s = DEFAULT_TIMEOUT_S
+        self.dialogs = []  # dicts: title (or None), answer (or None), text
+        self.skip = None
+
+
+def windows_path(unix_path):
+    """Returns the Wine path of a Unix path (drive Z: is the Unix root)."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def substitute(text, names):
+    """Replaces {script}, {scriptdir} and {scriptname} in an expected text."""
+    for key, value in names.items():
+        text = text.replace("{" + key + "}", value)
+    return text
+
+
+def split_lines(text):
+    """Splits text after each LF only (str.splitlines would also split on FF, VT and others)."""
+    return re.findall(r"[^\n]*\n|[^\n]+$", text)
+
+
+def split_sections(text):
+    """Splits .expect text into (name, option, body) in file order; a body is the
+    exact text between its header line and the next header line."""
+    sections = []
+    current = None
+    for number, line in enumerate(split_lines(text), 1):
+        match = HEADER_RE.match(line.rstrip("\n"))
+        if match and match.group(1) in SINGLE_SECTIONS | REPEATED_SECTIONS:
+            current = [match.group(1), match.group(2), ""]
+            sections.append(current)
+        elif current is not None:
+            current[2] += line
+        elif line.strip() and not line.startswith("#"):
+            raise TestDefinitionError(f"line {number}: text before the first section: {line.rstrip()!r}")
+    return [tuple(section) for section in sections]
+
+
+def drop_final_break(body):
+    """Removes the line break that ends a body's last line."""
+    return body[:-1] if body.endswith("\n") else body
+
+
+def parse_dialog(body, names):
+    """Parses a [dialog] section: optional 'title:'/'answer:' lines, then the text."""
+    dialog = {"title": None, "answer": None}
+    lines = drop_final_break(body).split("\n")
+    index = 0
+    while index < len(lines):
+        key, sep, value = lines[index].partition(":")
+        if not sep or key not in ("title", "answer") or dialog[key] is not None:
+            break
+        value = value[1:] if value.startswith(" ") else value
+        dialog[key] = substitute(value, names) if key == "title" else value
+        index += 1
+    # Message texts rarely end with a line break, so the one ending the last line is not part of the text.
+    dialog["text"] = substitute("\n".join(lines[index:]), names)
+    return dialog
+
+
+def parse_expect(path, names):
+    """Reads and validates an .expect file."""
+    try:
+        with open(path, encoding="utf-8", newline="") as handle:
+            text = handle.read().replace("\r\n", "\n")
+    except FileNotFoundError:
+        raise TestDefinitionError(f"missing {path}")
+    expect = Expectation()
+    seen = set()
+    for name, option, body in split_sections(text):
+        if name in seen and name not in REPEATED_SECTIONS:
+            raise TestDefinitionError(f"[{name}] appears twice")
+        if option and name not in NOEOL_SECTIONS:
+            raise TestDefinitionError(f"[{name}] takes no option")
+        seen.add(name)
+        value = body.strip()
+        if name == "args":
+            # Blank lines inside the list are empty arguments; trailing ones are layout.
+            args = [substitute(line, names) for line in body.rstrip("\n").split("\n")] if body.strip("\n") else []
+            if "--" in args:
+                cut = args.index("--")
+                expect.switches, expect.params = args[:cut], args[cut + 1:]
+            else:
+                expect.switches = args
+        elif name == "program":
+            if value not in PROGRAMS:
+                raise TestDefinitionError(f"[program] must be one of {sorted(PROGRAMS)}, not {value!r}")
+            expect.program = value
+        elif name == "exit":
+            try:
+                expect.exit_code = int(value, 0)
+            except ValueError:
+                raise TestDefinitionError(f"[exit] is not a number: {value!r}")
+        elif name == "timeout":
+            try:
+                expect.timeout_s = float(value)
+            except ValueError:
+                raise TestDefinitionError(f"[timeout] is not a number of seconds: {value!r}")
+            if expect.timeout_s <= 0:
+                raise TestDefinitionError("[timeout] must be positive")
+        elif name in ("stdout", "stderr"):
+            setattr(expect, name, substitute(drop_final_break(body) if option else body, names))
+        elif name == "stdin":
+            expect.stdin = drop_final_break(body) if option else body
+        elif name == "dialog":
+            expect.dialogs.append(parse_dialog(body, names))
+        elif name == "skip":
+            expect.skip = value or "skipped"
+    if expect.exit_code is None and expect.skip is None:
+        raise TestDefinitionError("[exit] is required")
+    return expect
+
+
+def normalise(text):
+    """Turns CRLF into LF, as the comparison ignores the Windows line ending."""
+    return text.replace("\r\n", "\n")
+
+
+def text_diff(label, expected, actual):
+    """Describes a mismatch as a line diff that makes line breaks visible."""
+    expected_lines = [line.replace("\n", "\u23ce") for line in split_lines(expected)]
+    actual_lines = [line.replace("\n", "\u23ce") for line in split_lines(actual)]
+    diff = difflib.unified_diff(expected_lines, actual_lines, "expected", "actual", lineterm="", n=3)
+    text = f"{label} differs (\u23ce marks a line break):\n" + "\n".join(diff)
+    if expected.rstrip("\n") == actual.rstrip("\n"):
+        text += ("\n(only the final line breaks differ. Sections are exact: a blank line before"
+                 " the next section header belongs to the text; [stdout noeol] drops the last one.)")
+    return text
+
+
+def describe_dialog(record):
+    """One dialog record as indented text for failure messages."""
+    text = "\n".join(("    " + line).rstrip() for line in normalise(record.get("text", "")).split("\n"))
+    return (f"title: {record.get('title')!r}\nbuttons: {record.get('buttons')}\n"
+            f"pressed: {record.get('pressed')!r}\ntext:\n{text}")
+
+
+def read_report(path):
+    """Reads qrvrun's JSON-lines report (missing or partial lines are tolerated)."""
+    records = []
+    try:
+        with open(path, encoding="utf-8", errors="replace") as handle:
+            for line in handle:
+                line = line.strip()
+                if line:
+                    try:
+                        records.append(json.loads(line))
+                    except json.JSONDecodeError:
+                        records.append({"event": "garbled", "text": line})
+    except FileNotFoundError:
+        pass
+    return records
+
+
+def same_caption(a, b):
+    """Compares button captions the way qrvrun matches answers."""
+    return a.replace("&", "").casefold() == b.replace("&", "").casefold()
+
+
+def check_dialogs(expected, captured):
+    """Compares dialogs in order; returns a list of failure descriptions."""
+    failures = []
+    for index in range(max(len(expected), len(captured))):
+        number = index + 1
+        if index >= len(captured):
+            want = expected[index]
+            failures.append(f"dialog {number} did not appear; expected text:\n{want['text']}")
+            continue
+        got = captured[index]
+        if index >= len(expected):
+            failures.append(f"unexpected dialog {number} (closed by the harness):\n{describe_dialog(got)}")
+            continue
+        want = expected[index]
+        text = normalise(got.get("text", ""))
+        if text != want["text"]:
+            failures.append(text_diff(f"dialog {number} text", want["text"], text))
+        if want["title"] is not None and got.get("title") != want["title"]:
+            failures.append(f"dialog {number}: title {got.get('title')!r}, expected {want['title']!r}")
+        if want["answer"] is not None:
+            pressed = got.get("pressed") or ""
+            if not got.get("answered") or not same_caption(pressed, want["answer"]):
+                failures.append(f"dialog {number}: could not answer {want['answer']!r};"
+                                f" buttons were {got.get('buttons')}")
+    return failures
+
+
+def build_command(args, expect, script):
+    """Returns the command line that runs the test through qrvrun under Wine."""
+    bin_dir = os.path.join(args.build_dir, "bin")
+    program = args.program or os.path.join(bin_dir, PROGRAMS[expect.program])
+    command = [windows_path(program)] + expect.switches
+    if expect.program != "runtime" or args.program:
+        command.append(windows_path(script))
+    command += expect.params
+    return command
+
+
+def run(args, expect, script, temp):
+    """Runs the test; returns the command, its directory, the completed process
+    (returncode None when killed from here) and qrvrun's report records."""
+    report_path = os.path.join(temp, "report.jsonl")
+    qrvrun = os.path.join(args.build_dir, "bin", "qrvrun.exe")
+    harness = [args.wine, qrvrun, "--timeout", str(max(1, int(expect.timeout_s * 1000))),
+               "--report", windows_path(report_path)]
+    for dialog in expect.dialogs:
+        harness += ["--answer", dialog["answer"] or DEFAULT_ANSWER]
+    outer = ["timeout", "-k", str(OUTER_KILL_AFTER_S), str(int(expect.timeout_s) + OUTER_GRACE_S)]
+    full = outer + harness + ["--"] + build_command(args, expect, script)
+    cwd = os.path.dirname(script)
+    if args.verbose:
+        print(f"cd {shlex.quote(cwd)} && {shlex.join(full)}")
+    # Files, not pipes: Wine's service processes (wineserver, services.exe) may be started by this
+    # run, inherit its standard handles and outlive it, and a pipe would then never reach EOF.
+    paths = {name: os.path.join(temp, name) for name in ("stdin", "stdout", "stderr")}
+    with open(paths["stdin"], "wb") as handle:
+        handle.write(expect.stdin.encode("utf-8") if expect.stdin is not None else b"")
+    with open(paths["stdin"], "rb") as stdin, open(paths["stdout"], "wb") as stdout, \
+            open(paths["stderr"], "wb") as stderr:
+        process = subprocess.Popen(full, cwd=cwd, stdin=stdin, stdout=stdout, stderr=stderr)
+        try:
+            returncode = process.wait(timeout=expect.timeout_s + OUTER_GRACE_S + OUTER_KILL_AFTER_S + 5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            returncode = None
+    with open(paths["stdout"], "rb") as stdout, open(paths["stderr"], "rb") as stderr:
+        result = subprocess.CompletedProcess(full, returncode, stdout.read(), stderr.read())
+    return full, cwd, result, read_report(report_path)
+
+
+def compare(expect, result, records):
+    """Checks exit code, output and dialogs; returns the failures, each fully described."""
+    failures = []
+    stdout = normalise(result.stdout.decode("utf-8", errors="replace"))
+    stderr = normalise(result.stderr.decode("utf-8", errors="replace"))
+    events = {record.get("event") for record in records}
+    exits = [record["code"] for record in records if record.get("event") == "exit"]
+    for record in records:
+        if record.get("event") == "error":
+            failures.append(f"qrvrun could not start the program: {record.get('text')} (error {record.get('code')})")
+        elif record.get("event") == "stuck":
+            failures.append(f"dialog {record.get('title')!r} did not close when the harness pressed a button")
+    if "timeout" in events:
+        failures.append(f"timed out after {expect.timeout_s:g} s (the program and its children were killed)")
+    elif result.returncode is None:
+        failures.append("qrvrun did not finish in time and was killed from outside")
+    elif not exits and "error" not in events:
+        failures.append(f"qrvrun reported no exit (its exit status was {result.returncode});"
+                        " see stderr for what went wrong")
+    elif exits:
+        # The report has the full 32-bit code; the Unix status keeps only the low byte.
+        actual, wanted = exits[-1] & 0xFFFFFFFF, expect.exit_code & 0xFFFFFFFF
+        if actual != wanted:
+            detail = f" (exception 0x{actual:08X})" if actual >= EXCEPTION_CODE_MIN else ""
+            failures.append(f"exit code {actual}{detail}, expected {expect.exit_code}")
+    if stdout != expect.stdout:
+        failures.append(text_diff("stdout", expect.stdout, stdout))
+    if stderr != expect.stderr:
+        failures.append(text_diff("stderr", expect.stderr, stderr))
+    captured = [record for record in records if record.get("event") == "dialog"]
+    failures += check_dialogs(expect.dialogs, captured)
+    return failures
+
+
+def reproduction(command, cwd):
+    """A shell line that reruns the test by hand (the report file went with the temporary folder)."""
+    index = command.index("--report")
+    shown = command[:index] + command[index + 2:]
+    prefix = os.environ.get("WINEPREFIX")
+    env = f"WINEPREFIX={shlex.quote(prefix)} " if prefix else ""
+    return f"cd {shlex.quote(cwd)} && {env}{shlex.join(shown)}"
+
+
+def main():
+    """Parses the command line, runs the test, prints the verdict."""
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build-dir", required=True, help="the CMake build directory (holds bin/)")
+    parser.add_argument("--program", help="run this Unix path instead of qrv.exe (harness self-tests)")
+    parser.add_argument("--wine", default=os.environ.get("QRV_WINE", "wine"), help="the wine launcher")
+    parser.add_argument("-v", "--verbose", action="store_true", help="print the command before running it")
+    parser.add_argument("script", help="the .qrv test script")
+    args = parser.parse_args()
+    args.build_dir = os.path.abspath(args.build_dir)
+    # Diffs carry the program's own characters; never die printing them to an ASCII pipe.
+    sys.stdout.reconfigure(errors="backslashreplace")
+
+    script = os.path.abspath(args.script)
+    names = {"script": windows_path(script), "scriptdir": windows_path(os.path.dirname(script)),
+             "scriptname": os.path.basename(script)}
+    try:
+        expect = parse_expect(os.path.splitext(script)[0] + ".expect", names)
+    except TestDefinitionError as error:
+        print(f"BROKEN TEST {args.script}: {error}")
+        return EXIT_BROKEN
+    if expect.skip is not None:
+        print(f"SKIP: {expect.skip}")
+        return EXIT_SKIP
+
+    with tempfile.TemporaryDirectory(prefix="qrvtest-") as temp:
+        command, cwd, result, records = run(args, expect, script, temp)
+    failures = compare(expect, result, records)
+    if not failures:
+        print(f"PASS {args.script}")
+        return EXIT_PASS
+    print(f"FAIL {args.script}")
+    for failure in failures:
+        print("  - " + failure.replace("\n", "\n    "))
+    print(f"to reproduce:\n  {reproduction(command, cwd)}")
+    return EXIT_FAIL
+
+
+if __name__ == "__main__":
+    sys.exit(main())
