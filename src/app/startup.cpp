@@ -14,6 +14,11 @@
 #include "app/script_identity.h"
 #include "exec/errors.h"
 #include "script/loader.h"
+#include "app/thread_settings.h"
+#include "exec/exceptions.h"
+#include "exec/run_lines.h"
+#include "gui/message_box.h"
+#include "values/builtin_vars.h"
 #include "script/script_line.h"
 
 namespace {
@@ -71,6 +76,25 @@ bool ScriptIsPersistent() {
   return g_StayResident;
 }
 
+// Runs the script from its first line until a Return or Exit, then makes
+// the settings it left behind the defaults of every later thread.
+ResultCode RunAutoExecuteSection() {
+  ScriptContext& s = g_script;
+  ResultCode result = ResultCode::Ok;
+  if (s.FirstScriptLine) {
+    s.StartupSectionRunning = true;
+    ScriptLine* jump = nullptr;
+    result = RunLines(s.FirstScriptLine, RunMode::UntilReturn, jump);
+    s.StartupSectionRunning = false;
+  }
+  DiscardThrownValue();
+  g_CurrentThread->ExceptionMode = 0;
+  g_CurrentThread->LoopIndex = 0;
+  g_CurrentThread->LoopField = nullptr;
+  g_ThreadDefaults = *g_CurrentThread;
+  return result;
+}
+
 }  // namespace
 
 std::vector<std::wstring> ProcessArguments() {
@@ -86,6 +110,7 @@ std::vector<std::wstring> ProcessArguments() {
 int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::wstring>& args) {
   ScriptContext& s = g_script;
   s.Origin = origin;
+  InstallBuiltInVariables();
   // Seam: the tray menu is created here once menus exist.
   OleInitialize(nullptr);
 
@@ -108,12 +133,6 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   }
 
   if (LoadScript() != ResultCode::Ok) return CRITICAL_ERROR_EXIT_CODE;
-  // Seam: until the execution loop exists, a script with lines to run stops
-  // here with a clear message instead of doing nothing.
-  if (s.FirstScriptLine && s.FirstScriptLine->CommandIndex != ACT_EXIT) {
-    ReportLineError(s.FirstScriptLine, msg::CannotRunYet);
-    return CRITICAL_ERROR_EXIT_CODE;
-  }
 
   if (s.InstanceMode == INSTANCE_NOT_GIVEN && ScriptIsPersistent()) s.InstanceMode = INSTANCE_PROMPT;
   // Seams, in order: the single-instance rule against a running copy, the
@@ -124,9 +143,11 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   // Seams: the key-history ring and hotkey activation.
   s.ReadyToRun = true;
 
-  // Seam: the auto-execute section runs here once lines can execute; a
-  // script made only of comments and directives has none.
-  if (!ScriptIsPersistent()) ExitApp(EXIT_EXIT, 0);
-  // Seam: the message loop keeps a persistent script alive.
-  return 0;
+  ResultCode ended = RunAutoExecuteSection();
+  if (!ScriptIsPersistent()) ExitApp(ended == ResultCode::Fail ? EXIT_ERROR : EXIT_EXIT, 0);
+  // Seam: the message loop keeps a persistent script alive. Until it
+  // exists such a script would wait for nothing forever, so it says so and
+  // ends instead.
+  ShowMessageBox(msg::PersistentNotSupported, MB_OK | MB_SETFOREGROUND);
+  FinalShutdown(EXIT_ERROR, CRITICAL_ERROR_EXIT_CODE);
 }

@@ -8,6 +8,7 @@
 // IntegerFormatChar is 'D', 'h' or 'H'.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "exec/result_code.h"
@@ -21,10 +22,36 @@ inline constexpr size_t kFloatFormatTextLimit = 30;
 // text stays within the fixed float-text buffers.
 inline constexpr size_t kFloatPrecisionLimit = 255;
 
+struct FieldValue;
+
+// Exception-mode bits of a thread.
+enum : uint8_t {
+  EXCEPTION_MODE_TRY = 0x01,     // inside a Try body
+  EXCEPTION_MODE_CATCH = 0x02,   // a Catch will handle a thrown value
+  EXCEPTION_MODE_DELETE = 0x04,  // running a __Delete meta-function
+};
+
 struct ThreadSettings {
+  int64_t BatchLineLimit = -1;   // lines before resting; -1 = no line limit
+  int32_t BatchTimeLimit = 10;   // milliseconds before resting; -1 = never rest
+
+  // Loop state: the counter (A_Index) and the current parse-loop field.
+  int64_t LoopIndex = 0;
+  const wchar_t* LoopField = nullptr;
+
   wchar_t FloatFormatText[kFloatFormatChars] = L"%0.6f";
   // 'D' decimal, 'h' lower-case or 'H' upper-case hexadecimal.
   char IntegerFormatChar = 'D';
+  uint8_t CaseSensitivity = 0;   // StringCaseSense: 0 off, 1 on, 2 locale
+  bool TrimArgs = true;          // AutoTrim
+  bool LogLines = true;          // ListLines On/Off
+  uint32_t FileCodePage = 0;     // FileEncoding: code page, bit 31 = no byte-order mark; 0 = system ANSI
+  uint32_t LastErrorCode = 0;    // A_LastError
+
+  // Exception state: the mode bits and the thrown value (a heap record the
+  // thread owns; null when nothing is pending).
+  uint8_t ExceptionMode = 0;
+  FieldValue* Thrown = nullptr;
 
   // Carries out SetFormat: kind begins with "Float" or "Integer" (any case).
   // Fail on an unusable float format or an unknown kind.

@@ -5,7 +5,11 @@
 #include <windows.h>
 
 #include "app/console_output.h"
+#include "app/thread_settings.h"
+#include "exec/exceptions.h"
 #include "exec/render_line.h"
+#include "exec/run_lines.h"
+#include "values/variable.h"
 #include "script/script_line.h"
 #include "app/script_context.h"
 #include "gui/message_box.h"
@@ -148,8 +152,11 @@ std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view mes
 }
 
 ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind, std::wstring_view extra) {
-  // Seam: inside a Try, or with OnError callbacks, an error becomes an
-  // exception once the execution loop exists.
+  // Inside a Try an error becomes an exception the script can catch.
+  // Seam: registered OnError callbacks will do the same once functions exist.
+  if ((kind == ERROR_KIND_ERROR || kind == ERROR_KIND_CONTINUABLE) && g_script.ReadyToRun &&
+      g_CurrentThread->ExceptionMode != 0)
+    return RaiseException(line, message, {}, extra);
   const int lineNumber = line ? line->SourceLine : g_script.CurrentLineNumber;
   if (g_loadErrorSink && !g_script.ReadyToRun) {
     g_loadErrorSink(message, extra, lineNumber);
@@ -164,4 +171,32 @@ ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, Er
                  buttons | MB_TOPMOST);
   // Seam: answering No to a continuable error ends the program.
   return ResultCode::Fail;
+}
+
+namespace {
+
+// The ErrorLevel variable, created when loading finishes.
+Variable* ErrorLevelVar() { return g_script.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
+
+// True when a failure must be thrown rather than stored in ErrorLevel.
+bool ThrowsOutcome() { return (g_CurrentThread->ExceptionMode & EXCEPTION_MODE_TRY) != 0; }
+
+}  // namespace
+
+ResultCode ReportOutcome(bool failed) {
+  if (failed && ThrowsOutcome()) return RaiseException(g_CurrentLine, L"1");
+  ErrorLevelVar()->Assign(failed ? L"1" : L"0");
+  return ResultCode::Ok;
+}
+
+ResultCode ReportOutcomeText(std::wstring_view text) {
+  if (text != L"0" && ThrowsOutcome()) return RaiseException(g_CurrentLine, text);
+  ErrorLevelVar()->Assign(text);
+  return ResultCode::Ok;
+}
+
+ResultCode ReportOutcomeNumber(int64_t value, std::wstring_view what) {
+  if (value != 0 && ThrowsOutcome()) return RaiseException(g_CurrentLine, std::to_wstring(value), what);
+  ErrorLevelVar()->AssignInteger(value);
+  return ResultCode::Ok;
 }

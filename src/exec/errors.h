@@ -2,6 +2,7 @@
 // reported once, here, as a message box or (for load errors with
 // /ErrorStdOut) on standard error. Callers then return ResultCode::Fail.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,9 @@ inline constexpr wchar_t OldVersionRemains[] =
 inline constexpr wchar_t UnknownError[] = L"Unk";
 inline constexpr wchar_t ScriptFileNotFound[] = L"Script file not found.";
 inline constexpr wchar_t NoScriptFile[] = L"No script file was given.";
-inline constexpr wchar_t CannotRunYet[] = L"This version can load scripts but cannot run their lines yet.";
+inline constexpr wchar_t PersistentNotSupported[] =
+    L"This script stays running after its auto-execute section (#Persistent), which needs the message loop: "
+    L"this version does not have it yet. The program will exit.";
 }  // namespace msg
 
 struct ScriptLine;
@@ -39,6 +42,15 @@ ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, Er
 // The dialog text of a line error, exposed for tests.
 std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view message, ErrorKind kind,
                                    std::wstring_view extra, bool running, bool reloading);
+
+// A command's outcome through ErrorLevel: "0" on success, "1" on failure;
+// inside a Try a failure throws an exception whose Message is "1" instead
+// (ErrorLevel then keeps its value). Returns Ok, or Fail when it threw.
+ResultCode ReportOutcome(bool failed);
+// A command-specific outcome text: anything but "0" throws inside a Try.
+ResultCode ReportOutcomeText(std::wstring_view text);
+// A numeric outcome: non-zero throws inside a Try (What = `what` when given).
+ResultCode ReportOutcomeNumber(int64_t value, std::wstring_view what = {});
 
 // Reports a load-time error not tied to a finished script line, at the
 // reader's current file and line. `extra` is the offending text or empty.

@@ -8,12 +8,22 @@
 
 namespace {
 
-// The text of an argument as written: its content, or the name of the
-// variable resolved at load time.
+// The text of an argument as written: its content with control characters
+// shown as the escape sequences that produced them (so a rendering stays on
+// one line), or the name of the variable resolved at load time.
 std::wstring ArgText(const ArgRecord& arg) {
   if (arg.ResolvedVar) return arg.ResolvedVar->Name();
-  std::wstring text(arg.Content, arg.ContentLength);
-  if (arg.ExprFlag && arg.Kind == ARG_TYPE_NORMAL) return text;
+  std::wstring text;
+  text.reserve(arg.ContentLength);
+  for (size_t i = 0; i < arg.ContentLength; ++i) {
+    wchar_t c = arg.Content[i];
+    switch (c) {
+      case L'\n': text += L"`n"; break;
+      case L'\r': text += L"`r"; break;
+      case L'\t': text += L"`t"; break;
+      default: text += c; break;
+    }
+  }
   return text;
 }
 

@@ -1,10 +1,14 @@
 // The script object model's base: reference-counted objects with plain
 // (non-interlocked) counts, since all script work runs on one thread.
-// This is the start-up subset: an array-like Object holding text values,
-// enough for A_Args.
+//
+// This is the subset the interpreter needs so far: an Object holding named
+// fields in insertion order (the exception object) and an array of texts
+// (A_Args). Invariants: an object starts with one reference, owned by its
+// creator; a field holding an object owns one reference to it.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class IObject {
@@ -12,6 +16,8 @@ class IObject {
   virtual ~IObject() = default;
   virtual uint32_t AddRef() = 0;
   virtual uint32_t Release() = 0;
+  // The type name scripts and ListVars see ("Object", "ComObject", ...).
+  virtual const wchar_t* TypeName() const { return L"Object"; }
 };
 
 class ObjectBase : public IObject {
@@ -26,16 +32,44 @@ class ObjectBase : public IObject {
   uint32_t refCount_ = 1;  // the creator holds the first reference
 };
 
+// A value stored in an object field.
+struct FieldValue {
+  enum class Kind : uint8_t { Text, Integer, Float, Object } Type = Kind::Text;
+  std::wstring Text;
+  int64_t Integer = 0;
+  double Float = 0.0;
+  IObject* Object = nullptr;  // owned reference when Type is Object
+
+  static FieldValue OfText(std::wstring_view text);
+  static FieldValue OfInteger(int64_t value);
+};
+
 // A script object; keys 1..N of an array are its elements.
 class Object : public ObjectBase {
  public:
+  ~Object() override;
+
   // A new array whose elements 1..N are the given texts.
   static Object* CreateArray(const std::vector<std::wstring>& items);
+  // A new object with no fields.
+  static Object* Create();
+
   // Number of elements of an array (its highest integer key).
   int64_t ArrayLength() const { return static_cast<int64_t>(items_.size()); }
   // The element at a 1-based index, or "" when absent.
   std::wstring ItemText(int64_t index) const;
 
+  // Sets a named field (names compare without regard to case); an
+  // existing field keeps its place.
+  void SetField(std::wstring_view name, FieldValue value);
+  // The field of that name, or null.
+  const FieldValue* GetField(std::wstring_view name) const;
+
  private:
+  struct Field {
+    std::wstring Name;
+    FieldValue Value;
+  };
   std::vector<std::wstring> items_;
+  std::vector<Field> fields_;
 };

@@ -7,6 +7,7 @@
 #include "exec/errors.h"
 #include "script/load_pool.h"
 #include "script/script_reader.h"
+#include "values/expr_scan.h"
 #include "values/numeric_text.h"
 
 namespace {
@@ -295,7 +296,7 @@ ResultCode BuildArgRecords(ActionType& action, std::vector<ParsedArg>& args, Arg
 
     record.ContentLength = static_cast<uint16_t>(arg.Text.size());
     if (record.ExprFlag) {
-      if (CheckQuotes(arg) != ResultCode::Ok) return ResultCode::Fail;
+      if (ScanExpressionArg(arg, record) != ResultCode::Ok) return ResultCode::Fail;
       record.Content = PoolCopy(arg.Text);
       record.LiteralMask = PoolLiteralMask(arg);
       continue;

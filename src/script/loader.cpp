@@ -15,6 +15,7 @@
 #include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "script/text_stream.h"
+#include "values/expr_compiler.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ ResultCode FinishLoad() {
   // Seams, in order: expression compiling (with function references),
   // static initialisers and "#If" lines, class resolution and the
   // load-time warnings.
+  if (CompileAllExpressions(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
   if (!s.StartupWorkDir.empty()) SetCurrentDirectoryW(s.StartupWorkDir.c_str());
   // Every control statement then has a body, and every jump past a body a
   // line to land on.

@@ -14,6 +14,7 @@
 #include "app/thread_settings.h"
 #include "exec/errors.h"
 #include "objects/object.h"
+#include "values/expr_token.h"
 
 size_t g_MaxVarCapacity = kDefaultMaxMem;
 bool g_NoEnv = false;
@@ -425,6 +426,34 @@ ResultCode Variable::AssignObject(IObject* object) {
   if (var.byteCapacity_) var.text_[0] = L'\0';
   if (old) old->Release();
   return ResultCode::Ok;
+}
+
+ResultCode Variable::AssignToken(ExprToken& token) {
+  switch (token.Symbol) {
+    case ExprSymbol::Integer: return AssignInteger(token.ValueInt64);
+    case ExprSymbol::Float: return AssignFloat(token.ValueDouble);
+    case ExprSymbol::VariableRef: return AssignVariable(*token.Var);
+    case ExprSymbol::ObjectRef:
+      token.Object->AddRef();
+      return AssignObject(token.Object);
+    case ExprSymbol::RawWord:
+      if (token.PreParsed) {
+        // 0x10 and 007 keep the text they were written with; other integer
+        // literals are regenerated from the number when read.
+        if (token.Text[0] != L'0') return AssignInteger(*token.PreParsed);
+        Variable& var = *ResolveAlias();
+        if (var.Assign(token.Text) != ResultCode::Ok) return ResultCode::Fail;
+        if (var.CanCache()) {
+          var.intValue_ = *token.PreParsed;
+          var.attrib_ |= VAR_ATTRIB_HAS_VALID_INT64;
+        }
+        return ResultCode::Ok;
+      }
+      return Assign(token.Text);
+    case ExprSymbol::String:
+    case ExprSymbol::Omitted: return Assign(token.Text ? token.Text : g_emptyText);
+    default: return Assign(g_emptyText, 0);
+  }
 }
 
 ResultCode Variable::AssignBinaryClip(const void* data, size_t bytes) {

@@ -27,6 +27,7 @@
 
 class IObject;
 class Variable;
+struct ExprToken;
 
 // Variable types.
 enum VarType : uint8_t {
@@ -178,6 +179,10 @@ class Variable {
   ResultCode AssignObject(IObject* object);
   // Copies another variable's value.
   ResultCode AssignVariable(Variable& source);
+  // Stores an expression value: numbers stay numbers, a variable is copied,
+  // an object gains a reference, an integer literal written with a leading
+  // "0" keeps its text beside the number, anything else is text.
+  ResultCode AssignToken(ExprToken& token);
   // Stores a saved clipboard image (bytes, not text).
   ResultCode AssignBinaryClip(const void* data, size_t bytes);
 

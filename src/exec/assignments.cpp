@@ -1,0 +1,160 @@
+// Legacy assignments and arithmetic commands.
+#include "exec/assignments.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "app/thread_settings.h"
+#include "exec/errors.h"
+#include "exec/run_lines.h"
+#include "script/script_line.h"
+#include "values/numeric_text.h"
+#include "values/variable.h"
+
+namespace {
+
+constexpr int64_t kSecondsPerUnit[] = {1, 60, 3600, 86400};  // S, M, H, D
+constexpr int64_t kFileTimeTicksPerSecond = 10000000;
+
+// The unit index of a time unit word (S, M, H, D by first letter), or -1.
+int TimeUnitIndex(const wchar_t* unit) {
+  switch (towupper(unit[0])) {
+    case L'S': return 0;
+    case L'M': return 1;
+    case L'H': return 2;
+    case L'D': return 3;
+    default: return -1;
+  }
+}
+
+// Parses YYYYMMDDHH24MISS (a prefix; missing parts default to the start of
+// the period) into a file time; empty means now. False when invalid.
+bool TimeStampToFileTime(const wchar_t* text, FILETIME& out) {
+  if (!*text) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return SystemTimeToFileTime(&now, &out) != 0;
+  }
+  size_t length = wcslen(text);
+  if (length < 4 || length > 14 || length % 2) return false;
+  for (size_t i = 0; i < length; ++i)
+    if (text[i] < L'0' || text[i] > L'9') return false;
+  auto field = [&](size_t at, int fallback) {
+    return at + 2 <= length ? (text[at] - L'0') * 10 + (text[at + 1] - L'0') : fallback;
+  };
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(field(0, 0) * 100 + field(2, 0));
+  st.wMonth = static_cast<WORD>(field(4, 1));
+  st.wDay = static_cast<WORD>(field(6, 1));
+  st.wHour = static_cast<WORD>(field(8, 0));
+  st.wMinute = static_cast<WORD>(field(10, 0));
+  st.wSecond = static_cast<WORD>(field(12, 0));
+  return SystemTimeToFileTime(&st, &out) != 0;
+}
+
+int64_t FileTimeTicks(const FILETIME& ft) {
+  return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+}
+
+// Adds a number of units to a timestamp variable.
+ResultCode AddTime(Variable& var, const wchar_t* amount, int unit) {
+  if (IsNumeric(amount) == PURE_NOT_NUMERIC) return ResultCode::Ok;
+  FILETIME ft;
+  if (!TimeStampToFileTime(var.TextOf(), ft)) return var.Assign();
+  double seconds = TextToDouble(amount) * static_cast<double>(kSecondsPerUnit[unit]);
+  int64_t ticks = FileTimeTicks(ft) + static_cast<int64_t>(seconds * kFileTimeTicksPerSecond);
+  if (ticks < 0) return var.Assign();
+  ft.dwLowDateTime = static_cast<DWORD>(ticks);
+  ft.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+  SYSTEMTIME st;
+  if (!FileTimeToSystemTime(&ft, &st)) return var.Assign();
+  wchar_t text[32];
+  swprintf(text, 32, L"%04d%02d%02d%02d%02d%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+  return var.Assign(text);
+}
+
+// Difference between two timestamps in whole units.
+ResultCode SubtractTime(Variable& var, const wchar_t* other, int unit) {
+  FILETIME a, b;
+  if (!TimeStampToFileTime(var.TextOf(), a) || !TimeStampToFileTime(other, b)) return var.Assign();
+  int64_t seconds = (FileTimeTicks(a) - FileTimeTicks(b)) / kFileTimeTicksPerSecond;
+  return var.AssignInteger(seconds / kSecondsPerUnit[unit]);
+}
+
+// A single "%name%" reference and nothing else.
+bool IsSingleReference(const ArgRecord& arg) {
+  return arg.RefList && arg.RefList[0].Var && !arg.RefList[1].Var && arg.RefList[0].Offset == 0 &&
+         arg.RefList[0].Length == arg.ContentLength;
+}
+
+}  // namespace
+
+ResultCode RunLegacyAssign(ScriptLine& line, std::wstring& buffer) {
+  CommandArgs args;
+  // The output variable resolves as usual; the value is read below.
+  ResultCode result = PrepareArgs(line, args, buffer);
+  if (result != ResultCode::Ok) return result;
+  Variable* target = args.Var[0];
+  if (!target) return ResultCode::Fail;
+  if (line.ArgTotal < 2) return target->Assign();
+  const ArgRecord& value = line.ArgList[1];
+  if (IsSingleReference(value)) {
+    Variable* source = value.RefList[0].Var;
+    bool outOfDate = (source->Attrib() & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) != 0;
+    if (!g_CurrentThread->TrimArgs || outOfDate) return target->AssignVariable(*source);
+  }
+  const wchar_t* text = args[1];
+  // An integer literal is stored as a number, but only in its plain form:
+  // "007" or "+5" keep the exact text the author wrote.
+  if (!value.RefList && IsNumeric(text, true, false, false) == PURE_INTEGER) {
+    wchar_t canonical[kIntegerTextChars];
+    IntegerToText(TextToInteger(text), canonical);
+    if (wcscmp(canonical, text) == 0) return target->AssignInteger(TextToInteger(text));
+  }
+  if (!g_CurrentThread->TrimArgs) return target->Assign(text, static_cast<ptrdiff_t>(args.Length[1]));
+  std::wstring_view view(text, args.Length[1]);
+  size_t start = view.find_first_not_of(L" \t");
+  if (start == std::wstring_view::npos) return target->Assign();
+  size_t end = view.find_last_not_of(L" \t");
+  return target->Assign(view.substr(start, end - start + 1));
+}
+
+ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args) {
+  Variable* var = args.Var[0];
+  if (!var) return ResultCode::Fail;
+  const ActionType action = line.CommandIndex;
+  const wchar_t* value = args[1];
+  if ((action == ACT_ADD || action == ACT_SUB) && *args[2]) {
+    int unit = TimeUnitIndex(args[2]);
+    if (unit >= 0) return action == ACT_ADD ? AddTime(*var, value, unit) : SubtractTime(*var, value, unit);
+  }
+  NumericKind varKind = var->NumericType();
+  NumericKind valueKind = IsNumeric(value);
+  if (action == ACT_ADD && valueKind == PURE_NOT_NUMERIC) return ResultCode::Ok;
+  bool useFloat = varKind == PURE_FLOAT || valueKind == PURE_FLOAT;
+  if (useFloat) {
+    double a = varKind == PURE_NOT_NUMERIC ? 0.0 : var->ToFloat(false);
+    double b = valueKind == PURE_NOT_NUMERIC ? 0.0 : TextToDouble(value);
+    switch (action) {
+      case ACT_ADD: return var->AssignFloat(a + b);
+      case ACT_SUB: return var->AssignFloat(a - b);
+      case ACT_MULT: return var->AssignFloat(a * b);
+      default: return b == 0.0 ? var->Assign() : var->AssignFloat(a / b);
+    }
+  }
+  int64_t a = varKind == PURE_NOT_NUMERIC ? 0 : var->ToInteger(false);
+  int64_t b = valueKind == PURE_NOT_NUMERIC ? 0 : TextToInteger(value);
+  // Plain two's-complement arithmetic: overflow wraps.
+  uint64_t ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
+  switch (action) {
+    case ACT_ADD: return var->AssignInteger(static_cast<int64_t>(ua + ub));
+    case ACT_SUB: return var->AssignInteger(static_cast<int64_t>(ua - ub));
+    case ACT_MULT: return var->AssignInteger(static_cast<int64_t>(ua * ub));
+    default:
+      if (b == 0) return var->Assign();
+      if (b == -1) return var->AssignInteger(static_cast<int64_t>(0 - ua));  // INT64_MIN / -1 wraps
+      return var->AssignInteger(a / b);
+  }
+}

@@ -1,0 +1,16 @@
+// The legacy assignment forms: "Var = text" and the arithmetic commands
+// +=, -=, *=, /= (EnvAdd and relatives) with their time units.
+#pragma once
+#include <string>
+
+#include "exec/command_args.h"
+#include "exec/result_code.h"
+
+struct ScriptLine;
+
+// "Var = value": reads its arguments itself (integer literals stay numbers,
+// a single reference copies the variable, AutoTrim trims).
+ResultCode RunLegacyAssign(ScriptLine& line, std::wstring& buffer);
+
+// +=, -=, *= and /= with already expanded arguments.
+ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args);

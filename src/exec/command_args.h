@@ -1,0 +1,28 @@
+// The expanded arguments of the line being executed, as command
+// implementations receive them, and the signature every command has.
+#pragma once
+#include <cstddef>
+
+#include "exec/result_code.h"
+#include "script/command_table.h"
+
+class Variable;
+struct ScriptLine;
+
+struct CommandArgs {
+  // Arguments written plus empty ones up to the command's MostArgs.
+  int Count = 0;
+  // Each argument's text after expansion ("" for output variables and for
+  // arguments beyond those written). Valid until the line finishes.
+  const wchar_t* Text[kMaxArgs] = {};
+  size_t Length[kMaxArgs] = {};
+  // The variable of an input or output variable argument, else null.
+  Variable* Var[kMaxArgs] = {};
+
+  // The text of argument i, "" when absent.
+  const wchar_t* operator[](int i) const { return i < Count && Text[i] ? Text[i] : L""; }
+};
+
+// A command's implementation: reads its arguments, does its work, reports
+// errors through the error routines and returns Ok or Fail.
+using CommandFunction = ResultCode (*)(ScriptLine& line, CommandArgs& args);

@@ -1,0 +1,126 @@
+// Thrown values, exception objects and the unhandled-exception report.
+#include "exec/exceptions.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/script_context.h"
+#include "app/thread_settings.h"
+#include "exec/errors.h"
+#include "gui/message_box.h"
+#include "script/script_line.h"
+#include "values/numeric_text.h"
+
+namespace {
+
+// The full path of a line's source file.
+std::wstring FileOfLine(const ScriptLine* line) {
+  size_t index = line ? line->SourceIndex : 0;
+  return index < g_script.SourceFiles.size() ? g_script.SourceFiles[index] : g_script.ScriptPath;
+}
+
+// The text form of a field value (objects read as "").
+std::wstring TextOfValue(const FieldValue& value) {
+  switch (value.Type) {
+    case FieldValue::Kind::Integer: return std::to_wstring(value.Integer);
+    case FieldValue::Kind::Float: {
+      wchar_t buffer[kFloatTextMaxChars];
+      FloatToText(value.Float, buffer, kFloatTextMaxChars, g_CurrentThread->FloatFormatText);
+      return buffer;
+    }
+    case FieldValue::Kind::Object: return std::wstring();
+    case FieldValue::Kind::Text: break;
+  }
+  return value.Text;
+}
+
+// The script line whose file and number match, or null.
+const ScriptLine* FindLine(std::wstring_view file, int64_t number) {
+  for (const ScriptLine* line = g_script.FirstScriptLine; line; line = line->FollowingLine) {
+    if (line->SourceLine != number) continue;
+    std::wstring path = FileOfLine(line);
+    if (CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), file.data(), static_cast<int>(file.size()),
+                             TRUE) == CSTR_EQUAL)
+      return line;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void ReleaseFieldValue(FieldValue& value) {
+  if (value.Type == FieldValue::Kind::Object && value.Object) value.Object->Release();
+  value.Object = nullptr;
+  value.Type = FieldValue::Kind::Text;
+  value.Text.clear();
+}
+
+void SetThrownValue(FieldValue value) {
+  DiscardThrownValue();
+  g_CurrentThread->Thrown = new FieldValue(std::move(value));
+}
+
+bool TakeThrownValue(FieldValue& value) {
+  FieldValue* thrown = g_CurrentThread->Thrown;
+  if (!thrown) return false;
+  value = std::move(*thrown);
+  delete thrown;
+  g_CurrentThread->Thrown = nullptr;
+  return true;
+}
+
+bool HasThrownValue() { return g_CurrentThread->Thrown != nullptr; }
+
+void DiscardThrownValue() {
+  FieldValue* thrown = g_CurrentThread->Thrown;
+  if (!thrown) return;
+  ReleaseFieldValue(*thrown);
+  delete thrown;
+  g_CurrentThread->Thrown = nullptr;
+}
+
+ResultCode RaiseException(const ScriptLine* line, std::wstring_view message, std::wstring_view what,
+                          std::wstring_view extra) {
+  Object* exception = Object::Create();
+  std::wstring whatText(what);
+  if (whatText.empty() && line) whatText.assign(CommandInfo(line->CommandIndex).Name);
+  exception->SetField(L"What", FieldValue::OfText(whatText));
+  exception->SetField(L"File", FieldValue::OfText(FileOfLine(line)));
+  exception->SetField(L"Line", FieldValue::OfInteger(line ? line->SourceLine : g_script.CurrentLineNumber));
+  exception->SetField(L"Message", FieldValue::OfText(message));
+  if (!extra.empty()) exception->SetField(L"Extra", FieldValue::OfText(extra));
+  FieldValue value;
+  value.Type = FieldValue::Kind::Object;
+  value.Object = exception;
+  SetThrownValue(std::move(value));
+  if (!(g_CurrentThread->ExceptionMode & EXCEPTION_MODE_CATCH)) ShowUncaughtException(line);
+  return ResultCode::Fail;
+}
+
+void ShowUncaughtException(const ScriptLine* line) {
+  // Seam: OnError callbacks see the value first once functions exist.
+  const FieldValue* thrown = g_CurrentThread->Thrown;
+  if (!thrown) return;
+  std::wstring message, detail;
+  const ScriptLine* shown = line;
+  if (thrown->Type == FieldValue::Kind::Object) {
+    auto* object = static_cast<Object*>(thrown->Object);
+    if (const FieldValue* field = object->GetField(L"Message")) message = TextOfValue(*field);
+    if (const FieldValue* field = object->GetField(L"Extra")) detail = TextOfValue(*field);
+    const FieldValue* file = object->GetField(L"File");
+    const FieldValue* number = object->GetField(L"Line");
+    if (file && number) {
+      std::wstring lineText = TextOfValue(*number);
+      if (const ScriptLine* found = FindLine(TextOfValue(*file), TextToInteger(lineText.c_str()))) shown = found;
+    }
+  } else {
+    message = TextOfValue(*thrown);
+  }
+  if (detail.empty() && (message.empty() || IsNumeric(message.c_str()) != PURE_NOT_NUMERIC)) {
+    detail = message;
+    message = kUnhandledException;
+  }
+  std::wstring text = FormatLineErrorDialog(shown, message, ERROR_KIND_ERROR, detail, true, false);
+  ShowMessageBox(text, MB_OK | MB_SETFOREGROUND);
+}

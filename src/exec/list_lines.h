@@ -1,0 +1,19 @@
+// The ListLines log: a ring of the most recently executed lines with the
+// tick count at which each started.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct ScriptLine;
+
+inline constexpr int kListLinesRingSize = 400;
+
+// Records a line as started now.
+void LogLine(ScriptLine* line);
+
+// Steps the ring back one entry and clears it (ListLines Off removes its own line).
+void UnlogLastLine();
+
+// The text of the lines view: header, the logged lines oldest first with
+// the seconds until the next one, and the closing hint.
+std::wstring BuildListLinesText();

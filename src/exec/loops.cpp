@@ -1,0 +1,229 @@
+// Loop runners.
+#include "exec/loops.h"
+
+#include <windows.h>
+
+#include <cmath>
+
+#include "app/thread_settings.h"
+#include "exec/errors.h"
+#include "exec/list_lines.h"
+#include "exec/run_lines.h"
+#include "script/script_line.h"
+#include "values/expr_eval.h"
+#include "values/numeric_text.h"
+
+namespace {
+
+inline constexpr wchar_t kLoopKindNotSupported[] = L"This kind of loop is not supported by this version yet.";
+// Longest delimiter and omit-character lists of a parse loop.
+constexpr size_t kMaxParseChars = 511;
+
+// Saves the thread's loop counter and field, and restores them when the
+// loop ends, so nested loops leave the outer loop's values intact.
+class LoopStateGuard {
+ public:
+  LoopStateGuard() : index_(g_CurrentThread->LoopIndex), field_(g_CurrentThread->LoopField) {
+    g_CurrentThread->LoopIndex = 1;
+  }
+  ~LoopStateGuard() {
+    g_CurrentThread->LoopIndex = index_;
+    g_CurrentThread->LoopField = field_;
+  }
+
+ private:
+  int64_t index_;
+  const wchar_t* field_;
+};
+
+// What one iteration decided.
+enum class Iteration { Continue, Stop };
+
+// Evaluates a line's single expression argument for its truth.
+bool EvaluateTruth(ScriptLine& line, ResultCode& result) {
+  std::wstring text;
+  result = ResultCode::Ok;
+  if (line.ArgTotal == 0) return false;
+  if (!EvaluateExpression(line, 0, result, nullptr, text)) {
+    if (result == ResultCode::Ok) result = ResultCode::Fail;
+    return false;
+  }
+  return TextIsTrueResult(text.c_str());
+}
+
+// The common step: runs the body once, interprets its result and jumps,
+// tests the Until line and advances the counter.
+Iteration RunIteration(ScriptLine& loopLine, ScriptLine* untilLine, ResultCode& result, ScriptLine*& jumpToLine) {
+  ScriptLine* jump = nullptr;
+  result = RunLines(loopLine.FollowingLine, RunMode::OneLine, jump);
+  if (jump) {
+    if (jump == &loopLine) {
+      bool next = result == ResultCode::NextPass;
+      result = ResultCode::Ok;
+      if (!next) return Iteration::Stop;  // a labelled Break of this loop
+    } else {
+      jumpToLine = jump;
+      return Iteration::Stop;
+    }
+  } else if (result == ResultCode::BreakOut) {
+    result = ResultCode::Ok;
+    return Iteration::Stop;
+  } else if (result != ResultCode::Ok && result != ResultCode::NextPass) {
+    return Iteration::Stop;
+  }
+  result = ResultCode::Ok;
+  if (untilLine) {
+    g_CurrentLine = untilLine;
+    if (g_CurrentThread->LogLines) LogLine(untilLine);
+    bool done = EvaluateTruth(*untilLine, result);
+    if (result != ResultCode::Ok || done) return Iteration::Stop;
+  }
+  ++g_CurrentThread->LoopIndex;
+  return Iteration::Continue;
+}
+
+// Count loops: infinite without a count, else while the counter is at most
+// the count (a float count is truncated).
+ResultCode RunCountLoop(ScriptLine& loopLine, ScriptLine* untilLine, const wchar_t* countText, bool infinite,
+                        ScriptLine*& jumpToLine) {
+  int64_t count = 0;
+  if (!infinite) {
+    count = IsNumeric(countText) == PURE_FLOAT ? DoubleToInteger(std::trunc(TextToDouble(countText)))
+                                               : TextToInteger(countText);
+  }
+  ResultCode result = ResultCode::Ok;
+  while (infinite || g_CurrentThread->LoopIndex <= count) {
+    if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) break;
+  }
+  return result;
+}
+
+// While: the condition is tested before every iteration.
+ResultCode RunWhileLoop(ScriptLine& loopLine, ScriptLine* untilLine, ScriptLine*& jumpToLine) {
+  ResultCode result = ResultCode::Ok;
+  for (bool first = true;; first = false) {
+    if (!first) {
+      g_CurrentLine = &loopLine;
+      if (g_CurrentThread->LogLines) LogLine(&loopLine);
+    }
+    bool holds = EvaluateTruth(loopLine, result);
+    if (result != ResultCode::Ok || !holds) return result;
+    if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) return result;
+  }
+}
+
+// Splits the next CSV field from `text` at `pos`: quoted fields may hold
+// commas and doubled quotes; text after a closing quote up to the comma is
+// ignored.
+std::wstring NextCsvField(const std::wstring& text, size_t& pos) {
+  std::wstring field;
+  if (pos < text.size() && text[pos] == L'"') {
+    ++pos;
+    while (pos < text.size()) {
+      if (text[pos] == L'"') {
+        if (pos + 1 < text.size() && text[pos + 1] == L'"') {
+          field += L'"';
+          pos += 2;
+          continue;
+        }
+        ++pos;
+        break;
+      }
+      field += text[pos++];
+    }
+    while (pos < text.size() && text[pos] != L',') ++pos;
+  } else {
+    while (pos < text.size() && text[pos] != L',') field += text[pos++];
+  }
+  return field;
+}
+
+// Removes omit characters from both ends of a field.
+void TrimOmitChars(std::wstring& field, const std::wstring& omit) {
+  if (omit.empty()) return;
+  size_t start = field.find_first_not_of(omit);
+  if (start == std::wstring::npos) {
+    field.clear();
+    return;
+  }
+  size_t end = field.find_last_not_of(omit);
+  field = field.substr(start, end - start + 1);
+}
+
+// Loop, Parse: fields split at delimiter characters, each character alone
+// without delimiters, or CSV fields.
+ResultCode RunParseLoop(ScriptLine& loopLine, ScriptLine* untilLine, CommandArgs& args, ScriptLine*& jumpToLine) {
+  // A copy, so that changing the variable inside the loop changes nothing.
+  const std::wstring input(args[1], args.Length[1]);
+  std::wstring delimiters(args[2]);
+  std::wstring omit(args[3]);
+  if (delimiters.size() > kMaxParseChars) delimiters.resize(kMaxParseChars);
+  if (omit.size() > kMaxParseChars) omit.resize(kMaxParseChars);
+  if (input.empty()) return ResultCode::Ok;
+  const bool csv = CompareStringOrdinal(delimiters.c_str(), -1, L"CSV", -1, TRUE) == CSTR_EQUAL;
+  std::wstring field;
+  ResultCode result = ResultCode::Ok;
+  size_t pos = 0;
+  for (;;) {
+    if (csv) {
+      field = NextCsvField(input, pos);
+      TrimOmitChars(field, omit);
+    } else if (delimiters.empty()) {
+      while (pos < input.size() && omit.find(input[pos]) != std::wstring::npos) ++pos;
+      if (pos >= input.size()) break;
+      field.assign(1, input[pos++]);
+    } else {
+      size_t end = input.find_first_of(delimiters, pos);
+      if (end == std::wstring::npos) end = input.size();
+      field = input.substr(pos, end - pos);
+      TrimOmitChars(field, omit);
+      pos = end;
+    }
+    g_CurrentThread->LoopField = field.c_str();
+    if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) break;
+    if (delimiters.empty() && !csv) continue;
+    if (pos >= input.size()) break;
+    ++pos;  // past the delimiter: a trailing one leaves a final empty field
+    if (pos == input.size()) {
+      field.clear();
+      g_CurrentThread->LoopField = field.c_str();
+      RunIteration(loopLine, untilLine, result, jumpToLine);
+      break;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToLine, std::wstring& buffer) {
+  ScriptLine* untilLine = loopLine.TargetLine && loopLine.TargetLine->CommandIndex == ACT_UNTIL ? loopLine.TargetLine : nullptr;
+  next = untilLine ? untilLine->FollowingLine : loopLine.TargetLine;
+  LoopStateGuard guard;
+  intptr_t kind = loopLine.Extra;
+  if (kind == LOOP_WHILE) return RunWhileLoop(loopLine, untilLine, jumpToLine);
+  if (kind == LOOP_FOR)
+    return ReportLineError(&loopLine, L"For loops are not supported by this version yet.");
+
+  CommandArgs args;
+  if (loopLine.ArgTotal > 0) {
+    ResultCode prepared = PrepareArgs(loopLine, args, buffer);
+    if (prepared != ResultCode::Ok) return prepared;
+  }
+  if (kind == LOOP_UNDECIDED) {
+    if (loopLine.ArgTotal == 0) kind = LOOP_COUNT;
+    else if (loopLine.ArgTotal == 1 && IsNumeric(args[0]) != PURE_NOT_NUMERIC) kind = LOOP_COUNT;
+    else if (loopLine.ArgTotal > 1 && CompareStringOrdinal(args[0], -1, L"Read", -1, TRUE) == CSTR_EQUAL) kind = LOOP_READ;
+    else kind = LOOP_FILES_LEGACY;  // or registry: both arrive with their subsystems
+  }
+  switch (kind) {
+    case LOOP_COUNT:
+      return RunCountLoop(loopLine, untilLine, args[0], loopLine.ArgTotal == 0, jumpToLine);
+    case LOOP_PARSE: return RunParseLoop(loopLine, untilLine, args, jumpToLine);
+    case LOOP_FILES_LEGACY:
+      // An empty pattern matches no file: the loop runs no iteration.
+      if (!*args[0]) return ResultCode::Ok;
+      return ReportLineError(&loopLine, kLoopKindNotSupported);
+    default: return ReportLineError(&loopLine, kLoopKindNotSupported);
+  }
+}

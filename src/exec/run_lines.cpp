@@ -1,0 +1,445 @@
+// RunLines, argument expansion and the flow-control lines.
+#include "exec/run_lines.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/exit.h"
+#include "app/script_context.h"
+#include "app/thread_settings.h"
+#include "exec/assignments.h"
+#include "exec/command_dispatch.h"
+#include "exec/conditions.h"
+#include "exec/errors.h"
+#include "exec/exceptions.h"
+#include "exec/list_lines.h"
+#include "exec/loops.h"
+#include "script/messages.h"
+#include "script/script_line.h"
+#include "script/script_lines.h"
+#include "values/expr_eval.h"
+#include "values/numeric_text.h"
+#include "values/variable.h"
+
+ScriptLine* g_CurrentLine = nullptr;
+
+namespace {
+
+inline constexpr wchar_t kReturnBeforeBrace[] = L"A \"return\" must be encountered prior to this \"}\".";
+
+// Expansion buffers, one per nesting depth of lines being executed, so that
+// a line run while another waits (a function called from an expression, a
+// thread started by a dialog's message loop) never overwrites the texts the
+// waiting line's command still reads. Buffers keep their capacity, so
+// steady-state execution allocates nothing.
+std::vector<std::wstring*> g_expansionBuffers;  // grown by ExpansionScope
+size_t g_expansionDepth = 0;
+
+// Holds the expansion buffer of one executing line.
+class ExpansionScope {
+ public:
+  ExpansionScope() {
+    if (g_expansionDepth == g_expansionBuffers.size()) g_expansionBuffers.push_back(new std::wstring());
+    buffer_ = g_expansionBuffers[g_expansionDepth++];
+    buffer_->clear();
+  }
+  ~ExpansionScope() { --g_expansionDepth; }
+  ExpansionScope(const ExpansionScope&) = delete;
+  ExpansionScope& operator=(const ExpansionScope&) = delete;
+  std::wstring& Buffer() { return *buffer_; }
+
+ private:
+  std::wstring* buffer_;
+};
+
+ResultCode CatchValue(ScriptLine& catchLine, FieldValue& thrown);
+
+// Marks an argument whose text points straight at its record or variable.
+constexpr size_t kNotInBuffer = static_cast<size_t>(-1);
+
+// Appends a variable's current text to the buffer.
+void AppendVarText(std::wstring& buffer, Variable& var) {
+  size_t at = buffer.size();
+  size_t room = var.GetText(nullptr);
+  buffer.resize(at + room + 1);
+  size_t length = var.GetText(buffer.data() + at);
+  buffer.resize(at + length);
+}
+
+// Appends a normal argument with its "%name%" references expanded.
+void AppendExpanded(std::wstring& buffer, const ArgRecord& arg) {
+  size_t pos = 0;
+  for (const DerefEntry* ref = arg.RefList; ref && ref->Var; ++ref) {
+    buffer.append(arg.Content + pos, ref->Offset - pos);
+    AppendVarText(buffer, *ref->Var);
+    pos = ref->Offset + ref->Length;
+  }
+  buffer.append(arg.Content + pos, arg.ContentLength - pos);
+}
+
+// The variable a dynamic variable argument ("%prefix%suffix") names,
+// found or created now; null after reporting a bad name.
+Variable* ResolveDynamicVar(ScriptLine& line, const ArgRecord& arg, std::wstring& scratch) {
+  size_t at = scratch.size();
+  AppendExpanded(scratch, arg);
+  std::wstring name = scratch.substr(at);
+  scratch.resize(at);
+  if (name.empty()) {
+    ReportLineError(&line, L"This dynamic variable is blank. If this variable was not intended to be dynamic, "
+                           L"remove the % symbols from it.");
+    return nullptr;
+  }
+  if (name.size() > kMaxVarNameLength || !IsValidVariableName(name)) {
+    ReportLineError(&line, L"The following variable name contains an illegal character:\n\"" + name.substr(0, 300) + L"\"");
+    return nullptr;
+  }
+  return g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+}
+
+// Continues at `jump` when it lies at the level this run covers; otherwise
+// the jump is passed outward.
+bool JumpStaysHere(const ScriptLine* jump, const ScriptLine* level, RunMode mode) {
+  return mode != RunMode::OneLine && jump->EnclosingLine == level;
+}
+
+// Runs an if's, else's or loop's body: a block or a single line.
+ResultCode RunBody(ScriptLine* body, ScriptLine*& jumpToLine) { return RunLines(body, RunMode::OneLine, jumpToLine); }
+
+// Carries out an if-form whose condition has been evaluated; `next` gets
+// the line to continue at.
+ResultCode RunIf(ScriptLine& line, bool passed, ScriptLine*& next, ScriptLine*& jumpToLine) {
+  ScriptLine* related = line.TargetLine;
+  if (passed) {
+    ResultCode result = RunBody(line.FollowingLine, jumpToLine);
+    // The else part (possibly an else-if chain) is skipped.
+    next = related && related->CommandIndex == ACT_ELSE ? related->TargetLine : related;
+    return result;
+  }
+  if (related && related->CommandIndex == ACT_ELSE) {
+    g_CurrentLine = related;
+    ResultCode result = RunBody(related->FollowingLine, jumpToLine);
+    next = related->TargetLine;
+    return result;
+  }
+  next = related;
+  return ResultCode::Ok;
+}
+
+// Try, its Catch and its Finally. `next` gets the line after all of them.
+ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*& jumpToLine) {
+  ScriptLine* related = line.TargetLine;
+  ThreadSettings& thread = *g_CurrentThread;
+  uint8_t savedMode = thread.ExceptionMode;
+  thread.ExceptionMode |= EXCEPTION_MODE_TRY;
+  bool finallyFollows = related && related->CommandIndex == ACT_FINALLY;
+  if (!finallyFollows) thread.ExceptionMode |= EXCEPTION_MODE_CATCH;
+  ResultCode result = RunBody(line.FollowingLine, jumpToLine);
+  thread.ExceptionMode = savedMode;
+
+  ScriptLine* after = related;
+  if (related && related->CommandIndex == ACT_CATCH) {
+    after = related->TargetLine;
+    if (result == ResultCode::Fail && HasThrownValue()) {
+      FieldValue thrown;
+      TakeThrownValue(thrown);
+      g_CurrentLine = related;
+      ResultCode caught = CatchValue(*related, thrown);
+      ReleaseFieldValue(thrown);
+      jumpToLine = nullptr;
+      result = caught;
+      if (result == ResultCode::Ok) result = RunBody(related->FollowingLine, jumpToLine);
+    }
+  } else if (!finallyFollows && result == ResultCode::Fail && HasThrownValue()) {
+    // A try with neither catch nor finally swallows the exception.
+    DiscardThrownValue();
+    result = ResultCode::Ok;
+  }
+
+  if (after && after->CommandIndex == ACT_FINALLY) {
+    ScriptLine* finallyLine = after;
+    next = finallyLine->TargetLine;
+    g_CurrentLine = finallyLine;
+    if (result == ResultCode::Ok && !jumpToLine) return RunBody(finallyLine->FollowingLine, jumpToLine);
+    // Set the thrown value aside while the finally body runs.
+    FieldValue setAside;
+    bool hadThrown = TakeThrownValue(setAside);
+    ScriptLine* finallyJump = nullptr;
+    g_CurrentLine = finallyLine;
+    ResultCode finallyResult = RunBody(finallyLine->FollowingLine, finallyJump);
+    if (finallyResult != ResultCode::Ok || finallyJump) {
+      if (hadThrown) ReleaseFieldValue(setAside);
+      if (finallyJump || (finallyResult != ResultCode::Fail && finallyResult != ResultCode::ThreadExit)) {
+        ReportLineError(finallyLine, parse_msg::JumpOutOfFinally);
+        return ResultCode::Fail;
+      }
+      return finallyResult;
+    }
+    if (hadThrown) SetThrownValue(std::move(setAside));
+    return result;
+  }
+  next = after;
+  return result;
+}
+
+// Stores a caught value in the catch's variable, if it names one.
+ResultCode CatchValue(ScriptLine& catchLine, FieldValue& thrown) {
+  if (catchLine.ArgTotal == 0) return ResultCode::Ok;
+  const ArgRecord& arg = catchLine.ArgList[0];
+  Variable* var = arg.ResolvedVar;
+  std::wstring scratch;
+  if (!var && arg.ContentLength) var = ResolveDynamicVar(catchLine, arg, scratch);
+  if (!var) return arg.ContentLength ? ResultCode::Fail : ResultCode::Ok;
+  switch (thrown.Type) {
+    case FieldValue::Kind::Integer: return var->AssignInteger(thrown.Integer);
+    case FieldValue::Kind::Float: return var->AssignFloat(thrown.Float);
+    case FieldValue::Kind::Object:
+      thrown.Object->AddRef();
+      return var->AssignObject(thrown.Object);
+    case FieldValue::Kind::Text: break;
+  }
+  return var->Assign(thrown.Text);
+}
+
+// Throw: the value (or a new exception object without one) becomes the
+// thread's thrown value; the line fails so the thread unwinds to a Try.
+ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
+  if (line.ArgTotal == 0) return RaiseException(&line, kExceptionThrown);
+  CommandArgs args;
+  ResultCode result = PrepareArgs(line, args, buffer);
+  if (result != ResultCode::Ok) return result;
+  SetThrownValue(FieldValue::OfText(args[0]));
+  if (!(g_CurrentThread->ExceptionMode & EXCEPTION_MODE_CATCH)) ShowUncaughtException(&line);
+  return ResultCode::Fail;
+}
+
+// The line a Goto or Gosub goes to: its resolved label, or the label its
+// expanded argument names.
+ResultCode ResolveJumpTarget(ScriptLine& line, CommandArgs& args, ScriptLine*& target) {
+  if (line.TargetLabel) {
+    target = line.TargetLabel->MarkedLine;
+    return ResultCode::Ok;
+  }
+  std::wstring name(args[0]);
+  Label* label = FindLabel(name);
+  if (!label) return ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, name);
+  target = label->MarkedLine;
+  const ScriptLine* labelLevel = target ? target->EnclosingLine : nullptr;
+  for (const ScriptLine* at = &line; labelLevel; at = at->EnclosingLine) {
+    if (!at) return ReportLineError(&line, parse_msg::JumpIntoBlock);
+    if (at == labelLevel) break;
+  }
+  return ResultCode::Ok;
+}
+
+}  // namespace
+
+bool TextIsTrueResult(const wchar_t* text) { return text && *text; }
+
+ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer) {
+  const CommandEntry& entry = CommandInfo(line.CommandIndex);
+  args.Count = line.ArgTotal > entry.MostArgs ? line.ArgTotal : entry.MostArgs;
+  if (args.Count > kMaxArgs) args.Count = kMaxArgs;
+  size_t offsets[kMaxArgs];
+  buffer.clear();
+  for (int i = 0; i < line.ArgTotal && i < kMaxArgs; ++i) {
+    const ArgRecord& arg = line.ArgList[i];
+    offsets[i] = kNotInBuffer;
+    args.Var[i] = nullptr;
+    if (arg.Kind == ARG_TYPE_OUTPUT_VAR && !arg.ExprFlag) {
+      args.Var[i] = arg.ResolvedVar;
+      if (!args.Var[i] && arg.ContentLength) {
+        args.Var[i] = ResolveDynamicVar(line, arg, buffer);
+        if (!args.Var[i]) return ResultCode::Fail;
+      }
+      args.Text[i] = L"";
+      args.Length[i] = 0;
+      continue;
+    }
+    if (arg.ExprFlag) {
+      offsets[i] = buffer.size();
+      ResultCode result = ResultCode::Ok;
+      if (!EvaluateExpression(line, i, result, nullptr, buffer, i == 1 ? args.Var[0] : nullptr))
+        return result == ResultCode::Ok ? ResultCode::Fail : result;
+      continue;
+    }
+    if (arg.Kind == ARG_TYPE_INPUT_VAR) {
+      Variable* var = arg.ResolvedVar;
+      if (!var && arg.ContentLength) {
+        var = ResolveDynamicVar(line, arg, buffer);
+        if (!var) return ResultCode::Fail;
+      }
+      args.Var[i] = var;
+      offsets[i] = buffer.size();
+      if (var) AppendVarText(buffer, *var);
+      buffer.push_back(L'\0');
+      continue;
+    }
+    if (!arg.RefList) {
+      args.Text[i] = arg.Content;
+      args.Length[i] = arg.ContentLength;
+      continue;
+    }
+    offsets[i] = buffer.size();
+    AppendExpanded(buffer, arg);
+    buffer.push_back(L'\0');
+  }
+  // Texts in the buffer get their pointers only now: the buffer may have
+  // moved while later arguments were expanded.
+  for (int i = 0; i < line.ArgTotal && i < kMaxArgs; ++i) {
+    if (offsets[i] == kNotInBuffer) continue;
+    args.Text[i] = buffer.data() + offsets[i];
+    args.Length[i] = wcslen(args.Text[i]);
+  }
+  for (int i = line.ArgTotal; i < args.Count; ++i) {
+    args.Text[i] = L"";
+    args.Length[i] = 0;
+    args.Var[i] = nullptr;
+  }
+  return ResultCode::Ok;
+}
+
+ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
+  const ScriptLine* level = start ? start->EnclosingLine : nullptr;
+  jumpToLine = nullptr;
+  for (ScriptLine* line = start; line;) {
+    // Seam: the message check, the batch-lines rest and the pause wait run
+    // here once the message loop exists.
+    g_CurrentLine = line;
+    if (g_CurrentThread->LogLines) LogLine(line);
+
+    const ActionType action = line->CommandIndex;
+    ExpansionScope expansion;
+    CommandArgs args;
+    ResultCode result = ResultCode::Ok;
+    ScriptLine* next = line->FollowingLine;
+    ScriptLine* jump = nullptr;
+
+    bool expands = action != ACT_ASSIGN && action != ACT_WHILE && action != ACT_THROW && !IsLoop(action) &&
+                   action != ACT_BLOCK_BEGIN && action != ACT_BLOCK_END && action != ACT_ELSE && action != ACT_TRY &&
+                   action != ACT_CATCH && action != ACT_FINALLY && action != ACT_UNTIL;
+    if (expands && line->ArgTotal > 0) {
+      result = PrepareArgs(*line, args, expansion.Buffer());
+      if (result != ResultCode::Ok) return result;
+    } else {
+      args.Count = 0;
+    }
+
+    switch (action) {
+      case ACT_BLOCK_BEGIN:
+        if (line->Extra == kFunctionBodyMark) {
+          next = line->TargetLine;
+          break;
+        }
+        result = RunLines(line->FollowingLine, RunMode::UntilBlockEnd, jump);
+        next = line->TargetLine;
+        break;
+      case ACT_BLOCK_END:
+        if (mode == RunMode::UntilBlockEnd) return ResultCode::Ok;
+        ReportLineError(line, kReturnBeforeBrace);
+        return ResultCode::Fail;
+      case ACT_ELSE:
+        // Reached only by falling out of an if body: the else part is skipped.
+        next = line->TargetLine;
+        break;
+      case ACT_FINALLY:
+        // Reached in the normal flow: its body simply runs.
+        next = line->FollowingLine;
+        break;
+      case ACT_UNTIL:
+        next = line->FollowingLine;
+        break;
+      case ACT_TRY:
+        result = RunTry(*line, next, jump);
+        break;
+      case ACT_CATCH:
+        // A catch reached in the flow (its try threw nothing) is skipped.
+        next = line->TargetLine;
+        break;
+      case ACT_THROW:
+        result = RunThrow(*line, expansion.Buffer());
+        break;
+      case ACT_GOTO:
+      case ACT_GOSUB: {
+        ScriptLine* target = nullptr;
+        result = ResolveJumpTarget(*line, args, target);
+        if (result != ResultCode::Ok) break;
+        if (action == ACT_GOTO) {
+          jump = target;
+        } else {
+          ScriptLine* subJump = nullptr;
+          result = RunLines(target, RunMode::UntilReturn, subJump);
+          if (result == ResultCode::Returned) result = ResultCode::Ok;
+        }
+        break;
+      }
+      case ACT_RETURN:
+        return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
+      case ACT_EXIT:
+        if (g_StayResident) return ResultCode::ThreadExit;
+        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])));
+        return ResultCode::EarlyExit;
+      case ACT_EXITAPP:
+        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])));
+        return ResultCode::EarlyExit;
+      case ACT_BREAK:
+        if (line->TargetLine) {
+          jump = line->TargetLine;
+          break;
+        }
+        return ResultCode::BreakOut;
+      case ACT_CONTINUE:
+        jumpToLine = line->TargetLine;
+        return ResultCode::NextPass;
+      case ACT_LOOP:
+      case ACT_WHILE:
+      case ACT_FOR:
+        result = RunLoop(*line, next, jump, expansion.Buffer());
+        break;
+      case ACT_ASSIGN:
+        result = RunLegacyAssign(*line, expansion.Buffer());
+        break;
+      case ACT_ASSIGNEXPR:
+      case ACT_EXPRESSION:
+        break;  // the evaluator has done the work
+      case ACT_ADD:
+      case ACT_SUB:
+      case ACT_MULT:
+      case ACT_DIV:
+        result = RunArithmetic(*line, args);
+        break;
+      default:
+        if (IsIf(action)) {
+          bool passed = action == ACT_IFEXPR ? TextIsTrueResult(args[0]) : false;
+          if (action != ACT_IFEXPR) {
+            ResultCode test = TestCondition(*line, args);
+            if (test == ResultCode::Fail) return test;
+            passed = test == ResultCode::TestPassed;
+          }
+          result = RunIf(*line, passed, next, jump);
+          break;
+        }
+        result = DispatchCommand(*line, args);
+        break;
+    }
+
+    if (result == ResultCode::Returned && mode == RunMode::UntilReturn) return ResultCode::Ok;
+    if (result != ResultCode::Ok) {
+      jumpToLine = jump;
+      return result;
+    }
+    if (jump) {
+      if (JumpStaysHere(jump, level, mode)) {
+        line = jump;
+        continue;
+      }
+      jumpToLine = jump;
+      return ResultCode::Ok;
+    }
+    if (mode == RunMode::OneLine) {
+      return ResultCode::Ok;
+    }
+    line = next;
+  }
+  return ResultCode::Ok;
+}

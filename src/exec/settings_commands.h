@@ -1,0 +1,15 @@
+// Commands that change the running thread's settings: SetBatchLines,
+// AutoTrim, StringCaseSense, SetFormat and ListLines, plus Sleep and
+// OutputDebug.
+#pragma once
+#include "exec/command_args.h"
+
+struct ScriptLine;
+
+ResultCode CmdSetBatchLines(ScriptLine& line, CommandArgs& args);
+ResultCode CmdAutoTrim(ScriptLine& line, CommandArgs& args);
+ResultCode CmdStringCaseSense(ScriptLine& line, CommandArgs& args);
+ResultCode CmdSetFormat(ScriptLine& line, CommandArgs& args);
+ResultCode CmdListLines(ScriptLine& line, CommandArgs& args);
+ResultCode CmdSleep(ScriptLine& line, CommandArgs& args);
+ResultCode CmdOutputDebug(ScriptLine& line, CommandArgs& args);

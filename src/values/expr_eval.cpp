@@ -1,0 +1,718 @@
+// The evaluator's main loop: operands, run-time variable and double-deref
+// resolution, short circuits and the ternary, calls, the in-place forms of
+// concatenation, and the hand-over of the final value. Also the arena that
+// holds every evaluation's temporaries.
+#include "values/expr_eval.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "app/script_context.h"
+#include "app/thread_settings.h"
+#include "exec/errors.h"
+#include "objects/object.h"
+#include "script/arg_parser.h"
+#include "script/load_pool.h"
+#include "script/script_line.h"
+#include "values/expr_compiler.h"
+#include "values/expr_operators.h"
+#include "values/expr_scan.h"
+#include "values/variable.h"
+
+namespace {
+
+// Arena chunks: taken from the heap when first needed, then kept and reused
+// by every later evaluation.
+constexpr size_t kArenaChunkBytes = 64 * 1024;
+constexpr size_t kMaxArenaChunks = 1024;
+constexpr size_t kArenaAlignment = 16;
+
+ExprMemoryCounters g_counters;
+
+// Stack-like memory shared by all evaluations, nested ones included: each
+// evaluation takes what it needs above the current position and gives it
+// back by returning to the position it started at.
+class EvalArena {
+ public:
+  // The position to return to.
+  void Position(size_t& chunk, size_t& used) const {
+    chunk = current_;
+    used = used_;
+  }
+  // Returns to a position taken earlier.
+  void Release(size_t chunk, size_t used) {
+    current_ = chunk;
+    used_ = used;
+  }
+  // Memory above the current position; null when the system has none.
+  void* Alloc(size_t bytes) {
+    bytes = (bytes + kArenaAlignment - 1) & ~(kArenaAlignment - 1);
+    for (;;) {
+      if (current_ < count_) {
+        if (used_ + bytes <= chunks_[current_].Size) {
+          void* at = chunks_[current_].Data + used_;
+          used_ += bytes;
+          return at;
+        }
+        ++current_;  // the rest of this chunk waits for the next evaluation
+        used_ = 0;
+        continue;
+      }
+      if (count_ == kMaxArenaChunks) return nullptr;
+      const size_t size = bytes > kArenaChunkBytes ? bytes : kArenaChunkBytes;
+      auto* data = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+      if (!data) return nullptr;
+      ++g_counters.ArenaChunks;
+      chunks_[count_++] = {data, size};
+      current_ = count_ - 1;
+      used_ = 0;
+    }
+  }
+
+ private:
+  struct Chunk {
+    char* Data;
+    size_t Size;
+  };
+  Chunk chunks_[kMaxArenaChunks] = {};
+  size_t count_ = 0;
+  size_t current_ = 0;  // == count_ when no chunk is in use yet
+  size_t used_ = 0;
+};
+
+// The one arena; only the script thread evaluates expressions.
+EvalArena& Arena() {
+  static EvalArena* arena = new EvalArena();
+  return *arena;
+}
+
+// Whether a line's final value is reduced to its truth.
+bool IsConditionLine(ActionType action) {
+  return action == ACT_IFEXPR || action == ACT_WHILE || action == ACT_UNTIL;
+}
+
+// The name error of a double-deref that built an illegal variable name.
+std::wstring IllegalNameMessage(std::wstring_view name) {
+  std::wstring message = msg::VarNameIllegalChar;
+  const std::wstring_view shown = name.substr(0, msg::kIllegalNameShown);
+  message.append(shown.empty() ? std::wstring_view(L" ") : shown);
+  message += L'"';
+  return message;
+}
+
+// One run of a postfix array.
+class Evaluation {
+ public:
+  Evaluation(EvalFrame& frame, const CompiledExpression& form, Variable* assignTarget)
+      : frame_(frame), postfix_(form.Postfix), count_(form.PostfixCount), target_(assignTarget) {}
+  ~Evaluation();
+
+  // Runs the tokens. Ok leaves the value in Value() (null when the
+  // expression yields the empty string); anything else is the failure.
+  ResultCode Run();
+  ExprToken* Value() const { return yieldEmpty_ || sp_ != 1 ? nullptr : stack_[0]; }
+  // Whether the line's output variable already holds the value.
+  bool TargetAssigned() const { return targetAssigned_; }
+  // Gives up the value's object reference (the caller took it).
+  void ForgetValueObject() {
+    if (ExprToken* value = Value()) value->Symbol = ExprSymbol::Integer;
+  }
+
+ private:
+  ResultCode Fail(const wchar_t* message, std::wstring_view detail = {}) {
+    ReportLineError(&frame_.Line(), message, ERROR_KIND_ERROR, detail);
+    return ResultCode::Fail;
+  }
+  void Push(ExprToken* t) { stack_[sp_++] = t; }
+  ExprToken* Pop() { return stack_[--sp_]; }
+  // Releases the object reference a consumed operand owned, unless the
+  // result carries it on.
+  void Discard(ExprToken& operand, const ExprToken& result) {
+    Discard(operand, result.Symbol == ExprSymbol::ObjectRef ? result.Object : nullptr);
+  }
+  void Discard(ExprToken& operand, const IObject* kept = nullptr);
+  // Where evaluation goes on after a value was produced at `at`.
+  size_t AfterValue(size_t at);
+
+  ResultCode ResolveRuntimeRef(const ExprToken& source, ExprToken& slot);
+  ResultCode ResolveVariable(Variable* var, ExprToken& slot);
+  ResultCode ResolveChunk(const ExprToken& source, ExprToken& slot);
+  ResultCode DoCall(size_t& i);
+  ResultCode AdoptCallText(size_t i, ExprToken& slot);
+  ResultCode DoConcat(size_t& i);
+  bool ConcatInto(Variable& target, ExprToken& left, ExprToken& right, ResultCode& result);
+
+  EvalFrame& frame_;
+  const ExprToken* postfix_;
+  size_t count_;
+  Variable* target_;              // ACT_ASSIGNEXPR: the output variable
+  ExprToken* slots_ = nullptr;    // a working copy per postfix token
+  ExprToken** stack_ = nullptr;
+  size_t sp_ = 0;
+  bool yieldEmpty_ = false;       // a condition that makes the whole expression empty
+  bool targetAssigned_ = false;
+};
+
+Evaluation::~Evaluation() {
+  for (size_t i = 0; i < sp_; ++i)
+    if (stack_[i]->Symbol == ExprSymbol::ObjectRef) stack_[i]->Object->Release();
+}
+
+void Evaluation::Discard(ExprToken& operand, const IObject* kept) {
+  if (operand.Symbol != ExprSymbol::ObjectRef || operand.Object == kept) return;
+  operand.Object->Release();
+  operand.Symbol = ExprSymbol::Integer;  // owns nothing any more
+}
+
+size_t Evaluation::AfterValue(size_t at) {
+  const ExprToken* link = postfix_[at].Circuit;
+  while (link) {
+    const size_t linkIndex = static_cast<size_t>(link - postfix_);
+    ExprToken& value = *stack_[sp_ - 1];
+    const bool truth = TruthOf(value);
+    --sp_;
+    Discard(value);
+    // The condition of ?: is consumed; false skips to the else branch.
+    if (link->Symbol == ExprSymbol::Then) return truth ? at + 1 : linkIndex + 1;
+    const bool decides = (link->Symbol == ExprSymbol::Or) == truth;
+    if (!decides) return at + 1;  // the right side decides
+    ExprToken& slot = slots_[linkIndex];
+    slot.SetInteger(truth ? 1 : 0);
+    slot.Circuit = nullptr;
+    Push(&slot);
+    at = linkIndex;  // a || b || c: the same truth may decide the next one too
+    link = link->Circuit;
+  }
+  return at + 1;
+}
+
+ResultCode Evaluation::ResolveVariable(Variable* var, ExprToken& slot) {
+  Variable& resolved = *var->ResolveAlias();
+  const uint8_t type = resolved.Type();
+  if (type == VAR_NORMAL) {
+    const uint8_t holds = VAR_ATTRIB_OBJECT | VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_HAS_VALID_DOUBLE;
+    if (g_NoEnv || resolved.ByteLength() || (resolved.Attrib() & holds)) {
+      slot.SetVariable(var);
+      return ResultCode::Ok;
+    }
+  }
+  if (type == VAR_CLIPBOARDALL) {
+    slot.SetText(L"");
+    return ResultCode::Ok;
+  }
+  // An empty normal variable may stand for an environment variable; built-ins
+  // and the clipboard make their text on request.
+  const size_t length = var->GetText(nullptr);
+  if (!length) {
+    if (type == VAR_NORMAL)
+      slot.SetVariable(var);
+    else
+      slot.SetText(L"");
+    return ResultCode::Ok;
+  }
+  wchar_t* text = frame_.AllocText(length, var->Name());
+  if (!text) return ResultCode::Fail;
+  const size_t got = var->GetText(text);
+  text[got] = L'\0';
+  slot.SetText(got ? text : L"", got ? ExprSymbol::RawWord : ExprSymbol::String);
+  return ResultCode::Ok;
+}
+
+ResultCode Evaluation::ResolveChunk(const ExprToken& source, ExprToken& slot) {
+  const DerefEntry* parts = source.Parts;
+  size_t partCount = 0;
+  while (parts[partCount].Var) ++partCount;
+  const bool namesFunction = parts[partCount].Offset == kExprChunkNamesFunction;
+  const wchar_t* chunk = source.Text;
+  const size_t chunkLength = std::wcslen(chunk);
+  if (namesFunction && partCount == 1 && parts[0].Offset == 0 && parts[0].Length == chunkLength) {
+    // %fn%(...) where fn holds a function object: call it as it is.
+    if (IObject* object = parts[0].Var->ObjectValue()) {
+      object->AddRef();
+      slot.SetObject(object);
+      return ResultCode::Ok;
+    }
+  }
+  wchar_t name[kMaxVarNameLength + 1];
+  size_t length = 0, at = 0;
+  bool tooLong = false;
+  for (size_t k = 0; k <= partCount && !tooLong; ++k) {
+    const size_t literalEnd = k < partCount ? parts[k].Offset : chunkLength;
+    const size_t literalLength = literalEnd - at;
+    if (length + literalLength > kMaxVarNameLength) {
+      tooLong = true;
+      break;
+    }
+    std::wmemcpy(name + length, chunk + at, literalLength);
+    length += literalLength;
+    if (k == partCount) break;
+    Variable* var = parts[k].Var;
+    const size_t bound = var->GetText(nullptr);
+    if (length + bound > kMaxVarNameLength) {
+      tooLong = true;
+      break;
+    }
+    length += var->GetText(name + length);
+    at = parts[k].Offset + parts[k].Length;
+  }
+  if (tooLong) {
+    if (namesFunction) {
+      yieldEmpty_ = true;  // no function has such a name
+      return ResultCode::Ok;
+    }
+    slot.SetText(L"");
+    return ResultCode::Ok;
+  }
+  name[length] = L'\0';
+  const std::wstring_view nameView(name, length);
+  if (namesFunction) {
+    wchar_t* copy = frame_.AllocText(length);
+    if (!copy) return ResultCode::Fail;
+    std::wmemcpy(copy, name, length + 1);
+    slot.SetText(copy);
+    return ResultCode::Ok;
+  }
+  if (!length) {
+    slot.SetText(L"");
+    return ResultCode::Ok;
+  }
+  if (!IsValidVariableName(nameView)) return Fail(IllegalNameMessage(nameView).c_str());
+  FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
+  Variable* var = FindOrAddVariable(nameView, g_script.Globals, scope, ResolvePhase::Running);
+  if (!var) return ResultCode::Fail;
+  return ResolveVariable(var, slot);
+}
+
+ResultCode Evaluation::ResolveRuntimeRef(const ExprToken& source, ExprToken& slot) {
+  if (source.Parts == g_ExprLoopIndexMarker) {
+    slot.SetInteger(g_CurrentThread->LoopIndex);
+    return ResultCode::Ok;
+  }
+  if (!source.Parts) return ResolveVariable(source.Var, slot);
+  return ResolveChunk(source, slot);
+}
+
+ResultCode Evaluation::AdoptCallText(size_t i, ExprToken& slot) {
+  const wchar_t* text = slot.Text ? slot.Text : L"";
+  const size_t length = std::wcslen(text);
+  wchar_t* heap = slot.HeapText;
+  slot.Circuit = nullptr;
+  if (heap) {
+    // A returned heap block that is the line's final value becomes the
+    // output variable's buffer without a copy.
+    if (i + 1 == count_ && target_ && target_->ResolveAlias()->Type() == VAR_NORMAL) {
+      if (target_->AcceptMemory(heap, length) != ResultCode::Ok) return ResultCode::Fail;
+      targetAssigned_ = true;
+      slot.SetVariable(target_);
+      return ResultCode::Ok;
+    }
+    if (frame_.AdoptHeapBlock(heap) != ResultCode::Ok) return ResultCode::Fail;
+    slot.SetText(heap, ExprSymbol::RawWord);
+    return ResultCode::Ok;
+  }
+  // The function's memory may be reused by its next call.
+  wchar_t* copy = frame_.AllocText(length);
+  if (!copy) return ResultCode::Fail;
+  std::wmemcpy(copy, text, length + 1);
+  slot.SetText(copy, ExprSymbol::RawWord);
+  return ResultCode::Ok;
+}
+
+ResultCode Evaluation::DoCall(size_t& i) {
+  const ExprToken& source = postfix_[i];
+  ExprToken& slot = slots_[i];
+  const ExprCall& call = *source.CallInfo;
+  const size_t paramCount = static_cast<size_t>(call.ParamCount);
+  const ExprFunc* func = call.Func;
+  size_t taken = paramCount;
+  if (sp_ < paramCount) {
+    yieldEmpty_ = true;
+    return ResultCode::Ok;
+  }
+  if (!func) {
+    // A dynamic call: the entry below the parameters names the function.
+    if (sp_ < paramCount + 1) {
+      yieldEmpty_ = true;
+      return ResultCode::Ok;
+    }
+    ExprToken& named = *stack_[sp_ - paramCount - 1];
+    taken = paramCount + 1;
+    if (ObjectOf(named)) return Fail(expr_msg::ObjectsUnsupported);
+    wchar_t buffer[kNumberTextChars];
+    TextPiece piece;
+    if (!TextOf(frame_, named, buffer, piece)) return ResultCode::Fail;
+    func = g_FindFunction ? g_FindFunction(std::wstring_view(piece.Chars, piece.Length)) : nullptr;
+    if (!func) {
+      // Neither a function nor an object: a text has no methods to call.
+      slot.SetText(L"");
+      slot.Circuit = nullptr;
+      for (size_t k = 0; k < taken; ++k) Discard(*Pop());
+      Push(&slot);
+      return ResultCode::Ok;
+    }
+    if (static_cast<int>(paramCount) < func->MinParams && !call.ExpandLast) {
+      yieldEmpty_ = true;
+      return ResultCode::Ok;
+    }
+  }
+  if (!func->Call) {
+    const wchar_t* message = func->UnavailableMessage && *func->UnavailableMessage ? func->UnavailableMessage
+                                                                                    : expr_msg::FunctionUnavailable;
+    return Fail(message, func->Name);
+  }
+  slot.SetText(L"");
+  slot.HeapText = nullptr;
+  ResultCode result = func->Call(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
+                                 call.ExpandLast);
+  if (result == ResultCode::Returned) result = ResultCode::Ok;
+  if (result != ResultCode::Ok) {
+    if (slot.Symbol == ExprSymbol::ObjectRef) slot.Object->Release();
+    if ((slot.Symbol == ExprSymbol::String || slot.Symbol == ExprSymbol::RawWord) && slot.HeapText)
+      FreeVarHeap(slot.HeapText);
+    return result;
+  }
+  if (slot.Symbol == ExprSymbol::String || slot.Symbol == ExprSymbol::RawWord) {
+    if (AdoptCallText(i, slot) != ResultCode::Ok) return ResultCode::Fail;
+  } else {
+    slot.Circuit = nullptr;
+  }
+  for (size_t k = 0; k < taken; ++k) Discard(*Pop(), slot);
+  Push(&slot);
+  return ResultCode::Ok;
+}
+
+bool Evaluation::ConcatInto(Variable& target, ExprToken& left, ExprToken& right, ResultCode& result) {
+  Variable& var = *target.ResolveAlias();
+  if (var.Type() != VAR_NORMAL) return false;
+  const bool leftIsTarget = left.Symbol == ExprSymbol::VariableRef && left.Var->ResolveAlias() == &var;
+  const bool rightIsTarget = right.Symbol == ExprSymbol::VariableRef && right.Var->ResolveAlias() == &var;
+  wchar_t leftBuffer[kNumberTextChars], rightBuffer[kNumberTextChars];
+  TextPiece a, b;
+  result = ResultCode::Ok;
+  if (leftIsTarget) {
+    // x := x . y appends in place when x has room.
+    if (var.HasObject() || !TextOf(frame_, right, rightBuffer, b)) return false;
+    return var.Append(b.Chars, b.Length) == ResultCode::Ok;
+  }
+  if (rightIsTarget) return false;
+  // x := a . b: joined straight into x's own buffer.
+  if (!TextOf(frame_, left, leftBuffer, a) || !TextOf(frame_, right, rightBuffer, b)) return false;
+  if (var.Assign(nullptr, static_cast<ptrdiff_t>(a.Length + b.Length)) != ResultCode::Ok) {
+    result = ResultCode::Fail;
+    return true;
+  }
+  auto* buffer = const_cast<wchar_t*>(var.TextOf(false, true));
+  if (a.Length + b.Length) {
+    std::wmemcpy(buffer, a.Chars, a.Length);
+    std::wmemcpy(buffer + a.Length, b.Chars, b.Length);
+  }
+  var.SetLength(a.Length + b.Length);
+  return true;
+}
+
+ResultCode Evaluation::DoConcat(size_t& i) {
+  ExprToken& right = *Pop();
+  ExprToken& left = *Pop();
+  ExprToken& slot = slots_[i];
+  // The joined text may be about to go into a variable: the line's output
+  // variable (x := a . b) or the target of an assignment that follows.
+  Variable* target = nullptr;
+  bool forAssign = false;
+  if (i + 1 == count_ && target_) {
+    target = target_;
+  } else if (i + 1 < count_ && postfix_[i + 1].Symbol == ExprSymbol::Assign && sp_ >= 1 &&
+             stack_[sp_ - 1]->Symbol == ExprSymbol::VariableRef) {
+    target = stack_[sp_ - 1]->Var;
+    forAssign = true;
+  }
+  ResultCode result = ResultCode::Ok;
+  if (target && ConcatInto(*target, left, right, result)) {
+    Discard(left);
+    Discard(right);
+    if (result != ResultCode::Ok) return result;
+    if (forAssign) {
+      // The assignment is done; its result is the variable.
+      ++i;
+      --sp_;
+      slots_[i].SetVariable(target);
+      slots_[i].Circuit = nullptr;
+      Push(&slots_[i]);
+    } else {
+      targetAssigned_ = true;
+      slot.SetVariable(target);
+      slot.Circuit = nullptr;
+      Push(&slot);
+    }
+    return ResultCode::Ok;
+  }
+  result = EvalConcat(frame_, left, right, slot);
+  Discard(left);
+  Discard(right);
+  if (result != ResultCode::Ok) return result;
+  slot.Circuit = nullptr;
+  Push(&slot);
+  return ResultCode::Ok;
+}
+
+ResultCode Evaluation::Run() {
+  if (!count_) return ResultCode::Ok;
+  slots_ = static_cast<ExprToken*>(frame_.AllocWork(count_ * sizeof(ExprToken)));
+  stack_ = static_cast<ExprToken**>(frame_.AllocWork(count_ * sizeof(ExprToken*)));
+  if (!slots_ || !stack_) return ResultCode::Fail;
+  for (size_t i = 0; i < count_;) {
+    const ExprToken& source = postfix_[i];
+    ExprToken& slot = slots_[i];
+    const ExprSymbol symbol = source.Symbol;
+    size_t at = i;  // the token whose circuit link applies to the value now on top
+    ResultCode result = ResultCode::Ok;
+    if (IsExprOperand(symbol)) {
+      if (symbol == ExprSymbol::RuntimeRef) {
+        result = ResolveRuntimeRef(source, slot);
+      } else {
+        slot = source;
+      }
+      slot.Circuit = nullptr;
+      if (result != ResultCode::Ok) return result;
+      if (yieldEmpty_) return ResultCode::Ok;
+      Push(&slot);
+    } else if (symbol == ExprSymbol::Then) {
+      // Reached only after the then-branch: its value stands, the else
+      // branch is skipped.
+      if (!sp_) {
+        yieldEmpty_ = true;
+        return ResultCode::Ok;
+      }
+      if (source.Circuit) at = static_cast<size_t>(source.Circuit - postfix_);
+    } else if (symbol == ExprSymbol::Else) {
+      if (!sp_) {
+        yieldEmpty_ = true;
+        return ResultCode::Ok;
+      }
+    } else if (symbol == ExprSymbol::Call || symbol == ExprSymbol::RegExMatch) {
+      result = DoCall(i);
+      at = i;
+    } else if (symbol == ExprSymbol::Concat) {
+      if (sp_ < 2) {
+        yieldEmpty_ = true;
+        return ResultCode::Ok;
+      }
+      result = DoConcat(i);
+      at = i;
+    } else if (symbol == ExprSymbol::Comma || IsExprAssignment(symbol) || symbol == ExprSymbol::Power ||
+               (symbol >= ExprSymbol::Equal && symbol <= ExprSymbol::FloorDivide)) {
+      if (sp_ < 2) {
+        yieldEmpty_ = true;
+        return ResultCode::Ok;
+      }
+      ExprToken& right = *Pop();
+      ExprToken& left = *Pop();
+      slot.Circuit = nullptr;
+      if (symbol == ExprSymbol::Comma) {
+        slot = left;  // the right side was evaluated for its effects
+        slot.Circuit = nullptr;
+      } else if (IsExprAssignment(symbol)) {
+        result = EvalAssign(symbol, frame_, left, right, slot);
+      } else {
+        result = EvalBinary(symbol, frame_, left, right, slot);
+      }
+      const bool keeps = result == ResultCode::Ok && slot.Symbol == ExprSymbol::ObjectRef;
+      Discard(left, keeps ? slot.Object : nullptr);
+      Discard(right, keeps ? slot.Object : nullptr);
+      if (result == ResultCode::Ok) Push(&slot);
+    } else {
+      // Unary operators, and Or/And reached without a short circuit.
+      if (!sp_) {
+        yieldEmpty_ = true;
+        return ResultCode::Ok;
+      }
+      ExprToken& operand = *Pop();
+      slot.Circuit = nullptr;
+      result = EvalUnary(symbol, frame_, operand, slot);
+      Discard(operand, result == ResultCode::Ok && slot.Symbol == ExprSymbol::ObjectRef ? slot.Object : nullptr);
+      if (result == ResultCode::Ok) Push(&slot);
+    }
+    if (result != ResultCode::Ok) return result;
+    if (yieldEmpty_) return ResultCode::Ok;
+    i = AfterValue(at);
+  }
+  return ResultCode::Ok;
+}
+
+// Load errors captured by EvaluateExpressionText.
+std::wstring* g_capturedError = nullptr;
+
+// Keeps the first error reported while EvaluateExpressionText runs.
+void CaptureError(std::wstring_view message, std::wstring_view extra, int) {
+  if (!g_capturedError || !g_capturedError->empty()) return;
+  g_capturedError->assign(message);
+  if (!extra.empty()) {
+    *g_capturedError += L"\nSpecifically: ";
+    *g_capturedError += extra;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The frame
+
+EvalFrame::EvalFrame(ScriptLine& line) : line_(line) { Arena().Position(markChunk_, markUsed_); }
+
+EvalFrame::~EvalFrame() {
+  for (size_t i = 0; i < heapCount_; ++i) HeapFree(GetProcessHeap(), 0, heap_[i]);
+  Arena().Release(markChunk_, markUsed_);
+}
+
+void* EvalFrame::AllocWork(size_t bytes) {
+  void* memory = Arena().Alloc(bytes);
+  if (!memory) ReportLineError(&line_, expr_msg::OutOfMemory);
+  return memory;
+}
+
+bool EvalFrame::KeepHeapBlock(wchar_t* block) {
+  if (heapCount_ == kMaxEvalHeapBlocks) return false;
+  heap_[heapCount_++] = block;
+  return true;
+}
+
+wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
+  const size_t needed = chars + 1;
+  if (needed <= kMaxArenaPieceChars && arenaChars_ + needed <= kMaxArenaCharsPerEvaluation) {
+    if (void* memory = Arena().Alloc(needed * sizeof(wchar_t))) {
+      arenaChars_ += needed;
+      return static_cast<wchar_t*>(memory);
+    }
+  }
+  if (heapCount_ < kMaxEvalHeapBlocks && needed < SIZE_MAX / sizeof(wchar_t)) {
+    if (auto* block = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, needed * sizeof(wchar_t)))) {
+      ++g_counters.HeapBlocks;
+      KeepHeapBlock(block);
+      return block;
+    }
+  }
+  ReportLineError(&line_, expr_msg::OutOfMemory, ERROR_KIND_ERROR, detail);
+  return nullptr;
+}
+
+ResultCode EvalFrame::AdoptHeapBlock(wchar_t* block) {
+  if (KeepHeapBlock(block)) return ResultCode::Ok;
+  FreeVarHeap(block);
+  return ReportLineError(&line_, expr_msg::OutOfMemory);
+}
+
+// ---------------------------------------------------------------------------
+// Entry points
+
+const ExprMemoryCounters& GetExprMemoryCounters() { return g_counters; }
+
+bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken,
+                        std::wstring& out, Variable* outputVar) {
+  result = ResultCode::Ok;
+  ArgRecord& arg = line.ArgList[argIndex];
+  auto* form = static_cast<CompiledExpression*>(arg.CompiledForm);
+  if (!form || !form->Postfix) {
+    // Not compiled with the script (a line made later): compile it now.
+    if (CompileExpression(line, arg) != ResultCode::Ok) {
+      result = ResultCode::Fail;
+      return false;
+    }
+    form = static_cast<CompiledExpression*>(arg.CompiledForm);
+  }
+  Variable* target = nullptr;
+  if (line.CommandIndex == ACT_ASSIGNEXPR && argIndex == 1)
+    target = outputVar ? outputVar : line.ArgList[0].ResolvedVar;
+
+  EvalFrame frame(line);
+  Evaluation evaluation(frame, *form, target);
+  const ResultCode ran = evaluation.Run();
+  if (ran != ResultCode::Ok) {
+    result = ran;
+    return false;
+  }
+  ExprToken* value = evaluation.Value();
+  if (target) {
+    if (!evaluation.TargetAssigned()) {
+      const ResultCode stored = value ? target->AssignToken(*value) : target->Assign(L"", 0);
+      if (stored != ResultCode::Ok) {
+        result = ResultCode::Fail;
+        return false;
+      }
+    }
+    out.push_back(L'\0');
+    return true;
+  }
+  if (line.CommandIndex == ACT_EXPRESSION) {
+    out.push_back(L'\0');
+    return true;
+  }
+  if (IsConditionLine(line.CommandIndex)) {
+    if (value && TruthOf(*value)) out.push_back(L'1');
+    out.push_back(L'\0');
+    return true;
+  }
+  if (resultToken && value) {
+    IObject* object = value->Symbol == ExprSymbol::VariableRef ? value->Var->ObjectValue() : nullptr;
+    if (object) {
+      object->AddRef();
+      resultToken->SetObject(object);
+      resultToken->Circuit = nullptr;
+      out.push_back(L'\0');
+      return true;
+    }
+    if (value->Symbol == ExprSymbol::Integer || value->Symbol == ExprSymbol::Float ||
+        value->Symbol == ExprSymbol::ObjectRef) {
+      *resultToken = *value;
+      resultToken->Circuit = nullptr;
+      if (value->Symbol == ExprSymbol::ObjectRef) evaluation.ForgetValueObject();
+      out.push_back(L'\0');
+      return true;
+    }
+  }
+  if (value) {
+    wchar_t buffer[kNumberTextChars];
+    TextPiece piece;
+    if (!TextOf(frame, *value, buffer, piece)) {
+      result = ResultCode::Fail;
+      return false;
+    }
+    out.append(piece.Chars, piece.Length);
+  }
+  out.push_back(L'\0');
+  return true;
+}
+
+ExprTestResult EvaluateExpressionText(std::wstring_view expression) {
+  ExprTestResult outcome{false, {}, {}};
+  std::wstring error;
+  g_capturedError = &error;
+  SetLoadErrorSink(CaptureError);
+  const bool wasReady = g_script.ReadyToRun;
+  g_script.ReadyToRun = false;  // reports go to the sink, not to a dialog
+
+  ParsedArg parsed = LiteralArg(expression);
+  auto* record = PoolNew<ArgRecord>();
+  record->ExprFlag = true;
+  auto* line = PoolNew<ScriptLine>();
+  line->CommandIndex = ACT_INVALID;
+  line->ArgTotal = 1;
+  line->ArgList = record;
+  bool ok = ScanExpressionArg(parsed, *record) == ResultCode::Ok;
+  if (ok) {
+    record->Content = PoolCopy(parsed.Text);
+    record->ContentLength = static_cast<uint16_t>(parsed.Text.size());
+    ok = CompileExpression(*line, *record) == ResultCode::Ok;
+  }
+  if (ok) {
+    std::wstring out;
+    ResultCode result;
+    ok = EvaluateExpression(*line, 0, result, nullptr, out);
+    if (ok) outcome.Text.assign(out.c_str());
+  }
+  g_script.ReadyToRun = wasReady;
+  SetLoadErrorSink(nullptr);
+  g_capturedError = nullptr;
+  outcome.Ok = ok;
+  if (!ok) outcome.Error = error;
+  return outcome;
+}

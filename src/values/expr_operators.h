@@ -1,0 +1,91 @@
+// Internal to the evaluator: the frame that owns one evaluation's temporary
+// memory, the conversions every operator uses (numeric type, integer, float,
+// truth and text of a token) and the operators themselves.
+//
+// Invariants: texts handed out by a frame stay valid, zero-terminated, until
+// the frame ends; an ObjectRef token on the operand stack owns one reference
+// (operators never release their operands' references: the main loop does).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "exec/result_code.h"
+#include "values/expr_eval.h"
+#include "values/expr_token.h"
+#include "values/numeric_text.h"
+
+class IObject;
+struct ScriptLine;
+
+// A piece of text: characters and their count (a terminator follows them).
+struct TextPiece {
+  const wchar_t* Chars = L"";
+  size_t Length = 0;
+};
+
+// Room for the text of an integer or float token.
+inline constexpr size_t kNumberTextChars = kFloatTextChars;
+
+// The temporary memory of one evaluation: text in the shared arena while it
+// is short and the arena budget lasts, heap blocks beyond. Everything is
+// released when the frame ends.
+class EvalFrame {
+ public:
+  explicit EvalFrame(ScriptLine& line);
+  ~EvalFrame();
+  EvalFrame(const EvalFrame&) = delete;
+  EvalFrame& operator=(const EvalFrame&) = delete;
+
+  ScriptLine& Line() const { return line_; }
+  // Room for `chars` characters and a terminator; null after "Out of memory."
+  // was reported (with `detail`).
+  wchar_t* AllocText(size_t chars, std::wstring_view detail = {});
+  // Takes over a heap block (AllocVarHeap) to be freed with the frame; Fail
+  // (block freed) after "Out of memory." was reported.
+  ResultCode AdoptHeapBlock(wchar_t* block);
+  // Arena memory for the operand stack and working tokens; null after the
+  // error was reported.
+  void* AllocWork(size_t bytes);
+
+ private:
+  // One more heap block for the frame, counted against the limit.
+  bool KeepHeapBlock(wchar_t* block);
+
+  ScriptLine& line_;
+  size_t markChunk_;
+  size_t markUsed_;
+  size_t arenaChars_ = 0;
+  wchar_t* heap_[kMaxEvalHeapBlocks] = {};
+  size_t heapCount_ = 0;
+};
+
+// The numeric type of a token: Integer and Float tokens are themselves, a
+// variable answers from its cache, a word is classified (an integer literal
+// by its pre-parsed value); every other token, quoted text included, is not
+// numeric.
+NumericKind NumericTypeOf(ExprToken& token);
+// The token as an integer (floats truncated, text by the base-10/16 rules).
+int64_t IntegerOf(ExprToken& token);
+// The token as a double.
+double FloatOf(ExprToken& token);
+// The truth rule: objects are true, numbers when not zero, text by its value.
+bool TruthOf(ExprToken& token);
+// The object a token stands for (itself or its variable's), or null.
+IObject* ObjectOf(const ExprToken& token);
+// The text form of a token: numbers formatted by the thread's formats into
+// `numberBuffer` (kNumberTextChars), objects empty; false after reporting
+// "Out of memory." while fetching a built-in variable's text.
+bool TextOf(EvalFrame& frame, ExprToken& token, wchar_t* numberBuffer, TextPiece& piece);
+
+// A binary operator other than Comma, the assignments and Concat, by the
+// numeric rules when both operands are numbers, else by the text rules.
+ResultCode EvalBinary(ExprSymbol op, EvalFrame& frame, ExprToken& left, ExprToken& right, ExprToken& result);
+// Joins the text forms of two operands: String when either was a String,
+// else RawWord.
+ResultCode EvalConcat(EvalFrame& frame, ExprToken& left, ExprToken& right, ExprToken& result);
+// A prefix or postfix operator on one operand (Negate to Deref, Not, WordNot,
+// the increments, Or and And reached without a short circuit).
+ResultCode EvalUnary(ExprSymbol op, EvalFrame& frame, ExprToken& operand, ExprToken& result);
+// An assignment, plain or compound, whose left side must be a variable.
+ResultCode EvalAssign(ExprSymbol op, EvalFrame& frame, ExprToken& left, ExprToken& right, ExprToken& result);
