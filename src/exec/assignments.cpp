@@ -127,16 +127,23 @@ ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args) {
   const ActionType action = line.CommandIndex;
   const wchar_t* value = args[1];
   if ((action == ACT_ADD || action == ACT_SUB) && *args[2]) {
+    wchar_t number[kFloatTextMaxChars];
+    if (args.ValueKind == PURE_INTEGER) IntegerToText(args.ValueInteger, number);
+    if (args.ValueKind == PURE_FLOAT) FloatToText(args.ValueFloat, number, kFloatTextMaxChars, L"%0.6f");
+    if (args.ValueKind) value = number;
     int unit = TimeUnitIndex(args[2]);
     if (unit >= 0) return action == ACT_ADD ? AddTime(*var, value, unit) : SubtractTime(*var, value, unit);
   }
   NumericKind varKind = var->NumericType();
-  NumericKind valueKind = IsNumeric(value);
+  NumericKind valueKind = args.ValueKind ? static_cast<NumericKind>(args.ValueKind) : IsNumeric(value);
   if (action == ACT_ADD && valueKind == PURE_NOT_NUMERIC) return ResultCode::Ok;
   bool useFloat = varKind == PURE_FLOAT || valueKind == PURE_FLOAT;
   if (useFloat) {
     double a = varKind == PURE_NOT_NUMERIC ? 0.0 : var->ToFloat(false);
-    double b = valueKind == PURE_NOT_NUMERIC ? 0.0 : TextToDouble(value);
+    double b = valueKind == PURE_NOT_NUMERIC ? 0.0
+               : args.ValueKind == PURE_FLOAT ? args.ValueFloat
+               : args.ValueKind == PURE_INTEGER ? static_cast<double>(args.ValueInteger)
+                                                : TextToDouble(value);
     switch (action) {
       case ACT_ADD: return var->AssignFloat(a + b);
       case ACT_SUB: return var->AssignFloat(a - b);
@@ -145,7 +152,7 @@ ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args) {
     }
   }
   int64_t a = varKind == PURE_NOT_NUMERIC ? 0 : var->ToInteger(false);
-  int64_t b = valueKind == PURE_NOT_NUMERIC ? 0 : TextToInteger(value);
+  int64_t b = valueKind == PURE_NOT_NUMERIC ? 0 : args.ValueKind == PURE_INTEGER ? args.ValueInteger : TextToInteger(value);
   // Plain two's-complement arithmetic: overflow wraps.
   uint64_t ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
   switch (action) {

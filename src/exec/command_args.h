@@ -2,6 +2,7 @@
 // implementations receive them, and the signature every command has.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 #include "exec/result_code.h"
 #include "script/command_table.h"
@@ -10,14 +11,21 @@ class Variable;
 struct ScriptLine;
 
 struct CommandArgs {
-  // Arguments written plus empty ones up to the command's MostArgs.
+  // Arguments written plus empty ones up to the command's MostArgs. Only
+  // the first Count entries of the arrays below are set (by PrepareArgs):
+  // leaving the rest alone keeps the per-line cost down.
   int Count = 0;
   // Each argument's text after expansion ("" for output variables and for
   // arguments beyond those written). Valid until the line finishes.
-  const wchar_t* Text[kMaxArgs] = {};
-  size_t Length[kMaxArgs] = {};
+  const wchar_t* Text[kMaxArgs];
+  size_t Length[kMaxArgs];
   // The variable of an input or output variable argument, else null.
-  Variable* Var[kMaxArgs] = {};
+  Variable* Var[kMaxArgs];
+  // The arithmetic commands' value when it came from an expression as a
+  // number (then Text[1] is empty): 1 integer, 2 float, 0 none.
+  int ValueKind = 0;
+  int64_t ValueInteger = 0;
+  double ValueFloat = 0.0;
 
   // The text of argument i, "" when absent.
   const wchar_t* operator[](int i) const { return i < Count && Text[i] ? Text[i] : L""; }

@@ -19,6 +19,7 @@
 #include "script/script_line.h"
 #include "script/script_lines.h"
 #include "values/expr_eval.h"
+#include "values/expr_token.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
 
@@ -259,8 +260,22 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
     if (arg.ExprFlag) {
       offsets[i] = buffer.size();
       ResultCode result = ResultCode::Ok;
-      if (!EvaluateExpression(line, i, result, nullptr, buffer, i == 1 ? args.Var[0] : nullptr))
+      // Arithmetic takes its value as a number when the expression gives one,
+      // sparing a round trip through text.
+      bool wantsNumber = i == 1 && line.CommandIndex >= ACT_ADD && line.CommandIndex <= ACT_DIV;
+      ExprToken number;
+      number.Symbol = ExprSymbol::String;
+      if (!EvaluateExpression(line, i, result, wantsNumber ? &number : nullptr, buffer, i == 1 ? args.Var[0] : nullptr))
         return result == ResultCode::Ok ? ResultCode::Fail : result;
+      if (wantsNumber && number.Symbol == ExprSymbol::Integer) {
+        args.ValueKind = PURE_INTEGER;
+        args.ValueInteger = number.ValueInt64;
+      } else if (wantsNumber && number.Symbol == ExprSymbol::Float) {
+        args.ValueKind = PURE_FLOAT;
+        args.ValueFloat = number.ValueDouble;
+      } else if (wantsNumber && number.Symbol == ExprSymbol::ObjectRef) {
+        number.Object->Release();  // an object is not a number: the value reads as ""
+      }
       continue;
     }
     if (arg.Kind == ARG_TYPE_INPUT_VAR) {

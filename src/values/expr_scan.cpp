@@ -64,8 +64,9 @@ class Scanner {
   ResultCode ScanChunk(size_t start, size_t& i);
   // Records a variable reference, creating the variable.
   ResultCode AddVariable(size_t start, size_t end);
-  // Whether the word at [start, end) is an object-literal key.
-  bool IsObjectKey(size_t end) const;
+  // Whether the word ending at `end`, after the character `before`, is an
+  // object-literal key.
+  bool IsObjectKey(size_t end, wchar_t before) const;
   // Notes an operator character (brackets, operand-likeness).
   void NoteOperator(wchar_t c);
 
@@ -193,9 +194,9 @@ ResultCode Scanner::ScanDot(size_t& i) {
   return Error(expr_msg::AmbiguousDot);
 }
 
-bool Scanner::IsObjectKey(size_t end) const {
+bool Scanner::IsObjectKey(size_t end, wchar_t before) const {
   if (!depth_ || depth_ > kMaxTrackedNesting || brackets_[depth_ - 1] != L'{') return false;
-  if (lastSignificant_ != L'{' && lastSignificant_ != L',') return false;
+  if (before != L'{' && before != L',') return false;
   const size_t colon = SkipExprBlanks(View(), end);
   return At(colon) == L':' && At(colon + 1) != L'=';
 }
@@ -225,6 +226,7 @@ ResultCode Scanner::ScanWord(size_t& i) {
   if (end == start) return IllegalAt(start);  // an escaped quote or deref character
   const ExprText view = View();
   const bool afterNew = afterNew_;
+  const wchar_t before = lastSignificant_;
   afterNew_ = false;
   lastSignificant_ = text_[end - 1];
   i = end;
@@ -250,7 +252,7 @@ ResultCode Scanner::ScanWord(size_t& i) {
   std::wstring word(text_, start, end - start);
   if ((IsDigit(word[0]) || word[0] == L'.') && IsNumeric(word.c_str(), false) != PURE_NOT_NUMERIC)
     return ResultCode::Ok;  // a number literal
-  if (IsObjectKey(end)) return ResultCode::Ok;  // {key: value}: the key is text
+  if (IsObjectKey(end, before)) return ResultCode::Ok;  // {key: value}: the key is text
   for (size_t k = start; k < end; ++k)
     if (!IsNameChar(text_[k]) || IsLiteral(k)) return IllegalAt(k);
   if (At(end) == L'(' && !IsLiteral(end) && !afterNew) {

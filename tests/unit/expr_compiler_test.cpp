@@ -203,8 +203,8 @@ TEST_F(ExprCompilerPostfix, MembersCallsAndLiterals) {
       {"x[](1)", "x _ 1 call:method/3"},
       {"x.y(1, 2)", "x y 1 2 call:method/4"},
       {"x.y()", "x y call:method/2"},
-      {"new C", "C call:new/1"},
-      {"new C(1, 2)", "C 1 2 call:new/3"},
+      {"new NewCls", "NewCls call:new/1"},
+      {"new NewCls(1, 2)", "NewCls 1 2 call:new/3"},
       {"new a.b(1)", "a b call:get/2 1 call:new/2"},
       {"++x.y", "$x y call:pre++/2"},
       {"--x[1]", "$x 1 call:pre--/2"},
@@ -228,16 +228,16 @@ TEST_F(ExprCompilerPostfix, MembersCallsAndLiterals) {
 }
 
 TEST_F(ExprCompilerPostfix, IntegerLiteralsAreParsedOnce) {
-  LoadOutcome got = LoadText("cmpOut := 0x10 + 1.5 + 007 + \"12\" + -5");
+  LoadOutcome got = LoadText("cmpOut := 0x10 + 1.5 + 007 + -5 + \"12\"");
   ASSERT_EQ(got.Result, ResultCode::Ok) << Narrow(got.Error);
   const auto& form = *static_cast<const CompiledExpression*>(got.Lines[0]->ArgList[1].CompiledForm);
-  ASSERT_EQ(Describe(form), "0x10 1.5 + 007 + \"12\" + -5 +");
+  ASSERT_EQ(Describe(form), "0x10 1.5 + 007 + -5 + \"12\" +");
   struct Literal {
     size_t Index;
     bool Parsed;
     int64_t Value;
   };
-  const Literal literals[] = {{0, true, 16}, {1, false, 0}, {3, true, 7}, {5, false, 0}, {7, true, -5}};
+  const Literal literals[] = {{0, true, 16}, {1, false, 0}, {3, true, 7}, {5, true, -5}, {7, false, 0}};
   for (const Literal& l : literals) {
     const ExprToken& t = form.Postfix[l.Index];
     ASSERT_EQ(t.PreParsed != nullptr, l.Parsed) << l.Index;
@@ -265,7 +265,7 @@ TEST_F(ExprScan, WordOperatorsReferencesAndVariables) {
   EXPECT_EQ(ArgTextOf(got.Lines[1]->ArgList[1]), L"{and: 1, keyName: scD}");
   const wchar_t* created[] = {L"scA", L"scB", L"scC", L"scD", L"scObj", L"scClass", L"scIdx"};
   for (const wchar_t* name : created) EXPECT_NE(g_script.Globals.Find(name), nullptr) << Narrow(name);
-  const wchar_t* notVariables[] = {L"keyName", L"memberName", L"Add3", L"scArr", L"new", L"not"};
+  const wchar_t* notVariables[] = {L"keyName", L"memberName", L"Add3", L"scArr", L"new", L"not", L"and"};
   for (const wchar_t* name : notVariables) EXPECT_EQ(g_script.Globals.Find(name), nullptr) << Narrow(name);
   const auto& form = *static_cast<const CompiledExpression*>(got.Lines[2]->ArgList[1].CompiledForm);
   ASSERT_EQ(form.RefCount, 4);

@@ -212,9 +212,10 @@ TEST_F(ExprArithmetic, IntegerFloatAndTextOperands) {
       {L"2 * 0.5", L"1.000000"}, {L"1.5 - 0.5", L"1.000000"}, {L"7 // 2", L"3"},
       {L"-7 // 2", L"-3"},       {L"-7.0 // 2", L"-4.000000"}, {L"7.5 // 2", L"3.000000"},
       // Quoted text is never a number, whatever it looks like.
-      {L"\"12\" + 1", L""},      {L"\"abc\" * 2", L""},       {L"12 + 1", L"13"},
-      {L"-5", L"-5"},            {L"- 5", L"-5"},             {L"-(3)", L"-3"},
-      {L"-1.5", L"-1.500000"},   {L"-\"7\"", L""},            {L"--5", L""},
+      {L"(\"12\") + 1", L""},    {L"\"abc\" / 2", L""},       {L"12 + 1", L"13"},
+      {L"\"12\" // 1", L""},     {L"-5", L"-5"},              {L"- 5", L"-5"},
+      {L"-(3)", L"-3"},          {L"-1.5 + 0", L"-1.500000"}, {L"-\"7\"", L""},
+      {L"--5", L""},
   });
 }
 
@@ -223,7 +224,7 @@ TEST_F(ExprArithmetic, LiteralsKeepTheirText) {
       {L"0x10 + 1", L"17"},        {L"0x10", L"0x10"},            {L"-0x10 + 0", L"-16"},
       {L"0xff * 1", L"255"},       {L"1.5e3 + 0", L"1500.000000"}, {L"1.0E-2 * 100", L"1.000000"},
       {L"1.5e+3 - 1", L"1499.000000"}, {L".5 + 0", L"0.500000"},  {L"007", L"007"},
-      {L"1.50", L"1.50"},          {L"007 + 0", L"7"},
+      {L"1.50", L"1.50"},          {L"007 + 0", L"7"},            {L"-1.5", L"-1.5"},
   });
 }
 
@@ -565,13 +566,14 @@ TEST_F(ExprLines, AppendsInPlaceAndTakesOverReturnedBuffers) {
 TEST_F(ExprPending, ObjectsAndRegExFailTheLine) {
   Set(L"pdObj", L"");
   ExpectAll({
-      {L"[1, 2]", L"error: Objects are not supported by this version yet."},
-      {L"{a: 1}", L"error: Objects are not supported by this version yet."},
+      {L"[1, 2]", L"error: Objects are not supported by this version yet.\nSpecifically: Array"},
+      {L"{a: 1}", L"error: Objects are not supported by this version yet.\nSpecifically: Object"},
       {L"pdObj.name", L"error: Objects are not supported by this version yet."},
       {L"pdObj[1] := 2", L"error: Objects are not supported by this version yet."},
       {L"pdObj.m(1)", L"error: Objects are not supported by this version yet."},
       {L"new pdObj()", L"error: Objects are not supported by this version yet."},
-      {L"\"abc\" ~= \"b\"", L"error: Regular expressions are not supported by this version yet."},
+      {L"\"abc\" ~= \"b\"",
+       L"error: Regular expressions are not supported by this version yet.\nSpecifically: RegExMatch"},
   });
 }
 

@@ -1,0 +1,56 @@
+// qrv_profile.exe: runs a script like qrv.exe while a sampling thread
+// records where the main thread is, every millisecond. At exit it writes
+// "address count" lines (hottest first) to qrv_profile.txt in the working
+// directory; bench/profile.py turns them into function names with nm.
+// A tool for finding hot spots, not part of any product.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include "app/startup.h"
+
+namespace {
+
+HANDLE g_mainThread = nullptr;
+std::atomic<bool> g_stop{false};
+std::map<DWORD64, unsigned>* g_samples = nullptr;
+
+DWORD WINAPI Sampler(void*) {
+  CONTEXT context;
+  while (!g_stop.load()) {
+    Sleep(1);
+    if (SuspendThread(g_mainThread) == static_cast<DWORD>(-1)) continue;
+    context.ContextFlags = CONTEXT_CONTROL;
+    if (GetThreadContext(g_mainThread, &context)) ++(*g_samples)[context.Rip];
+    ResumeThread(g_mainThread);
+  }
+  return 0;
+}
+
+void WriteProfile() {
+  g_stop = true;
+  std::vector<std::pair<unsigned, DWORD64>> sorted;
+  for (auto& [rip, count] : *g_samples) sorted.emplace_back(count, rip);
+  std::sort(sorted.rbegin(), sorted.rend());
+  FILE* out = std::fopen("qrv_profile.txt", "w");
+  if (!out) return;
+  std::fprintf(out, "base %llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))));
+  for (auto& [count, rip] : sorted) std::fprintf(out, "%llx %u\n", static_cast<unsigned long long>(rip), count);
+  std::fclose(out);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  g_samples = new std::map<DWORD64, unsigned>();
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_mainThread, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  CreateThread(nullptr, 0, Sampler, nullptr, 0, nullptr);
+  std::atexit(WriteProfile);
+  return RunProgram(instance, ScriptOrigin::File, ProcessArguments());
+}
