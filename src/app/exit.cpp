@@ -1,11 +1,46 @@
-// ExitApp and FinalShutdown.
+// ExitApp, the exit routine and FinalShutdown.
 #include "app/exit.h"
 
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 
+#include "app/main_window.h"
 #include "app/script_context.h"
+#include "app/threads.h"
+#include "exec/run_lines.h"
+#include "script/script_line.h"
+
+namespace {
+
+// Written by the OnExit command.
+Label* g_exitLabel = nullptr;
+// Set while the exit routine runs, and when it calls ExitApp itself.
+bool g_exitRoutineRunning = false;
+bool g_exitAppCalledInRoutine = false;
+
+// Runs the exit label in a thread of its own with interruptions off.
+// Returns true when the routine let the exit go on.
+bool RunExitRoutine(int reason) {
+  std::wstring savedErrorLevel = SaveErrorLevel();
+  BeginThread(0, true, false);
+  bool interrupts = g_threads.InterruptsEnabled;
+  g_threads.InterruptsEnabled = false;
+  g_exitRoutineRunning = true;
+  g_exitAppCalledInRoutine = false;
+  ScriptLine* jump = nullptr;
+  RunLines(g_exitLabel->MarkedLine, RunMode::UntilReturn, jump);
+  g_exitRoutineRunning = false;
+  bool proceed = g_exitAppCalledInRoutine || reason == EXIT_DESTROY;
+  if (!proceed) {
+    EndThread(savedErrorLevel, true);
+    g_threads.InterruptsEnabled = interrupts;
+  }
+  return proceed;
+}
+
+}  // namespace
 
 const wchar_t* ExitReasonText(int reason) {
   switch (reason) {
@@ -24,23 +59,34 @@ const wchar_t* ExitReasonText(int reason) {
   }
 }
 
-ResultCode ExitApp(int reason, int exitCode) {
+void SetExitLabel(Label* label) { g_exitLabel = label; }
+
+ResultCode ExitApp(int reason, int exitCode, bool codeGiven) {
+  if (g_exitRoutineRunning) {
+    if (reason == EXIT_EXIT && !g_exitAppCalledInRoutine) {
+      g_exitAppCalledInRoutine = true;
+      if (codeGiven) g_ProcessExitCode = exitCode;
+    }
+    return ResultCode::EarlyExit;
+  }
   g_script.ExitCause = reason;
   if (g_script.ReadyToRun) {
     g_ProcessExitCode = exitCode;
-    // Seam: the exit routines (the OnExit label and functions) run here in a
-    // thread of their own and may cancel the exit, once threads exist.
+    // Seam: the functions registered with OnExit() run after the label.
+    if (g_exitLabel && g_exitLabel->MarkedLine && !RunExitRoutine(reason)) return ResultCode::EarlyExit;
+    exitCode = g_ProcessExitCode;
   }
   FinalShutdown(reason, exitCode);
 }
 
 void FinalShutdown(int /*reason*/, int exitCode) {
   if (exitCode != CRITICAL_ERROR_EXIT_CODE) {
+    g_threads.InterruptsEnabled = false;
     // Object destructors run before exit, while everything they may use
     // still exists.
     g_script.Globals.ReleaseObjects();
   }
-  // Seams: destroy the main window, stop the hook thread and unregister
-  // hotkeys once those exist.
+  DestroyMainWindow();
+  // Seams: stop the hook thread and unregister hotkeys once those exist.
   std::exit(exitCode);
 }

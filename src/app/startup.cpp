@@ -14,7 +14,12 @@
 #include "app/script_identity.h"
 #include "exec/errors.h"
 #include "script/loader.h"
+#include "app/main_window.h"
+#include "app/message_loop.h"
+#include "app/single_instance.h"
 #include "app/thread_settings.h"
+#include "app/threads.h"
+#include "script/directives.h"
 #include "exec/exceptions.h"
 #include "exec/run_lines.h"
 #include "gui/message_box.h"
@@ -22,6 +27,9 @@
 #include "script/script_line.h"
 
 namespace {
+
+// How long the auto-execute section runs before timers may interrupt it.
+constexpr int32_t kAutoExecuteProtectMs = 100;
 
 // Buffer sizes the platform calls are made with.
 constexpr DWORD kWorkDirBuffer = MAX_PATH;
@@ -81,17 +89,35 @@ bool ScriptIsPersistent() {
 ResultCode RunAutoExecuteSection() {
   ScriptContext& s = g_script;
   ResultCode result = ResultCode::Ok;
+  g_threads.ThreadLimit = g_directives.MaxThreads;
+  InitThreadRecords(*g_CurrentThread);
+  ResetBatch();
   if (s.FirstScriptLine) {
+    // The section starts uninterruptible for its first 100 ms.
+    g_CurrentThread->Interruptible = false;
+    g_CurrentThread->ProtectStart = GetTickCount();
+    g_CurrentThread->ProtectSpan = kAutoExecuteProtectMs;
+    ++g_threads.ActiveThreads;
     s.StartupSectionRunning = true;
     ScriptLine* jump = nullptr;
     result = RunLines(s.FirstScriptLine, RunMode::UntilReturn, jump);
     s.StartupSectionRunning = false;
+    --g_threads.ActiveThreads;
   }
   DiscardThrownValue();
-  g_CurrentThread->ExceptionMode = 0;
-  g_CurrentThread->LoopIndex = 0;
-  g_CurrentThread->LoopField = nullptr;
-  g_ThreadDefaults = *g_CurrentThread;
+  ThreadSettings& thread = *g_CurrentThread;
+  thread.ExceptionMode = 0;
+  thread.LoopIndex = 0;
+  thread.LoopField = nullptr;
+  g_ThreadDefaults = thread;
+  g_ThreadDefaults.Priority = 0;
+  g_ThreadDefaults.Interruptible = true;
+  g_ThreadDefaults.IsCriticalThread = false;
+  // The start-up thread becomes the idle thread, which anything may interrupt.
+  thread.Interruptible = true;
+  thread.IsCriticalThread = false;
+  thread.Priority = INT32_MIN;
+  s.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
   return result;
 }
 
@@ -135,8 +161,15 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   if (LoadScript() != ResultCode::Ok) return CRITICAL_ERROR_EXIT_CODE;
 
   if (s.InstanceMode == INSTANCE_NOT_GIVEN && ScriptIsPersistent()) s.InstanceMode = INSTANCE_PROMPT;
-  // Seams, in order: the single-instance rule against a running copy, the
-  // foreground lock time-out, the main window and tray icon.
+  int yielded = ApplySingleInstanceRule();
+  if (yielded >= 0) return yielded;
+  DWORD lockTimeout = 0;
+  if (SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &lockTimeout, 0)) {
+    s.SavedForegroundLockTimeout = lockTimeout;
+    if (lockTimeout) SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, SPIF_SENDCHANGE);
+  }
+  // Seam: the tray icon is added with the main window once menus exist.
+  if (!CreateMainWindow()) return CRITICAL_ERROR_EXIT_CODE;
 
   std::setvbuf(stdout, nullptr, _IONBF, 0);
 
@@ -145,9 +178,7 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
 
   ResultCode ended = RunAutoExecuteSection();
   if (!ScriptIsPersistent()) ExitApp(ended == ResultCode::Fail ? EXIT_ERROR : EXIT_EXIT, 0);
-  // Seam: the message loop keeps a persistent script alive. Until it
-  // exists such a script would wait for nothing forever, so it says so and
-  // ends instead.
-  ShowMessageBox(msg::PersistentNotSupported, MB_OK | MB_SETFOREGROUND);
-  FinalShutdown(EXIT_ERROR, CRITICAL_ERROR_EXIT_CODE);
+  // Resident: threads start from messages and timers until an exit.
+  MessagePump(kWaitUnspecified, PumpMode::Idle);
+  return 0;
 }

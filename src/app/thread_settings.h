@@ -48,6 +48,17 @@ struct ThreadSettings {
   uint32_t FileCodePage = 0;     // FileEncoding: code page, bit 31 = no byte-order mark; 0 = system ANSI
   uint32_t LastErrorCode = 0;    // A_LastError
 
+  // Interruption state.
+  int32_t Priority = 0;
+  int32_t LinesWhileProtected = 0;
+  uint32_t ProtectStart = 0;     // tick count when the thread became uninterruptible
+  int32_t ProtectSpan = 0;       // ms of uninterruptibility; -1 = until the line limit
+  int32_t MessageCheckInterval = 5;
+  bool Interruptible = true;
+  bool TimersAllowed = true;
+  bool IsCriticalThread = false;
+  bool Paused = false;
+
   // Exception state: the mode bits and the thrown value (a heap record the
   // thread owns; null when nothing is pending).
   uint8_t ExceptionMode = 0;

@@ -179,7 +179,9 @@ ResultCode CmdFileAppend(ScriptLine& /*line*/, CommandArgs& args) {
 
   bool binary = false;
   fileName = StripBinaryPrefix(fileName, binary);
-  if (HoldsBinaryData(args.Var[kArgText])) return AppendRawBytes(fileName, *args.Var[kArgText]);
+  // Only the first Count entries of the argument arrays are set.
+  Variable* textVar = kArgText < args.Count ? args.Var[kArgText] : nullptr;
+  if (HoldsBinaryData(textVar)) return AppendRawBytes(fileName, *textVar);
   if (!encodingValid) return FinishAppend(true, ERROR_INVALID_PARAMETER);
   return AppendTextToFile(fileName, binary, text, codePage);
 }

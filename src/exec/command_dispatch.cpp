@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "app/thread_commands.h"
 #include "automation/file_append.h"
 #include "exec/errors.h"
 #include "exec/settings_commands.h"
@@ -29,6 +30,10 @@ const DispatchEntry kImplemented[] = {
     {ACT_SETFORMAT, CmdSetFormat},
     {ACT_LISTLINES, CmdListLines},
     {ACT_OUTPUTDEBUG, CmdOutputDebug},
+    {ACT_SETTIMER, CmdSetTimer},
+    {ACT_ONEXIT, CmdOnExit},
+    {ACT_CRITICAL, CmdCritical},
+    {ACT_THREAD, CmdThread},
 };
 
 // The table indexed by action type, built once from the rows above.

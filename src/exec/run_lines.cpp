@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/exit.h"
+#include "app/message_loop.h"
 #include "app/script_context.h"
 #include "app/thread_settings.h"
 #include "exec/assignments.h"
@@ -318,8 +319,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
   const ScriptLine* level = start ? start->EnclosingLine : nullptr;
   jumpToLine = nullptr;
   for (ScriptLine* line = start; line;) {
-    // Seam: the message check, the batch-lines rest and the pause wait run
-    // here once the message loop exists.
+    CheckMessagesBetweenLines();
     g_CurrentLine = line;
     if (g_CurrentThread->LogLines) LogLine(line);
 
@@ -392,10 +392,10 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
       case ACT_EXIT:
         if (g_StayResident) return ResultCode::ThreadExit;
-        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])));
+        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0);
         return ResultCode::EarlyExit;
       case ACT_EXITAPP:
-        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])));
+        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0);
         return ResultCode::EarlyExit;
       case ACT_BREAK:
         if (line->TargetLine) {

@@ -43,8 +43,8 @@ ResultCode CmdSetBatchLines(ScriptLine& line, CommandArgs& args) {
   }
   if (IsNumeric(text.c_str()) == PURE_NOT_NUMERIC) return InvalidParam(line, 1, args[0]);
   int64_t lines = TextToInteger(text.c_str());
-  // -1 runs at full speed: neither a line nor a time budget.
-  thread.BatchLineLimit = lines < 0 ? -1 : lines;
+  // -1 runs at full speed: neither a line nor a time budget; 0 means 10.
+  thread.BatchLineLimit = lines < 0 ? -1 : lines == 0 ? 10 : lines;
   thread.BatchTimeLimit = -1;
   return ResultCode::Ok;
 }
@@ -81,26 +81,6 @@ ResultCode CmdListLines(ScriptLine& line, CommandArgs& args) {
   }
   if (g_CurrentThread->LogLines) UnlogLastLine();
   g_CurrentThread->LogLines = value == 1;
-  return ResultCode::Ok;
-}
-
-ResultCode CmdSleep(ScriptLine& line, CommandArgs& args) {
-  (void)line;
-  int64_t ms = TextToInteger(args[0]);
-  // Seam: the message loop keeps running (timers, GUI events) while a
-  // script sleeps once it exists; until then waiting messages are still
-  // dispatched so the program's windows stay responsive.
-  DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    int64_t left = ms - static_cast<int64_t>(GetTickCount() - start);
-    if (left <= 0) break;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
-  }
   return ResultCode::Ok;
 }
 

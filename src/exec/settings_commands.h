@@ -1,6 +1,5 @@
 // Commands that change the running thread's settings: SetBatchLines,
-// AutoTrim, StringCaseSense, SetFormat and ListLines, plus Sleep and
-// OutputDebug.
+// AutoTrim, StringCaseSense, SetFormat and ListLines, plus OutputDebug.
 #pragma once
 #include "exec/command_args.h"
 
@@ -11,5 +10,4 @@ ResultCode CmdAutoTrim(ScriptLine& line, CommandArgs& args);
 ResultCode CmdStringCaseSense(ScriptLine& line, CommandArgs& args);
 ResultCode CmdSetFormat(ScriptLine& line, CommandArgs& args);
 ResultCode CmdListLines(ScriptLine& line, CommandArgs& args);
-ResultCode CmdSleep(ScriptLine& line, CommandArgs& args);
 ResultCode CmdOutputDebug(ScriptLine& line, CommandArgs& args);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/exit.h"
 #include "app/script_context.h"
 #include "app/thread_settings.h"
 #include "exec/run_lines.h"
@@ -79,6 +80,8 @@ size_t GetFileEncoding(wchar_t* buffer, const wchar_t*) {
   return PutText(buffer, L"CP" + std::to_wstring(codePage));
 }
 
+size_t GetExitReason(wchar_t* buffer, const wchar_t*) { return PutText(buffer, ExitReasonText(g_script.ExitCause)); }
+
 size_t GetStringCaseSense(wchar_t* buffer, const wchar_t*) {
   static const wchar_t* const kWords[] = {L"Off", L"On", L"Locale"};
   return PutText(buffer, kWords[g_CurrentThread->CaseSensitivity % 3]);
@@ -106,6 +109,7 @@ struct BuiltInEntry {
 // The "A_" names without their prefix, sorted case-insensitively.
 const BuiltInEntry kAEntries[] = {
     {L"AutoTrim", GetAutoTrim},
+    {L"ExitReason", GetExitReason},
     {L"FileEncoding", GetFileEncoding},
     {L"FormatFloat", GetFormatFloat},
     {L"FormatInteger", GetFormatInteger},

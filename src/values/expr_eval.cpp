@@ -578,7 +578,7 @@ bool EvalFrame::KeepHeapBlock(wchar_t* block) {
 
 wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
   const size_t needed = chars + 1;
-  if (false) {
+  if (needed <= kMaxArenaPieceChars && arenaChars_ + needed <= kMaxArenaCharsPerEvaluation) {
     if (void* memory = Arena().Alloc(needed * sizeof(wchar_t))) {
       arenaChars_ += needed;
       return static_cast<wchar_t*>(memory);

@@ -82,6 +82,7 @@ class Args {
     for (size_t i = 0; i < texts_.size(); ++i) {
       args_.Text[i] = texts_[i].c_str();
       args_.Length[i] = texts_[i].size();
+      args_.Var[i] = nullptr;
     }
   }
   CommandArgs& Get() { return args_; }

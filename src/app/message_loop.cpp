@@ -1,0 +1,97 @@
+// MessagePump and the between-lines check.
+#include "app/message_loop.h"
+
+#include <windows.h>
+
+#include "app/exit.h"
+#include "app/script_context.h"
+#include "app/threads.h"
+#include "app/timers.h"
+
+namespace {
+
+constexpr int kRestMs = 10;
+constexpr int kUnspecifiedWaitMs = 10;
+
+// Tick counts of the last queue check and the last rest, and the lines run
+// since; written by the execution loop's check and by MessagePump.
+DWORD g_lastQueueCheck = 0;
+DWORD g_lastYield = 0;
+int64_t g_linesSinceYield = 0;
+
+// Takes and dispatches every waiting message (only those below WM_HOTKEY
+// while the thread may not be interrupted, so hotkeys and the private
+// messages wait their turn). Returns after one message when `stopEarly`
+// says the wait is over.
+bool DispatchWaitingMessages() {
+  MSG msg;
+  UINT last = CanInterruptNow() ? 0 : WM_HOTKEY - 1;
+  bool any = false;
+  while (PeekMessageW(&msg, nullptr, 0, last, PM_REMOVE)) {
+    any = true;
+    if (msg.message == WM_QUIT) {
+      ExitApp(EXIT_RESERVED, static_cast<int>(msg.wParam));
+      continue;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return any;
+}
+
+}  // namespace
+
+void ResetBatch() {
+  g_lastYield = GetTickCount();
+  g_lastQueueCheck = g_lastYield;
+  g_linesSinceYield = 0;
+}
+
+bool MessagePump(int waitMs, PumpMode mode) {
+  const DWORD start = GetTickCount();
+  bool early = false;
+  if (waitMs == kWaitUnspecified) {
+    waitMs = kUnspecifiedWaitMs;
+    early = true;
+  } else if (waitMs < 6) {
+    early = true;
+  }
+  bool ran = false;
+  for (;;) {
+    if (RunDueTimers()) ran = true;
+    bool dispatched = DispatchWaitingMessages();
+    if (mode == PumpMode::ReturnAfter) {
+      int64_t remaining = static_cast<int64_t>(waitMs) - static_cast<int64_t>(GetTickCount() - start);
+      if (waitMs <= 0) {
+        if (waitMs == 0 && !dispatched) Sleep(0);
+        break;
+      }
+      if ((early && !dispatched) || remaining <= 0) break;
+      int64_t next = MsUntilNextTimer();
+      DWORD timeout = static_cast<DWORD>(next >= 0 && next < remaining ? next : remaining);
+      MsgWaitForMultipleObjectsEx(0, nullptr, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    } else {
+      // Idle: sleep until a message arrives or the next timer is due, so a
+      // resident script uses no processor time while it waits.
+      int64_t next = MsUntilNextTimer();
+      DWORD timeout = next < 0 ? INFINITE : static_cast<DWORD>(next);
+      MsgWaitForMultipleObjectsEx(0, nullptr, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+  }
+  ResetBatch();
+  return ran;
+}
+
+void CheckMessagesBetweenLines() {
+  ThreadSettings& thread = *g_CurrentThread;
+  CountProtectedLine();
+  DWORD now = GetTickCount();
+  if (static_cast<int32_t>(now - g_lastQueueCheck) > thread.MessageCheckInterval) {
+    g_lastQueueCheck = now;
+    if (GetQueueStatus(QS_ALLINPUT) || MsUntilNextTimer() == 0) MessagePump(-1, PumpMode::ReturnAfter);
+  }
+  bool rest = (thread.BatchLineLimit >= 0 && ++g_linesSinceYield >= thread.BatchLineLimit) ||
+              (thread.BatchTimeLimit >= 0 && static_cast<int32_t>(now - g_lastYield) >= thread.BatchTimeLimit);
+  if (rest) MessagePump(kRestMs, PumpMode::ReturnAfter);
+  while (g_CurrentThread->Paused) MessagePump(kWaitUnspecified, PumpMode::ReturnAfter);
+}

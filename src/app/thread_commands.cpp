@@ -1,0 +1,115 @@
+// Timer and thread commands.
+#include "app/thread_commands.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/exit.h"
+#include "app/message_loop.h"
+#include "app/threads.h"
+#include "app/timers.h"
+#include "exec/errors.h"
+#include "script/messages.h"
+#include "script/script_line.h"
+#include "script/script_lines.h"
+#include "values/numeric_text.h"
+
+namespace {
+
+// Critical's default message-check interval, and the normal one.
+constexpr int kCriticalCheckMs = 16;
+constexpr int kNormalCheckMs = 5;
+
+bool EqualsNoCase(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
+
+// The label a command's first argument names: resolved at load time when
+// fixed, else looked up now. Null after reporting.
+Label* LabelOfArg(ScriptLine& line, CommandArgs& args) {
+  if (line.ResolvedCallee) return static_cast<Label*>(line.ResolvedCallee);
+  Label* label = FindLabel(args[0]);
+  if (!label) ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, args[0]);
+  return label;
+}
+
+}  // namespace
+
+ResultCode CmdSetTimer(ScriptLine& line, CommandArgs& args) {
+  if (!*args[0]) {
+    // Seam: without a label the timer of the running timer thread is meant.
+    return ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, L"");
+  }
+  Label* label = LabelOfArg(line, args);
+  if (!label) return ResultCode::Fail;
+  const wchar_t* mode = args[1];
+  if (EqualsNoCase(mode, L"Delete")) {
+    DeleteTimer(label);
+  } else if (EqualsNoCase(mode, L"Off")) {
+    SetTimerEntry(label, nullptr, args[2], false, false);
+  } else if (EqualsNoCase(mode, L"On") || !*mode) {
+    SetTimerEntry(label, nullptr, args[2], true, false);
+  } else {
+    if (IsNumeric(mode, true, false, false) != PURE_INTEGER)
+      return ReportLineError(&line, parse_msg::Param2Invalid, ERROR_KIND_ERROR, mode);
+    SetTimerEntry(label, mode, args[2], true, true);
+  }
+  return ResultCode::Ok;
+}
+
+ResultCode CmdOnExit(ScriptLine& line, CommandArgs& args) {
+  if (!*args[0]) {
+    SetExitLabel(nullptr);
+    return ResultCode::Ok;
+  }
+  Label* label = LabelOfArg(line, args);
+  if (!label) return ResultCode::Fail;
+  SetExitLabel(label);
+  return ResultCode::Ok;
+}
+
+ResultCode CmdCritical(ScriptLine& line, CommandArgs& args) {
+  (void)line;
+  ThreadSettings& thread = *g_CurrentThread;
+  const wchar_t* mode = args[0];
+  int64_t interval = kCriticalCheckMs;
+  bool on = true;
+  if (EqualsNoCase(mode, L"Off")) {
+    on = false;
+  } else if (*mode && !EqualsNoCase(mode, L"On")) {
+    interval = TextToInteger(mode);
+    on = interval != 0;
+  }
+  thread.IsCriticalThread = on;
+  if (on) {
+    thread.MessageCheckInterval = static_cast<int32_t>(interval);
+    thread.Interruptible = false;
+    thread.BatchLineLimit = -1;
+    thread.BatchTimeLimit = -1;
+  } else {
+    thread.MessageCheckInterval = kNormalCheckMs;
+    thread.Interruptible = true;
+  }
+  return ResultCode::Ok;
+}
+
+ResultCode CmdThread(ScriptLine& line, CommandArgs& args) {
+  (void)line;
+  const wchar_t* sub = args[0];
+  if (EqualsNoCase(sub, L"Priority")) {
+    g_CurrentThread->Priority = static_cast<int32_t>(TextToInteger(args[1]));
+  } else if (EqualsNoCase(sub, L"Interrupt")) {
+    if (*args[1]) g_threads.ProtectMs = static_cast<int>(TextToInteger(args[1]));
+    if (*args[2]) g_threads.ProtectLines = static_cast<int>(TextToInteger(args[2]));
+  } else if (EqualsNoCase(sub, L"NoTimers")) {
+    g_CurrentThread->TimersAllowed = *args[1] && TextToInteger(args[1]) == 0;
+  }
+  return ResultCode::Ok;
+}
+
+ResultCode CmdSleep(ScriptLine& line, CommandArgs& args) {
+  (void)line;
+  int64_t ms = TextToInteger(args[0]);
+  if (ms > INT32_MAX) ms = INT32_MAX;
+  MessagePump(static_cast<int>(ms), PumpMode::ReturnAfter);
+  return ResultCode::Ok;
+}

@@ -1,0 +1,12 @@
+// Commands acting on threads and timers: SetTimer, OnExit, Critical,
+// Thread and Sleep.
+#pragma once
+#include "exec/command_args.h"
+
+struct ScriptLine;
+
+ResultCode CmdSetTimer(ScriptLine& line, CommandArgs& args);
+ResultCode CmdOnExit(ScriptLine& line, CommandArgs& args);
+ResultCode CmdCritical(ScriptLine& line, CommandArgs& args);
+ResultCode CmdThread(ScriptLine& line, CommandArgs& args);
+ResultCode CmdSleep(ScriptLine& line, CommandArgs& args);

@@ -1,0 +1,132 @@
+// The timer list and running due timers.
+#include "app/timers.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/threads.h"
+#include "exec/run_lines.h"
+#include "script/script_line.h"
+#include "values/numeric_text.h"
+
+namespace {
+
+constexpr int kDefaultPeriodMs = 250;
+
+struct TimerEntry {
+  Label* Target = nullptr;
+  int64_t PeriodMs = kDefaultPeriodMs;
+  DWORD LastStart = 0;
+  int Priority = 0;
+  int RunningCount = 0;
+  bool IsEnabled = false;
+  bool OneShot = false;
+  bool Deleted = false;  // removed while running: dropped once it ends
+  TimerEntry* NextEntry = nullptr;
+};
+
+// The timers in creation order; written by SetTimer and RunDueTimers.
+TimerEntry* g_firstTimer = nullptr;
+
+TimerEntry* FindTimer(Label* target) {
+  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry)
+    if (timer->Target == target && !timer->Deleted) return timer;
+  return nullptr;
+}
+
+// Reads a number the way SetTimer does: blanks skipped, decimal or "0x".
+int64_t ReadNumber(const wchar_t* text) {
+  while (*text == L' ' || *text == L'\t') ++text;
+  return TextToInteger(text);
+}
+
+// Unlinks and frees timers that were deleted and have finished running.
+void PurgeDeletedTimers() {
+  TimerEntry** link = &g_firstTimer;
+  while (*link) {
+    TimerEntry* timer = *link;
+    if (timer->Deleted && timer->RunningCount == 0) {
+      *link = timer->NextEntry;
+      delete timer;
+    } else {
+      link = &timer->NextEntry;
+    }
+  }
+}
+
+}  // namespace
+
+void SetTimerEntry(Label* target, const wchar_t* periodText, const wchar_t* priorityText, bool enable, bool reset) {
+  TimerEntry* timer = FindTimer(target);
+  bool created = false;
+  if (!timer) {
+    timer = new TimerEntry();
+    timer->Target = target;
+    TimerEntry** link = &g_firstTimer;
+    while (*link) link = &(*link)->NextEntry;
+    *link = timer;
+    created = true;
+  }
+  if (periodText && *periodText) {
+    int64_t period = ReadNumber(periodText);
+    timer->OneShot = period < 0;
+    timer->PeriodMs = period < 0 ? -period : period;
+  }
+  if (priorityText && *priorityText) timer->Priority = static_cast<int>(ReadNumber(priorityText));
+  if (!enable) {
+    timer->IsEnabled = false;
+    return;
+  }
+  if (created || reset || !timer->IsEnabled) timer->LastStart = GetTickCount();
+  timer->IsEnabled = true;
+}
+
+void DeleteTimer(Label* target) {
+  TimerEntry* timer = FindTimer(target);
+  if (!timer) return;
+  timer->IsEnabled = false;
+  timer->Deleted = true;
+  PurgeDeletedTimers();
+}
+
+int64_t MsUntilNextTimer() {
+  int64_t soonest = -1;
+  DWORD now = GetTickCount();
+  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry) {
+    if (!timer->IsEnabled) continue;
+    int64_t left = timer->PeriodMs - static_cast<int64_t>(now - timer->LastStart);
+    if (left < 0) left = 0;
+    if (soonest < 0 || left < soonest) soonest = left;
+  }
+  return soonest;
+}
+
+bool RunDueTimers() {
+  if (!g_firstTimer) return false;
+  ThreadSettings& current = *g_CurrentThread;
+  if (g_threads.PausedThreads > 0 || !current.TimersAllowed || g_threads.ActiveThreads >= g_threads.ThreadLimit ||
+      !CanInterruptNow())
+    return false;
+  bool ran = false;
+  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry) {
+    DWORD now = GetTickCount();
+    if (!timer->IsEnabled || timer->RunningCount > 0 || timer->Priority < g_CurrentThread->Priority ||
+        static_cast<int64_t>(now - timer->LastStart) < timer->PeriodMs)
+      continue;
+    ScriptLine* first = timer->Target ? timer->Target->MarkedLine : nullptr;
+    timer->LastStart = now;
+    if (timer->OneShot) timer->IsEnabled = false;
+    if (!first) continue;
+    std::wstring savedErrorLevel = SaveErrorLevel();
+    BeginThread(timer->Priority, true, first->CommandIndex == ACT_CRITICAL);
+    ++timer->RunningCount;
+    ScriptLine* jump = nullptr;
+    RunLines(first, RunMode::UntilReturn, jump);
+    --timer->RunningCount;
+    EndThread(savedErrorLevel, true);
+    ran = true;
+  }
+  PurgeDeletedTimers();
+  return ran;
+}
