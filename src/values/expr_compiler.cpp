@@ -23,20 +23,6 @@ namespace {
 // its own lookup.
 const ExprFunc* FindNoFunction(std::wstring_view) { return nullptr; }
 
-// Parameter limits of the operator functions.
-constexpr int kOperatorMinParams = 1;
-constexpr int kOperatorMaxParams = 1000;
-
-// An operator function with an operation code.
-constexpr ExprFunc OperatorFunc(int code) {
-  ExprFunc f;
-  f.MinParams = kOperatorMinParams;
-  f.MaxParams = kOperatorMaxParams;
-  f.OperatorCode = code;
-  f.UnavailableMessage = expr_msg::ObjectsUnsupported;
-  return f;
-}
-
 // What literals and "~=" call when the functions code does not provide
 // Array, Object or RegExMatch: records with the right limits that report
 // what this version lacks when run.
@@ -107,6 +93,7 @@ struct OperatorSpelling {
 
 class Compiler {
  public:
+  // Working arrays for arguments of any size up to the limits.
   Compiler() : toks_(new CompTok[kMaxWorkTokens]) {}
 
   // Compiles one scanned argument of `line`; Fail after reporting.
@@ -123,40 +110,72 @@ class Compiler {
   }
 
   // --- tokenizer
+  // Turns the text into infix tokens, ending them with an End sentinel.
   ResultCode Tokenize();
+  // Looks up every function the expression calls, before anything else.
   ResultCode ResolveCalls();
-  CompTok* NewTok(ExprSymbol symbol, size_t pos);
+  // A new infix token; null after "Expression too long" was reported.
   CompTok* Add(ExprSymbol symbol, size_t pos);
+  // A call record in the pool.
   ExprCall* NewCall(const ExprFunc* func, int params, size_t pos);
+  // Whether the last infix token ends an operand (an implicit concatenation
+  // or a binary operator may follow).
   bool PrevOperandLike() const;
+  // The symbol of the last infix token (StackBottom when there is none).
   ExprSymbol PrevSymbol() const { return infixCount_ ? toks_[infixCount_ - 1].T.Symbol : ExprSymbol::StackBottom; }
+  // Inserts the implicit Concat an operand needs after another operand.
   bool AddConcatIfNeeded(size_t pos);
+  // The tokens of one reference the scan found.
   bool AddRef(const ExprRef& ref, size_t refIndex);
+  // The token of a variable reference (constants for fixed built-ins).
   bool AddVariableToken(const ExprRef& ref);
+  // A quoted literal, and the Concat a sign-like operator after it needs.
   bool AddString(size_t& i);
+  // A word that is not a reference: a number, "not", "new", or a key.
   bool AddWord(size_t& i);
+  // A "." in any of its roles: ".=", concatenation, member access, a number.
   bool AddDot(size_t& i);
+  // Brackets, the folded negative number, and the operator table.
   bool AddOperator(size_t& i);
+  // The operator spelled at a position, longest match first.
   OperatorSpelling SpellOperator(size_t i) const;
+  // Whether "new" stands before the object of the member chain being read.
   bool NewBeforeObject() const;
+  // A zero-terminated copy of text in the load pool.
   const wchar_t* PoolText(std::wstring_view text) { return PoolCopy(text); }
 
   // --- postfix
+  // Reorders the infix tokens into postfix in out_.
   ResultCode ToPostfix();
+  // The operator stack.
   void Push(CompTok* t) { stack_[sp_++] = t; }
   CompTok* Pop() { return stack_[--sp_]; }
   CompTok* Top() const { return stack_[sp_ - 1]; }
+  // Appends a token to the postfix output.
   void Output(CompTok* t) { out_[outCount_++] = t; }
+  // A token the postfix pass inserts (omitted parameters, key counts, the
+  // operators of member compound assignments).
   CompTok* NewExtra(ExprSymbol symbol, size_t pos);
+  // Pushes an operator after popping those that bind at least as tightly.
   void PushOperator(CompTok* t);
+  // Pops the top operator to the output, applying the pop-time rewrites.
   void PopGeneric();
+  // Outputs a finished call; member calls become sets or increments when
+  // the infix token after position k (or the stack) asks for it.
   void PopCallToOutput(CompTok* t, size_t k);
+  // Whether the infix token continues a member chain (x.y.z, x.y[1]).
   bool ChainContinues(const CompTok& next) const;
+  // A comma or a closing bracket: pops to the opener and counts parameters.
   ResultCode CloseOrComma(CompTok* t, size_t k);
+  // What ends a parameter.
   enum class Boundary { Comma, Key, Closer };
+  // Counts the parameter that ends at infix token k of the current call.
   ResultCode CountParameter(CompTok* opener, size_t k, Boundary boundary);
+  // Counts one parameter against the function's maximum.
   ResultCode CountOne(ExprCall& call);
+  // A ":" of ?: (or of an object literal's key).
   ResultCode HandleElse(CompTok* t, size_t k);
+  // Copies the postfix tokens into the pool and classifies literals.
   ResultCode FinalCopy(CompiledExpression& form);
 
   ScriptLine* line_ = nullptr;
@@ -167,7 +186,6 @@ class Compiler {
   std::unique_ptr<CompTok[]> toks_;
   size_t infixCount_ = 0;
   size_t extraCount_ = 0;  // tokens made after the infix array (from the top of toks_)
-  bool failed_ = false;    // an error was reported inside a bool-returning step
 
   CompTok bottom_{};
   CompTok* stack_[kMaxExprTokens + 2] = {};
@@ -180,7 +198,7 @@ class Compiler {
 // ---------------------------------------------------------------------------
 // Tokenizer
 
-CompTok* Compiler::NewTok(ExprSymbol symbol, size_t pos) {
+CompTok* Compiler::NewExtra(ExprSymbol symbol, size_t pos) {
   // Extra tokens grow down from the end of the array, infix tokens up from 0.
   CompTok* t = &toks_[kMaxWorkTokens - 1 - extraCount_++];
   *t = CompTok{};
@@ -193,7 +211,6 @@ CompTok* Compiler::NewTok(ExprSymbol symbol, size_t pos) {
 CompTok* Compiler::Add(ExprSymbol symbol, size_t pos) {
   if (infixCount_ >= kMaxExprTokens) {
     Error(expr_msg::TooLong);
-    failed_ = true;
     return nullptr;
   }
   CompTok* t = &toks_[infixCount_++];
@@ -203,8 +220,6 @@ CompTok* Compiler::Add(ExprSymbol symbol, size_t pos) {
   t->OutIndex = -1;
   return t;
 }
-
-CompTok* Compiler::NewExtra(ExprSymbol symbol, size_t pos) { return NewTok(symbol, pos); }
 
 ExprCall* Compiler::NewCall(const ExprFunc* func, int params, size_t pos) {
   ExprCall* call = PoolNew<ExprCall>();
@@ -291,7 +306,6 @@ bool Compiler::AddRef(const ExprRef& ref, size_t refIndex) {
   while (ref.Parts[parts].Var) ++parts;
   if ((parts + 1) * sizeof(DerefEntry) > 65535) {
     Error(expr_msg::OutOfMemory);
-    failed_ = true;
     return false;
   }
   DerefEntry* copy = PoolNewArray<DerefEntry>(parts + 1);
@@ -314,8 +328,7 @@ bool Compiler::AddString(size_t& i) {
   for (;; ++j) {
     if (j >= text_.Length) {
       Error(expr_msg::MissingCloseQuote);
-      failed_ = true;
-      return false;
+        return false;
     }
     const wchar_t c = text_.Chars[j];
     if (c == L'"' && !text_.IsLiteral(j)) {
@@ -347,7 +360,6 @@ bool Compiler::AddWord(size_t& i) {
   const size_t end = ExprWordEnd(text_, i);
   if (end == i) {
     Error(expr_msg::IllegalChar, TextFrom(i));
-    failed_ = true;
     return false;
   }
   CompTok* t;
@@ -384,8 +396,7 @@ bool Compiler::AddDot(size_t& i) {
   if (IsExprBlank(next)) {
     if (i == 0 || !IsExprBlank(text_.Chars[i - 1])) {
       Error(expr_msg::AmbiguousDot);
-      failed_ = true;
-      return false;
+        return false;
     }
     ++i;
     return Add(ExprSymbol::Concat, i - 1) != nullptr;
@@ -395,13 +406,11 @@ bool Compiler::AddDot(size_t& i) {
     while (j < text_.Length && IsMemberNameChar(text_.Chars[j])) ++j;
     if (j == i + 1 && text_.At(j) != L'(') {
       Error(expr_msg::AmbiguousDot);
-      failed_ = true;
-      return false;
+        return false;
     }
     if (j < text_.Length && (!IsExprOperatorChar(text_.Chars[j]) || text_.IsLiteral(j))) {
       Error(expr_msg::CharNotAllowed, TextFrom(j));
-      failed_ = true;
-      return false;
+        return false;
     }
     const bool methodCall = text_.At(j) == L'(' && !text_.IsLiteral(j) && !NewBeforeObject();
     CompTok* name = Add(ExprSymbol::RawWord, i + 1);
@@ -416,7 +425,6 @@ bool Compiler::AddDot(size_t& i) {
   }
   if (IsDigit(next)) return AddWord(i);  // .5
   Error(expr_msg::AmbiguousDot);
-  failed_ = true;
   return false;
 }
 
@@ -509,8 +517,7 @@ bool Compiler::AddOperator(size_t& i) {
   if (c == L'{') {
     if (PrevOperandLike()) {
       Error(expr_msg::UnexpectedOpenBrace);
-      failed_ = true;
-      return false;
+        return false;
     }
     CompTok* t = Add(ExprSymbol::OpenBrace, i);
     if (!t) return false;
@@ -547,7 +554,6 @@ bool Compiler::AddOperator(size_t& i) {
   const OperatorSpelling op = SpellOperator(i);
   if (op.Symbol == ExprSymbol::End) {
     Error(expr_msg::IllegalChar, TextFrom(i));
-    failed_ = true;
     return false;
   }
   const size_t pos = i;
@@ -906,7 +912,6 @@ ResultCode Compiler::Compile(ScriptLine& line, ArgRecord& arg, CompiledExpressio
   form_ = &form;
   infixCount_ = 0;
   extraCount_ = 0;
-  failed_ = false;
   if (ResolveCalls() != ResultCode::Ok) return ResultCode::Fail;
   if (Tokenize() != ResultCode::Ok) return ResultCode::Fail;
   if (ToPostfix() != ResultCode::Ok) return ResultCode::Fail;
@@ -936,15 +941,15 @@ ResultCode ScanLate(ArgRecord& arg) {
 
 FindFunctionHook g_FindFunction = FindNoFunction;
 
-const ExprFunc g_ExprMemberGet = OperatorFunc(EXPR_OP_GET);
-const ExprFunc g_ExprMemberSet = OperatorFunc(EXPR_OP_SET);
-const ExprFunc g_ExprMethodCall = OperatorFunc(EXPR_OP_CALL);
-const ExprFunc g_ExprMemberGetInPlace = OperatorFunc(EXPR_OP_GET);
-const ExprFunc g_ExprNew = OperatorFunc(EXPR_OP_NEW);
-const ExprFunc g_ExprMemberPreIncrement = OperatorFunc(EXPR_OP_PRE_INCREMENT);
-const ExprFunc g_ExprMemberPreDecrement = OperatorFunc(EXPR_OP_PRE_DECREMENT);
-const ExprFunc g_ExprMemberPostIncrement = OperatorFunc(EXPR_OP_POST_INCREMENT);
-const ExprFunc g_ExprMemberPostDecrement = OperatorFunc(EXPR_OP_POST_DECREMENT);
+const ExprOpFunc g_ExprMemberGet(EXPR_OP_GET);
+const ExprOpFunc g_ExprMemberSet(EXPR_OP_SET);
+const ExprOpFunc g_ExprMethodCall(EXPR_OP_CALL);
+const ExprOpFunc g_ExprMemberGetInPlace(EXPR_OP_GET);
+const ExprOpFunc g_ExprNew(EXPR_OP_NEW);
+const ExprOpFunc g_ExprMemberPreIncrement(EXPR_OP_PRE_INCREMENT);
+const ExprOpFunc g_ExprMemberPreDecrement(EXPR_OP_PRE_DECREMENT);
+const ExprOpFunc g_ExprMemberPostIncrement(EXPR_OP_POST_INCREMENT);
+const ExprOpFunc g_ExprMemberPostDecrement(EXPR_OP_POST_DECREMENT);
 
 const DerefEntry g_ExprLoopIndexMarker[1] = {};
 

@@ -19,19 +19,29 @@
 struct ArgRecord;
 struct ScriptLine;
 
-// The operator functions: member access, method calls, "new" and member
-// increments compile to calls of these. They carry an operation code instead
-// of a name and take 1 to 1000 parameters; until the object model exists
-// their Call is null, so running one reports that objects are not supported.
-extern const ExprFunc g_ExprMemberGet;         // x.y, x[k]
-extern const ExprFunc g_ExprMemberSet;         // x.y := v, x[k] := v
-extern const ExprFunc g_ExprMethodCall;        // x.y(...), x[k](...)
-extern const ExprFunc g_ExprMemberGetInPlace;  // the read of x.y += v, leaving x and y on the stack
-extern const ExprFunc g_ExprNew;               // new C, new C(...)
-extern const ExprFunc g_ExprMemberPreIncrement;
-extern const ExprFunc g_ExprMemberPreDecrement;
-extern const ExprFunc g_ExprMemberPostIncrement;
-extern const ExprFunc g_ExprMemberPostDecrement;
+// An operator function: member access, method calls, "new" and member
+// increments compile to calls of these. Each carries an operation code
+// instead of a name and takes 1 to 1000 parameters; until the object model
+// exists its Call is null, so running one reports that objects are not
+// supported.
+struct ExprOpFunc : ExprFunc {
+  // An operator function for an operation code.
+  explicit constexpr ExprOpFunc(int code) {
+    MinParams = 1;
+    MaxParams = 1000;
+    OperatorCode = code;
+    UnavailableMessage = expr_msg::ObjectsUnsupported;
+  }
+};
+extern const ExprOpFunc g_ExprMemberGet;         // x.y, x[k]
+extern const ExprOpFunc g_ExprMemberSet;         // x.y := v, x[k] := v
+extern const ExprOpFunc g_ExprMethodCall;        // x.y(...), x[k](...)
+extern const ExprOpFunc g_ExprMemberGetInPlace;  // the read of x.y += v, leaving x and y on the stack
+extern const ExprOpFunc g_ExprNew;               // new C, new C(...)
+extern const ExprOpFunc g_ExprMemberPreIncrement;
+extern const ExprOpFunc g_ExprMemberPreDecrement;
+extern const ExprOpFunc g_ExprMemberPostIncrement;
+extern const ExprOpFunc g_ExprMemberPostDecrement;
 
 // The Offset of a double-deref chunk's list terminator when the chunk names
 // a function (a call follows it) rather than a variable.

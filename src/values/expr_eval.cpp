@@ -35,7 +35,7 @@ ExprMemoryCounters g_counters;
 // back by returning to the position it started at.
 class EvalArena {
  public:
-  // The position to return to.
+  // The position to return to (chunk and bytes used in it).
   void Position(size_t& chunk, size_t& used) const {
     chunk = current_;
     used = used_;
@@ -104,8 +104,11 @@ std::wstring IllegalNameMessage(std::wstring_view name) {
 // One run of a postfix array.
 class Evaluation {
  public:
+  // An evaluation of one compiled argument; assignTarget is the output
+  // variable of an ACT_ASSIGNEXPR line, else null.
   Evaluation(EvalFrame& frame, const CompiledExpression& form, Variable* assignTarget)
       : frame_(frame), postfix_(form.Postfix), count_(form.PostfixCount), target_(assignTarget) {}
+  // Releases the object references still on the operand stack.
   ~Evaluation();
 
   // Runs the tokens. Ok leaves the value in Value() (null when the
@@ -120,10 +123,12 @@ class Evaluation {
   }
 
  private:
+  // Reports a run-time error on the line and fails.
   ResultCode Fail(const wchar_t* message, std::wstring_view detail = {}) {
     ReportLineError(&frame_.Line(), message, ERROR_KIND_ERROR, detail);
     return ResultCode::Fail;
   }
+  // The operand stack.
   void Push(ExprToken* t) { stack_[sp_++] = t; }
   ExprToken* Pop() { return stack_[--sp_]; }
   // Releases the object reference a consumed operand owned, unless the
@@ -135,12 +140,21 @@ class Evaluation {
   // Where evaluation goes on after a value was produced at `at`.
   size_t AfterValue(size_t at);
 
+  // The value of a RuntimeRef token: A_Index, a variable, or a double-deref.
   ResultCode ResolveRuntimeRef(const ExprToken& source, ExprToken& slot);
+  // A variable read now: itself while it has a value, else the text it
+  // stands for (the environment, a built-in, the clipboard).
   ResultCode ResolveVariable(Variable* var, ExprToken& slot);
+  // Builds a double-deref chunk's name and finds what it names.
   ResultCode ResolveChunk(const ExprToken& source, ExprToken& slot);
+  // Runs the call at token i and pushes its result.
   ResultCode DoCall(size_t& i);
+  // Makes a call's text result the evaluation's own (or the output variable's).
   ResultCode AdoptCallText(size_t i, ExprToken& slot);
+  // Concatenation at token i, in place when a variable is about to take it.
   ResultCode DoConcat(size_t& i);
+  // Joins left and right straight into target when that saves a copy; false
+  // when the ordinary way must be taken (result tells a failure).
   bool ConcatInto(Variable& target, ExprToken& left, ExprToken& right, ResultCode& result);
 
   EvalFrame& frame_;

@@ -43,10 +43,15 @@ class Scanner {
   const std::vector<ExprRef>& Refs() const { return refs_; }
 
  private:
+  // The text as the shared lexical rules read it.
   ExprText View() const { return {text_.data(), text_.size(), mask_}; }
+  // The character at i, or L'\0' past the end.
   wchar_t At(size_t i) const { return i < text_.size() ? text_[i] : L'\0'; }
+  // Whether the character at i came from an escape sequence.
   bool IsLiteral(size_t i) const { return mask_ && i < text_.size() && mask_[i]; }
+  // An unescaped dereference character at i.
   bool IsDerefAt(size_t i) const { return At(i) == g_script.Syntax.DerefChar && At(i) && !IsLiteral(i); }
+  // An unescaped double quote at i.
   bool IsQuoteAt(size_t i) const { return At(i) == L'"' && !IsLiteral(i); }
 
   // Reports a load error with the argument's text as detail.
@@ -58,9 +63,13 @@ class Scanner {
   // Counts references against the per-argument limit.
   ResultCode CountRefs(size_t added);
 
+  // Skips a quoted literal starting at i.
   ResultCode ScanString(size_t& i);
+  // A "." at i: ".=", concatenation, a member name (skipped) or a number.
   ResultCode ScanDot(size_t& i);
+  // A word at i: a number, a word operator, a key, a call or a variable.
   ResultCode ScanWord(size_t& i);
+  // A double-deref chunk starting at `start` (its leading word included).
   ResultCode ScanChunk(size_t start, size_t& i);
   // Records a variable reference, creating the variable.
   ResultCode AddVariable(size_t start, size_t end);
