@@ -257,16 +257,19 @@ TEST_F(ExprCompilerPostfix, NoEnvMakesVariablesDirect) {
 TEST_F(ExprScan, WordOperatorsReferencesAndVariables) {
   LoadOutcome got = LoadText(
       "scOut := scA and scB or not scC\n"
-      "scOut := {and: 1, keyName: scD}\n"
-      "scOut := scObj.memberName . new scClass(1) . Add3(1, 2) . scArr%scIdx%\n",
+      "scOut := {and: 1, scKeyName: scD}\n"
+      "scOut := scObj.scMemberName . new scClass(1) . ScFunc(1, 2) . scArr%scIdx%\n",
       LoadDepth::ParseOnly);
   ASSERT_EQ(got.Result, ResultCode::Ok) << Narrow(got.Error);
   EXPECT_EQ(ArgTextOf(got.Lines[0]->ArgList[1]), L"scA &&  scB || not scC");
-  EXPECT_EQ(ArgTextOf(got.Lines[1]->ArgList[1]), L"{and: 1, keyName: scD}");
+  EXPECT_EQ(ArgTextOf(got.Lines[1]->ArgList[1]), L"{and: 1, scKeyName: scD}");
   const wchar_t* created[] = {L"scA", L"scB", L"scC", L"scD", L"scObj", L"scClass", L"scIdx"};
   for (const wchar_t* name : created) EXPECT_NE(g_script.Globals.Find(name), nullptr) << Narrow(name);
-  const wchar_t* notVariables[] = {L"keyName", L"memberName", L"Add3", L"scArr", L"new", L"not", L"and"};
+  const wchar_t* notVariables[] = {L"scKeyName", L"scMemberName", L"ScFunc", L"scArr"};
   for (const wchar_t* name : notVariables) EXPECT_EQ(g_script.Globals.Find(name), nullptr) << Narrow(name);
+  // Word operators and keys are no references.
+  EXPECT_EQ(static_cast<const CompiledExpression*>(got.Lines[0]->ArgList[1].CompiledForm)->RefCount, 3);
+  EXPECT_EQ(static_cast<const CompiledExpression*>(got.Lines[1]->ArgList[1].CompiledForm)->RefCount, 1);
   const auto& form = *static_cast<const CompiledExpression*>(got.Lines[2]->ArgList[1].CompiledForm);
   ASSERT_EQ(form.RefCount, 4);
   EXPECT_EQ(form.Refs[0].Kind, ExprRefKind::Variable);

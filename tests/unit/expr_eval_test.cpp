@@ -577,6 +577,61 @@ TEST_F(ExprPending, ObjectsAndRegExFailTheLine) {
   });
 }
 
+// Random expressions made of syntax fragments: each either loads and runs,
+// or stops with one of the known messages; none may crash or hang.
+TEST_F(ExprMemory, RandomExpressionsFailOnlyWithKnownMessages) {
+  const char* const fragments[] = {
+      "1",   "2.5", "0x1F", "-3", "\"s\"", "\"\"", "fzA", "fzB", "fzArr%fzI%", "%fzN%", "+",  "-",  "*",
+      "/",   "//",  "**",   "&&", "||",    " and ", " or ", "not ", "!",  "~",  "&",  "|",  "^",  "<<",
+      ">>",  "=",   "==",   "!=", "<",     ">=",  ".",   " . ", "(",  ")",  "[",  "]",  "{",  "}",  ",",
+      "?",   ":",   ":=",   "+=", ".=",    "++",  "--",  ".y",  "Add3(", "Count(", "Shape(", " ", "new ",
+      "%",   "'",   "*)",   "k: ",
+  };
+  const std::wstring known[] = {
+      L"Missing close-quote", L"Ambiguous or invalid use of \".\"",
+      L"The leftmost character above is illegal in an expression.", L"Too many var/func refs.",
+      L"This parameter contains a variable name missing its ending percent sign.",
+      L"Empty variable reference (%%).", L"This character is not allowed here.",
+      L"Call to nonexistent function.", L"Expression too long", L"Unexpected \"{\"", L"Unexpected \")\"",
+      L"Unexpected \"]\"", L"Unexpected \"}\"", L"Too many parameters passed to function.",
+      L"Too few parameters passed to function.", L"Missing \"key:\" in object literal.", L"Blank parameter",
+      L"Unsupported method call syntax.", L"A \":\" is missing its \"?\"", L"Missing \")\" before \":\"",
+      L"Missing \"]\" before \":\"", L"Missing \"}\" before \":\"", L"Missing \")\"", L"Missing \"]\"",
+      L"Missing \"}\"", L"Objects are not supported by this version yet.",
+      L"Regular expressions are not supported by this version yet.",
+  };
+  const std::wstring illegalName = L"The following variable name contains an illegal character:";
+  Set(L"fzI", L"1");
+  Set(L"fzN", L"fzA");
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t range) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % range;
+  };
+  int ran = 0, failed = 0;
+  for (int n = 0; n < 3000; ++n) {
+    std::wstring expression;
+    const uint32_t parts = 1 + next(9);
+    for (uint32_t k = 0; k < parts; ++k) {
+      const char* f = fragments[next(sizeof(fragments) / sizeof(fragments[0]))];
+      while (*f) expression += static_cast<wchar_t>(*f++);
+    }
+    ExprTestResult got = EvaluateExpressionText(expression);
+    if (got.Ok) {
+      ++ran;
+      continue;
+    }
+    ++failed;
+    const std::wstring message = got.Error.substr(0, got.Error.find(L'\n'));
+    bool isKnown = message == illegalName;
+    for (const std::wstring& k : known) isKnown = isKnown || message == k;
+    EXPECT_TRUE(isKnown) << Narrow(expression) << " -> " << Narrow(got.Error);
+  }
+  // Both outcomes occur, so the fragments do exercise the evaluator.
+  EXPECT_GT(ran, 300);
+  EXPECT_GT(failed, 300);
+}
+
 // Lines of numbers and short texts, evaluated again and again: after the
 // first round (which may size the variables and the arena once) nothing may
 // touch the heap.

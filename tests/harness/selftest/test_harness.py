@@ -204,10 +204,16 @@ def run_qrvrun_case(case, build_dir, wine, temp):
     command += ["--", probe] + case.probe + ([marker] if case.killed else [])
     # Output goes to files: a Wine service process started by this run may hold a pipe open for ever.
     out_path, err_path = os.path.join(temp, "stdout"), os.path.join(temp, "stderr")
-    started = time.monotonic()
-    with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        result = subprocess.run(command, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
-    elapsed = time.monotonic() - started
+    for attempt in range(2):
+        started = time.monotonic()
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            result = subprocess.run(command, stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+        elapsed = time.monotonic() - started
+        # Wine's X11 driver sometimes aborts on an X protocol error while a
+        # window closes; that is Wine's race, so such a run is repeated once.
+        with open(err_path, "rb") as err:
+            if b"X Error of failed request" not in err.read():
+                break
     problems = []
     with open(out_path, "rb") as out, open(err_path, "rb") as err:
         stdout = out.read().decode("utf-8", "replace").replace("\r\n", "\n")
