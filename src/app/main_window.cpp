@@ -3,6 +3,7 @@
 
 #include "app/exit.h"
 #include "app/script_context.h"
+#include "app/thread_commands.h"
 #include "app/version.h"
 #include "gui/message_box.h"
 
@@ -27,6 +28,15 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
   switch (message) {
     case WM_COMMNOTIFY:
       if (HandlePrivateMessage(static_cast<UINT>(wParam), result)) return result;
+      break;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case ID_FILE_PAUSE:
+        case ID_TRAY_PAUSE: TogglePauseFromMenu(); return 0;
+        case ID_FILE_EXIT:
+        case ID_TRAY_EXIT: ExitApp(EXIT_MENU, 0); return 0;
+        default: break;
+      }
       break;
     case WM_CLOSE:
       // Closing the window is a request to exit; an exit routine may refuse it.

@@ -12,6 +12,14 @@ enum PrivateMessage : UINT {
   MSG_CLOSE_FOR_NEW_INSTANCE = 1031,
 };
 
+// Commands of the main window's menu and the standard tray menu.
+enum MenuCommand : UINT {
+  ID_FILE_PAUSE = 65403,
+  ID_FILE_EXIT = 65405,
+  ID_TRAY_PAUSE = 65306,
+  ID_TRAY_EXIT = 65307,
+};
+
 // Creates the main window (hidden) with the script's title. False after
 // reporting a failure.
 bool CreateMainWindow();

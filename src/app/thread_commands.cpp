@@ -113,3 +113,39 @@ ResultCode CmdSleep(ScriptLine& line, CommandArgs& args) {
   MessagePump(static_cast<int>(ms), PumpMode::ReturnAfter);
   return ResultCode::Ok;
 }
+
+bool TogglePauseFromMenu() {
+  ThreadSettings& thread = *g_CurrentThread;
+  thread.Paused = !thread.Paused;
+  g_threads.PausedThreads += thread.Paused ? 1 : -1;
+  return thread.Paused;
+}
+
+ResultCode CmdPause(ScriptLine& line, CommandArgs& args) {
+  const wchar_t* mode = args[0];
+  ThreadSettings* underlying = UnderlyingThread();
+  bool onUnderlying = *args[1] && TextToInteger(args[1]) != 0;
+  auto pause = [](ThreadSettings& thread) {
+    if (thread.Paused) return;
+    thread.Paused = true;
+    ++g_threads.PausedThreads;
+  };
+  auto unpause = [](ThreadSettings& thread) {
+    if (!thread.Paused) return;
+    thread.Paused = false;
+    --g_threads.PausedThreads;
+  };
+  if (EqualsNoCase(mode, L"On")) {
+    pause(onUnderlying && underlying ? *underlying : *g_CurrentThread);
+  } else if (EqualsNoCase(mode, L"Off")) {
+    if (underlying) unpause(*underlying);
+  } else if (!*mode || EqualsNoCase(mode, L"Toggle")) {
+    if (underlying && underlying->Paused)
+      unpause(*underlying);
+    else
+      pause(*g_CurrentThread);
+  } else {
+    return ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, mode);
+  }
+  return ResultCode::Ok;
+}

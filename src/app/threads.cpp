@@ -82,3 +82,5 @@ std::wstring SaveErrorLevel() {
   if (text.size() > kSavedErrorLevelChars) text.resize(kSavedErrorLevelChars);
   return text;
 }
+
+ThreadSettings* UnderlyingThread() { return g_depth > 0 ? &g_records[static_cast<size_t>(g_depth - 1)] : nullptr; }

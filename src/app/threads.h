@@ -38,3 +38,7 @@ void CountProtectedLine();
 
 // The text of ErrorLevel now (at most 127 characters), to restore later.
 std::wstring SaveErrorLevel();
+
+// The record of the thread the current one interrupted, or null for the
+// first thread.
+ThreadSettings* UnderlyingThread();

@@ -34,6 +34,7 @@ const DispatchEntry kImplemented[] = {
     {ACT_ONEXIT, CmdOnExit},
     {ACT_CRITICAL, CmdCritical},
     {ACT_THREAD, CmdThread},
+    {ACT_PAUSE, CmdPause},
 };
 
 // The table indexed by action type, built once from the rows above.

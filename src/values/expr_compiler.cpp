@@ -40,6 +40,8 @@ const ExprFunc kArrayPlaceholder = PlaceholderFunc(L"Array", 0, 0, true, expr_ms
 const ExprFunc kObjectPlaceholder = PlaceholderFunc(L"Object", 0, 0, true, expr_msg::ObjectsUnsupported);
 const ExprFunc kRegExMatchPlaceholder = PlaceholderFunc(L"RegExMatch", 2, 4, false, expr_msg::RegExUnsupported);
 
+// Largest copy of a double-deref chunk's reference list.
+constexpr size_t kMaxChunkListBytes = 65535;
 // Most tokens the postfix pass can produce: the infix tokens plus the ones
 // it inserts (omitted parameters, key counts, the operators of member
 // compound assignments).
@@ -304,7 +306,7 @@ bool Compiler::AddRef(const ExprRef& ref, size_t refIndex) {
   t->T.Text = PoolText(std::wstring_view(text_.Chars + ref.Position, ref.Length));
   size_t parts = 0;
   while (ref.Parts[parts].Var) ++parts;
-  if ((parts + 1) * sizeof(DerefEntry) > 65535) {
+  if ((parts + 1) * sizeof(DerefEntry) > kMaxChunkListBytes) {
     Error(expr_msg::OutOfMemory);
     return false;
   }

@@ -28,6 +28,8 @@ constexpr size_t kArenaChunkBytes = 64 * 1024;
 constexpr size_t kMaxArenaChunks = 1024;
 constexpr size_t kArenaAlignment = 16;
 
+// The evaluator's own heap use; written by the arena and the frames, read by
+// tests through GetExprMemoryCounters.
 ExprMemoryCounters g_counters;
 
 // Stack-like memory shared by all evaluations, nested ones included: each

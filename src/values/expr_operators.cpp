@@ -23,6 +23,8 @@ constexpr int64_t kInt64Min = std::numeric_limits<int64_t>::min();
 constexpr uintptr_t kLowestReadableAddress = 4096;
 // ~x of a value in this range complements 32 bits, so ~0 is 4294967295.
 constexpr uint64_t kUint32Max = 0xFFFFFFFFull;
+// A base above this overflows 64 bits when squared.
+constexpr uint64_t kLargestSquarable = 0xFFFFFFFFull;
 
 // StringCaseSense values of a thread.
 enum CaseSense : uint8_t { CASE_SENSE_OFF = 0, CASE_SENSE_ON = 1, CASE_SENSE_LOCALE = 2 };
@@ -85,7 +87,7 @@ bool ExactPower(uint64_t base, uint64_t exponent, uint64_t limit, uint64_t& resu
     }
     exponent >>= 1;
     if (!exponent) break;
-    if (base > 0xFFFFFFFFull) return false;  // base squared overflows, and a bit remains
+    if (base > kLargestSquarable) return false;  // base squared overflows, and a bit remains
     base *= base;
   }
   result = value;

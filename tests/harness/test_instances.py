@@ -16,6 +16,8 @@ import tempfile
 import time
 
 WM_CLOSE = 0x10
+WM_COMMAND = 0x111
+ID_FILE_PAUSE = 65403
 MAIN_CLASS = "Quorivance"
 LIMIT = 20
 
@@ -192,12 +194,32 @@ def case_prompt(h):
             f"the new copy runs on until closed: exit {code}, output {accepted.output()!r}")
 
 
+def case_pause(h):
+    script = os.path.join(h.folder, "pause.qrv")
+    with open(script, "w", encoding="utf-8") as f:
+        f.write("#Persistent\nSetTimer, tick, 20\nreturn\n\ntick:\nFileAppend, t, *\nreturn\n")
+    copy = h.start(script, "pause")
+    h.wait_for_window(script)
+    time.sleep(0.6)
+    h.check("pause", os.path.getsize(copy.out_path) > 0, "the timer ticks before the pause")
+    h.post(script, WM_COMMAND, ID_FILE_PAUSE)
+    time.sleep(0.3)
+    paused_at = os.path.getsize(copy.out_path)
+    time.sleep(0.8)
+    h.check("pause", os.path.getsize(copy.out_path) == paused_at, "no tick while paused")
+    h.post(script, WM_COMMAND, ID_FILE_PAUSE)
+    time.sleep(0.8)
+    h.check("pause", os.path.getsize(copy.out_path) > paused_at, "ticks again after un-pausing")
+    h.post(script, WM_CLOSE)
+    h.check("pause", copy.wait() == 0, "closes normally")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", required=True)
     args = parser.parse_args()
     h = Harness(args.build_dir)
-    for case in (case_close_and_idle, case_force, case_ignore, case_prompt):
+    for case in (case_close_and_idle, case_pause, case_force, case_ignore, case_prompt):
         case(h)
     if h.failures:
         print("failed:", ", ".join(sorted(set(h.failures))))

@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
-
 // Index of a line in the loaded list, or -1 for null.
 int IndexOf(const LoadOutcome& got, const ScriptLine* line) {
   for (size_t i = 0; i < got.Lines.size(); ++i)

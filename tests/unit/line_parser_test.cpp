@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
-
 // One parsed line as the tests describe it: the action, then each argument
 // prefixed by its kind ("out:", "in:", "expr:" or nothing).
 std::string Describe(const ScriptLine& line) {

@@ -60,3 +60,9 @@ std::wstring ArgTextOf(const ArgRecord& arg) {
   if (arg.ResolvedVar) return arg.ResolvedVar->Name();
   return std::wstring(arg.Content, arg.ContentLength);
 }
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}

@@ -22,3 +22,6 @@ LoadOutcome LoadText(const std::string& utf8, LoadDepth depth = LoadDepth::Full)
 
 // The text of an argument: its content, or its resolved variable's name.
 std::wstring ArgTextOf(const ArgRecord& arg);
+
+// ASCII rendering of a wide text for test messages (other characters as "?").
+std::string Narrow(const std::wstring& text);
