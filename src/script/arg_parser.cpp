@@ -18,7 +18,6 @@ inline constexpr wchar_t kInvalidEscapedPercent[] = L"Invalid `%.";
 inline constexpr wchar_t kEmptyVarRef[] = L"Empty variable reference (%%).";
 inline constexpr wchar_t kVarNameTooLong[] = L"Variable name too long.";
 inline constexpr wchar_t kTooManyRefs[] = L"Too many var/func refs.";
-inline constexpr wchar_t kMissingCloseQuote[] = L"Missing close-quote";
 
 // A character that may appear in a variable name.
 bool IsNameChar(wchar_t c) {
@@ -134,15 +133,6 @@ const uint8_t* PoolLiteralMask(const ParsedArg& arg) {
   auto* mask = static_cast<uint8_t*>(PoolAlloc(arg.Literal.size()));
   for (size_t i = 0; i < arg.Literal.size(); ++i) mask[i] = arg.Literal[i] ? 1 : 0;
   return mask;
-}
-
-// Checks that every string in an expression is closed.
-ResultCode CheckQuotes(const ParsedArg& arg) {
-  bool inQuotes = false;
-  for (size_t i = 0; i < arg.Text.size(); ++i)
-    if (arg.Text[i] == L'"' && !arg.Literal[i]) inQuotes = !inQuotes;
-  if (inQuotes) return ReportLoadError(kMissingCloseQuote, arg.Text);
-  return ResultCode::Ok;
 }
 
 // Locates the "%name%" references of a normal argument, finding or

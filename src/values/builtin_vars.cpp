@@ -57,6 +57,10 @@ size_t GetLastError(wchar_t* buffer, const wchar_t*) { return PutDecimal(buffer,
 size_t GetTrue(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
 size_t GetFalse(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"0"); }
 size_t GetOne(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
+// Only the embedded script of the runtime is a compiled script.
+size_t GetIsCompiled(wchar_t* buffer, const wchar_t*) {
+  return PutText(buffer, g_script.Origin == ScriptOrigin::Resource ? L"1" : L"");
+}
 size_t GetPtrSize(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"8"); }
 
 size_t GetLineNumber(wchar_t* buffer, const wchar_t*) {
@@ -114,7 +118,7 @@ const BuiltInEntry kAEntries[] = {
     {L"FormatFloat", GetFormatFloat},
     {L"FormatInteger", GetFormatInteger},
     {L"Index", GetIndex},
-    {L"IsCompiled", GetOne},
+    {L"IsCompiled", GetIsCompiled},
     {L"IsUnicode", GetOne},
     {L"LastError", GetLastError},
     {L"LineNumber", GetLineNumber},

@@ -639,6 +639,31 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
   if (line.CommandIndex == ACT_ASSIGNEXPR && argIndex == 1)
     target = outputVar ? outputVar : line.ArgList[0].ResolvedVar;
 
+  // The commonest expressions are one number: a literal or A_Index. Those
+  // need no evaluation frame at all.
+  if (form->PostfixCount == 1 && (resultToken || target)) {
+    const ExprToken& only = form->Postfix[0];
+    const bool literal = only.Symbol == ExprSymbol::Integer || only.Symbol == ExprSymbol::Float;
+    const bool loopIndex = only.Symbol == ExprSymbol::RuntimeRef && only.Parts == g_ExprLoopIndexMarker;
+    const bool integerWord = only.Symbol == ExprSymbol::RawWord && only.PreParsed && (target || only.Text[0] != L'0');
+    if (literal || loopIndex || integerWord) {
+      ExprToken value = only;
+      if (loopIndex) value.SetInteger(g_CurrentThread->LoopIndex);
+      if (integerWord && !target) value.SetInteger(*only.PreParsed);
+      value.Circuit = nullptr;
+      if (target) {
+        if (target->AssignToken(value) != ResultCode::Ok) {
+          result = ResultCode::Fail;
+          return false;
+        }
+      } else {
+        *resultToken = value;
+      }
+      out.push_back(L'\0');
+      return true;
+    }
+  }
+
   EvalFrame frame(line);
   Evaluation evaluation(frame, *form, target);
   const ResultCode ran = evaluation.Run();

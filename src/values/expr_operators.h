@@ -56,7 +56,7 @@ class EvalFrame {
   size_t markChunk_;
   size_t markUsed_;
   size_t arenaChars_ = 0;
-  wchar_t* heap_[kMaxEvalHeapBlocks] = {};
+  wchar_t* heap_[kMaxEvalHeapBlocks];  // only the first heapCount_ are set
   size_t heapCount_ = 0;
 };
 

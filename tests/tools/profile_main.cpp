@@ -4,6 +4,7 @@
 // directory; bench/profile.py turns them into function names with nm.
 // A tool for finding hot spots, not part of any product.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -40,6 +41,14 @@ void WriteProfile() {
   FILE* out = std::fopen("qrv_profile.txt", "w");
   if (!out) return;
   std::fprintf(out, "base %llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))));
+  // The loaded modules, so samples outside the executable can be named.
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  MODULEENTRY32W module = {};
+  module.dwSize = sizeof(module);
+  for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module))
+    std::fprintf(out, "module %llx %lx %ls\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module.modBaseAddr)),
+                 static_cast<unsigned long>(module.modBaseSize), module.szModule);
+  CloseHandle(snapshot);
   for (auto& [count, rip] : sorted) std::fprintf(out, "%llx %u\n", static_cast<unsigned long long>(rip), count);
   std::fclose(out);
 }
