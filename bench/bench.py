@@ -65,10 +65,12 @@ class Benchmark:
         self.show = show          # printed text -> short form for the table
 
 
+# Work counts are sized so that each of our programs runs for more than a
+# second (the interpreter's start-up under Wine is a fifth of that).
 BENCHMARKS = [
-    Benchmark("sum_loop", "{:,} additions of the loop counter", 10_000_000,
+    Benchmark("sum_loop", "{:,} additions of the loop counter", 20_000_000,
               lambda n: str(n * (n + 1) // 2), lambda text: text),
-    Benchmark("concat", "a {:,}-character string, one append at a time", 1_000_000,
+    Benchmark("concat", "a {:,}-character string, one append at a time", 3_000_000,
               lambda n: "x" * n, lambda text: f"{len(text):,} characters"),
 ]
 
@@ -197,6 +199,14 @@ def scaled_copy(source, count, scaled, folder):
     with open(target, "w", encoding="utf-8", newline="") as handle:
         handle.write(pattern.sub(str(scaled), text))
     return target
+
+
+def describe_mismatch(benchmark, got, expected):
+    """How a printed value differs from the expected one, in a line."""
+    if benchmark.show(got) != benchmark.show(expected):
+        return f"printed {benchmark.show(got)!r}, expected {benchmark.show(expected)!r}"
+    index = next((i for i, (a, b) in enumerate(zip(got, expected)) if a != b), min(len(got), len(expected)))
+    return f"printed {got[index:index + 20]!r} at character {index:,}, expected {expected[index:index + 20]!r}"
 
 
 def best(results):
@@ -349,7 +359,7 @@ def main(argv):
             if reason == "mismatch":
                 failed = True
                 got = normalise_output(output)
-                notes.append(f"{benchmark.name}: qrv printed {benchmark.show(got)!r}, expected {benchmark.show(expected)!r}")
+                notes.append(f"{benchmark.name}: qrv {describe_mismatch(benchmark, got, expected)}")
                 row.append("WRONG VALUE")
                 entry["status"][ours.key] = "mismatch"
             elif reason is not None:
@@ -377,8 +387,7 @@ def main(argv):
                         break
                     if text != expected:
                         status = "mismatch"
-                        notes.append(f"{benchmark.name}: {peer.label} printed {benchmark.show(text)!r},"
-                                     f" expected {benchmark.show(expected)!r}")
+                        notes.append(f"{benchmark.name}: {peer.label} {describe_mismatch(benchmark, text, expected)}")
                         break
                     runs.append(result)
                 entry["status"][peer.key] = status

@@ -1,9 +1,9 @@
-"""Builds a 1,000,000-character string one character at a time and prints it."""
+"""Builds a 3,000,000-character string one character at a time and prints it."""
 
 
 def main():
     s = ""
-    for _ in range(1000000):
+    for _ in range(3000000):
         s += "x"
     print(s)
 

@@ -108,8 +108,9 @@ def cpu_seconds(pid):
         return None
 
 
-def qrv_pid(parent):
-    """The process running qrv.exe under the timeout/wine launcher."""
+def qrv_pid(script_name):
+    """The process running qrv.exe on the named script (its command line names it)."""
+    marker = script_name.encode()
     for _ in range(50):
         for entry in os.listdir("/proc"):
             if not entry.isdigit():
@@ -119,7 +120,7 @@ def qrv_pid(parent):
                     cmd = f.read()
             except OSError:
                 continue
-            if b"qrv.exe" in cmd and b"qrvrun" not in cmd and b"qrvpost" not in cmd and b"timeout" not in cmd:
+            if b"qrv.exe" in cmd and marker in cmd and b"qrvrun" not in cmd and b"timeout" not in cmd:
                 return int(entry)
         time.sleep(0.1)
     return None
@@ -131,7 +132,7 @@ def case_close_and_idle(h):
     if not h.check("close", h.wait_for_window(script), "main window appeared"):
         copy.wait(1)
         return
-    pid = qrv_pid(copy.process.pid)
+    pid = qrv_pid("close.qrv")
     before = cpu_seconds(pid) if pid else None
     time.sleep(5)
     after = cpu_seconds(pid) if pid else None
