@@ -264,6 +264,7 @@ def parse_args(argv):
 
 
 def main(argv):
+    """Runs the start-up measurements and every selected benchmark; returns the exit status."""
     args = parse_args(argv)
     bin_dir = os.path.join(os.path.abspath(args.build_dir), "bin")
     qrv = os.path.join(bin_dir, "qrv.exe")

@@ -162,6 +162,7 @@ ResultCode AppendToReadLoopOutput(ReadLoopOutput& output, std::wstring_view text
 
 }  // namespace
 
+// FileAppend: picks the read loop's file, raw bytes or encoded text.
 ResultCode CmdFileAppend(ScriptLine& /*line*/, CommandArgs& args) {
   const std::wstring_view text = ArgView(args, kArgText);
   const wchar_t* fileName = args[kArgFileName];
@@ -186,6 +187,7 @@ ResultCode CmdFileAppend(ScriptLine& /*line*/, CommandArgs& args) {
   return AppendTextToFile(fileName, binary, text, codePage);
 }
 
+// FileEncoding: a name that is not an encoding fails the line.
 ResultCode CmdFileEncoding(ScriptLine& line, CommandArgs& args) {
   const std::wstring_view name = ArgView(args, kArgEncodingName);
   uint32_t codePage = 0;

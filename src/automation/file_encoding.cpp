@@ -64,6 +64,7 @@ bool ParseCodePageNumber(std::wstring_view text, uint32_t& value) {
 
 }  // namespace
 
+// Empty, one of the fixed names, or "CP" and a number.
 bool ParseEncodingName(std::wstring_view name, uint32_t& codePage) {
   if (name.empty()) {
     codePage = 0;
@@ -80,6 +81,7 @@ bool ParseEncodingName(std::wstring_view name, uint32_t& codePage) {
   return false;
 }
 
+// The fixed name of the value, else "CP" and its code page.
 std::wstring EncodingNameOf(uint32_t codePage) {
   for (const NamedEncoding& entry : kNamedEncodings)
     if (entry.Value == codePage) return std::wstring(entry.Name);
@@ -89,6 +91,7 @@ std::wstring EncodingNameOf(uint32_t codePage) {
   return std::wstring(kCodePagePrefix) + std::to_wstring(page);
 }
 
+// UTF-8 and UTF-16 get their mark unless the value asks for none.
 uint32_t ByteOrderMarkFlag(uint32_t codePage) {
   if (codePage & kCodePageNoBom) return 0;
   switch (codePage & kCodePageMask) {

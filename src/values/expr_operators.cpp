@@ -479,7 +479,11 @@ ResultCode EvalAssign(ExprSymbol op, EvalFrame& frame, ExprToken& left, ExprToke
     if (!TextOf(frame, right, buffer, piece)) return ResultCode::Fail;
     // In place when the buffer has room; Append leaves the variable alone
     // otherwise.
-    if (var.Append(piece.Chars, piece.Length) != ResultCode::Ok) {
+    // The text to append may be the variable's own ("x .= x"): then the
+    // general path copies it first.
+    const wchar_t* own = var.ResolveAlias()->TextOf(false, true);
+    bool overlaps = piece.Chars >= own && piece.Chars <= own + var.ResolveAlias()->Capacity();
+    if (overlaps || var.AppendGrowing(piece.Chars, piece.Length) != ResultCode::Ok) {
       if (EvalConcat(frame, left, right, value) != ResultCode::Ok) return ResultCode::Fail;
       if (var.Assign(value.Text) != ResultCode::Ok) return ResultCode::Fail;
     } else {

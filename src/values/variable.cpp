@@ -721,6 +721,44 @@ ResultCode Variable::Append(const wchar_t* text, size_t length) {
   return ResultCode::Ok;
 }
 
+ResultCode Variable::AppendGrowing(const wchar_t* text, size_t length) {
+  if (Append(text, length) == ResultCode::Ok) return ResultCode::Ok;
+  Variable& var = *ResolveAlias();
+  if (var.type_ != VAR_NORMAL || (var.attrib_ & (VAR_ATTRIB_OBJECT | VAR_ATTRIB_BINARY_CLIP))) return ResultCode::Fail;
+  if ((var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && var.UpdateText() != ResultCode::Ok) return ResultCode::Fail;
+  const size_t current = var.byteLength_ / sizeof(wchar_t);
+  if (length > kMaxCharacters || current > kMaxCharacters - length) return ReportOutOfMemory();
+  const size_t bytesNeeded = (current + length + 1) * sizeof(wchar_t);
+  if (bytesNeeded > g_MaxVarCapacity) {
+    ReportLoadError(msg::MemoryLimitReached);  // the variable keeps its old contents
+    return ResultCode::Fail;
+  }
+  // Unlike an assignment, the old contents are kept: one copy into the new
+  // block instead of building the whole text elsewhere and copying it again.
+  size_t capacity = HeapCapacityFor(bytesNeeded, false);
+  if (capacity > g_MaxVarCapacity) capacity = g_MaxVarCapacity;
+  if (capacity < bytesNeeded) capacity = bytesNeeded;
+  wchar_t* block;
+  if (var.memKind_ == VAR_MEM_HEAP) {
+    // A heap block may grow where it lies, which spares copying it.
+    block = static_cast<wchar_t*>(HeapReAlloc(GetProcessHeap(), 0, var.text_, capacity));
+    if (!block) return ReportOutOfMemory();
+    ++g_counters.HeapAllocations;
+  } else {
+    block = static_cast<wchar_t*>(AllocVarHeap(capacity));
+    if (!block) return ReportOutOfMemory();
+    std::wmemcpy(block, var.text_, current);
+  }
+  std::wmemcpy(block + current, text, length);
+  block[current + length] = L'\0';
+  var.text_ = block;
+  var.byteCapacity_ = capacity;
+  var.memKind_ = VAR_MEM_HEAP;
+  var.byteLength_ = (current + length) * sizeof(wchar_t);
+  var.attrib_ = 0;
+  return ResultCode::Ok;
+}
+
 ResultCode Variable::AcceptMemory(wchar_t* buffer, size_t length) {
   Variable& var = *ResolveAlias();
   if (var.type_ == VAR_BUILTIN) {

@@ -208,6 +208,10 @@ class Variable {
   double ToFloat(bool cache);
   // Appends in place; Fail (nothing reported) when the capacity is short.
   ResultCode Append(const wchar_t* text, size_t length);
+  // Appends, growing the buffer by the capacity rules when it is too small
+  // and keeping the contents (one copy). Fail after reporting an error, or
+  // for a variable that cannot be appended to in place (then nothing changed).
+  ResultCode AppendGrowing(const wchar_t* text, size_t length);
   // Takes ownership of an AllocVarHeap buffer holding length characters and
   // a terminator.
   ResultCode AcceptMemory(wchar_t* buffer, size_t length);
