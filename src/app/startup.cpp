@@ -23,6 +23,7 @@
 #include "exec/exceptions.h"
 #include "exec/run_lines.h"
 #include "gui/message_box.h"
+#include "objects/object_ops.h"
 #include "values/builtin_vars.h"
 #include "script/script_line.h"
 
@@ -137,6 +138,7 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   ScriptContext& s = g_script;
   s.Origin = origin;
   InstallBuiltInVariables();
+  InstallObjectOperations();
   // Seam: the tray menu is created here once menus exist.
   OleInitialize(nullptr);
 

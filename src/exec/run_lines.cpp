@@ -207,10 +207,32 @@ ResultCode CatchValue(ScriptLine& catchLine, FieldValue& thrown) {
 // thread's thrown value; the line fails so the thread unwinds to a Try.
 ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
   if (line.ArgTotal == 0) return RaiseException(&line, kExceptionThrown);
-  CommandArgs args;
-  ResultCode result = PrepareArgs(line, args, buffer);
-  if (result != ResultCode::Ok) return result;
-  SetThrownValue(FieldValue::OfText(args[0]));
+  FieldValue value;
+  if (line.ArgList[0].ExprFlag) {
+    // Evaluated with a result token, so numbers and objects stay what they are.
+    ExprToken token;
+    token.Symbol = ExprSymbol::String;
+    ResultCode result = ResultCode::Ok;
+    buffer.clear();
+    if (!EvaluateExpression(line, 0, result, &token, buffer)) return result == ResultCode::Ok ? ResultCode::Fail : result;
+    if (token.Symbol == ExprSymbol::ObjectRef) {
+      value.Type = FieldValue::Kind::Object;
+      value.Object = token.Object;  // the thrown value takes over the reference
+    } else if (token.Symbol == ExprSymbol::Integer) {
+      value = FieldValue::OfInteger(token.ValueInt64);
+    } else if (token.Symbol == ExprSymbol::Float) {
+      value.Type = FieldValue::Kind::Float;
+      value.Float = token.ValueDouble;
+    } else {
+      value = FieldValue::OfText(buffer.c_str());
+    }
+  } else {
+    CommandArgs args;
+    ResultCode result = PrepareArgs(line, args, buffer);
+    if (result != ResultCode::Ok) return result;
+    value = FieldValue::OfText(args[0]);
+  }
+  SetThrownValue(std::move(value));
   if (!(g_CurrentThread->ExceptionMode & EXCEPTION_MODE_CATCH)) ShowUncaughtException(&line);
   return ResultCode::Fail;
 }

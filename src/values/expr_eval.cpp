@@ -372,15 +372,16 @@ ResultCode Evaluation::DoCall(size_t& i) {
       return ResultCode::Ok;
     }
   }
-  if (!func->Call) {
+  ExprCallFunction callee = func->Call;
+  if (!callee && g_ObjectCallHook) callee = g_ObjectCallHook(*func);
+  if (!callee) {
     const wchar_t* message = func->UnavailableMessage && *func->UnavailableMessage ? func->UnavailableMessage
                                                                                     : expr_msg::FunctionUnavailable;
     return Fail(message, func->Name);
   }
   slot.SetText(L"");
   slot.HeapText = nullptr;
-  ResultCode result = func->Call(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
-                                 call.ExpandLast);
+  ResultCode result = callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
   if (result == ResultCode::Returned) result = ResultCode::Ok;
   if (result != ResultCode::Ok) {
     if (slot.Symbol == ExprSymbol::ObjectRef) slot.Object->Release();
@@ -722,6 +723,8 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
   out.push_back(L'\0');
   return true;
 }
+
+ObjectCallHook g_ObjectCallHook = nullptr;
 
 ExprTestResult EvaluateExpressionText(std::wstring_view expression) {
   ExprTestResult outcome{false, {}, {}};

@@ -62,3 +62,9 @@ struct ExprMemoryCounters {
   uint64_t HeapBlocks = 0;
 };
 const ExprMemoryCounters& GetExprMemoryCounters();
+
+// Supplies the implementation of an operator function (member access,
+// object literals) that the compiler left without one; installed by the
+// object model. Null, or a null answer, leaves the operation unavailable.
+using ObjectCallHook = ExprCallFunction (*)(const ExprFunc& func);
+extern ObjectCallHook g_ObjectCallHook;
