@@ -275,6 +275,9 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
       if (!args.Var[i] && arg.ContentLength) {
         args.Var[i] = ResolveDynamicVar(line, arg, buffer);
         if (!args.Var[i]) return ResultCode::Fail;
+        uint8_t type = args.Var[i]->Type();
+        if (type == VAR_BUILTIN || type == VAR_CLIPBOARDALL)
+          return ReportLineError(&line, L"Not allowed as an output variable.", ERROR_KIND_ERROR, args.Var[i]->Name());
       }
       args.Text[i] = L"";
       args.Length[i] = 0;

@@ -8,16 +8,13 @@
 #include "script/load_pool.h"
 #include "script/script_reader.h"
 #include "values/expr_scan.h"
+#include "values/expr_token.h"
 #include "values/numeric_text.h"
 
 namespace {
 
-inline constexpr wchar_t kMissingEndPercent[] =
-    L"This parameter contains a variable name missing its ending percent sign.";
 inline constexpr wchar_t kInvalidEscapedPercent[] = L"Invalid `%.";
-inline constexpr wchar_t kEmptyVarRef[] = L"Empty variable reference (%%).";
-inline constexpr wchar_t kVarNameTooLong[] = L"Variable name too long.";
-inline constexpr wchar_t kTooManyRefs[] = L"Too many var/func refs.";
+inline constexpr wchar_t kNotOutputVariable[] = L"Not allowed as an output variable.";
 
 // A character that may appear in a variable name.
 bool IsNameChar(wchar_t c) {
@@ -145,14 +142,14 @@ ResultCode ParseDerefs(const ParsedArg& arg, ArgRecord& record, int& lineRefs) {
     if (t[i] != deref || arg.Literal[i]) continue;
     size_t close = i + 1;
     while (close < t.size() && t[close] != deref) ++close;
-    if (close >= t.size()) return ReportLoadError(kMissingEndPercent, t);
+    if (close >= t.size()) return ReportLoadError(expr_msg::MissingEndPercent, t);
     if (arg.Literal[close]) return ReportLoadError(kInvalidEscapedPercent, t);
     size_t nameLength = close - i - 1;
-    if (nameLength == 0) return ReportLoadError(kEmptyVarRef, t);
+    if (nameLength == 0) return ReportLoadError(expr_msg::EmptyVarRef, t);
     std::wstring_view name(t.data() + i + 1, nameLength);
-    if (nameLength > kMaxVarNameLength) return ReportLoadError(kVarNameTooLong, name);
+    if (nameLength > kMaxVarNameLength) return ReportLoadError(msg::VarNameTooLong, name);
     if (ValidateVariableName(name) != ResultCode::Ok) return ResultCode::Fail;
-    if (++lineRefs > kMaxDerefsPerLine) return ReportLoadError(kTooManyRefs, t);
+    if (++lineRefs > kMaxDerefsPerLine) return ReportLoadError(expr_msg::TooManyRefs, t);
     Variable* var = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
     refs.push_back({static_cast<uint16_t>(i), static_cast<uint16_t>(close - i + 1), var});
     i = close;
@@ -292,9 +289,13 @@ ResultCode BuildArgRecords(ActionType& action, std::vector<ParsedArg>& args, Arg
       continue;
     }
     if (record.Kind != ARG_TYPE_NORMAL && !arg.Text.empty() && !HasDerefChar(arg)) {
-      if (arg.Text.size() > kMaxVarNameLength) return ReportLoadError(kVarNameTooLong, arg.Text);
+      if (arg.Text.size() > kMaxVarNameLength) return ReportLoadError(msg::VarNameTooLong, arg.Text);
       if (ValidateVariableName(arg.Text) != ResultCode::Ok) return ResultCode::Fail;
       record.ResolvedVar = g_script.Globals.FindOrAdd(arg.Text, VAR_GLOBAL);
+      if (!record.ResolvedVar) return ResultCode::Fail;
+      uint8_t type = record.ResolvedVar->Type();
+      if (record.Kind == ARG_TYPE_OUTPUT_VAR && (type == VAR_BUILTIN || type == VAR_CLIPBOARDALL))
+        return ReportLoadError(kNotOutputVariable, arg.Text);
       record.Content = L"";
       record.ContentLength = 0;
       continue;

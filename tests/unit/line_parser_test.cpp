@@ -156,6 +156,7 @@ TEST(LineParser, LoadErrorTable) {
       {"Sleep", L"\"Sleep\" requires at least 1 parameter.", 1},
       {"StringLen, , x", L"\"StringLen\" requires that parameter #1 be non-blank.", 1},
       {"StringLen, a b, x", L"The following variable name contains an illegal character:\n\"a b\"", 1},
+      {"StringLen, A_Index, x", L"Not allowed as an output variable.", 1},
       {"foo bar", L"This line does not contain a recognized action.", 1},
       {"foo bar::baz", L"Invalid hotkey.", 1},
       {"x := \"abc", L"Missing close-quote", 1},

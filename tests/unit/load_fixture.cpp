@@ -8,6 +8,7 @@
 #include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "script/text_stream.h"
+#include "values/builtin_vars.h"
 #include "values/variable.h"
 
 namespace {
@@ -39,6 +40,7 @@ void ResetScript() {
 LoadOutcome LoadText(const std::string& utf8, LoadDepth depth) {
   LoadOutcome out;
   ResetScript();
+  InstallBuiltInVariables();
   g_outcome = &out;
   SetLoadErrorSink(CaptureError);
   TextMem stream;
