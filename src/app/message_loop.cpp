@@ -21,8 +21,7 @@ int64_t g_linesSinceYield = 0;
 
 // Takes and dispatches every waiting message (only those below WM_HOTKEY
 // while the thread may not be interrupted, so hotkeys and the private
-// messages wait their turn). Returns after one message when `stopEarly`
-// says the wait is over.
+// messages wait their turn). Returns whether there was any.
 bool DispatchWaitingMessages() {
   MSG msg;
   UINT last = CanInterruptNow() ? 0 : WM_HOTKEY - 1;
@@ -82,7 +81,7 @@ bool MessagePump(int waitMs, PumpMode mode) {
   return ran;
 }
 
-void CheckMessagesBetweenLines() {
+uint32_t CheckMessagesBetweenLines() {
   ThreadSettings& thread = *g_CurrentThread;
   CountProtectedLine();
   DWORD now = GetTickCount();
@@ -94,4 +93,5 @@ void CheckMessagesBetweenLines() {
               (thread.BatchTimeLimit >= 0 && static_cast<int32_t>(now - g_lastYield) >= thread.BatchTimeLimit);
   if (rest) MessagePump(kRestMs, PumpMode::ReturnAfter);
   while (g_CurrentThread->Paused) MessagePump(kWaitUnspecified, PumpMode::ReturnAfter);
+  return now;
 }

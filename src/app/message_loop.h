@@ -2,6 +2,7 @@
 // dispatching window messages, and the check the execution loop makes
 // between lines so that timers and messages can interrupt a running thread.
 #pragma once
+#include <cstdint>
 
 // The "unspecified" wait: 10 ms, returning as soon as the queue is empty.
 inline constexpr int kWaitUnspecified = -2147483647 - 1 + 303;
@@ -18,7 +19,8 @@ bool MessagePump(int waitMs, PumpMode mode);
 // Called by the execution loop before each line: every few milliseconds it
 // looks for waiting messages and due timers, and rests when the thread's
 // batch budget (SetBatchLines) is used up.
-void CheckMessagesBetweenLines();
+// Returns the tick count it read, for the caller to reuse.
+uint32_t CheckMessagesBetweenLines();
 
 // Starts a new batch: called when a thread starts and after each rest.
 void ResetBatch();

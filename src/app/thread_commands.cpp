@@ -14,14 +14,13 @@
 #include "script/script_line.h"
 #include "script/script_lines.h"
 #include "values/numeric_text.h"
+#include "values/variable.h"
 
 namespace {
 
 // Critical's default message-check interval, and the normal one.
 constexpr int kCriticalCheckMs = 16;
 constexpr int kNormalCheckMs = 5;
-
-bool EqualsNoCase(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
 
 // The label a command's first argument names: resolved at load time when
 // fixed, else looked up now. Null after reporting.

@@ -62,10 +62,6 @@ bool ForEachListItem(std::wstring_view list, Visit visit) {
   return false;
 }
 
-bool EqualsNoCase(std::wstring_view a, const wchar_t* b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
-}
-
 // True when the text is a valid YYYYMMDDHH24MISS prefix of digits.
 bool IsTimeStamp(std::wstring_view text) {
   if (text.empty() || text.size() > 14 || text.size() % 2) return false;

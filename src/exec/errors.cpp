@@ -53,13 +53,6 @@ const wchar_t* KindLastParagraph(ErrorKind kind, bool running, bool reloading) {
   return reloading ? msg::OldVersionRemains : msg::ProgramWillExit;
 }
 
-// The full path of a line's source file.
-std::wstring SourceFileOf(const ScriptLine* line) {
-  size_t index = line ? line->SourceIndex : 0;
-  if (index < g_script.SourceFiles.size()) return g_script.SourceFiles[index];
-  return g_script.ScriptPath;
-}
-
 // Set by tools and tests that take load errors themselves; null otherwise.
 LoadErrorSink g_loadErrorSink = nullptr;
 
@@ -118,6 +111,12 @@ ResultCode ReportLoadError(std::wstring_view message, std::wstring_view extra) {
                                        g_script.RestartRequested),
                  MB_OK | MB_SETFOREGROUND);
   return ResultCode::Fail;
+}
+
+std::wstring SourceFileOf(const ScriptLine* line) {
+  size_t index = line ? line->SourceIndex : 0;
+  if (index < g_script.SourceFiles.size()) return g_script.SourceFiles[index];
+  return g_script.ScriptPath;
 }
 
 std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view message, ErrorKind kind,

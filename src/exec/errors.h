@@ -20,9 +20,6 @@ inline constexpr wchar_t OldVersionRemains[] =
 inline constexpr wchar_t UnknownError[] = L"Unk";
 inline constexpr wchar_t ScriptFileNotFound[] = L"Script file not found.";
 inline constexpr wchar_t NoScriptFile[] = L"No script file was given.";
-inline constexpr wchar_t PersistentNotSupported[] =
-    L"This script stays running after its auto-execute section (#Persistent), which needs the message loop: "
-    L"this version does not have it yet. The program will exit.";
 }  // namespace msg
 
 struct ScriptLine;
@@ -38,6 +35,9 @@ enum ErrorKind : int {
 // Reports an error of a script line, at load time or while it runs.
 ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind = ERROR_KIND_ERROR,
                            std::wstring_view extra = {});
+
+// The full path of the file a line comes from (the script for null).
+std::wstring SourceFileOf(const ScriptLine* line);
 
 // The dialog text of a line error, exposed for tests.
 std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view message, ErrorKind kind,

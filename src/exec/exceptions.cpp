@@ -14,12 +14,6 @@
 
 namespace {
 
-// The full path of a line's source file.
-std::wstring FileOfLine(const ScriptLine* line) {
-  size_t index = line ? line->SourceIndex : 0;
-  return index < g_script.SourceFiles.size() ? g_script.SourceFiles[index] : g_script.ScriptPath;
-}
-
 // The text form of a field value (objects read as "").
 std::wstring TextOfValue(const FieldValue& value) {
   switch (value.Type) {
@@ -39,7 +33,7 @@ std::wstring TextOfValue(const FieldValue& value) {
 const ScriptLine* FindLine(std::wstring_view file, int64_t number) {
   for (const ScriptLine* line = g_script.FirstScriptLine; line; line = line->FollowingLine) {
     if (line->SourceLine != number) continue;
-    std::wstring path = FileOfLine(line);
+    std::wstring path = SourceFileOf(line);
     if (CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), file.data(), static_cast<int>(file.size()),
                              TRUE) == CSTR_EQUAL)
       return line;
@@ -86,7 +80,7 @@ ResultCode RaiseException(const ScriptLine* line, std::wstring_view message, std
   std::wstring whatText(what);
   if (whatText.empty() && line) whatText.assign(CommandInfo(line->CommandIndex).Name);
   exception->SetField(L"What", FieldValue::OfText(whatText));
-  exception->SetField(L"File", FieldValue::OfText(FileOfLine(line)));
+  exception->SetField(L"File", FieldValue::OfText(SourceFileOf(line)));
   exception->SetField(L"Line", FieldValue::OfInteger(line ? line->SourceLine : g_script.CurrentLineNumber));
   exception->SetField(L"Message", FieldValue::OfText(message));
   if (!extra.empty()) exception->SetField(L"Extra", FieldValue::OfText(extra));

@@ -54,8 +54,8 @@ std::wstring RenderNewest(int count) {
 
 }  // namespace
 
-void LogLine(ScriptLine* line) {
-  g_ring[g_next] = {line, GetTickCount()};
+void LogLine(ScriptLine* line, uint32_t tick) {
+  g_ring[g_next] = {line, tick};
   g_next = (g_next + 1) % kListLinesRingSize;
 }
 

@@ -8,8 +8,8 @@ struct ScriptLine;
 
 inline constexpr int kListLinesRingSize = 400;
 
-// Records a line as started now.
-void LogLine(ScriptLine* line);
+// Records a line as started at `tick` (a GetTickCount value).
+void LogLine(ScriptLine* line, uint32_t tick);
 
 // Steps the ring back one entry and clears it (ListLines Off removes its own line).
 void UnlogLastLine();

@@ -74,7 +74,7 @@ Iteration RunIteration(ScriptLine& loopLine, ScriptLine* untilLine, ResultCode& 
   result = ResultCode::Ok;
   if (untilLine) {
     g_CurrentLine = untilLine;
-    if (g_CurrentThread->LogLines) LogLine(untilLine);
+    if (g_CurrentThread->LogLines) LogLine(untilLine, GetTickCount());
     bool done = EvaluateTruth(*untilLine, result);
     if (result != ResultCode::Ok || done) return Iteration::Stop;
   }
@@ -104,7 +104,7 @@ ResultCode RunWhileLoop(ScriptLine& loopLine, ScriptLine* untilLine, ScriptLine*
   for (bool first = true;; first = false) {
     if (!first) {
       g_CurrentLine = &loopLine;
-      if (g_CurrentThread->LogLines) LogLine(&loopLine);
+      if (g_CurrentThread->LogLines) LogLine(&loopLine, GetTickCount());
     }
     bool holds = EvaluateTruth(loopLine, result);
     if (result != ResultCode::Ok || !holds) return result;

@@ -344,9 +344,9 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
   const ScriptLine* level = start ? start->EnclosingLine : nullptr;
   jumpToLine = nullptr;
   for (ScriptLine* line = start; line;) {
-    CheckMessagesBetweenLines();
+    const uint32_t tick = CheckMessagesBetweenLines();
     g_CurrentLine = line;
-    if (g_CurrentThread->LogLines) LogLine(line);
+    if (g_CurrentThread->LogLines) LogLine(line, tick);
 
     const ActionType action = line->CommandIndex;
     ExpansionScope expansion;
@@ -417,8 +417,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
       case ACT_EXIT:
         if (g_StayResident) return ResultCode::ThreadExit;
-        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0);
-        return ResultCode::EarlyExit;
+        [[fallthrough]];
       case ACT_EXITAPP:
         ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0);
         return ResultCode::EarlyExit;

@@ -10,10 +10,9 @@
 #include "exec/list_lines.h"
 #include "script/script_line.h"
 #include "values/numeric_text.h"
+#include "values/variable.h"
 
 namespace {
-
-bool EqualsNoCase(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
 
 // "On" / "Off" / anything else as 1 / 0 / -1.
 int OnOffValue(const wchar_t* text) {
@@ -34,8 +33,9 @@ ResultCode InvalidParam(ScriptLine& line, int number, const wchar_t* value) {
 ResultCode CmdSetBatchLines(ScriptLine& line, CommandArgs& args) {
   std::wstring text(args[0]);
   ThreadSettings& thread = *g_CurrentThread;
-  size_t ms = text.find(L"ms");
-  if (ms == std::wstring::npos) ms = text.find(L"MS");
+  std::wstring lowered = text;
+  for (wchar_t& c : lowered) c = static_cast<wchar_t>(towlower(c));
+  size_t ms = lowered.find(L"ms");
   if (ms != std::wstring::npos) {
     thread.BatchTimeLimit = static_cast<int32_t>(TextToInteger(text.substr(0, ms).c_str()));
     thread.BatchLineLimit = -1;

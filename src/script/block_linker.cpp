@@ -10,6 +10,7 @@
 #include "script/script_line.h"
 #include "script/script_lines.h"
 #include "values/numeric_text.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -202,10 +203,6 @@ ResultCode RequireLabel(ScriptLine& line, int index, bool resolveCallee) {
   if (!label) return ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, name);
   if (resolveCallee) line.ResolvedCallee = label;
   return ResultCode::Ok;
-}
-
-bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
-  return CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
 // SetTimer: the label, and a fixed period or mode.

@@ -8,6 +8,7 @@
 
 #include "app/script_context.h"
 #include "exec/errors.h"
+#include "script/messages.h"
 #include "script/script_reader.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
@@ -16,19 +17,12 @@ DirectiveSettings g_directives;
 
 namespace {
 
-inline constexpr wchar_t kParam1Invalid[] = L"Parameter #1 invalid.";
-inline constexpr wchar_t kParam2Invalid[] = L"Parameter #2 invalid.";
 
 // Limits of the numeric directives.
 constexpr int kMaxThreadsLimit = 255;
 constexpr int kMaxKeyHistory = 500;
 constexpr int kMinHotkeyInterval = 10;
 constexpr int kMaxInputLevel = 100;
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
 
 // "Off" in any case turns an option off; anything else, or nothing, on.
 bool OnOff(std::wstring_view param) { return !EqualsNoCase(param, L"Off"); }
@@ -57,7 +51,7 @@ DirectiveResult Ignore(std::wstring_view) { return DirectiveResult::Handled; }
 // Directives whose subsystem (hotkeys, hotstrings, key names) does not
 // exist yet stop the load instead of being dropped.
 DirectiveResult NotSupportedYet(std::wstring_view param) {
-  ReportLoadError(L"This directive is not supported by this version yet.", param);
+  ReportLoadError(parse_msg::DirectiveNotSupported, param);
   return DirectiveResult::Failed;
 }
 
@@ -77,7 +71,7 @@ DirectiveResult CommentFlag(std::wstring_view param) {
     wchar_t c = param[0];
     bool reserved = c == L'#' || c == syntax.DerefChar || c == syntax.EscapeChar || c == syntax.Delimiter ||
                     std::wstring_view(L"!$*+<>^~").find(c) != std::wstring_view::npos;
-    if (reserved) return Invalid(kParam1Invalid, param);
+    if (reserved) return Invalid(parse_msg::Param1Invalid, param);
   }
   syntax.CommentFlag.assign(param.substr(0, kMaxCommentFlagLength));
   return DirectiveResult::Handled;
@@ -85,21 +79,21 @@ DirectiveResult CommentFlag(std::wstring_view param) {
 
 DirectiveResult EscapeChar(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
-  if (CollidesWithSyntax(param[0], true, false, true, true)) return Invalid(kParam1Invalid, param);
+  if (CollidesWithSyntax(param[0], true, false, true, true)) return Invalid(parse_msg::Param1Invalid, param);
   g_script.Syntax.EscapeChar = param[0];
   return DirectiveResult::Handled;
 }
 
 DirectiveResult DerefChar(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
-  if (CollidesWithSyntax(param[0], false, true, false, true)) return Invalid(kParam1Invalid, param);
+  if (CollidesWithSyntax(param[0], false, true, false, true)) return Invalid(parse_msg::Param1Invalid, param);
   g_script.Syntax.DerefChar = param[0];
   return DirectiveResult::Handled;
 }
 
 DirectiveResult Delimiter(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
-  if (CollidesWithSyntax(param[0], true, true, true, false)) return Invalid(kParam1Invalid, param);
+  if (CollidesWithSyntax(param[0], true, true, true, false)) return Invalid(parse_msg::Param1Invalid, param);
   g_script.Syntax.Delimiter = param[0];
   return DirectiveResult::Handled;
 }
@@ -121,7 +115,7 @@ DirectiveResult MaxMem(std::wstring_view param) {
 
 DirectiveResult InputLevel(std::wstring_view param) {
   int level = param.empty() ? 0 : IntParam(param);
-  if (level < 0 || level > kMaxInputLevel) return Invalid(kParam1Invalid, param);
+  if (level < 0 || level > kMaxInputLevel) return Invalid(parse_msg::Param1Invalid, param);
   g_directives.InputLevel = level;
   return DirectiveResult::Handled;
 }
@@ -144,14 +138,14 @@ DirectiveResult Warn(std::wstring_view param) {
   if (!kind.empty() && !EqualsNoCase(kind, L"All")) {
     for (int i = 0; i < WARN_KIND_COUNT; ++i)
       if (EqualsNoCase(kind, kKinds[i])) kindIndex = i;
-    if (kindIndex < 0) return Invalid(kParam1Invalid, kind);
+    if (kindIndex < 0) return Invalid(parse_msg::Param1Invalid, kind);
   }
   WarnMode value = WARN_MODE_MSGBOX;
   if (!mode.empty()) {
     int modeIndex = -1;
     for (int i = 0; i < 4; ++i)
       if (EqualsNoCase(mode, kModes[i])) modeIndex = i;
-    if (modeIndex < 0) return Invalid(kParam2Invalid, mode);
+    if (modeIndex < 0) return Invalid(parse_msg::Param2Invalid, mode);
     value = static_cast<WarnMode>(modeIndex);
   }
   for (int i = 0; i < WARN_KIND_COUNT; ++i)

@@ -15,6 +15,7 @@
 #include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "values/numeric_text.h"
+#include "values/variable.h"
 
 using reader::IsBlank;
 
@@ -34,11 +35,6 @@ struct PendingLine {
   int LineNumber = 0;
 };
 std::optional<PendingLine> g_pending;  // written only by the parser while loading
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-         CSTR_EQUAL;
-}
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);

@@ -291,6 +291,9 @@ class Variable {
 // Ordinal case-insensitive comparison used for every name lookup.
 int CompareNamesNoCase(std::wstring_view a, std::wstring_view b);
 
+// True when two names or words are equal without regard to case.
+inline bool EqualsNoCase(std::wstring_view a, std::wstring_view b) { return CompareNamesNoCase(a, b) == 0; }
+
 // A list of variables sorted by case-insensitive name and searched by binary
 // search. It holds pointers: the records live on the pool for the life of the
 // program, so a list may also hold records that another list created.

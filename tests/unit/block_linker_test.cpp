@@ -71,14 +71,8 @@ TEST(BlockLinker, LinkTable) {
   }
 }
 
-struct ErrorCase {
-  const char* Script;
-  const wchar_t* Message;
-  int Line;
-};
-
 TEST(BlockLinker, ErrorTable) {
-  const std::vector<ErrorCase> cases = {
+  const std::vector<LoadErrorCase> cases = {
       {"Sleep 1\nelse", L"ELSE with no matching IF", 2},
       {"Until x", L"UNTIL with no matching LOOP", 1},
       {"While x\nSleep 1\nUntil x", L"UNTIL with no matching LOOP", 3},
@@ -103,13 +97,7 @@ TEST(BlockLinker, ErrorTable) {
       {"Hotkey, IfWinSometimes", L"Parameter #1 invalid.", 1},
       {"Hotkey, If,, x", L"Parameter #3 must be blank in this case.", 1},
   };
-  for (const ErrorCase& c : cases) {
-    SCOPED_TRACE(c.Script);
-    LoadOutcome got = LoadText(c.Script);
-    EXPECT_EQ(got.Result, ResultCode::Fail);
-    EXPECT_EQ(got.Error, c.Message);
-    EXPECT_EQ(got.ErrorLine, c.Line);
-  }
+  ExpectLoadErrors(cases, LoadDepth::Full);
 }
 
 TEST(BlockLinker, LoopJumpTargets) {

@@ -140,14 +140,8 @@ TEST(LineParser, DerefsAreLocated) {
   EXPECT_EQ(arg.RefList[2].Var, nullptr);
 }
 
-struct ErrorCase {
-  const char* Script;
-  const wchar_t* Message;
-  int Line;
-};
-
 TEST(LineParser, LoadErrorTable) {
-  const std::vector<ErrorCase> cases = {
+  const std::vector<LoadErrorCase> cases = {
       {"MsgBox %x", L"This parameter contains a variable name missing its ending percent sign.", 1},
       {"MsgBox %x`%", L"Invalid `%.", 1},
       {"MsgBox %%", L"Empty variable reference (%%).", 1},
@@ -170,13 +164,7 @@ TEST(LineParser, LoadErrorTable) {
       {"class Foo", L"Class definitions are not supported by this version yet.", 1},
       {"global x", L"Variable declarations (global, local, static) are not supported by this version yet.", 1},
   };
-  for (const ErrorCase& c : cases) {
-    SCOPED_TRACE(c.Script);
-    LoadOutcome got = LoadText(c.Script, LoadDepth::ParseOnly);
-    EXPECT_EQ(got.Result, ResultCode::Fail);
-    EXPECT_EQ(got.Error, c.Message);
-    EXPECT_EQ(got.ErrorLine, c.Line);
-  }
+  ExpectLoadErrors(cases, LoadDepth::ParseOnly);
 }
 
 TEST(LineParser, FunctionCallLineIsNotADefinition) {

@@ -1,6 +1,8 @@
 // In-memory script loading for tests.
 #include "load_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "script/line_parser.h"
@@ -67,4 +69,14 @@ std::string Narrow(const std::wstring& text) {
   std::string out;
   for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
   return out;
+}
+
+void ExpectLoadErrors(const std::vector<LoadErrorCase>& cases, LoadDepth depth) {
+  for (const LoadErrorCase& c : cases) {
+    SCOPED_TRACE(c.Script);
+    LoadOutcome got = LoadText(c.Script, depth);
+    EXPECT_EQ(got.Result, ResultCode::Fail);
+    EXPECT_EQ(got.Error, c.Message);
+    EXPECT_EQ(got.ErrorLine, c.Line);
+  }
 }

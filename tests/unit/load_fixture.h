@@ -25,3 +25,13 @@ std::wstring ArgTextOf(const ArgRecord& arg);
 
 // ASCII rendering of a wide text for test messages (other characters as "?").
 std::string Narrow(const std::wstring& text);
+
+// A script that must fail to load with this message at this line.
+struct LoadErrorCase {
+  const char* Script;
+  const wchar_t* Message;
+  int Line;
+};
+
+// Loads each script and checks that it fails with its message and line.
+void ExpectLoadErrors(const std::vector<LoadErrorCase>& cases, LoadDepth depth);
