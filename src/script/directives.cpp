@@ -8,6 +8,7 @@
 
 #include "app/script_context.h"
 #include "exec/errors.h"
+#include "script/include_files.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
 #include "values/numeric_text.h"
@@ -34,9 +35,13 @@ int IntParam(std::wstring_view param) {
   return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-// Reports a parameter error for the directive line.
-DirectiveResult Invalid(const wchar_t* message, std::wstring_view param) {
-  ReportLoadError(message, param);
+// The directive line being carried out: the detail of its error reports.
+// Set by ApplyDirective for the duration of one directive.
+std::wstring_view g_directiveLine;
+
+// Reports an error of the directive line being carried out.
+DirectiveResult Invalid(const wchar_t* message) {
+  ReportLoadError(message, g_directiveLine);
   return DirectiveResult::Failed;
 }
 
@@ -46,13 +51,51 @@ DirectiveResult SetInt(std::wstring_view param, int& target, int low, int high) 
   return DirectiveResult::Handled;
 }
 
-DirectiveResult Ignore(std::wstring_view) { return DirectiveResult::Handled; }
+// Directives whose subsystem (hotkeys, key names) does not exist yet stop
+// the load instead of being dropped.
+DirectiveResult NotSupportedYet(std::wstring_view) { return Invalid(parse_msg::DirectiveNotSupported); }
 
-// Directives whose subsystem (hotkeys, hotstrings, key names) does not
-// exist yet stop the load instead of being dropped.
-DirectiveResult NotSupportedYet(std::wstring_view param) {
-  ReportLoadError(parse_msg::DirectiveNotSupported, param);
-  return DirectiveResult::Failed;
+// "#If" and the "#IfWin" directives without a parameter end the current
+// criterion; with none able to exist yet there is nothing to end.
+DirectiveResult IfExpression(std::wstring_view param) {
+  return param.empty() ? DirectiveResult::Handled : NotSupportedYet(param);
+}
+
+// "#IfWinActive" and its kin: the parameter's escaping is checked before
+// the criterion (which needs the hotkey subsystem) is refused.
+DirectiveResult IfWindow(std::wstring_view param) {
+  if (param.empty()) return DirectiveResult::Handled;
+  std::wstring title, text;
+  if (!SplitWindowCriterion(param, title, text)) return Invalid(directive_msg::LiteralCommasAndPercents);
+  return NotSupportedYet(param);
+}
+
+// "#Hotstring EndChars chars", "#Hotstring NoMouse", or default options.
+DirectiveResult Hotstring(std::wstring_view param) {
+  HotstringDirectives& hotstring = g_directives.Hotstring;
+  if (param.empty()) return DirectiveResult::Handled;
+  constexpr std::wstring_view kEndChars = L"EndChars";
+  if (param.size() >= kEndChars.size() && EqualsNoCase(param.substr(0, kEndChars.size()), kEndChars)) {
+    std::wstring_view rest = param.substr(kEndChars.size());
+    size_t blank = rest.find_first_of(L" \t");
+    if (blank == std::wstring_view::npos) return DirectiveResult::Handled;
+    std::wstring_view chars = rest.substr(blank + 1, kMaxHotstringEndChars);
+    hotstring.EndChars = reader::ConvertEscapes(chars, g_script.Syntax.EscapeChar, false);
+    return DirectiveResult::Handled;
+  }
+  if (EqualsNoCase(param, L"NoMouse")) {
+    hotstring.ResetOnMouseClick = false;
+    return DirectiveResult::Handled;
+  }
+  if (!hotstring.DefaultOptions.empty()) hotstring.DefaultOptions += L' ';
+  hotstring.DefaultOptions += param;
+  return DirectiveResult::Handled;
+}
+
+// "#MenuMaskKey": the key name needs the key-name tables.
+DirectiveResult MenuMaskKey(std::wstring_view param) {
+  if (param.empty()) return Invalid(parse_msg::Param1Required);
+  return NotSupportedYet(param);
 }
 
 // A one-character syntax directive: the character must not collide with
@@ -71,7 +114,7 @@ DirectiveResult CommentFlag(std::wstring_view param) {
     wchar_t c = param[0];
     bool reserved = c == L'#' || c == syntax.DerefChar || c == syntax.EscapeChar || c == syntax.Delimiter ||
                     std::wstring_view(L"!$*+<>^~").find(c) != std::wstring_view::npos;
-    if (reserved) return Invalid(parse_msg::Param1Invalid, param);
+    if (reserved) return Invalid(parse_msg::Param1Invalid);
   }
   syntax.CommentFlag.assign(param.substr(0, kMaxCommentFlagLength));
   return DirectiveResult::Handled;
@@ -79,21 +122,21 @@ DirectiveResult CommentFlag(std::wstring_view param) {
 
 DirectiveResult EscapeChar(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
-  if (CollidesWithSyntax(param[0], true, false, true, true)) return Invalid(parse_msg::Param1Invalid, param);
+  if (CollidesWithSyntax(param[0], true, false, true, true)) return Invalid(parse_msg::Param1Invalid);
   g_script.Syntax.EscapeChar = param[0];
   return DirectiveResult::Handled;
 }
 
 DirectiveResult DerefChar(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
-  if (CollidesWithSyntax(param[0], false, true, false, true)) return Invalid(parse_msg::Param1Invalid, param);
+  if (CollidesWithSyntax(param[0], false, true, false, true)) return Invalid(parse_msg::Param1Invalid);
   g_script.Syntax.DerefChar = param[0];
   return DirectiveResult::Handled;
 }
 
 DirectiveResult Delimiter(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
-  if (CollidesWithSyntax(param[0], true, true, true, false)) return Invalid(parse_msg::Param1Invalid, param);
+  if (CollidesWithSyntax(param[0], true, true, true, false)) return Invalid(parse_msg::Param1Invalid);
   g_script.Syntax.Delimiter = param[0];
   return DirectiveResult::Handled;
 }
@@ -115,7 +158,7 @@ DirectiveResult MaxMem(std::wstring_view param) {
 
 DirectiveResult InputLevel(std::wstring_view param) {
   int level = param.empty() ? 0 : IntParam(param);
-  if (level < 0 || level > kMaxInputLevel) return Invalid(parse_msg::Param1Invalid, param);
+  if (level < 0 || level > kMaxInputLevel) return Invalid(parse_msg::Param1Invalid);
   g_directives.InputLevel = level;
   return DirectiveResult::Handled;
 }
@@ -138,14 +181,14 @@ DirectiveResult Warn(std::wstring_view param) {
   if (!kind.empty() && !EqualsNoCase(kind, L"All")) {
     for (int i = 0; i < WARN_KIND_COUNT; ++i)
       if (EqualsNoCase(kind, kKinds[i])) kindIndex = i;
-    if (kindIndex < 0) return Invalid(parse_msg::Param1Invalid, kind);
+    if (kindIndex < 0) return Invalid(parse_msg::Param1Invalid);
   }
   WarnMode value = WARN_MODE_MSGBOX;
   if (!mode.empty()) {
     int modeIndex = -1;
     for (int i = 0; i < 4; ++i)
       if (EqualsNoCase(mode, kModes[i])) modeIndex = i;
-    if (modeIndex < 0) return Invalid(parse_msg::Param2Invalid, mode);
+    if (modeIndex < 0) return Invalid(parse_msg::Param2Invalid);
     value = static_cast<WarnMode>(modeIndex);
   }
   for (int i = 0; i < WARN_KIND_COUNT; ++i)
@@ -153,18 +196,23 @@ DirectiveResult Warn(std::wstring_view param) {
   return DirectiveResult::Handled;
 }
 
+// When a directive acts: when the parser reaches its line, or as soon as
+// the reader has the line (still handing it on, or consuming it).
+enum class DirectiveTiming : uint8_t { WithParser, EarlyPassOn, EarlyConsumed };
+
 struct DirectiveEntry {
   const wchar_t* Name;
   DirectiveResult (*Apply)(std::wstring_view param);
+  DirectiveTiming Timing = DirectiveTiming::WithParser;
 };
 
 DirectiveSettings& D() { return g_directives; }
 
 const DirectiveEntry kDirectives[] = {
-    // The compiled script already holds included files; a script file
-    // read by qrv.exe includes nothing yet.
-    {L"#Include", [](std::wstring_view p) { return g_script.Origin == ScriptOrigin::Resource ? Ignore(p) : NotSupportedYet(p); }},
-    {L"#IncludeAgain", [](std::wstring_view p) { return g_script.Origin == ScriptOrigin::Resource ? Ignore(p) : NotSupportedYet(p); }},
+    {L"#Include", [](std::wstring_view p) { return IncludeDirective(p, false, g_directiveLine); },
+     DirectiveTiming::EarlyConsumed},
+    {L"#IncludeAgain", [](std::wstring_view p) { return IncludeDirective(p, true, g_directiveLine); },
+     DirectiveTiming::EarlyConsumed},
     {L"#NoEnv", [](std::wstring_view) { g_NoEnv = true; return DirectiveResult::Handled; }},
     {L"#NoTrayIcon", [](std::wstring_view) { D().NoTrayIcon = true; return DirectiveResult::Handled; }},
     {L"#Persistent", [](std::wstring_view) { g_StayResident = true; return DirectiveResult::Handled; }},
@@ -172,13 +220,13 @@ const DirectiveEntry kDirectives[] = {
     {L"#InstallKeybdHook", [](std::wstring_view) { D().InstallKeybdHook = true; return DirectiveResult::Handled; }},
     {L"#InstallMouseHook", [](std::wstring_view) { D().InstallMouseHook = true; return DirectiveResult::Handled; }},
     {L"#UseHook", [](std::wstring_view p) { D().UseHook = OnOff(p); return DirectiveResult::Handled; }},
-    {L"#If", NotSupportedYet},
+    {L"#If", IfExpression},
     {L"#IfTimeout", [](std::wstring_view p) { return SetInt(p, D().IfTimeout, 0, INT32_MAX); }},
-    {L"#IfWinActive", NotSupportedYet},
-    {L"#IfWinNotActive", NotSupportedYet},
-    {L"#IfWinExist", NotSupportedYet},
-    {L"#IfWinNotExist", NotSupportedYet},
-    {L"#Hotstring", NotSupportedYet},
+    {L"#IfWinActive", IfWindow},
+    {L"#IfWinNotActive", IfWindow},
+    {L"#IfWinExist", IfWindow},
+    {L"#IfWinNotExist", IfWindow},
+    {L"#Hotstring", Hotstring},
     {L"#HotkeyModifierTimeout", [](std::wstring_view p) { return SetInt(p, D().HotkeyModifierTimeout, INT32_MIN, INT32_MAX); }},
     {L"#HotkeyInterval", [](std::wstring_view p) { return SetInt(p, D().HotkeyInterval, kMinHotkeyInterval, INT32_MAX); }},
     {L"#MaxHotkeysPerInterval", [](std::wstring_view p) { return SetInt(p, D().MaxHotkeysPerInterval, 1, INT32_MAX); }},
@@ -191,18 +239,18 @@ const DirectiveEntry kDirectives[] = {
     {L"#ErrorStdOut", [](std::wstring_view) { g_script.ErrorsToStdout = true; return DirectiveResult::Handled; }},
     {L"#MaxMem", MaxMem},
     {L"#KeyHistory", [](std::wstring_view p) { return SetInt(p, D().KeyHistory, 0, kMaxKeyHistory); }},
-    {L"#CommentFlag", CommentFlag},
+    {L"#CommentFlag", CommentFlag, DirectiveTiming::EarlyPassOn},
     {L"#EscapeChar", EscapeChar},
     {L"#DerefChar", DerefChar},
     {L"#Delimiter", Delimiter},
-    {L"#MenuMaskKey", NotSupportedYet},
+    {L"#MenuMaskKey", MenuMaskKey},
     {L"#InputLevel", InputLevel},
     {L"#Warn", Warn},
 };
 
-}  // namespace
-
-DirectiveResult ApplyDirective(std::wstring_view line) {
+// The directive a line names and its parameter; null when the name is not
+// a directive.
+const DirectiveEntry* FindDirective(std::wstring_view line, std::wstring_view& param) {
   const wchar_t delimiter = g_script.Syntax.Delimiter;
   size_t nameEnd = 0;
   while (nameEnd < line.size() && !reader::IsBlank(line[nameEnd]) && line[nameEnd] != delimiter) ++nameEnd;
@@ -213,8 +261,56 @@ DirectiveResult ApplyDirective(std::wstring_view line) {
     ++at;
     while (at < line.size() && reader::IsBlank(line[at])) ++at;
   }
-  std::wstring_view param = line.substr(at);
+  param = line.substr(at);
   for (const DirectiveEntry& entry : kDirectives)
-    if (EqualsNoCase(name, entry.Name)) return entry.Apply(param);
-  return DirectiveResult::NotADirective;
+    if (EqualsNoCase(name, entry.Name)) return &entry;
+  return nullptr;
+}
+
+// Carries out one directive with its line as the detail of any error.
+DirectiveResult Run(const DirectiveEntry& entry, std::wstring_view line, std::wstring_view param) {
+  std::wstring_view outer = g_directiveLine;  // an included file's directives nest
+  g_directiveLine = line;
+  DirectiveResult result = entry.Apply(param);
+  g_directiveLine = outer;
+  return result;
+}
+
+}  // namespace
+
+DirectiveResult ApplyDirective(std::wstring_view line) {
+  std::wstring_view param;
+  const DirectiveEntry* entry = FindDirective(line, param);
+  return entry ? Run(*entry, line, param) : DirectiveResult::NotADirective;
+}
+
+EarlyDirective ApplyEarlyDirective(std::wstring_view line) {
+  std::wstring_view param;
+  const DirectiveEntry* entry = FindDirective(line, param);
+  if (!entry || entry->Timing == DirectiveTiming::WithParser) return EarlyDirective::PassOn;
+  if (Run(*entry, line, param) == DirectiveResult::Failed) return EarlyDirective::Failed;
+  return entry->Timing == DirectiveTiming::EarlyConsumed ? EarlyDirective::Consumed : EarlyDirective::PassOn;
+}
+
+bool SplitWindowCriterion(std::wstring_view param, std::wstring& title, std::wstring& text) {
+  const SyntaxChars& syntax = g_script.Syntax;
+  size_t split = std::wstring_view::npos;
+  for (size_t i = 0; i < param.size(); ++i) {
+    wchar_t c = param[i];
+    if (c == syntax.EscapeChar) {
+      ++i;  // whatever follows is literal
+    } else if (c == syntax.DerefChar) {
+      return false;
+    } else if (c == syntax.Delimiter) {
+      if (split != std::wstring_view::npos) return false;
+      split = i;
+    }
+  }
+  std::wstring rawTitle(param.substr(0, split));
+  std::wstring rawText(split == std::wstring_view::npos ? std::wstring_view() : param.substr(split + 1));
+  reader::RightTrimBlanks(rawTitle);
+  reader::LeftTrimBlanks(rawText);
+  title = reader::ConvertEscapes(rawTitle, syntax.EscapeChar, true);
+  text = reader::ConvertEscapes(rawText, syntax.EscapeChar, true);
+  return true;
 }

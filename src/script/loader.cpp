@@ -10,6 +10,7 @@
 #include "gui/message_box.h"
 #include "script/block_linker.h"
 #include "script/directives.h"
+#include "script/include_files.h"
 #include "script/line_parser.h"
 #include "script/script_line.h"
 #include "script/script_lines.h"
@@ -47,18 +48,11 @@ std::unique_ptr<TextStream> OpenEmbeddedScript() {
 // Opens the script file named on the command line, or reports why not.
 std::unique_ptr<TextStream> OpenScriptFile() {
   auto stream = std::make_unique<TextFile>();
-  uint32_t flags = kScriptStreamFlags | TextStream::SHARE_READ | TextStream::SHARE_WRITE;
-  if (!stream->Open(g_script.ScriptPath.c_str(), flags, kScriptCodePage)) {
+  if (!OpenScriptFileStream(g_script.ScriptPath, *stream)) {
     ReportLoadError(msg::ScriptFileNotFound, g_script.ScriptPath);
     return nullptr;
   }
   return stream;
-}
-
-// The reader's own directive call: "#CommentFlag" must act before the next
-// physical line is read.
-ResultCode ApplyReaderDirective(std::wstring_view line) {
-  return ApplyDirective(line) == DirectiveResult::Failed ? ResultCode::Fail : ResultCode::Ok;
 }
 
 }  // namespace
@@ -76,8 +70,7 @@ ResultCode LoadScript() {
 
   try {
     CreatePlaceholderLabel();
-    ScriptReader reader(*stream, s.Syntax, firstLine);
-    if (reader.ReadAll(ClassifyLine, ApplyReaderDirective) != ResultCode::Ok) return ResultCode::Fail;
+    if (ReadMainScript(*stream, firstLine) != ResultCode::Ok) return ResultCode::Fail;
     if (FlushPendingLine() != ResultCode::Ok) return ResultCode::Fail;
     return FinishLoad();
   } catch (const std::bad_alloc&) {

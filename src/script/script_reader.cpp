@@ -99,6 +99,10 @@ bool IsContinuationLine(std::wstring_view line) {
 }
 
 std::wstring ConvertJoinEscapes(std::wstring_view text, wchar_t escapeChar) {
+  return ConvertEscapes(text, escapeChar, true);
+}
+
+std::wstring ConvertEscapes(std::wstring_view text, wchar_t escapeChar, bool escapedSpace) {
   std::wstring out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -115,7 +119,7 @@ std::wstring ConvertJoinEscapes(std::wstring_view text, wchar_t escapeChar) {
       case L'r': out += L'\r'; break;
       case L't': out += L'\t'; break;
       case L'v': out += L'\v'; break;
-      case L's': out += L' '; break;
+      case L's': out += escapedSpace ? L' ' : L's'; break;
       default: out += c; break;
     }
   }
@@ -313,13 +317,18 @@ ResultCode ScriptReader::ReadAll(const LogicalLineConsumer& consumer, const Read
   int sectionStartLine = 0;
   SectionOptions section;
 
-  // Makes `text` the current logical line, carrying out "#CommentFlag" at
-  // once so that the lines read after it use the new flag.
+  // Makes `text` the current logical line, letting the directive handler
+  // act on it at once so that the lines read after it see its effect.
   auto beginLogicalLine = [&](std::wstring&& text) -> ResultCode {
     current = std::move(text);
     currentLine = lineNumber_;
     haveCurrent = true;
-    if (StartsWithNoCase(current, L"#CommentFlag") && directives) return directives(current);
+    if (current[0] != L'#' || !directives) return ResultCode::Ok;
+    switch (directives(current)) {
+      case EarlyDirective::Failed: return ResultCode::Fail;
+      case EarlyDirective::Consumed: haveCurrent = false; break;
+      case EarlyDirective::PassOn: break;
+    }
     return ResultCode::Ok;
   };
   // Hands the current logical line to the consumer.

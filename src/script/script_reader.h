@@ -6,7 +6,9 @@
 // Invariants: a physical line never exceeds kMaxPhysicalLine characters (a
 // longer one is split); a logical line never exceeds kMaxLogicalLine; the
 // comment flag in force is read from SyntaxChars at each physical line, so a
-// "#CommentFlag" directive applies from the line after it.
+// "#CommentFlag" directive applies from the line after it. A continuation
+// section or block comment never outlasts its reader, so neither spans
+// files.
 #pragma once
 #include <functional>
 #include <string>
@@ -24,8 +26,18 @@ inline constexpr size_t kMaxLogicalLine = 16384;    // via a continuation sectio
 // Receives each logical line; returning Fail stops the reading.
 using LogicalLineConsumer = std::function<ResultCode(std::wstring_view text, int lineNumber)>;
 
-// Carries out a directive seen by the reader itself ("#CommentFlag").
-using ReaderDirectiveHandler = std::function<ResultCode(std::wstring_view line)>;
+// What the reader does with a directive line after its handler saw it.
+enum class EarlyDirective {
+  PassOn,    // not acted on early, or acted on and still handed to the consumer
+  Consumed,  // fully carried out: the consumer never sees the line
+  Failed,    // reported; the reading stops
+};
+
+// Called with the first physical line of every logical line that starts
+// with "#", before the reader reads ahead, so that a directive can change
+// how the following lines are read ("#CommentFlag") or read other text
+// first ("#Include").
+using ReaderDirectiveHandler = std::function<EarlyDirective(std::wstring_view line)>;
 
 // What ReadPhysicalLine returns besides text.
 enum class PhysicalLine { Text, End, Skip };
@@ -74,4 +86,8 @@ void RightTrimBlanks(std::wstring& text);
 bool IsContinuationLine(std::wstring_view line);
 // Converts the escape sequences of a Join option ("`n", "`t", "`s", ...).
 std::wstring ConvertJoinEscapes(std::wstring_view text, wchar_t escapeChar);
+// Converts escape sequences; the escape character before any other
+// character leaves that character. `escapedSpace` makes "`s" a space
+// (otherwise it is the letter s).
+std::wstring ConvertEscapes(std::wstring_view text, wchar_t escapeChar, bool escapedSpace);
 }  // namespace reader

@@ -55,14 +55,15 @@ ReadResult ReadScriptText(const std::string& bytes, int firstLine = 1) {
         return ResultCode::Ok;
       },
       [](std::wstring_view line) {
-        // The reader's directive: only the comment flag matters here.
+        // The reader's directives: only the comment flag matters here.
+        if (line.substr(0, 12) != L"#CommentFlag") return EarlyDirective::PassOn;
         std::wstring_view param = line.substr(std::min<size_t>(line.size(), 13));
         if (param == L"!") {
           ReportLoadError(L"Parameter #1 invalid.");
-          return ResultCode::Fail;
+          return EarlyDirective::Failed;
         }
         if (!param.empty()) g_script.Syntax.CommentFlag.assign(param);
-        return ResultCode::Ok;
+        return EarlyDirective::PassOn;
       });
   SetLoadErrorSink(nullptr);
   g_current = nullptr;
