@@ -23,6 +23,7 @@ inline constexpr size_t kFloatFormatTextLimit = 30;
 inline constexpr size_t kFloatPrecisionLimit = 255;
 
 struct FieldValue;
+struct CallFrame;
 
 // Exception-mode bits of a thread.
 enum : uint8_t {
@@ -63,6 +64,10 @@ struct ThreadSettings {
   // thread owns; null when nothing is pending).
   uint8_t ExceptionMode = 0;
   FieldValue* Thrown = nullptr;
+
+  // The innermost script-function call this thread is running; null at
+  // the thread's own level.
+  CallFrame* CurrentCall = nullptr;
 
   // Carries out SetFormat: kind begins with "Float" or "Integer" (any case).
   // Fail on an unusable float format or an unknown kind.

@@ -74,16 +74,22 @@ void DiscardThrownValue() {
   g_CurrentThread->Thrown = nullptr;
 }
 
-ResultCode RaiseException(const ScriptLine* line, std::wstring_view message, std::wstring_view what,
-                          std::wstring_view extra) {
+Object* MakeExceptionObject(const ScriptLine* line, std::wstring_view message, std::wstring_view what,
+                            std::wstring_view extra) {
   Object* exception = Object::Create();
-  std::wstring whatText(what);
-  if (whatText.empty() && line) whatText.assign(CommandInfo(line->CommandIndex).Name);
-  exception->SetField(L"What", FieldValue::OfText(whatText));
+  exception->SetField(L"What", FieldValue::OfText(what));
   exception->SetField(L"File", FieldValue::OfText(SourceFileOf(line)));
   exception->SetField(L"Line", FieldValue::OfInteger(line ? line->SourceLine : g_script.CurrentLineNumber));
   exception->SetField(L"Message", FieldValue::OfText(message));
   if (!extra.empty()) exception->SetField(L"Extra", FieldValue::OfText(extra));
+  return exception;
+}
+
+ResultCode RaiseException(const ScriptLine* line, std::wstring_view message, std::wstring_view what,
+                          std::wstring_view extra) {
+  std::wstring whatText(what);
+  if (whatText.empty() && line) whatText.assign(CommandInfo(line->CommandIndex).Name);
+  Object* exception = MakeExceptionObject(line, message, whatText, extra);
   FieldValue value;
   value.Type = FieldValue::Kind::Object;
   value.Object = exception;

@@ -11,6 +11,11 @@ struct ScriptLine;
 inline constexpr wchar_t kExceptionThrown[] = L"An exception was thrown.";
 inline constexpr wchar_t kUnhandledException[] = L"Unhandled exception.";
 
+// A new exception object for a line: What, File, Line, Message, and Extra
+// when not empty. The caller owns the reference.
+Object* MakeExceptionObject(const ScriptLine* line, std::wstring_view message, std::wstring_view what,
+                            std::wstring_view extra);
+
 // Makes an exception object (What, File, Line, Message and Extra when not
 // empty) and throws it; shows the unhandled report when no Catch will take
 // it. `what` empty means the line's command name. Returns Fail.

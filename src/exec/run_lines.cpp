@@ -16,6 +16,7 @@
 #include "exec/exceptions.h"
 #include "exec/list_lines.h"
 #include "exec/loops.h"
+#include "objects/func_call.h"
 #include "script/messages.h"
 #include "script/script_line.h"
 #include "script/script_lines.h"
@@ -96,7 +97,8 @@ Variable* ResolveDynamicVar(ScriptLine& line, const ArgRecord& arg, std::wstring
     ReportLineError(&line, L"The following variable name contains an illegal character:\n\"" + name.substr(0, 300) + L"\"");
     return nullptr;
   }
-  return g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+  FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
+  return FindOrAddVariable(name, g_script.Globals, scope, ResolvePhase::Running);
 }
 
 // Continues at `jump` when it lies at the level this run covers; otherwise
@@ -357,7 +359,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
 
     bool expands = action != ACT_ASSIGN && action != ACT_WHILE && action != ACT_THROW && !IsLoop(action) &&
                    action != ACT_BLOCK_BEGIN && action != ACT_BLOCK_END && action != ACT_ELSE && action != ACT_TRY &&
-                   action != ACT_CATCH && action != ACT_FINALLY && action != ACT_UNTIL;
+                   action != ACT_CATCH && action != ACT_FINALLY && action != ACT_UNTIL && action != ACT_RETURN;
     if (expands && line->ArgTotal > 0) {
       result = PrepareArgs(*line, args, expansion.Buffer());
       if (result != ResultCode::Ok) return result;
@@ -414,6 +416,10 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         break;
       }
       case ACT_RETURN:
+        if (line->ArgTotal > 0) {
+          result = DeliverReturnValue(*line, expansion.Buffer());
+          if (result != ResultCode::Ok) return result;
+        }
         return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
       case ACT_EXIT:
         if (g_StayResident) return ResultCode::ThreadExit;

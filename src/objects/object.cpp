@@ -3,6 +3,13 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
+namespace {
+// Base chains longer than this are treated as cut (a loop of bases).
+constexpr int kMaxBaseDepth = 100;
+}  // namespace
+
 uint32_t ObjectBase::Release() {
   uint32_t left = --refCount_;
   if (left == 0) delete this;
@@ -25,19 +32,64 @@ FieldValue FieldValue::OfInteger(int64_t number) {
 Object::~Object() {
   for (Field& field : fields_)
     if (field.Value.Type == FieldValue::Kind::Object && field.Value.Object) field.Value.Object->Release();
+  if (base_) base_->Release();
 }
 
 Object* Object::CreateArray(const std::vector<std::wstring>& items) {
   auto* object = new Object();
-  object->items_ = items;
+  int64_t key = 0;
+  for (const std::wstring& item : items) object->SetItem(++key, FieldValue::OfText(item));
   return object;
 }
 
 Object* Object::Create() { return new Object(); }
 
+bool IsIntegerKey(std::wstring_view key, int64_t& number) {
+  size_t i = key.size() > 1 && key[0] == L'-' ? 1 : 0;
+  if (i == key.size() || key.size() - i > 19) return false;
+  if (key[i] == L'0' && key.size() > i + 1) return false;
+  if (i == 1 && key == L"-0") return false;
+  int64_t value = 0;
+  for (size_t k = i; k < key.size(); ++k) {
+    if (key[k] < L'0' || key[k] > L'9') return false;
+    const int digit = key[k] - L'0';
+    if (value > (INT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  number = i ? -value : value;
+  return true;
+}
+
+int64_t Object::ArrayLength() const {
+  int64_t highest = 0, number = 0;
+  for (const Field& field : fields_)
+    if (IsIntegerKey(field.Name, number) && number > highest) highest = number;
+  return highest;
+}
+
 std::wstring Object::ItemText(int64_t index) const {
-  if (index < 1 || index > ArrayLength()) return std::wstring();
-  return items_[static_cast<size_t>(index - 1)];
+  const FieldValue* field = GetField(std::to_wstring(index));
+  if (!field) return std::wstring();
+  switch (field->Type) {
+    case FieldValue::Kind::Text: return field->Text;
+    case FieldValue::Kind::Integer: return std::to_wstring(field->Integer);
+    default: return std::wstring();
+  }
+}
+
+void Object::SetItem(int64_t key, FieldValue value) { SetField(std::to_wstring(key), std::move(value)); }
+
+const FieldValue* Object::FindInherited(std::wstring_view name) const {
+  int depth = 0;
+  for (const Object* at = this; at && depth < kMaxBaseDepth; at = at->base_, ++depth)
+    if (const FieldValue* field = at->GetField(name)) return field;
+  return nullptr;
+}
+
+void Object::SetBase(Object* base) {
+  if (base) base->AddRef();
+  if (base_) base_->Release();
+  base_ = base;
 }
 
 const FieldValue* Object::GetField(std::wstring_view name) const {

@@ -55,7 +55,7 @@ class Object : public ObjectBase {
   static Object* Create();
 
   // Number of elements of an array (its highest integer key).
-  int64_t ArrayLength() const { return static_cast<int64_t>(items_.size()); }
+  int64_t ArrayLength() const;
   // The element at a 1-based index, or "" when absent.
   std::wstring ItemText(int64_t index) const;
 
@@ -64,12 +64,28 @@ class Object : public ObjectBase {
   void SetField(std::wstring_view name, FieldValue value);
   // The field of that name, or null.
   const FieldValue* GetField(std::wstring_view name) const;
+  // The field of that name here or in a base object, or null.
+  const FieldValue* FindInherited(std::wstring_view name) const;
+  // Sets an integer key.
+  void SetItem(int64_t key, FieldValue value);
 
- private:
+  // The object whose fields this one inherits (a class's parent class, an
+  // instance's class); null when none. The object holds a reference.
+  Object* Base() const { return base_; }
+  void SetBase(Object* base);
+
   struct Field {
     std::wstring Name;
     FieldValue Value;
   };
-  std::vector<std::wstring> items_;
+  // The fields in the order they were first set.
+  const std::vector<Field>& Fields() const { return fields_; }
+
+ private:
   std::vector<Field> fields_;
+  Object* base_ = nullptr;
 };
+
+// Whether a key text is an integer key in its canonical form ("1", "-5",
+// not "01" or "+1"); sets the number.
+bool IsIntegerKey(std::wstring_view key, int64_t& number);

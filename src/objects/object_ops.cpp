@@ -2,8 +2,10 @@
 #include "objects/object_ops.h"
 
 #include <string>
+#include <vector>
 
 #include "app/thread_settings.h"
+#include "objects/func_object.h"
 #include "objects/object.h"
 #include "values/expr_compiler.h"
 #include "values/expr_eval.h"
@@ -81,14 +83,39 @@ void SetResult(ExprToken& result, const FieldValue& value) {
   result.HeapText = copy;
 }
 
-// x.name / x[name]: the field's value, or "" when x is no object or lacks it.
+// x.name / x[name]: the field's value (its own or a base's), a function
+// object's property, or "" when x has no such member.
 ResultCode MemberGet(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
   result.SetText(L"");
-  Object* object = count >= 2 ? ObjectIn(*params[0]) : nullptr;
-  if (!object) return ResultCode::Ok;
-  const FieldValue* field = object->GetField(TextOfToken(*params[1]));
-  if (field) SetResult(result, *field);
+  if (count < 2) return ResultCode::Ok;
+  const std::wstring name = TextOfToken(*params[1]);
+  if (Object* object = ObjectIn(*params[0])) {
+    if (const FieldValue* field = object->FindInherited(name)) SetResult(result, *field);
+    return ResultCode::Ok;
+  }
+  IObject* other = params[0]->Symbol == ExprSymbol::ObjectRef    ? params[0]->Object
+                   : params[0]->Symbol == ExprSymbol::VariableRef ? params[0]->Var->ObjectValue()
+                                                                  : nullptr;
+  if (other) GetFunctionProperty(other, name, result);
   return ResultCode::Ok;
+}
+
+// x.name(args...) and x[name](args...): a method of the object, or "" when
+// it has none.
+ResultCode MethodCall(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool expandLast) {
+  result.SetText(L"");
+  if (count < 2) return ResultCode::Ok;
+  IObject* target = params[0]->Symbol == ExprSymbol::ObjectRef    ? params[0]->Object
+                    : params[0]->Symbol == ExprSymbol::VariableRef ? params[0]->Var->ObjectValue()
+                                                                   : nullptr;
+  if (!target) return ResultCode::Ok;
+  const std::wstring name = params[1]->Symbol == ExprSymbol::Omitted ? std::wstring() : TextOfToken(*params[1]);
+  std::vector<ExprToken*> args;
+  args.reserve(static_cast<size_t>(count - 1));
+  args.push_back(params[0]);
+  args.insert(args.end(), params + 2, params + count);
+  bool handled = false;
+  return CallMethod(target, name, result, args.data(), static_cast<int>(args.size()), expandLast, handled);
 }
 
 // x.name := value: stores the field; the result is the value.
@@ -103,22 +130,23 @@ ResultCode MemberSet(const ExprFunc&, ExprToken& result, ExprToken** params, int
   return ResultCode::Ok;
 }
 
-// {key: value, ...}: a new object with those fields in order.
-ResultCode ObjectLiteral(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
-  Object* object = Object::Create();
-  for (int i = 0; i + 1 < count; i += 2) object->SetField(TextOfToken(*params[i]), ValueOfToken(*params[i + 1]));
-  result.SetObject(object);
-  return ResultCode::Ok;
-}
-
 // Which implementation an operator function gets.
 ExprCallFunction ImplementationOf(const ExprFunc& func) {
   if (&func == &g_ExprMemberGet) return MemberGet;
   if (&func == &g_ExprMemberSet) return MemberSet;
-  if (func.OperatorCode == EXPR_OP_NONE && func.Name && std::wstring_view(func.Name) == L"Object") return ObjectLiteral;
+  if (&func == &g_ExprMethodCall) return MethodCall;
   return nullptr;
+}
+
+// %fn%(...) where fn holds an object: calls it when it is callable.
+ResultCode CallObjectValue(IObject* object, ExprToken& result, ExprToken** params, int count, bool expandLast,
+                           bool& handled) {
+  return CallObject(object, result, params, count, expandLast, handled);
 }
 
 }  // namespace
 
-void InstallObjectOperations() { g_ObjectCallHook = ImplementationOf; }
+void InstallObjectOperations() {
+  g_ObjectCallHook = ImplementationOf;
+  g_CallObjectHook = CallObjectValue;
+}

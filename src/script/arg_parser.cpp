@@ -13,6 +13,14 @@
 
 namespace {
 
+// A variable named in the script text, found by the scope of the function
+// being defined (or the globals outside functions).
+Variable* FindOrAddLoadTimeVariable(std::wstring_view name) {
+  FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
+  return FindOrAddVariable(name, g_script.Globals, scope, ResolvePhase::Loading);
+}
+
+
 inline constexpr wchar_t kInvalidEscapedPercent[] = L"Invalid `%.";
 inline constexpr wchar_t kNotOutputVariable[] = L"Not allowed as an output variable.";
 
@@ -150,7 +158,8 @@ ResultCode ParseDerefs(const ParsedArg& arg, ArgRecord& record, int& lineRefs) {
     if (nameLength > kMaxVarNameLength) return ReportLoadError(msg::VarNameTooLong, name);
     if (ValidateVariableName(name) != ResultCode::Ok) return ResultCode::Fail;
     if (++lineRefs > kMaxDerefsPerLine) return ReportLoadError(expr_msg::TooManyRefs, t);
-    Variable* var = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+    Variable* var = FindOrAddLoadTimeVariable(name);
+    if (!var) return ResultCode::Fail;
     refs.push_back({static_cast<uint16_t>(i), static_cast<uint16_t>(close - i + 1), var});
     i = close;
   }
@@ -291,7 +300,7 @@ ResultCode BuildArgRecords(ActionType& action, std::vector<ParsedArg>& args, Arg
     if (record.Kind != ARG_TYPE_NORMAL && !arg.Text.empty() && !HasDerefChar(arg)) {
       if (arg.Text.size() > kMaxVarNameLength) return ReportLoadError(msg::VarNameTooLong, arg.Text);
       if (ValidateVariableName(arg.Text) != ResultCode::Ok) return ResultCode::Fail;
-      record.ResolvedVar = g_script.Globals.FindOrAdd(arg.Text, VAR_GLOBAL);
+      record.ResolvedVar = FindOrAddLoadTimeVariable(arg.Text);
       if (!record.ResolvedVar) return ResultCode::Fail;
       uint8_t type = record.ResolvedVar->Type();
       if (record.Kind == ARG_TYPE_OUTPUT_VAR && (type == VAR_BUILTIN || type == VAR_CLIPBOARDALL))

@@ -10,6 +10,7 @@
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "script/arg_parser.h"
+#include "script/declarations.h"
 #include "script/directives.h"
 #include "script/messages.h"
 #include "script/script_lines.h"
@@ -90,25 +91,21 @@ ResultCode AddSimpleLine(ActionType action) {
   return AppendScriptLine(action, nullptr, 0, false) ? ResultCode::Ok : ResultCode::Fail;
 }
 
-// True for a line of the form "name(...)": a call, or the head of a function
-// definition when the next line opens a block.
-bool LooksLikeFunctionHead(std::wstring_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsNameChar(text[i])) ++i;
-  if (i == 0 || i >= text.size() || text[i] != L'(') return false;
-  // "if(x)" and "while(x)" are control statements, whatever follows them.
-  if (EqualsNoCase(text.substr(0, i), L"if") || EqualsNoCase(text.substr(0, i), L"while")) return false;
+// Whether an expression holds a comma outside quotes and brackets.
+bool HasTopLevelComma(std::wstring_view text) {
   int depth = 0;
-  bool inQuotes = false;
-  for (size_t j = i; j < text.size(); ++j) {
-    wchar_t c = text[j];
-    if (c == L'"') inQuotes = !inQuotes;
-    if (inQuotes) continue;
-    if (c == L'(') ++depth;
-    if (c == L')' && --depth == 0) {
-      std::wstring_view rest = Trimmed(text.substr(j + 1));
-      return rest.empty() || rest == L"{";
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c == g_script.Syntax.EscapeChar) {
+      ++i;
+      continue;
     }
+    if (c == L'"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == L'(' || c == L'[' || c == L'{') ++depth;
+    if ((c == L')' || c == L']' || c == L'}') && depth > 0) --depth;
+    if (c == L',' && depth == 0) return true;
   }
   return false;
 }
@@ -474,7 +471,12 @@ std::optional<ResultCode> ParseOperatorForm(std::wstring_view text, std::wstring
     }
     return AddExpressionStatement(text);
   }
-  if (startsWith(L":=")) return AddOperatorLine(ACT_ASSIGNEXPR, word, rest.substr(2), text);
+  if (startsWith(L":=")) {
+    // "a := x, b := a" runs left to right as one expression: the first
+    // assignment must happen before the rest, not after it.
+    if (HasTopLevelComma(rest.substr(2))) return AddExpressionStatement(text);
+    return AddOperatorLine(ACT_ASSIGNEXPR, word, rest.substr(2), text);
+  }
   if (startsWith(L"==")) return AddExpressionStatement(text);
   if (startsWith(L"=")) return AddOperatorLine(ACT_ASSIGN, word, rest.substr(1), text);
   if (startsWith(L"+=") || startsWith(L"-=")) {
@@ -540,8 +542,9 @@ ResultCode ClassifyOrdinaryLine(std::wstring_view text) {
 
 ResultCode ParseCommandLine(std::wstring_view text, ActionType forcedAction) {
   if (forcedAction == ACT_EXPRESSION) return AddExpressionStatement(text);
-  if (StartsWithWord(text, L"global") || StartsWithWord(text, L"local") || StartsWithWord(text, L"static"))
-    return ReportLoadError(parse_msg::DeclarationsNotSupported, text);
+  bool declaration = false;
+  if (ParseDeclaration(text, declaration) != ResultCode::Ok) return ResultCode::Fail;
+  if (declaration) return ResultCode::Ok;
   if (StartsWithWord(text, L"class")) return ReportLoadError(parse_msg::ClassesNotSupported, text);
 
   const wchar_t delimiter = g_script.Syntax.Delimiter;
@@ -583,7 +586,9 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
     g_pending.reset();
     if (!text.empty() && text[0] == L'{') {
       g_script.CurrentLineNumber = pending.LineNumber;
-      return ReportLoadError(parse_msg::FunctionsNotSupported, pending.Text);
+      if (DeclareFunction(pending.Text, nullptr) != ResultCode::Ok) return ResultCode::Fail;
+      g_script.CurrentLineNumber = lineNumber;
+      return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
     }
     g_script.CurrentLineNumber = pending.LineNumber;
     if (ClassifyOrdinaryLine(pending.Text) != ResultCode::Ok) return ResultCode::Fail;
@@ -594,9 +599,13 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
     if (AddSimpleLine(text[0] == L'{' ? ACT_BLOCK_BEGIN : ACT_BLOCK_END) != ResultCode::Ok) return ResultCode::Fail;
     return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
   }
-  if (LooksLikeFunctionHead(text)) {
-    if (Trimmed(text).back() == L'{') return ReportLoadError(parse_msg::FunctionsNotSupported, text);
-    g_pending = PendingLine{std::wstring(text), lineNumber};
+  bool opensBody = false;
+  if (IsFunctionDefinition(text, opensBody)) {
+    if (opensBody) {
+      std::wstring_view header = Trimmed(text);
+      return DeclareFunction(Trimmed(header.substr(0, header.size() - 1)), nullptr);
+    }
+    g_pending = PendingLine{std::wstring(Trimmed(text)), lineNumber};
     return ResultCode::Ok;
   }
   return ClassifyOrdinaryLine(text);
@@ -610,4 +619,7 @@ ResultCode FlushPendingLine() {
   return ClassifyOrdinaryLine(pending.Text);
 }
 
-void ResetLineParser() { g_pending.reset(); }
+void ResetLineParser() {
+  g_pending.reset();
+  ResetDeclarations();
+}

@@ -8,7 +8,9 @@
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "gui/message_box.h"
+#include "objects/func.h"
 #include "script/block_linker.h"
+#include "script/declarations.h"
 #include "script/directives.h"
 #include "script/include_files.h"
 #include "script/line_parser.h"
@@ -86,6 +88,8 @@ ResultCode FinishLoad() {
   // static initialisers and "#If" lines, class resolution and the
   // load-time warnings.
   if (CompileAllExpressions(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
+  MoveStaticInitializers();
+  FinishAllFunctionScopes();
   if (!s.StartupWorkDir.empty()) SetCurrentDirectoryW(s.StartupWorkDir.c_str());
   // Every control statement then has a body, and every jump past a body a
   // line to land on.

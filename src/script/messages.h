@@ -25,13 +25,48 @@ inline constexpr wchar_t TargetLabelMissing[] = L"Target label does not exist.";
 inline constexpr wchar_t JumpIntoBlock[] = L"A Goto/Gosub must not jump into a block that doesn't enclose it.";
 inline constexpr wchar_t JumpOutOfFunction[] = L"Cannot jump from inside a function to outside.";
 
+// Functions and declarations.
+inline constexpr wchar_t FunctionInFunction[] = L"Functions cannot contain functions.";
+inline constexpr wchar_t DuplicateFunction[] = L"Duplicate function definition.";
+inline constexpr wchar_t DuplicateDeclaration[] = L"Duplicate declaration.";
+inline constexpr wchar_t BlankParameter[] = L"Blank parameter";
+inline constexpr wchar_t DuplicateParameter[] = L"Duplicate parameter.";
+inline constexpr wchar_t TooManyParams[] = L"Too many params.";
+inline constexpr wchar_t ExpectedAssign[] = L"Expected \":=\"";
+inline constexpr wchar_t MissingCloseQuote[] = L"Missing close-quote";
+inline constexpr wchar_t UnsupportedDefault[] = L"Unsupported parameter default.";
+inline constexpr wchar_t DefaultRequired[] = L"Parameter default required.";
+inline constexpr wchar_t MissingComma[] = L"Missing comma";
+inline constexpr wchar_t InvalidFunctionDeclaration[] = L"Invalid function declaration.";
+inline constexpr wchar_t MissingCloseParen[] = L"Missing \")\"";
+inline constexpr wchar_t MissingOpenBrace[] = L"Missing \"{\"";
+inline constexpr wchar_t LabelPointsToFunction[] = L"A label must not point to a function.";
+inline constexpr wchar_t GlobalsNotAllowed[] = L"Global variables must not be declared in this function.";
+inline constexpr wchar_t LocalsNotAllowed[] = L"Local variables must not be declared in this function.";
+inline constexpr wchar_t ParameterDeclared[] = L"Parameters must not be declared.";
+inline constexpr wchar_t DeclarationConflicts[] = L"Declaration conflicts with existing var.";
+inline constexpr wchar_t BuiltInDeclared[] = L"Built-in variables must not be declared.";
+inline constexpr wchar_t TooManyDeclarations[] = L"Too many declarations.";
+inline constexpr wchar_t IllegalParameterName[] = L"Illegal parameter name.";
+// Classes.
+inline constexpr wchar_t ClassTooDeep[] = L"This class definition is nested too deep.";
+inline constexpr wchar_t ClassSyntax[] = L"Syntax error in class definition.";
+inline constexpr wchar_t MissingClassName[] = L"Missing class name.";
+inline constexpr wchar_t InvalidClassName[] = L"Invalid class name.";
+inline constexpr wchar_t DuplicateClass[] = L"Duplicate class definition.";
+inline constexpr wchar_t ClassNameTooLong[] = L"Full class name is too long.";
+inline constexpr wchar_t UnknownClass[] = L"Unknown class.";
+inline constexpr wchar_t InvalidClassMember[] = L"Not a valid method, class or property definition.";
+inline constexpr wchar_t InvalidAccessor[] = L"Not a valid property getter/setter.";
+inline constexpr wchar_t MissingCloseBracket[] = L"Missing \"]\"";
+inline constexpr wchar_t UnknownClassVar[] = L"Unknown class var.";
+inline constexpr wchar_t DeclarationTooLong[] = L"Declaration too long.";
+inline constexpr wchar_t InvalidClassVar[] = L"Invalid class variable declaration.";
+
 // Features whose parts of the interpreter do not exist yet: the load stops
 // rather than skipping the line.
 inline constexpr wchar_t HotkeysNotSupported[] = L"Hotkeys are not supported by this version yet.";
 inline constexpr wchar_t HotstringsNotSupported[] = L"Hotstrings are not supported by this version yet.";
-inline constexpr wchar_t FunctionsNotSupported[] = L"Function definitions are not supported by this version yet.";
 inline constexpr wchar_t ClassesNotSupported[] = L"Class definitions are not supported by this version yet.";
-inline constexpr wchar_t DeclarationsNotSupported[] =
-    L"Variable declarations (global, local, static) are not supported by this version yet.";
 inline constexpr wchar_t DirectiveNotSupported[] = L"This directive is not supported by this version yet.";
 }  // namespace parse_msg

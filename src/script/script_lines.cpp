@@ -5,6 +5,7 @@
 
 #include "app/script_context.h"
 #include "exec/errors.h"
+#include "script/declarations.h"
 #include "script/load_pool.h"
 
 namespace {
@@ -75,5 +76,6 @@ ScriptLine* AppendScriptLine(ActionType action, ArgRecord* args, int argCount, b
       --s.LabelsAwaitingLine;
     }
   }
+  NoteScriptLine(*line);
   return line;
 }

@@ -151,6 +151,8 @@ class Evaluation {
   ResultCode ResolveChunk(const ExprToken& source, ExprToken& slot);
   // Runs the call at token i and pushes its result.
   ResultCode DoCall(size_t& i);
+  // Calls an object that a dynamic call named, and pushes its result.
+  ResultCode CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken, bool expandLast);
   // Makes a call's text result the evaluation's own (or the output variable's).
   ResultCode AdoptCallText(size_t i, ExprToken& slot);
   // Concatenation at token i, in place when a variable is about to take it.
@@ -335,6 +337,32 @@ ResultCode Evaluation::AdoptCallText(size_t i, ExprToken& slot) {
   return ResultCode::Ok;
 }
 
+ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken,
+                                         bool expandLast) {
+  if (!g_CallObjectHook) return Fail(expr_msg::ObjectsUnsupported);
+  ExprToken& slot = slots_[i];
+  slot.SetText(L"");
+  slot.HeapText = nullptr;
+  bool handled = false;
+  ResultCode result = g_CallObjectHook(object, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
+                                       expandLast, handled);
+  if (result == ResultCode::Returned) result = ResultCode::Ok;
+  if (result != ResultCode::Ok) {
+    if (slot.Symbol == ExprSymbol::ObjectRef) slot.Object->Release();
+    if ((slot.Symbol == ExprSymbol::String || slot.Symbol == ExprSymbol::RawWord) && slot.HeapText)
+      FreeVarHeap(slot.HeapText);
+    return result;
+  }
+  if (slot.Symbol == ExprSymbol::String || slot.Symbol == ExprSymbol::RawWord) {
+    if (AdoptCallText(i, slot) != ResultCode::Ok) return ResultCode::Fail;
+  } else {
+    slot.Circuit = nullptr;
+  }
+  for (size_t k = 0; k < taken; ++k) Discard(*Pop(), slot);
+  Push(&slot);
+  return ResultCode::Ok;
+}
+
 ResultCode Evaluation::DoCall(size_t& i) {
   const ExprToken& source = postfix_[i];
   ExprToken& slot = slots_[i];
@@ -354,7 +382,7 @@ ResultCode Evaluation::DoCall(size_t& i) {
     }
     ExprToken& named = *stack_[sp_ - paramCount - 1];
     taken = paramCount + 1;
-    if (ObjectOf(named)) return Fail(expr_msg::ObjectsUnsupported);
+    if (IObject* object = ObjectOf(named)) return CallObjectOnStack(i, object, paramCount, taken, call.ExpandLast);
     wchar_t buffer[kNumberTextChars];
     TextPiece piece;
     if (!TextOf(frame_, named, buffer, piece)) return ResultCode::Fail;
@@ -725,6 +753,7 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
 }
 
 ObjectCallHook g_ObjectCallHook = nullptr;
+CallObjectHook g_CallObjectHook = nullptr;
 
 ExprTestResult EvaluateExpressionText(std::wstring_view expression) {
   ExprTestResult outcome{false, {}, {}};

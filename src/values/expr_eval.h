@@ -20,6 +20,7 @@
 
 struct ScriptLine;
 class Variable;
+class IObject;
 
 // Longest temporary text kept in the arena; longer ones get heap blocks.
 inline constexpr size_t kMaxArenaPieceChars = 4096;
@@ -68,3 +69,11 @@ const ExprMemoryCounters& GetExprMemoryCounters();
 // object model. Null, or a null answer, leaves the operation unavailable.
 using ObjectCallHook = ExprCallFunction (*)(const ExprFunc& func);
 extern ObjectCallHook g_ObjectCallHook;
+
+// Calls an object used as a function (%fn%(...) with an object in fn);
+// `handled` false means the object cannot be called. Installed by the
+// object model; while null such a call reports that objects are not
+// supported.
+using CallObjectHook = ResultCode (*)(IObject* object, ExprToken& result, ExprToken** params, int count,
+                                      bool expandLast, bool& handled);
+extern CallObjectHook g_CallObjectHook;

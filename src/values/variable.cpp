@@ -231,6 +231,37 @@ void Variable::RemoveAlias() {
   attrib_ = static_cast<uint8_t>((attrib_ & VAR_ATTRIB_NO_CACHE) | VAR_ATTRIB_UNINITIALIZED);
 }
 
+void Variable::MoveStateTo(VarState& saved) {
+  saved.Number = intValue_;
+  saved.Text = text_;
+  saved.LengthOrAlias = byteLength_;
+  saved.Capacity = byteCapacity_;
+  saved.MemoryKind = memKind_;
+  saved.Attrib = attrib_;
+  saved.Type = type_;
+  intValue_ = 0;
+  text_ = g_emptyText;
+  byteLength_ = 0;
+  byteCapacity_ = 0;
+  memKind_ = VAR_MEM_NONE;
+  attrib_ = VAR_ATTRIB_UNINITIALIZED;
+  if (type_ == VAR_ALIAS) type_ = VAR_NORMAL;
+}
+
+void Variable::RestoreState(const VarState& saved) {
+  if (type_ != VAR_ALIAS) {
+    if (memKind_ == VAR_MEM_HEAP) FreeVarHeap(text_);
+    if (attrib_ & VAR_ATTRIB_OBJECT) object_->Release();
+  }
+  intValue_ = saved.Number;
+  text_ = saved.Text;
+  byteLength_ = saved.LengthOrAlias;
+  byteCapacity_ = saved.Capacity;
+  memKind_ = saved.MemoryKind;
+  attrib_ = saved.Attrib;
+  type_ = saved.Type;
+}
+
 void Variable::SetBuiltIn(BuiltInGetter getter) {
   if (type_ == VAR_ALIAS) RemoveAlias();
   if (type_ != VAR_BUILTIN) Free(VAR_FREE_RELEASE);

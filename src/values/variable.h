@@ -154,6 +154,18 @@ const VarMemoryCounters& GetVarMemoryCounters();
 void* AllocVarHeap(size_t bytes);
 void FreeVarHeap(void* block);
 
+// A variable's complete state, moved aside while a recursive call of its
+// function runs (the variable then starts empty and never-assigned).
+struct VarState {
+  int64_t Number;
+  wchar_t* Text;
+  size_t LengthOrAlias;
+  size_t Capacity;
+  uint8_t MemoryKind;
+  uint8_t Attrib;
+  uint8_t Type;
+};
+
 class Variable {
  public:
   // A record on the pool with a pool copy of the name; null when out of memory.
@@ -247,6 +259,11 @@ class Variable {
   void SetAlias(Variable* target);
   // Makes an alias a normal, never-assigned variable again.
   void RemoveAlias();
+  // Moves the whole state (buffer, object reference, alias) into `saved`
+  // and leaves the variable a never-assigned empty normal variable.
+  void MoveStateTo(VarState& saved);
+  // Releases what the variable holds now and takes back a moved state.
+  void RestoreState(const VarState& saved);
   // Makes this a built-in variable read through getter.
   void SetBuiltIn(BuiltInGetter getter);
   // Makes this the Clipboard or ClipboardAll variable.

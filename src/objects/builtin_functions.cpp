@@ -1,0 +1,68 @@
+// Finding built-in functions by name, and the argument conversions their
+// entry points share.
+#include "objects/builtin_functions.h"
+
+#include <cwchar>
+
+#include "app/thread_settings.h"
+#include "values/expr_operators.h"
+#include "values/variable.h"
+
+const BuiltInFunctionDef* FindBuiltInFunction(std::wstring_view name) {
+  static const BuiltInFamily kFamilies[] = {MathFunctions(), MemoryFunctions(), FunctionFunctions(), ObjectFunctions()};
+  for (const BuiltInFamily& family : kFamilies)
+    for (size_t i = 0; i < family.Count; ++i)
+      if (EqualsNoCase(family.Defs[i].Name, name)) return &family.Defs[i];
+  return nullptr;
+}
+
+const wchar_t* ParamText(ExprToken& param, wchar_t* numberBuffer, size_t* length) {
+  const wchar_t* text = L"";
+  switch (param.Symbol) {
+    case ExprSymbol::String:
+    case ExprSymbol::RawWord:
+    case ExprSymbol::Omitted: text = param.Text ? param.Text : L""; break;
+    case ExprSymbol::Integer:
+      IntegerToText(param.ValueInt64, numberBuffer, static_cast<wchar_t>(g_CurrentThread->IntegerFormatChar));
+      text = numberBuffer;
+      break;
+    case ExprSymbol::Float:
+      FloatToText(param.ValueDouble, numberBuffer, kFloatTextChars, g_CurrentThread->FloatFormatText);
+      text = numberBuffer;
+      break;
+    case ExprSymbol::VariableRef:
+      if (!param.Var->HasObject()) text = param.Var->TextOf();
+      break;
+    default: break;
+  }
+  if (length) *length = std::wcslen(text);
+  return text;
+}
+
+NumericKind ParamNumericType(ExprToken& param) {
+  if (param.Symbol == ExprSymbol::String) return IsNumeric(param.Text);
+  return NumericTypeOf(param);
+}
+
+int64_t ParamInteger(ExprToken& param) {
+  if (param.Symbol == ExprSymbol::String) return TextToInteger(param.Text);
+  return IntegerOf(param);
+}
+
+double ParamFloat(ExprToken& param) {
+  if (param.Symbol == ExprSymbol::String) return TextToDouble(param.Text);
+  return FloatOf(param);
+}
+
+bool SetResultText(ExprToken& result, std::wstring_view text) {
+  auto* block = static_cast<wchar_t*>(AllocVarHeap((text.size() + 1) * sizeof(wchar_t)));
+  if (!block) {
+    result.SetText(L"");
+    return false;
+  }
+  if (!text.empty()) std::wmemcpy(block, text.data(), text.size());
+  block[text.size()] = L'\0';
+  result.SetText(block);
+  result.HeapText = block;
+  return true;
+}

@@ -1,0 +1,163 @@
+// The function list: lookup by name, creation of script and built-in
+// functions, and the scope hooks the variable code asks.
+#include "objects/func.h"
+
+#include <algorithm>
+#include <string>
+
+#include "app/script_context.h"
+#include "exec/errors.h"
+#include "objects/builtin_functions.h"
+#include "objects/func_call.h"
+#include "script/load_pool.h"
+#include "values/numeric_text.h"
+
+Func* g_FunctionBeingDefined = nullptr;
+
+namespace {
+
+inline constexpr wchar_t kInvalidMethodName[] = L"Invalid method name.";
+// Room the list takes first; it doubles when full.
+constexpr size_t kFirstListCapacity = 100;
+
+// The list, sorted by name; written while loading and when a built-in is
+// first used.
+std::vector<Func*>& FunctionList() {
+  static std::vector<Func*>* list = [] {
+    auto* created = new std::vector<Func*>();
+    created->reserve(kFirstListCapacity);
+    return created;
+  }();
+  return *list;
+}
+
+// The index where a name is or would be.
+size_t LowerBound(std::wstring_view name) {
+  const std::vector<Func*>& list = FunctionList();
+  size_t low = 0, high = list.size();
+  while (low < high) {
+    const size_t mid = (low + high) / 2;
+    if (CompareNamesNoCase(list[mid]->Name, name) < 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  return low;
+}
+
+// A character a function name may hold (dots separate a method's class).
+bool IsFunctionNameChar(wchar_t c) {
+  return c >= 128 || (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_' ||
+         c == L'$' || c == L'#' || c == L'@';
+}
+
+// Checks a new function's name; reports and returns false when it is unusable.
+bool CheckFunctionName(std::wstring_view name, bool isMethod) {
+  if (name.size() > kMaxFunctionName) {
+    ReportLoadError(msg::FuncNameTooLong, name);
+    return false;
+  }
+  for (wchar_t c : name) {
+    if (IsFunctionNameChar(c) || (isMethod && c == L'.')) continue;
+    std::wstring message = msg::FuncNameIllegalChar;
+    message.append(name.substr(0, msg::kIllegalNameShown));
+    message += L'"';
+    ReportLoadError(message);
+    return false;
+  }
+  if (isMethod && name.find(L'.') == std::wstring_view::npos) {
+    ReportLoadError(kInvalidMethodName, name);
+    return false;
+  }
+  return !name.empty();
+}
+
+// Inserts a made function at its sorted place.
+void Insert(Func* func) {
+  std::vector<Func*>& list = FunctionList();
+  if (list.size() == list.capacity()) list.reserve(list.capacity() * 2);
+  list.insert(list.begin() + static_cast<ptrdiff_t>(LowerBound(func->Name)), func);
+}
+
+// A Func for a built-in table entry.
+Func* MakeBuiltIn(const BuiltInFunctionDef& def) {
+  Func* func = PoolNew<Func>();
+  func->Name = def.Name;
+  func->IsBuiltIn = true;
+  func->Native = &def;
+  func->Expr.Name = def.Name;
+  func->Expr.MinParams = def.MinParams;
+  func->Expr.MaxParams = def.MaxParams;
+  func->Expr.Variadic = def.MaxParams >= kUnlimitedParams;
+  func->Expr.Call = def.Call;
+  func->Expr.Owner = func;
+  func->RequiredCount = def.MinParams;
+  Insert(func);
+  return func;
+}
+
+// The lookup the expression compiler and dynamic calls use.
+const ExprFunc* FindFunctionForExpression(std::wstring_view name) {
+  Func* func = LookupFunction(name);
+  return func ? &func->Expr : nullptr;
+}
+
+// The scope names resolve in now: the function being parsed while loading,
+// else the function the current thread is running.
+FunctionScope* CurrentScope() {
+  if (g_FunctionBeingDefined) return &g_FunctionBeingDefined->Scope;
+  Func* running = RunningFunction();
+  return running ? &running->Scope : nullptr;
+}
+
+}  // namespace
+
+void Func::SyncLimits() {
+  Expr.MinParams = RequiredCount;
+  Expr.MaxParams = static_cast<int>(Params.size());
+  Expr.Variadic = IsVariadic;
+}
+
+Func* FindListedFunction(std::wstring_view name) {
+  const std::vector<Func*>& list = FunctionList();
+  const size_t at = LowerBound(name);
+  if (at < list.size() && CompareNamesNoCase(list[at]->Name, name) == 0) return list[at];
+  return nullptr;
+}
+
+Func* LookupFunction(std::wstring_view name) {
+  if (name.empty() || name.size() > kMaxFunctionName) return nullptr;
+  if (Func* listed = FindListedFunction(name)) return listed;
+  const BuiltInFunctionDef* def = FindBuiltInFunction(name);
+  return def ? MakeBuiltIn(*def) : nullptr;
+}
+
+Func* CreateFunction(std::wstring_view name, bool isBuiltIn, IObject* classObject) {
+  if (!CheckFunctionName(name, classObject != nullptr)) return nullptr;
+  Func* func = PoolNew<Func>();
+  func->Name = PoolCopy(name);
+  func->IsBuiltIn = isBuiltIn;
+  func->OwnerClass = classObject;
+  func->Expr.Name = func->Name;
+  func->Expr.Call = CallScriptFunction;
+  func->Expr.Owner = func;
+  Insert(func);
+  return func;
+}
+
+const std::vector<Func*>& AllFunctions() { return FunctionList(); }
+
+Func* AsFunc(IObject* object) { return dynamic_cast<Func*>(object); }
+
+void FinishAllFunctionScopes() {
+  for (Func* func : FunctionList()) {
+    if (func->IsBuiltIn) continue;
+    FinishFunctionScope(func->Scope, g_script.Globals);
+    RefreshCallLocals(*func);
+  }
+}
+
+void InstallFunctions() {
+  g_FindFunction = FindFunctionForExpression;
+  g_CurrentFunctionScope = CurrentScope;
+}

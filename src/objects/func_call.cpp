@@ -1,0 +1,349 @@
+// Calling script functions.
+#include "objects/func_call.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/thread_settings.h"
+#include "exec/command_args.h"
+#include "exec/errors.h"
+#include "exec/run_lines.h"
+#include "objects/builtin_functions.h"
+#include "objects/func.h"
+#include "objects/object.h"
+#include "script/script_line.h"
+#include "values/expr_eval.h"
+#include "values/variable.h"
+
+namespace {
+
+// Native stack a call must leave free for the lines it runs and for the
+// error report that stops a runaway recursion.
+constexpr uintptr_t kStackReserveBytes = 256 * 1024;
+
+// The saved locals of every recursive call now running, innermost last.
+struct SavedLocal {
+  Variable* Var;
+  VarState State;
+};
+std::vector<SavedLocal> g_savedLocals;  // only the script thread touches it
+
+// The lowest address reserved for the script thread's stack, read once.
+uintptr_t StackFloor() {
+  static const uintptr_t floor = [] {
+    MEMORY_BASIC_INFORMATION region = {};
+    volatile char marker = 0;
+    VirtualQuery(const_cast<char*>(&marker), &region, sizeof(region));
+    return reinterpret_cast<uintptr_t>(region.AllocationBase);
+  }();
+  return floor;
+}
+
+// Whether the stack still has room for one more call.
+bool StackHasRoom() {
+  volatile char marker = 0;
+  const auto here = reinterpret_cast<uintptr_t>(&marker);
+  return here > StackFloor() + kStackReserveBytes;
+}
+
+// The arguments of one call after a variadic call's array was spread out.
+// Tokens made here point into the array's fields, which outlive the binding.
+class CallArguments {
+ public:
+  CallArguments(ExprToken** params, int count) : list_(params, params + count) {}
+
+  // Spreads the last argument's integer keys; remembers an array with other
+  // keys as the source of named arguments.
+  void Expand() {
+    ExprToken* last = list_.back();
+    list_.pop_back();
+    Object* array = dynamic_cast<Object*>(ObjectOfToken(*last));
+    if (!array) return;
+    const int64_t length = array->ArrayLength();
+    for (int64_t key = 1; key <= length; ++key) {
+      ExprToken& token = spread_.emplace_back();
+      const FieldValue* field = array->GetField(std::to_wstring(key));
+      SetFromField(token, field);
+      list_.push_back(&token);
+    }
+    int64_t number = 0;
+    for (const Object::Field& field : array->Fields())
+      if (!IsIntegerKey(field.Name, number)) named_ = array;
+  }
+
+  int Count() const { return static_cast<int>(list_.size()); }
+  ExprToken& operator[](int i) { return *list_[static_cast<size_t>(i)]; }
+  bool Given(int i) const { return i < Count() && list_[static_cast<size_t>(i)]->Symbol != ExprSymbol::Omitted; }
+  Object* Named() const { return named_; }
+
+  // The token a named argument supplies for a parameter, or null.
+  ExprToken* NamedValue(const wchar_t* name) {
+    if (!named_) return nullptr;
+    const FieldValue* field = named_->GetField(name);
+    if (!field) return nullptr;
+    ExprToken& token = extra_.emplace_back();
+    SetFromField(token, field);
+    return &token;
+  }
+
+  // Replaces variables by their values, so that emptying the function's
+  // locals for a recursive call does not empty the arguments.
+  void TakeValuesOfVariables(const Func& func) {
+    for (size_t i = 0; i < list_.size(); ++i) {
+      ExprToken& token = *list_[i];
+      if (token.Symbol != ExprSymbol::VariableRef) continue;
+      if (i < func.Params.size() && func.Params[i].IsByRef) continue;
+      Variable& var = *token.Var->ResolveAlias();
+      ExprToken& value = values_.emplace_back();
+      if (IObject* object = var.ObjectValue()) {
+        object->AddRef();
+        heldObjects_.push_back(object);
+        value.SetObject(object);
+      } else if ((var.Attrib() & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && (var.Attrib() & VAR_ATTRIB_HAS_VALID_INT64)) {
+        value.SetInteger(var.ToInteger(false));
+      } else if ((var.Attrib() & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && (var.Attrib() & VAR_ATTRIB_HAS_VALID_DOUBLE)) {
+        value.SetFloat(var.ToFloat(false));
+      } else {
+        texts_.emplace_back(var.TextOf());
+        value.SetText(texts_.back().c_str(), ExprSymbol::RawWord);
+      }
+      list_[i] = &value;
+    }
+  }
+
+  ~CallArguments() {
+    for (IObject* object : heldObjects_) object->Release();
+  }
+
+ private:
+  static IObject* ObjectOfToken(const ExprToken& token) {
+    if (token.Symbol == ExprSymbol::ObjectRef) return token.Object;
+    if (token.Symbol == ExprSymbol::VariableRef) return token.Var->ObjectValue();
+    return nullptr;
+  }
+  static void SetFromField(ExprToken& token, const FieldValue* field) {
+    if (!field) {
+      token.SetText(L"", ExprSymbol::Omitted);
+      return;
+    }
+    switch (field->Type) {
+      case FieldValue::Kind::Integer: token.SetInteger(field->Integer); break;
+      case FieldValue::Kind::Float: token.SetFloat(field->Float); break;
+      case FieldValue::Kind::Object: token.SetObject(field->Object); break;
+      case FieldValue::Kind::Text: token.SetText(field->Text.c_str(), ExprSymbol::RawWord); break;
+    }
+  }
+
+  std::vector<ExprToken*> list_;
+  // Deques: tokens and texts are pointed at while more are added.
+  std::deque<ExprToken> spread_;
+  std::deque<ExprToken> values_;
+  std::deque<ExprToken> extra_;
+  std::deque<std::wstring> texts_;
+  std::vector<IObject*> heldObjects_;
+  Object* named_ = nullptr;
+};
+
+
+// Whether every parameter without an argument has a default or a named
+// value; otherwise the call yields "" without running.
+bool CanBindAll(const Func& func, CallArguments& args) {
+  for (size_t i = 0; i < func.Params.size(); ++i) {
+    const FuncParam& param = func.Params[i];
+    if (args.Given(static_cast<int>(i)) || param.DefaultKind != ParamDefault::None) continue;
+    if (args.Named() && args.Named()->GetField(param.Var->Name())) continue;
+    return false;
+  }
+  return true;
+}
+
+// Moves the state of every local of the function aside for a recursive call.
+void SaveLocals(Func& func) {
+  for (Variable* var : func.CallLocals) {
+    SavedLocal& saved = g_savedLocals.emplace_back();
+    saved.Var = var;
+    var->MoveStateTo(saved.State);
+  }
+}
+
+// Frees the locals of the call that ended and gives the outer call its
+// saved state back.
+void ReleaseLocals(Func& func, size_t savedFrom, bool restore) {
+  for (Variable* var : func.CallLocals) var->Free(VAR_FREE_IF_LARGE, true);
+  if (!restore) return;
+  for (size_t i = savedFrom; i < g_savedLocals.size(); ++i) g_savedLocals[i].Var->RestoreState(g_savedLocals[i].State);
+  g_savedLocals.resize(savedFrom);
+}
+
+// Gives one parameter its value.
+ResultCode BindParameter(const FuncParam& param, CallArguments& args, int index) {
+  Variable& var = *param.Var;
+  if (!args.Given(index)) {
+    if (param.IsByRef) var.RemoveAlias();
+    if (ExprToken* named = args.NamedValue(param.Var->Name())) return var.AssignToken(*named);
+    switch (param.DefaultKind) {
+      case ParamDefault::Text: return var.Assign(param.DefaultText);
+      case ParamDefault::Integer: return var.AssignInteger(param.DefaultInteger);
+      case ParamDefault::Float: return var.AssignFloat(param.DefaultFloat);
+      case ParamDefault::None: return ResultCode::Ok;  // ruled out by CanBindAll
+    }
+  }
+  ExprToken& arg = args[index];
+  if (param.IsByRef && arg.Symbol == ExprSymbol::VariableRef) {
+    var.SetAlias(arg.Var);
+    return ResultCode::Ok;
+  }
+  if (param.IsByRef) var.RemoveAlias();
+  return var.AssignToken(arg);
+}
+
+// Collects the arguments beyond the declared parameters into a new array
+// for the variadic parameter.
+ResultCode BindRest(Func& func, CallArguments& args) {
+  Object* rest = Object::Create();
+  if (Object* named = args.Named()) {
+    int64_t number = 0;
+    for (const Object::Field& field : named->Fields()) {
+      if (IsIntegerKey(field.Name, number)) continue;
+      FieldValue copy = field.Value;
+      if (copy.Type == FieldValue::Kind::Object) copy.Object->AddRef();
+      rest->SetField(field.Name, std::move(copy));
+    }
+  }
+  int64_t key = 0;
+  for (int i = static_cast<int>(func.Params.size()); i < args.Count(); ++i) {
+    ++key;
+    if (!args.Given(i)) continue;
+    rest->SetItem(key, FieldValueOfToken(args[i]));
+  }
+  return func.RestParam->AssignObject(rest);
+}
+
+}  // namespace
+
+FieldValue FieldValueOfToken(ExprToken& token) {
+  FieldValue value;
+  switch (token.Symbol) {
+    case ExprSymbol::Integer: return FieldValue::OfInteger(token.ValueInt64);
+    case ExprSymbol::Float:
+      value.Type = FieldValue::Kind::Float;
+      value.Float = token.ValueDouble;
+      return value;
+    case ExprSymbol::ObjectRef:
+      token.Object->AddRef();
+      value.Type = FieldValue::Kind::Object;
+      value.Object = token.Object;
+      return value;
+    case ExprSymbol::VariableRef: {
+      Variable& var = *token.Var->ResolveAlias();
+      if (IObject* object = var.ObjectValue()) {
+        object->AddRef();
+        value.Type = FieldValue::Kind::Object;
+        value.Object = object;
+        return value;
+      }
+      const uint8_t attrib = var.Attrib();
+      if ((attrib & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && (attrib & VAR_ATTRIB_HAS_VALID_INT64))
+        return FieldValue::OfInteger(var.ToInteger(false));
+      if ((attrib & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && (attrib & VAR_ATTRIB_HAS_VALID_DOUBLE)) {
+        value.Type = FieldValue::Kind::Float;
+        value.Float = var.ToFloat(false);
+        return value;
+      }
+      return FieldValue::OfText(var.TextOf());
+    }
+    default: break;
+  }
+  wchar_t buffer[kFloatTextChars];
+  return FieldValue::OfText(ParamText(token, buffer));
+}
+
+Func* RunningFunction() {
+  CallFrame* frame = g_CurrentThread->CurrentCall;
+  return frame ? frame->Function : nullptr;
+}
+
+void RefreshCallLocals(Func& func) {
+  func.CallLocals.clear();
+  func.Scope.Locals.ForEach([&](Variable& var) {
+    if (!(var.Scope() & VAR_LOCAL_STATIC) && var.Type() != VAR_BUILTIN) func.CallLocals.push_back(&var);
+  });
+  func.CallLocalsSource = func.Scope.Locals.Count();
+}
+
+ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken** params, int count,
+                              bool expandLast) {
+  Func& func = *FuncOf(expr);
+  CallArguments args(params, count);
+  if (expandLast && count > 0) args.Expand();
+  if (!CanBindAll(func, args)) return ResultCode::Ok;
+  if (!StackHasRoom()) return ReportLineError(g_CurrentLine, kRecursionTooDeep, ERROR_KIND_ERROR, func.Name);
+  if (func.CallLocalsSource != func.Scope.Locals.Count()) RefreshCallLocals(func);
+
+  const bool recursive = func.ActiveCalls > 0;
+  const size_t savedFrom = g_savedLocals.size();
+  if (recursive) {
+    args.TakeValuesOfVariables(func);
+    SaveLocals(func);
+  }
+  ResultCode bound = ResultCode::Ok;
+  for (size_t i = 0; i < func.Params.size() && bound == ResultCode::Ok; ++i)
+    bound = BindParameter(func.Params[i], args, static_cast<int>(i));
+  if (bound == ResultCode::Ok && func.IsVariadic) bound = BindRest(func, args);
+  if (bound != ResultCode::Ok) {
+    ReleaseLocals(func, savedFrom, recursive);
+    return ResultCode::Fail;
+  }
+
+  CallFrame frame{&func, &result, g_CurrentThread->CurrentCall};
+  g_CurrentThread->CurrentCall = &frame;
+  ++func.ActiveCalls;
+  ScriptLine* jump = nullptr;
+  ResultCode ran = RunLines(func.Body, RunMode::UntilBlockEnd, jump);
+  --func.ActiveCalls;
+  g_CurrentThread->CurrentCall = frame.Outer;
+  ReleaseLocals(func, savedFrom, recursive);
+  if (ran == ResultCode::Ok || ran == ResultCode::Returned) return ResultCode::Ok;
+  return ran;
+}
+
+ResultCode CallFunctionChecked(Func& func, ExprToken& result, ExprToken** params, int count, bool expandLast) {
+  result.SetText(L"");
+  result.HeapText = nullptr;
+  if (count < func.Expr.MinParams && !expandLast) return ResultCode::Ok;
+  if (!func.Expr.Call) return ResultCode::Ok;
+  ResultCode ran = func.Expr.Call(func.Expr, result, params, count, expandLast);
+  if (ran == ResultCode::Returned) ran = ResultCode::Ok;
+  if (ran != ResultCode::Ok) return ran;
+  const bool text = result.Symbol == ExprSymbol::String || result.Symbol == ExprSymbol::RawWord;
+  if (text && !result.HeapText) SetResultText(result, result.Text ? result.Text : L"");
+  return ResultCode::Ok;
+}
+
+ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer) {
+  CallFrame* frame = g_CurrentThread->CurrentCall;
+  buffer.clear();
+  if (!line.ArgList[0].ExprFlag || !frame) {
+    CommandArgs args;
+    ResultCode prepared = PrepareArgs(line, args, buffer);
+    if (prepared != ResultCode::Ok || !frame) return prepared;
+    SetResultText(*frame->Result, args[0]);
+    return ResultCode::Ok;
+  }
+  ExprToken value;
+  value.SetText(L"");
+  ResultCode result = ResultCode::Ok;
+  if (!EvaluateExpression(line, 0, result, &value, buffer)) return result == ResultCode::Ok ? ResultCode::Fail : result;
+  ExprToken& target = *frame->Result;
+  if (value.Symbol == ExprSymbol::Integer || value.Symbol == ExprSymbol::Float || value.Symbol == ExprSymbol::ObjectRef) {
+    target = value;
+    target.HeapText = nullptr;
+    return ResultCode::Ok;
+  }
+  SetResultText(target, buffer.c_str());
+  return ResultCode::Ok;
+}

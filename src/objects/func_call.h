@@ -1,0 +1,52 @@
+// Calling script functions: binding arguments to parameters (defaults,
+// ByRef aliases, variadic arrays and calls), recursion with saved locals,
+// the Return value, and releasing the locals when a call ends.
+//
+// Invariants: calls nest strictly (a pseudo-thread that interrupts a call
+// runs to its end before the call goes on), so the saved locals of
+// recursive calls form one stack; a call's locals are released and any
+// saved ones restored before the call returns to its caller.
+#pragma once
+#include <string>
+
+#include "exec/result_code.h"
+#include "values/expr_token.h"
+
+class Func;
+struct FieldValue;
+class IObject;
+struct ScriptLine;
+
+// One running call of a script function.
+struct CallFrame {
+  Func* Function;
+  ExprToken* Result;  // receives the Return value
+  CallFrame* Outer;   // the call this one runs inside, on the same thread
+};
+
+// The function the current thread is running, or null.
+Func* RunningFunction();
+
+// The entry point of every script function (an ExprCallFunction).
+ResultCode CallScriptFunction(const ExprFunc& func, ExprToken& result, ExprToken** params, int count,
+                              bool expandLast);
+
+// Calls any function by its record with the object-call rules: too few
+// arguments give "" without an error, and a text result is copied into
+// memory the result owns (a heap block in HeapText).
+ResultCode CallFunctionChecked(Func& func, ExprToken& result, ExprToken** params, int count, bool expandLast);
+
+// Return with a value: evaluates the line's argument into the running
+// call's result. Without a call to receive it the value is evaluated for
+// its effects only.
+ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer);
+
+// A value token as an object field's value: numbers stay numbers, a
+// variable gives its value, an object gains a reference.
+FieldValue FieldValueOfToken(ExprToken& token);
+
+// Rebuilds a function's list of locals that calls save and clear.
+void RefreshCallLocals(Func& func);
+
+// Message of a call nested so deeply that the native stack would run out.
+inline constexpr wchar_t kRecursionTooDeep[] = L"Function recursion is too deep.";

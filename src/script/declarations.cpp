@@ -1,0 +1,548 @@
+// Function definitions and variable declarations.
+#include "script/declarations.h"
+
+#include <string>
+#include <vector>
+
+#include "app/script_context.h"
+#include "exec/errors.h"
+#include "objects/func.h"
+#include "objects/func_call.h"
+#include "script/arg_parser.h"
+#include "script/line_parser.h"
+#include "script/load_pool.h"
+#include "script/messages.h"
+#include "script/script_line.h"
+#include "script/script_lines.h"
+#include "values/numeric_text.h"
+#include "values/variable.h"
+
+namespace {
+
+// Most parameters one function may declare.
+constexpr size_t kMaxParams = 254;
+// Most names one function may declare global.
+constexpr size_t kMaxDeclaredGlobals = 2000;
+
+// Characters that end a function's name when they come first on the line.
+constexpr std::wstring_view kNameStoppers = L"<>=/|^,:*&~!()[]{}+-?.\"'\\;`";
+// Characters that end a parameter's name.
+constexpr std::wstring_view kParamNameEnders = L", \t:=*)";
+// Characters that end a declared variable's name.
+constexpr std::wstring_view kDeclaredNameEnders = L", \t=:";
+
+// Open-body state, written only while loading.
+int g_bodyDepth = 0;  // 0 until the body's "{" is added
+bool g_addingStaticInitializer = false;  // such a line is not the body's first
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view TrimLeft(std::wstring_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  return text.substr(i);
+}
+
+std::wstring_view TrimRight(std::wstring_view text) {
+  size_t end = text.size();
+  while (end > 0 && IsBlank(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+
+std::wstring_view Trim(std::wstring_view text) { return TrimRight(TrimLeft(text)); }
+
+// The text without a final "{" and the blanks before it; sets had.
+std::wstring_view WithoutFinalBrace(std::wstring_view text, bool& had) {
+  text = TrimRight(text);
+  had = !text.empty() && text.back() == L'{';
+  return had ? TrimRight(text.substr(0, text.size() - 1)) : text;
+}
+
+// Whether a word starts the text, followed by a blank or the end.
+bool StartsWithKeyword(std::wstring_view text, std::wstring_view word) {
+  return text.size() >= word.size() && EqualsNoCase(text.substr(0, word.size()), word) &&
+         (text.size() == word.size() || IsBlank(text[word.size()]));
+}
+
+// The text of a quoted default: "" stands for one quote; escape sequences
+// become their characters (the escape character followed by "s" stays "s").
+// Returns false when the closing quote is missing; `end` gets the position
+// after it.
+bool ParseQuotedDefault(std::wstring_view text, size_t start, std::wstring& out, size_t& end) {
+  const wchar_t escape = g_script.Syntax.EscapeChar;
+  for (size_t i = start + 1; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c == L'"') {
+      if (i + 1 < text.size() && text[i + 1] == L'"') {
+        out += L'"';
+        ++i;
+        continue;
+      }
+      end = i + 1;
+      return true;
+    }
+    if (c == escape && i + 1 < text.size()) {
+      ++i;
+      switch (text[i]) {
+        case L'a': out += L'\a'; break;
+        case L'b': out += L'\b'; break;
+        case L'f': out += L'\f'; break;
+        case L'n': out += L'\n'; break;
+        case L'r': out += L'\r'; break;
+        case L't': out += L'\t'; break;
+        case L'v': out += L'\v'; break;
+        default: out += text[i]; break;
+      }
+      continue;
+    }
+    out += c;
+  }
+  return false;
+}
+
+// Whether a word is an integer literal: optional sign, then decimal digits
+// or "0x" and hexadecimal digits.
+bool IsIntegerLiteral(std::wstring_view word) {
+  size_t i = !word.empty() && (word[0] == L'-' || word[0] == L'+') ? 1 : 0;
+  if (word.size() > i + 2 && word[i] == L'0' && (word[i + 1] == L'x' || word[i + 1] == L'X')) {
+    for (size_t k = i + 2; k < word.size(); ++k)
+      if (!iswxdigit(word[k])) return false;
+    return true;
+  }
+  if (i == word.size()) return false;
+  for (size_t k = i; k < word.size(); ++k)
+    if (word[k] < L'0' || word[k] > L'9') return false;
+  return true;
+}
+
+// Whether a word is a float literal: one ".", digits, optional exponent.
+bool IsFloatLiteral(std::wstring_view word) {
+  size_t i = !word.empty() && (word[0] == L'-' || word[0] == L'+') ? 1 : 0;
+  bool dot = false, digits = false;
+  for (; i < word.size(); ++i) {
+    const wchar_t c = word[i];
+    if (c >= L'0' && c <= L'9') {
+      digits = true;
+    } else if (c == L'.' && !dot) {
+      dot = true;
+    } else if ((c == L'e' || c == L'E') && dot && digits) {
+      size_t k = i + 1;
+      if (k < word.size() && (word[k] == L'-' || word[k] == L'+')) ++k;
+      if (k == word.size()) return false;
+      for (; k < word.size(); ++k)
+        if (word[k] < L'0' || word[k] > L'9') return false;
+      return true;
+    } else {
+      return false;
+    }
+  }
+  return dot && digits;
+}
+
+// Parses one default value starting at `at`; moves `at` past it.
+ResultCode ParseDefault(std::wstring_view header, size_t& at, FuncParam& param) {
+  at = TrimLeft(header.substr(at)).data() - header.data();
+  if (at < header.size() && header[at] == L'"') {
+    std::wstring text;
+    size_t end = 0;
+    if (!ParseQuotedDefault(header, at, text, end)) return ReportLoadError(parse_msg::MissingCloseQuote, header);
+    param.DefaultKind = ParamDefault::Text;
+    param.DefaultText = PoolCopy(text);
+    at = end;
+    return ResultCode::Ok;
+  }
+  size_t end = at;
+  while (end < header.size() && header[end] != L',' && header[end] != L')' && !IsBlank(header[end])) ++end;
+  const std::wstring_view word = header.substr(at, end - at);
+  at = end;
+  if (EqualsNoCase(word, L"false") || EqualsNoCase(word, L"true")) {
+    param.DefaultKind = ParamDefault::Integer;
+    param.DefaultInteger = EqualsNoCase(word, L"true") ? 1 : 0;
+    return ResultCode::Ok;
+  }
+  const std::wstring copy(word);
+  if (IsIntegerLiteral(word)) {
+    param.DefaultKind = ParamDefault::Integer;
+    const bool negative = copy[0] == L'-';
+    param.DefaultInteger = TextToInteger(copy.c_str() + (copy[0] == L'+' ? 1 : 0));
+    if (negative && param.DefaultInteger > 0) param.DefaultInteger = -param.DefaultInteger;
+    return ResultCode::Ok;
+  }
+  if (IsFloatLiteral(word)) {
+    param.DefaultKind = ParamDefault::Float;
+    param.DefaultFloat = TextToDouble(copy.c_str());
+    return ResultCode::Ok;
+  }
+  return ReportLoadError(parse_msg::UnsupportedDefault, header);
+}
+
+// Adds an implicit parameter ("this", "value") of a method.
+ResultCode AddImplicitParam(Func& func, const wchar_t* name) {
+  FuncParam param;
+  param.Var = func.Scope.Locals.FindOrAdd(name, VAR_LOCAL | VAR_FUNC_PARAM | VAR_DECLARED);
+  if (!param.Var) return ResultCode::Fail;
+  func.Params.push_back(param);
+  ++func.RequiredCount;
+  return ResultCode::Ok;
+}
+
+// Parses the parameter list that starts after "(" at `at`.
+ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
+  bool defaultsStarted = false;
+  at = TrimLeft(header.substr(at)).data() - header.data();
+  if (at < header.size() && header[at] == L')') {
+    at = TrimLeft(header.substr(at + 1)).data() - header.data();
+    return at == header.size() ? ResultCode::Ok : ReportLoadError(parse_msg::InvalidFunctionDeclaration, header);
+  }
+  for (;;) {
+    at = TrimLeft(header.substr(at)).data() - header.data();
+    if (at >= header.size()) return ReportLoadError(parse_msg::MissingCloseParen, header);
+    FuncParam param;
+    std::wstring_view rest = header.substr(at);
+    if (rest.size() > 6 && EqualsNoCase(rest.substr(0, 5), L"ByRef") && IsBlank(rest[5])) {
+      param.IsByRef = true;
+      at = TrimLeft(header.substr(at + 5)).data() - header.data();
+    }
+    size_t end = at;
+    while (end < header.size() && kParamNameEnders.find(header[end]) == std::wstring_view::npos) ++end;
+    const std::wstring_view name = header.substr(at, end - at);
+    if (name.empty()) return ReportLoadError(parse_msg::BlankParameter, header);
+    if (func.Scope.Locals.Find(name)) return ReportLoadError(parse_msg::DuplicateParameter, header);
+    if (func.Params.size() >= kMaxParams) return ReportLoadError(parse_msg::TooManyParams, header);
+    if (!IsValidVariableName(name)) return ReportLoadError(parse_msg::IllegalParameterName, name);
+    param.Var = func.Scope.Locals.FindOrAdd(name, VAR_LOCAL | VAR_FUNC_PARAM | VAR_DECLARED);
+    if (!param.Var) return ResultCode::Fail;
+    if (param.Var->Type() != VAR_NORMAL) return ReportLoadError(parse_msg::IllegalParameterName, name);
+    at = TrimLeft(header.substr(end)).data() - header.data();
+
+    if (at < header.size() && header[at] == L'*') {
+      func.IsVariadic = true;
+      func.RestParam = param.Var;
+      at = TrimLeft(header.substr(at + 1)).data() - header.data();
+      if (at >= header.size() || header[at] != L')') return ReportLoadError(parse_msg::MissingCloseParen, header);
+    } else {
+      if (at < header.size() && (header[at] == L':' || header[at] == L'=')) {
+        if (header[at] == L':') {
+          if (at + 1 >= header.size() || header[at + 1] != L'=') return ReportLoadError(parse_msg::ExpectedAssign, header);
+          ++at;
+        }
+        ++at;
+        if (ParseDefault(header, at, param) != ResultCode::Ok) return ResultCode::Fail;
+        defaultsStarted = true;
+        at = TrimLeft(header.substr(at)).data() - header.data();
+      } else if (defaultsStarted) {
+        return ReportLoadError(parse_msg::DefaultRequired, header);
+      } else {
+        ++func.RequiredCount;
+      }
+      func.Params.push_back(param);
+    }
+    if (at >= header.size()) return ReportLoadError(parse_msg::MissingCloseParen, header);
+    if (header[at] == L')') {
+      at = TrimLeft(header.substr(at + 1)).data() - header.data();
+      return at == header.size() ? ResultCode::Ok : ReportLoadError(parse_msg::InvalidFunctionDeclaration, header);
+    }
+    if (header[at] != L',') return ReportLoadError(parse_msg::MissingComma, header);
+    ++at;
+    if (TrimLeft(header.substr(at)).substr(0, 1) == L")") return ReportLoadError(parse_msg::BlankParameter, header);
+  }
+}
+
+// The scope mode of a lone declaration keyword at the top of a body.
+ResultCode ApplyLoneKeyword(Func& func, std::wstring_view keyword, std::wstring_view text) {
+  if (!func.DeclarationsOpen) return ReportLoadError(parse_msg::NoRecognizedAction, text);
+  if (EqualsNoCase(keyword, L"global")) {
+    func.Scope.Mode = SCOPE_ASSUME_GLOBAL;
+  } else if (EqualsNoCase(keyword, L"local")) {
+    func.Scope.Mode = SCOPE_FORCE_LOCAL;
+    func.LocalDeclared = true;
+  } else {
+    func.Scope.Mode = func.LocalDeclared ? SCOPE_FORCE_LOCAL_STATIC : SCOPE_ASSUME_STATIC;
+  }
+  func.ScopeDecided = true;
+  return ResultCode::Ok;
+}
+
+enum class DeclKind { Global, Local, Static };
+
+// Decides or checks the function's scope mode for a declaration with names.
+ResultCode CheckDeclarationKind(Func& func, DeclKind kind, std::wstring_view text) {
+  if (kind == DeclKind::Static) return ResultCode::Ok;
+  if (!func.ScopeDecided) {
+    func.Scope.Mode = kind == DeclKind::Local ? SCOPE_ASSUME_GLOBAL : SCOPE_ASSUME_LOCAL;
+    func.ScopeDecided = true;
+    return ResultCode::Ok;
+  }
+  if (kind == DeclKind::Global && func.Scope.Mode == SCOPE_ASSUME_GLOBAL)
+    return ReportLoadError(parse_msg::GlobalsNotAllowed, text);
+  if (kind == DeclKind::Local && func.Scope.Mode == SCOPE_ASSUME_LOCAL)
+    return ReportLoadError(parse_msg::LocalsNotAllowed, text);
+  return ResultCode::Ok;
+}
+
+// Creates (or checks) the variable one declared name stands for.
+Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view text) {
+  Func* func = g_FunctionBeingDefined;
+  if (!IsValidVariableName(name)) {
+    g_script.Globals.FindOrAdd(name, VAR_GLOBAL);  // reports the name error
+    return nullptr;
+  }
+  if (!func) {
+    // "global" at the top level: a super-global.
+    Variable* var = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+    if (!var) return nullptr;
+    if (var->Type() == VAR_BUILTIN || var->Type() == VAR_CLIPBOARDALL) {
+      if (!EqualsNoCase(name, L"ErrorLevel")) {
+        ReportLoadError(parse_msg::BuiltInDeclared, text);
+        return nullptr;
+      }
+    }
+    var->AddScope(VAR_SUPER_GLOBAL | VAR_DECLARED);
+    return var;
+  }
+  if (Variable* local = func->Scope.Locals.Find(name)) {
+    if (local->Scope() & VAR_FUNC_PARAM) {
+      ReportLoadError(parse_msg::ParameterDeclared, text);
+      return nullptr;
+    }
+    const bool isStatic = (local->Scope() & VAR_LOCAL_STATIC) != 0;
+    if (isStatic || kind != DeclKind::Local) {
+      ReportLoadError(local->Scope() & VAR_DECLARED ? parse_msg::DuplicateDeclaration : parse_msg::DeclarationConflicts,
+                      text);
+      return nullptr;
+    }
+    local->AddScope(VAR_DECLARED);
+    return local;
+  }
+  if (kind != DeclKind::Global && func->Scope.DeclaredGlobals.Find(name)) {
+    ReportLoadError(parse_msg::DuplicateDeclaration, text);
+    return nullptr;
+  }
+  if (kind == DeclKind::Global) {
+    Variable* global = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+    if (!global) return nullptr;
+    if ((global->Type() == VAR_BUILTIN || global->Type() == VAR_CLIPBOARDALL) && !EqualsNoCase(name, L"ErrorLevel")) {
+      ReportLoadError(parse_msg::BuiltInDeclared, text);
+      return nullptr;
+    }
+    if (func->Scope.DeclaredGlobals.Count() >= kMaxDeclaredGlobals) {
+      ReportLoadError(parse_msg::TooManyDeclarations, text);
+      return nullptr;
+    }
+    if (func->Scope.DeclaredGlobals.Insert(global) != ResultCode::Ok) return nullptr;
+    return global;
+  }
+  const uint8_t scope = VAR_LOCAL | VAR_DECLARED | (kind == DeclKind::Static ? VAR_LOCAL_STATIC : 0);
+  Variable* var = func->Scope.Locals.FindOrAdd(name, scope);
+  if (!var) return nullptr;
+  if (var->Type() == VAR_BUILTIN || var->Type() == VAR_CLIPBOARDALL) {
+    if (!EqualsNoCase(name, L"ErrorLevel")) {
+      ReportLoadError(parse_msg::BuiltInDeclared, text);
+      return nullptr;
+    }
+  }
+  return var;
+}
+
+// The end of an initialiser: the next comma outside quotes and brackets.
+size_t InitializerEnd(std::wstring_view text, size_t at) {
+  int depth = 0;
+  bool quoted = false;
+  for (; at < text.size(); ++at) {
+    const wchar_t c = text[at];
+    if (c == L'"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == L'(' || c == L'[' || c == L'{') ++depth;
+    if ((c == L')' || c == L']' || c == L'}') && depth > 0) --depth;
+    if (c == L',' && depth == 0) return at;
+  }
+  return at;
+}
+
+// Whether a line is a control statement whose body the next line is.
+bool IsControlLine(const ScriptLine* line) {
+  if (!line) return false;
+  const ActionType action = line->CommandIndex;
+  return IsIf(action) || action == ACT_ELSE || IsLoop(action) || action == ACT_TRY || action == ACT_CATCH ||
+         action == ACT_FINALLY;
+}
+
+// Parses the names (and initialisers) of a declaration.
+ResultCode ParseDeclaredNames(std::wstring_view names, DeclKind kind, std::wstring_view text) {
+  struct Initializer {
+    std::wstring Assignment;
+  };
+  std::vector<Initializer> initializers;
+  size_t at = 0;
+  for (;;) {
+    at = TrimLeft(names.substr(at)).data() - names.data();
+    size_t end = at;
+    while (end < names.size() && kDeclaredNameEnders.find(names[end]) == std::wstring_view::npos) ++end;
+    const std::wstring_view name = names.substr(at, end - at);
+    if (name.empty()) return ReportLoadError(parse_msg::NoRecognizedAction, text);
+    Variable* var = DeclareName(name, kind, text);
+    if (!var) return ResultCode::Fail;
+    at = TrimLeft(names.substr(end)).data() - names.data();
+    if (at < names.size() && (names[at] == L'=' || names[at] == L':')) {
+      if (names[at] == L':') {
+        if (at + 1 >= names.size() || names[at + 1] != L'=') return ReportLoadError(parse_msg::ExpectedAssign, text);
+        ++at;
+      }
+      ++at;
+      const size_t valueEnd = InitializerEnd(names, at);
+      std::wstring assignment(name);
+      assignment += L" := ";
+      assignment += Trim(names.substr(at, valueEnd - at));
+      initializers.push_back({std::move(assignment)});
+      at = valueEnd;
+    }
+    at = TrimLeft(names.substr(at)).data() - names.data();
+    if (at >= names.size()) break;
+    if (names[at] != L',') return ReportLoadError(parse_msg::NoRecognizedAction, text);
+    ++at;
+  }
+  if (initializers.empty()) return ResultCode::Ok;
+  const bool wrap = kind != DeclKind::Static && IsControlLine(g_script.LastScriptLine);
+  if (wrap && !AppendScriptLine(ACT_BLOCK_BEGIN, nullptr, 0, false)) return ResultCode::Fail;
+  for (const Initializer& init : initializers) {
+    g_addingStaticInitializer = kind == DeclKind::Static;
+    const ResultCode parsed = ParseCommandLine(init.Assignment);
+    g_addingStaticInitializer = false;
+    if (parsed != ResultCode::Ok) return ResultCode::Fail;
+    if (kind == DeclKind::Static) {
+      // Runs once before the auto-execute section, not where it stands.
+      ScriptLine* line = g_script.LastScriptLine;
+      line->Extra = line->CommandIndex;
+      line->CommandIndex = ACT_STATIC;
+    }
+  }
+  if (wrap && !AppendScriptLine(ACT_BLOCK_END, nullptr, 0, false)) return ResultCode::Fail;
+  return ResultCode::Ok;
+}
+
+}  // namespace
+
+bool IsFunctionDefinition(std::wstring_view line, bool& opensBody) {
+  size_t i = 0;
+  while (i < line.size() && !IsBlank(line[i]) && kNameStoppers.find(line[i]) == std::wstring_view::npos) ++i;
+  if (i == 0 || i >= line.size() || line[i] != L'(') return false;
+  const std::wstring_view name = line.substr(0, i);
+  if (EqualsNoCase(name, L"if") || EqualsNoCase(name, L"while")) return false;
+  if (i + 1 < line.size() && line[i + 1] == L':') return false;
+  const std::wstring_view head = WithoutFinalBrace(line, opensBody);
+  return !head.empty() && head.back() == L')';
+}
+
+ResultCode DeclareFunction(std::wstring_view header, Object* classObject) {
+  if (g_FunctionBeingDefined) return ReportLoadError(parse_msg::FunctionInFunction, header);
+  if (g_script.LabelsAwaitingLine > 0) return ReportLoadError(parse_msg::LabelPointsToFunction, header);
+  const size_t paren = header.find(L'(');
+  const std::wstring_view name = header.substr(0, paren);
+  Func* func = nullptr;
+  if (!classObject) {
+    if (Func* existing = FindListedFunction(name)) {
+      if (!existing->IsBuiltIn) return ReportLoadError(parse_msg::DuplicateFunction, header);
+      // A script function replaces the built-in function of its name.
+      func = existing;
+      func->IsBuiltIn = false;
+      func->Native = nullptr;
+      func->Expr.Call = CallScriptFunction;
+    }
+  }
+  if (!func) {
+    func = CreateFunction(name, false, reinterpret_cast<IObject*>(classObject));
+    if (!func) return ResultCode::Fail;
+  }
+  if (classObject) {
+    if (AddImplicitParam(*func, L"this") != ResultCode::Ok) return ResultCode::Fail;
+  }
+  if (ParseParameters(*func, header, paren + 1) != ResultCode::Ok) return ResultCode::Fail;
+  func->SyncLimits();
+  g_FunctionBeingDefined = func;
+  ScriptLine* open = AppendScriptLine(ACT_BLOCK_BEGIN, nullptr, 0, false);
+  if (!open) return ResultCode::Fail;
+  open->Extra = kFunctionBodyMark;
+  func->BodyBlock = open;
+  g_bodyDepth = 1;
+  return ResultCode::Ok;
+}
+
+void NoteScriptLine(ScriptLine& line) {
+  Func* func = g_FunctionBeingDefined;
+  if (!func || g_bodyDepth == 0) return;
+  if (!g_addingStaticInitializer && !func->Body) {
+    func->Body = &line;
+    func->DeclarationsOpen = false;
+    if (!func->ScopeDecided) {
+      func->Scope.Mode = SCOPE_ASSUME_LOCAL;
+      func->ScopeDecided = true;
+    }
+  }
+  if (line.CommandIndex == ACT_BLOCK_BEGIN) ++g_bodyDepth;
+  if (line.CommandIndex == ACT_BLOCK_END && --g_bodyDepth == 0) {
+    line.Extra = kFunctionBodyMark;
+    g_FunctionBeingDefined = nullptr;
+  }
+}
+
+ResultCode ParseDeclaration(std::wstring_view text, bool& handled) {
+  handled = false;
+  DeclKind kind;
+  size_t keywordLength;
+  if (StartsWithKeyword(text, L"global")) {
+    kind = DeclKind::Global;
+    keywordLength = 6;
+  } else if (StartsWithKeyword(text, L"local")) {
+    kind = DeclKind::Local;
+    keywordLength = 5;
+  } else if (StartsWithKeyword(text, L"static")) {
+    kind = DeclKind::Static;
+    keywordLength = 6;
+  } else {
+    return ResultCode::Ok;
+  }
+  Func* func = g_FunctionBeingDefined;
+  if (!func && kind != DeclKind::Global) return ResultCode::Ok;  // a command line
+  handled = true;
+  const std::wstring_view names = Trim(text.substr(keywordLength));
+  if (names.empty()) {
+    if (!func) return ReportLoadError(parse_msg::NoRecognizedAction, text);
+    return ApplyLoneKeyword(*func, text.substr(0, keywordLength), text);
+  }
+  if (func && CheckDeclarationKind(*func, kind, text) != ResultCode::Ok) return ResultCode::Fail;
+  return ParseDeclaredNames(names, kind, text);
+}
+
+void MoveStaticInitializers() {
+  ScriptContext& s = g_script;
+  ScriptLine* firstMoved = nullptr;
+  ScriptLine* lastMoved = nullptr;
+  for (ScriptLine* line = s.FirstScriptLine; line;) {
+    ScriptLine* next = line->FollowingLine;
+    if (line->CommandIndex == ACT_STATIC) {
+      // Unlink, restore the assignment's own action, append to the moved list.
+      if (line->PreviousLine) line->PreviousLine->FollowingLine = next;
+      else s.FirstScriptLine = next;
+      if (next) next->PreviousLine = line->PreviousLine;
+      else s.LastScriptLine = line->PreviousLine;
+      line->CommandIndex = static_cast<ActionType>(line->Extra);
+      line->Extra = 0;
+      line->PreviousLine = lastMoved;
+      line->FollowingLine = nullptr;
+      if (lastMoved) lastMoved->FollowingLine = line;
+      else firstMoved = line;
+      lastMoved = line;
+    }
+    line = next;
+  }
+  if (!firstMoved) return;
+  lastMoved->FollowingLine = s.FirstScriptLine;
+  if (s.FirstScriptLine) s.FirstScriptLine->PreviousLine = lastMoved;
+  else s.LastScriptLine = lastMoved;
+  s.FirstScriptLine = firstMoved;
+}
+
+void ResetDeclarations() {
+  g_FunctionBeingDefined = nullptr;
+  g_bodyDepth = 0;
+}
