@@ -324,6 +324,7 @@ ResultCode ScriptReader::ReadAll(const LogicalLineConsumer& consumer, const Read
     currentLine = lineNumber_;
     haveCurrent = true;
     if (current[0] != L'#' || !directives) return ResultCode::Ok;
+    g_script.CurrentLineNumber = currentLine;  // handing on the previous line moved it back
     switch (directives(current)) {
       case EarlyDirective::Failed: return ResultCode::Fail;
       case EarlyDirective::Consumed: haveCurrent = false; break;
