@@ -87,13 +87,10 @@ int64_t RoundIntegerToTens(int64_t value, int64_t places) {
   return quotient * unit;
 }
 
-// Whether the argument is a number, and of which kind.
-NumericKind KindOf(ExprToken& param) { return ParamNumericType(param); }
-
 // Round(number [, digits]): an integer for digits <= 0, else text with that
 // many decimals.
 ResultCode CallRound(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
-  const NumericKind kind = KindOf(*params[0]);
+  const NumericKind kind = ParamNumericType(*params[0]);
   if (kind == PURE_NOT_NUMERIC) return ResultCode::Ok;
   const int64_t digits = ParamGiven(params, count, 1) ? ParamInteger(*params[1]) : 0;
 
@@ -125,7 +122,7 @@ ResultCode CallRound(const ExprFunc&, ExprToken& result, ExprToken** params, int
 // Floor(number) and Ceil(number): the integer at or below (above) it.
 template <bool kCeiling>
 ResultCode CallFloorCeil(const ExprFunc&, ExprToken& result, ExprToken** params, int, bool) {
-  const NumericKind kind = KindOf(*params[0]);
+  const NumericKind kind = ParamNumericType(*params[0]);
   if (kind == PURE_NOT_NUMERIC) return ResultCode::Ok;
   if (kind == PURE_INTEGER) {
     result.SetInteger(ParamInteger(*params[0]));
@@ -139,8 +136,8 @@ ResultCode CallFloorCeil(const ExprFunc&, ExprToken& result, ExprToken** params,
 // Mod(dividend, divisor): the remainder with the dividend's sign; "" for a
 // zero divisor.
 ResultCode CallMod(const ExprFunc&, ExprToken& result, ExprToken** params, int, bool) {
-  const NumericKind dividendKind = KindOf(*params[0]);
-  const NumericKind divisorKind = KindOf(*params[1]);
+  const NumericKind dividendKind = ParamNumericType(*params[0]);
+  const NumericKind divisorKind = ParamNumericType(*params[1]);
   if (dividendKind == PURE_NOT_NUMERIC || divisorKind == PURE_NOT_NUMERIC) return ResultCode::Ok;
   if (dividendKind == PURE_INTEGER && divisorKind == PURE_INTEGER) {
     const int64_t dividend = ParamInteger(*params[0]);
@@ -172,7 +169,7 @@ ResultCode CallMinMax(const ExprFunc&, ExprToken& result, ExprToken** params, in
   int best = -1;
   NumericKind bestKind = PURE_NOT_NUMERIC;
   for (int i = 0; i < count; ++i) {
-    const NumericKind kind = KindOf(*params[i]);
+    const NumericKind kind = ParamNumericType(*params[i]);
     if (kind == PURE_NOT_NUMERIC) return ResultCode::Ok;
     const bool better = best < 0 || (kMaximum ? NumberLess(*params[best], bestKind, *params[i], kind)
                                               : NumberLess(*params[i], kind, *params[best], bestKind));
@@ -192,7 +189,7 @@ ResultCode CallMinMax(const ExprFunc&, ExprToken& result, ExprToken** params, in
 // Abs(number): the magnitude, keeping the kind. The smallest integer has
 // no positive counterpart and stays as it is (two's-complement arithmetic).
 ResultCode CallAbs(const ExprFunc&, ExprToken& result, ExprToken** params, int, bool) {
-  const NumericKind kind = KindOf(*params[0]);
+  const NumericKind kind = ParamNumericType(*params[0]);
   if (kind == PURE_NOT_NUMERIC) return ResultCode::Ok;
   if (kind == PURE_INTEGER) {
     const int64_t value = ParamInteger(*params[0]);
@@ -226,7 +223,7 @@ constexpr UnaryMath kLn{[](double x) { return std::log(x); }, 0.0, kInfinity};
 // outside the function's domain.
 template <const UnaryMath& kOp>
 ResultCode CallUnaryMath(const ExprFunc&, ExprToken& result, ExprToken** params, int, bool) {
-  if (KindOf(*params[0]) == PURE_NOT_NUMERIC) return ResultCode::Ok;
+  if (ParamNumericType(*params[0]) == PURE_NOT_NUMERIC) return ResultCode::Ok;
   const double value = ParamFloat(*params[0]);
   if (value < kOp.Low || value > kOp.High) return ResultCode::Ok;
   result.SetFloat(kOp.Apply(value));
