@@ -279,6 +279,7 @@ TEST_F(Directives, IncludeParameterForms) {
 TEST_F(Directives, IncludePathVariables) {
   ScriptContext& s = g_script;
   const std::wstring savedDir = s.ScriptDirectory, savedName = s.ScriptFileName, savedPath = s.ScriptPath;
+  const std::vector<std::wstring> savedFiles = s.SourceFiles;
   s.ScriptDirectory = L"C:\\scripts";
   s.ScriptFileName = L"main.qrv";
   s.ScriptPath = L"C:\\scripts\\main.qrv";
@@ -313,7 +314,7 @@ TEST_F(Directives, IncludePathVariables) {
   s.Syntax.DerefChar = L'$';
   EXPECT_EQ(ExpandIncludeVariables(L"$A_ScriptDir$\\%A_ScriptDir%"), L"C:\\scripts\\%A_ScriptDir%");
   SetEnvironmentVariableW(L"QRV_INCLUDE_TEST", nullptr);
-  s.SourceFiles.clear();
+  s.SourceFiles = savedFiles;
   s.ScriptDirectory = savedDir;
   s.ScriptFileName = savedName;
   s.ScriptPath = savedPath;
