@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "app/script_context.h"
@@ -17,7 +18,6 @@
 DirectiveSettings g_directives;
 
 namespace {
-
 
 // Limits of the numeric directives.
 constexpr int kMaxThreadsLimit = 255;
@@ -36,7 +36,7 @@ int IntParam(std::wstring_view param) {
 }
 
 // The directive line being carried out: the detail of its error reports.
-// Set by ApplyDirective for the duration of one directive.
+// Set by Run for the duration of one directive.
 std::wstring_view g_directiveLine;
 
 // Reports an error of the directive line being carried out.
@@ -186,7 +186,7 @@ DirectiveResult Warn(std::wstring_view param) {
   WarnMode value = WARN_MODE_MSGBOX;
   if (!mode.empty()) {
     int modeIndex = -1;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(kModes)); ++i)
       if (EqualsNoCase(mode, kModes[i])) modeIndex = i;
     if (modeIndex < 0) return Invalid(parse_msg::Param2Invalid);
     value = static_cast<WarnMode>(modeIndex);
