@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/script_context.h"
 #include "app/threads.h"
+#include "app/tray_icon.h"
 #include "exec/run_lines.h"
 #include "script/script_line.h"
 
@@ -25,6 +26,7 @@ bool g_exitAppCalledInRoutine = false;
 bool RunExitRoutine(int reason) {
   std::wstring savedErrorLevel = SaveErrorLevel();
   BeginThread(0, true, false);
+  RefreshTrayIcon(false);
   bool interrupts = g_threads.InterruptsEnabled;
   g_threads.InterruptsEnabled = false;
   g_exitRoutineRunning = true;
@@ -35,6 +37,7 @@ bool RunExitRoutine(int reason) {
   bool proceed = g_exitAppCalledInRoutine || reason == EXIT_DESTROY;
   if (!proceed) {
     EndThread(savedErrorLevel, true);
+    RefreshTrayIcon(false);
     g_threads.InterruptsEnabled = interrupts;
   }
   return proceed;
@@ -87,6 +90,7 @@ void FinalShutdown(int /*reason*/, int exitCode) {
     g_script.Globals.ReleaseObjects();
   }
   DestroyMainWindow();
+  RemoveTrayIcon();
   // Seams: stop the hook thread and unregister hotkeys once those exist.
   std::exit(exitCode);
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "app/exit.h"
+#include "app/main_window.h"
 #include "app/script_context.h"
 #include "app/threads.h"
 #include "app/timers.h"
@@ -32,6 +33,7 @@ bool DispatchWaitingMessages() {
       ExitApp(EXIT_RESERVED, static_cast<int>(msg.wParam));
       continue;
     }
+    if (PreTranslateMainWindowMessage(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

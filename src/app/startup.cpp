@@ -31,6 +31,15 @@ namespace {
 
 // How long the auto-execute section runs before timers may interrupt it.
 constexpr int32_t kAutoExecuteProtectMs = 100;
+// After this long a still-running auto-execute section hands its settings
+// to the threads that start meanwhile.
+constexpr UINT kAutoExecuteHandOverMs = 100;
+// The interruptibility re-check, well inside the 49.7 days after which the
+// tick count wraps and an old protection start would look recent.
+constexpr UINT kInterruptibilityRecheckMs = 82800000;
+
+// The auto-execute section's settings record; set when the section starts.
+ThreadSettings* g_autoExecuteRecord = nullptr;
 
 // Buffer sizes the platform calls are made with.
 constexpr DWORD kWorkDirBuffer = MAX_PATH;
@@ -85,6 +94,34 @@ bool ScriptIsPersistent() {
   return g_StayResident;
 }
 
+// The defaults every later thread starts from, taken from the settings of
+// the auto-execute section without what belongs to its run.
+ThreadSettings DefaultsFrom(const ThreadSettings& section) {
+  ThreadSettings defaults = section;
+  defaults.ExceptionMode = 0;
+  defaults.Thrown = nullptr;
+  defaults.CurrentCall = nullptr;
+  defaults.LoopIndex = 0;
+  defaults.LoopField = nullptr;
+  defaults.Priority = 0;
+  defaults.Interruptible = true;
+  defaults.IsCriticalThread = false;
+  defaults.Paused = false;
+  defaults.LinesWhileProtected = 0;
+  return defaults;
+}
+
+// A long auto-execute section: threads that start while it still runs get
+// the settings it has made so far.
+void CALLBACK AutoExecuteHandOver(HWND window, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(window, timer);
+  if (g_script.StartupSectionRunning && g_autoExecuteRecord) g_ThreadDefaults = DefaultsFrom(*g_autoExecuteRecord);
+}
+
+// Lets a thread whose protection started just before the tick count wrapped
+// become interruptible.
+void CALLBACK RecheckInterruptibility(HWND, UINT, UINT_PTR, DWORD) { CanInterruptNow(); }
+
 // Runs the script from its first line until a Return or Exit, then makes
 // the settings it left behind the defaults of every later thread.
 ResultCode RunAutoExecuteSection() {
@@ -92,28 +129,29 @@ ResultCode RunAutoExecuteSection() {
   ResultCode result = ResultCode::Ok;
   g_threads.ThreadLimit = g_directives.MaxThreads;
   InitThreadRecords(*g_CurrentThread);
+  g_autoExecuteRecord = g_CurrentThread;
+  SetTimer(MainWindow(), TIMER_ID_REFRESH_INTERRUPTIBILITY, kInterruptibilityRecheckMs, RecheckInterruptibility);
   ResetBatch();
   if (s.FirstScriptLine) {
     // The section starts uninterruptible for its first 100 ms.
     g_CurrentThread->Interruptible = false;
     g_CurrentThread->ProtectStart = GetTickCount();
     g_CurrentThread->ProtectSpan = kAutoExecuteProtectMs;
+    SetTimer(MainWindow(), TIMER_ID_AUTOEXEC, kAutoExecuteHandOverMs, AutoExecuteHandOver);
     ++g_threads.ActiveThreads;
     s.StartupSectionRunning = true;
     ScriptLine* jump = nullptr;
     result = RunLines(s.FirstScriptLine, RunMode::UntilReturn, jump);
     s.StartupSectionRunning = false;
     --g_threads.ActiveThreads;
+    KillTimer(MainWindow(), TIMER_ID_AUTOEXEC);
   }
   DiscardThrownValue();
   ThreadSettings& thread = *g_CurrentThread;
   thread.ExceptionMode = 0;
   thread.LoopIndex = 0;
   thread.LoopField = nullptr;
-  g_ThreadDefaults = thread;
-  g_ThreadDefaults.Priority = 0;
-  g_ThreadDefaults.Interruptible = true;
-  g_ThreadDefaults.IsCriticalThread = false;
+  g_ThreadDefaults = DefaultsFrom(thread);
   // The start-up thread becomes the idle thread, which anything may interrupt.
   thread.Interruptible = true;
   thread.IsCriticalThread = false;
@@ -170,7 +208,7 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
     s.SavedForegroundLockTimeout = lockTimeout;
     if (lockTimeout) SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, nullptr, SPIF_SENDCHANGE);
   }
-  // Seam: the tray icon is added with the main window once menus exist.
+  // The main window, its viewer and the tray icon.
   if (!CreateMainWindow()) return CRITICAL_ERROR_EXIT_CODE;
 
   std::setvbuf(stdout, nullptr, _IONBF, 0);

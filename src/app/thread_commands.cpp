@@ -9,6 +9,7 @@
 #include "app/message_loop.h"
 #include "app/threads.h"
 #include "app/timers.h"
+#include "app/tray_icon.h"
 #include "exec/errors.h"
 #include "script/messages.h"
 #include "script/script_line.h"
@@ -117,6 +118,7 @@ bool TogglePauseFromMenu() {
   ThreadSettings& thread = *g_CurrentThread;
   thread.Paused = !thread.Paused;
   g_threads.PausedThreads += thread.Paused ? 1 : -1;
+  RefreshTrayIcon(false);
   return thread.Paused;
 }
 
@@ -146,5 +148,6 @@ ResultCode CmdPause(ScriptLine& line, CommandArgs& args) {
   } else {
     return ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, mode);
   }
+  RefreshTrayIcon(false);
   return ResultCode::Ok;
 }

@@ -130,3 +130,16 @@ bool RunDueTimers() {
   PurgeDeletedTimers();
   return ran;
 }
+
+TimerSummary SummarizeTimers() {
+  TimerSummary summary;
+  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry) {
+    if (timer->Deleted) continue;
+    ++summary.Total;
+    if (!timer->IsEnabled) continue;
+    ++summary.Enabled;
+    if (!summary.EnabledNames.empty()) summary.EnabledNames += L' ';
+    summary.EnabledNames += timer->Target ? timer->Target->Name : L"";
+  }
+  return summary;
+}

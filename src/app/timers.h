@@ -1,6 +1,7 @@
 // Script timers: labels run as new threads every period (or once).
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "exec/result_code.h"
 
@@ -20,3 +21,11 @@ bool RunDueTimers();
 // Milliseconds until the next enabled timer is due (0 when one is due now),
 // or -1 when no timer is enabled.
 int64_t MsUntilNextTimer();
+
+// The timers as the key-history view reports them.
+struct TimerSummary {
+  unsigned Enabled = 0;
+  unsigned Total = 0;
+  std::wstring EnabledNames;  // the enabled timers' labels, separated by spaces
+};
+TimerSummary SummarizeTimers();

@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "app/main_window_views.h"
+#include "app/reload_edit.h"
 #include "app/thread_commands.h"
 #include "automation/file_append.h"
 #include "exec/errors.h"
@@ -35,6 +37,11 @@ const DispatchEntry kImplemented[] = {
     {ACT_CRITICAL, CmdCritical},
     {ACT_THREAD, CmdThread},
     {ACT_PAUSE, CmdPause},
+    {ACT_LISTVARS, CmdListVars},
+    {ACT_LISTHOTKEYS, CmdListHotkeys},
+    {ACT_KEYHISTORY, CmdKeyHistory},
+    {ACT_RELOAD, CmdReload},
+    {ACT_EDIT, CmdEdit},
 };
 
 // The table indexed by action type, built once from the rows above.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/main_window_views.h"
 #include "app/thread_settings.h"
 #include "exec/errors.h"
 #include "exec/list_lines.h"
@@ -20,9 +21,6 @@ int OnOffValue(const wchar_t* text) {
   if (EqualsNoCase(text, L"Off") || EqualsNoCase(text, L"0")) return 0;
   return -1;
 }
-
-// The command's name, for parameter errors.
-std::wstring NameOf(const ScriptLine& line) { return std::wstring(CommandInfo(line.CommandIndex).Name); }
 
 ResultCode InvalidParam(ScriptLine& line, int number, const wchar_t* value) {
   return ReportLineError(&line, L"Parameter #" + std::to_wstring(number) + L" invalid.", ERROR_KIND_ERROR, value);
@@ -72,15 +70,15 @@ ResultCode CmdSetFormat(ScriptLine& line, CommandArgs& args) {
   return ResultCode::Ok;
 }
 
-ResultCode CmdListLines(ScriptLine& line, CommandArgs& args) {
-  int value = OnOffValue(args[0]);
-  if (value < 0) {
-    // Seam: the lines view of the main window shows the log once it exists.
-    return ReportLineError(&line, L"The ListLines view is not supported by this version yet.", ERROR_KIND_ERROR,
-                           NameOf(line));
+ResultCode CmdListLines(ScriptLine&, CommandArgs& args) {
+  // Only the words On and Off switch the log; anything else shows it.
+  bool on = EqualsNoCase(args[0], L"On");
+  if (!on && !EqualsNoCase(args[0], L"Off")) {
+    OpenMainWindowView(VIEW_LINES, false);
+    return ResultCode::Ok;
   }
   if (g_CurrentThread->LogLines) UnlogLastLine();
-  g_CurrentThread->LogLines = value == 1;
+  g_CurrentThread->LogLines = on;
   return ResultCode::Ok;
 }
 
