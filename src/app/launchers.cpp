@@ -51,23 +51,24 @@ bool OpenThroughShell(const std::wstring& file, const std::wstring& parameters =
   return ShellExecuteExW(&info) != FALSE;
 }
 
-// Starts a program with a command line; false when it could not.
-bool StartProgram(std::wstring commandLine) {
+// A path in double quotes.
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+}  // namespace
+
+bool StartProgram(std::wstring commandLine, const std::wstring& folder) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+  const wchar_t* directory = folder.empty() ? nullptr : folder.c_str();
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory, &startup, &process))
     return false;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
 }
-
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-}  // namespace
 
 std::wstring LocateInstalledFile(const std::wstring& name) {
   std::wstring local = g_script.ExeDirectory + L"\\" + name;

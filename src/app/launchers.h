@@ -21,6 +21,10 @@ void StartWindowInspector();
 // Opens the project's web page in the default browser.
 void OpenWebSite();
 
+// Starts a program from a command line in a folder (empty: the current
+// one). False when it could not; GetLastError then says why.
+bool StartProgram(std::wstring commandLine, const std::wstring& folder = {});
+
 // Where a file of the installation is: the executable's folder, else the
 // folder the registry names as the installation folder. Empty when it is in
 // neither.

@@ -75,6 +75,7 @@ struct GroupIconHeader {
 };
 #pragma pack(pop)
 
+// The module that holds the resources.
 HINSTANCE Instance() { return g_script.Instance ? g_script.Instance : GetModuleHandleW(nullptr); }
 
 // The image of the main icon group that suits the system's large-icon width:
@@ -256,6 +257,7 @@ void MarkMenuLoopEntered() {
   if (g_menuShowing == MENU_NOT_SHOWING) g_menuShowing = MENU_SHOWN_BY_LOOP;
 }
 
+// The procedure of the main window and of the second class's windows.
 LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   // Seam: the loop skips the message it is dispatching itself, once

@@ -64,6 +64,7 @@ std::wstring ForegroundTitle() {
   return title;
 }
 
+// "yes" when a hook reports true, else "no" (also without the hook).
 const wchar_t* YesNo(bool (*hook)()) { return hook && hook() ? L"yes" : L"no"; }
 
 // The variables view.

@@ -3,8 +3,7 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
+#include "app/launchers.h"
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "gui/message_box.h"
@@ -41,20 +40,7 @@ std::wstring RestartParameters() {
 
 // Starts the new copy in the folder the script started in. On failure the
 // system's error code is left for the caller.
-bool StartNewCopy() {
-  std::wstring commandLine = RestartCommandLine();
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION process = {};
-  const wchar_t* folder = g_script.StartupWorkDir.empty() ? nullptr : g_script.StartupWorkDir.c_str();
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &process))
-    return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
-}
+bool StartNewCopy() { return StartProgram(RestartCommandLine(), g_script.StartupWorkDir); }
 
 }  // namespace
 
