@@ -23,6 +23,7 @@
 #include "exec/exceptions.h"
 #include "exec/run_lines.h"
 #include "gui/message_box.h"
+#include "objects/func.h"
 #include "objects/object_ops.h"
 #include "values/builtin_vars.h"
 #include "script/script_line.h"
@@ -177,6 +178,7 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   s.Origin = origin;
   InstallBuiltInVariables();
   InstallObjectOperations();
+  InstallFunctions();
   // Seam: the tray menu is created here once menus exist.
   OleInitialize(nullptr);
 
