@@ -52,6 +52,14 @@ SHORT_RUN_S = 1.0
 REASON_CHARS = 200
 
 
+def fibonacci(n):
+    """The n-th Fibonacci number, computed the quick way for checking."""
+    a, b = 0, 1
+    for _ in range(n):
+        a, b = b, a + b
+    return a
+
+
 class Benchmark:
     """One program written three times: its file stem, its work count (the one
     number literal every version contains), and how its printed value is
@@ -72,6 +80,8 @@ BENCHMARKS = [
               lambda n: str(n * (n + 1) // 2), lambda text: text),
     Benchmark("concat", "a {:,}-character string, one append at a time", 3_000_000,
               lambda n: "x" * n, lambda text: f"{len(text):,} characters"),
+    Benchmark("fib", "naive recursive Fibonacci of {}", 27,
+              lambda n: str(fibonacci(n)), lambda text: text),
 ]
 
 

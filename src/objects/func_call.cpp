@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <deque>
+#include <forward_list>
 #include <string>
 #include <vector>
 
@@ -50,34 +50,39 @@ bool StackHasRoom() {
   return here > StackFloor() + kStackReserveBytes;
 }
 
-// The arguments of one call after a variadic call's array was spread out.
-// Tokens made here point into the array's fields, which outlive the binding.
+// The arguments of one call. Usually they are the caller's tokens as they
+// are; a variadic call's array spread out, or variables replaced by their
+// values, make a list of their own. Nothing is allocated unless one of those
+// happens, since most calls need neither.
 class CallArguments {
  public:
-  CallArguments(ExprToken** params, int count) : list_(params, params + count) {}
+  CallArguments(ExprToken** params, int count) : items_(params), count_(count) {}
 
   // Spreads the last argument's integer keys; remembers an array with other
   // keys as the source of named arguments.
   void Expand() {
-    ExprToken* last = list_.back();
+    ExprToken* last = items_[count_ - 1];
+    MakeOwnList();
     list_.pop_back();
     Object* array = dynamic_cast<Object*>(ObjectOfToken(*last));
-    if (!array) return;
-    const int64_t length = array->ArrayLength();
-    for (int64_t key = 1; key <= length; ++key) {
-      ExprToken& token = spread_.emplace_back();
-      const FieldValue* field = array->GetField(std::to_wstring(key));
-      SetFromField(token, field);
-      list_.push_back(&token);
+    if (array) {
+      const int64_t length = array->ArrayLength();
+      for (int64_t key = 1; key <= length; ++key) {
+        ExprToken& token = NewToken();
+        SetFromField(token, array->GetField(std::to_wstring(key)));
+        list_.push_back(&token);
+      }
+      int64_t number = 0;
+      for (const Object::Field& field : array->Fields())
+        if (!IsIntegerKey(field.Name, number)) named_ = array;
     }
-    int64_t number = 0;
-    for (const Object::Field& field : array->Fields())
-      if (!IsIntegerKey(field.Name, number)) named_ = array;
+    items_ = list_.data();
+    count_ = static_cast<int>(list_.size());
   }
 
-  int Count() const { return static_cast<int>(list_.size()); }
-  ExprToken& operator[](int i) { return *list_[static_cast<size_t>(i)]; }
-  bool Given(int i) const { return i < Count() && list_[static_cast<size_t>(i)]->Symbol != ExprSymbol::Omitted; }
+  int Count() const { return count_; }
+  ExprToken& operator[](int i) { return *items_[i]; }
+  bool Given(int i) const { return i < count_ && items_[i]->Symbol != ExprSymbol::Omitted; }
   Object* Named() const { return named_; }
 
   // The token a named argument supplies for a parameter, or null.
@@ -85,7 +90,7 @@ class CallArguments {
     if (!named_) return nullptr;
     const FieldValue* field = named_->GetField(name);
     if (!field) return nullptr;
-    ExprToken& token = extra_.emplace_back();
+    ExprToken& token = NewToken();
     SetFromField(token, field);
     return &token;
   }
@@ -93,12 +98,12 @@ class CallArguments {
   // Replaces variables by their values, so that emptying the function's
   // locals for a recursive call does not empty the arguments.
   void TakeValuesOfVariables(const Func& func) {
-    for (size_t i = 0; i < list_.size(); ++i) {
-      ExprToken& token = *list_[i];
-      if (token.Symbol != ExprSymbol::VariableRef) continue;
-      if (i < func.Params.size() && func.Params[i].IsByRef) continue;
-      Variable& var = *token.Var->ResolveAlias();
-      ExprToken& value = values_.emplace_back();
+    for (int i = 0; i < count_; ++i) {
+      if (items_[i]->Symbol != ExprSymbol::VariableRef) continue;
+      if (static_cast<size_t>(i) < func.Params.size() && func.Params[static_cast<size_t>(i)].IsByRef) continue;
+      MakeOwnList();
+      Variable& var = *list_[static_cast<size_t>(i)]->Var->ResolveAlias();
+      ExprToken& value = NewToken();
       if (IObject* object = var.ObjectValue()) {
         object->AddRef();
         heldObjects_.push_back(object);
@@ -108,10 +113,10 @@ class CallArguments {
       } else if ((var.Attrib() & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && (var.Attrib() & VAR_ATTRIB_HAS_VALID_DOUBLE)) {
         value.SetFloat(var.ToFloat(false));
       } else {
-        texts_.emplace_back(var.TextOf());
-        value.SetText(texts_.back().c_str(), ExprSymbol::RawWord);
+        texts_.emplace_front(var.TextOf());
+        value.SetText(texts_.front().c_str(), ExprSymbol::RawWord);
       }
-      list_[i] = &value;
+      list_[static_cast<size_t>(i)] = &value;
     }
   }
 
@@ -120,6 +125,15 @@ class CallArguments {
   }
 
  private:
+  // Copies the caller's pointers into a list this call may change.
+  void MakeOwnList() {
+    if (!list_.empty() || count_ == 0 || items_ == list_.data()) return;
+    list_.assign(items_, items_ + count_);
+    items_ = list_.data();
+  }
+  // A token that lives as long as the call's arguments (nodes never move).
+  ExprToken& NewToken() { return tokens_.emplace_front(); }
+
   static IObject* ObjectOfToken(const ExprToken& token) {
     if (token.Symbol == ExprSymbol::ObjectRef) return token.Object;
     if (token.Symbol == ExprSymbol::VariableRef) return token.Var->ObjectValue();
@@ -138,16 +152,14 @@ class CallArguments {
     }
   }
 
+  ExprToken** items_;
+  int count_;
   std::vector<ExprToken*> list_;
-  // Deques: tokens and texts are pointed at while more are added.
-  std::deque<ExprToken> spread_;
-  std::deque<ExprToken> values_;
-  std::deque<ExprToken> extra_;
-  std::deque<std::wstring> texts_;
+  std::forward_list<ExprToken> tokens_;
+  std::forward_list<std::wstring> texts_;
   std::vector<IObject*> heldObjects_;
   Object* named_ = nullptr;
 };
-
 
 // Whether every parameter without an argument has a default or a named
 // value; otherwise the call yields "" without running.

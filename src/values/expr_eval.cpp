@@ -94,6 +94,23 @@ bool IsConditionLine(ActionType action) {
   return action == ACT_IFEXPR || action == ACT_WHILE || action == ACT_UNTIL;
 }
 
+// Puts a variable's value into a token when the value is a number that has
+// no text of its own (a number stored, not a text that looks like one).
+bool NumberOfVariable(Variable& variable, ExprToken& token) {
+  Variable& var = *variable.ResolveAlias();
+  const uint8_t attrib = var.Attrib();
+  if (!(attrib & VAR_ATTRIB_CONTENTS_OUT_OF_DATE)) return false;
+  if (attrib & VAR_ATTRIB_HAS_VALID_INT64) {
+    token.SetInteger(var.ToInteger(false));
+  } else if (attrib & VAR_ATTRIB_HAS_VALID_DOUBLE) {
+    token.SetFloat(var.ToFloat(false));
+  } else {
+    return false;
+  }
+  token.Circuit = nullptr;
+  return true;
+}
+
 // The name error of a double-deref that built an illegal variable name.
 std::wstring IllegalNameMessage(std::wstring_view name) {
   std::wstring message = msg::VarNameIllegalChar;
@@ -693,6 +710,16 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
     }
   }
 
+  // "return n" with a number in n hands the number over as it is.
+  if (form->PostfixCount == 1 && resultToken && !target) {
+    const ExprToken& only = form->Postfix[0];
+    if (only.Symbol == ExprSymbol::RuntimeRef && !only.Parts && only.Var->ResolveAlias()->Type() == VAR_NORMAL &&
+        NumberOfVariable(*only.Var, *resultToken)) {
+      out.push_back(L'\0');
+      return true;
+    }
+  }
+
   EvalFrame frame(line);
   Evaluation evaluation(frame, *form, target);
   const ResultCode ran = evaluation.Run();
@@ -722,6 +749,10 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
     return true;
   }
   if (resultToken && value) {
+    if (value->Symbol == ExprSymbol::VariableRef && NumberOfVariable(*value->Var, *resultToken)) {
+      out.push_back(L'\0');
+      return true;
+    }
     IObject* object = value->Symbol == ExprSymbol::VariableRef ? value->Var->ObjectValue() : nullptr;
     if (object) {
       object->AddRef();

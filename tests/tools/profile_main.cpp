@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <vector>
 
 #include "app/startup.h"
@@ -19,7 +18,27 @@ namespace {
 
 HANDLE g_mainThread = nullptr;
 std::atomic<bool> g_stop{false};
-std::map<DWORD64, unsigned>* g_samples = nullptr;
+
+// Samples by address in a fixed open-addressing table: the sampler must not
+// allocate, since the main thread may be suspended inside the heap's lock.
+constexpr size_t kSampleSlots = size_t{1} << 20;
+struct SampleSlot {
+  DWORD64 Rip;
+  unsigned Count;
+};
+SampleSlot* g_samples = nullptr;
+
+// Counts one sample of an address (addresses beyond a full table are dropped).
+void CountSample(DWORD64 rip) {
+  size_t at = static_cast<size_t>((rip * 0x9E3779B97F4A7C15ull) >> 44) & (kSampleSlots - 1);
+  for (size_t probe = 0; probe < kSampleSlots; ++probe, at = (at + 1) & (kSampleSlots - 1)) {
+    if (g_samples[at].Rip == rip || g_samples[at].Count == 0) {
+      g_samples[at].Rip = rip;
+      ++g_samples[at].Count;
+      return;
+    }
+  }
+}
 
 DWORD WINAPI Sampler(void*) {
   CONTEXT context;
@@ -27,7 +46,7 @@ DWORD WINAPI Sampler(void*) {
     Sleep(1);
     if (SuspendThread(g_mainThread) == static_cast<DWORD>(-1)) continue;
     context.ContextFlags = CONTEXT_CONTROL;
-    if (GetThreadContext(g_mainThread, &context)) ++(*g_samples)[context.Rip];
+    if (GetThreadContext(g_mainThread, &context)) CountSample(context.Rip);
     ResumeThread(g_mainThread);
   }
   return 0;
@@ -36,7 +55,8 @@ DWORD WINAPI Sampler(void*) {
 void WriteProfile() {
   g_stop = true;
   std::vector<std::pair<unsigned, DWORD64>> sorted;
-  for (auto& [rip, count] : *g_samples) sorted.emplace_back(count, rip);
+  for (size_t i = 0; i < kSampleSlots; ++i)
+    if (g_samples[i].Count) sorted.emplace_back(g_samples[i].Count, g_samples[i].Rip);
   std::sort(sorted.rbegin(), sorted.rend());
   FILE* out = std::fopen("qrv_profile.txt", "w");
   if (!out) return;
@@ -56,7 +76,7 @@ void WriteProfile() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  g_samples = new std::map<DWORD64, unsigned>();
+  g_samples = new SampleSlot[kSampleSlots]();
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_mainThread, 0, FALSE,
                   DUPLICATE_SAME_ACCESS);
   CreateThread(nullptr, 0, Sampler, nullptr, 0, nullptr);

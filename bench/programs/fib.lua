@@ -1,0 +1,8 @@
+-- Computes a Fibonacci number by naive recursion and prints it.
+local function fib(n)
+  if n < 2 then
+    return n
+  end
+  return fib(n - 1) + fib(n - 2)
+end
+print(fib(27))

@@ -1,0 +1,10 @@
+"""Computes a Fibonacci number by naive recursion and prints it."""
+
+
+def fib(n):
+    if n < 2:
+        return n
+    return fib(n - 1) + fib(n - 2)
+
+
+print(fib(27))
