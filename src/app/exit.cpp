@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/event_functions.h"
 #include "app/main_window.h"
 #include "app/script_context.h"
 #include "app/threads.h"
 #include "app/tray_icon.h"
 #include "exec/run_lines.h"
+#include "objects/func.h"
 #include "script/script_line.h"
 
 namespace {
@@ -21,8 +23,8 @@ Label* g_exitLabel = nullptr;
 bool g_exitRoutineRunning = false;
 bool g_exitAppCalledInRoutine = false;
 
-// Runs the exit label in a thread of its own with interruptions off.
-// Returns true when the routine let the exit go on.
+// Runs the exit label, then the OnExit functions, in a thread of their own
+// with interruptions off. Returns true when they let the exit go on.
 bool RunExitRoutine(int reason) {
   std::wstring savedErrorLevel = SaveErrorLevel();
   BeginThread(0, true, false);
@@ -31,10 +33,17 @@ bool RunExitRoutine(int reason) {
   g_threads.InterruptsEnabled = false;
   g_exitRoutineRunning = true;
   g_exitAppCalledInRoutine = false;
-  ScriptLine* jump = nullptr;
-  RunLines(g_exitLabel->MarkedLine, RunMode::UntilReturn, jump);
+  bool cancelled = false;
+  if (g_exitLabel && g_exitLabel->MarkedLine) {
+    ScriptLine* jump = nullptr;
+    RunLines(g_exitLabel->MarkedLine, RunMode::UntilReturn, jump);
+    // A label that returns without calling ExitApp keeps the script running.
+    cancelled = !g_exitAppCalledInRoutine;
+  }
+  if (!cancelled && HasExitFunctions())
+    cancelled = CallExitFunctions(ExitReasonText(reason), g_ProcessExitCode);
   g_exitRoutineRunning = false;
-  bool proceed = g_exitAppCalledInRoutine || reason == EXIT_DESTROY;
+  bool proceed = !cancelled || reason == EXIT_DESTROY;
   if (!proceed) {
     EndThread(savedErrorLevel, true);
     RefreshTrayIcon(false);
@@ -75,8 +84,8 @@ ResultCode ExitApp(int reason, int exitCode, bool codeGiven) {
   g_script.ExitCause = reason;
   if (g_script.ReadyToRun) {
     g_ProcessExitCode = exitCode;
-    // Seam: the functions registered with OnExit() run after the label.
-    if (g_exitLabel && g_exitLabel->MarkedLine && !RunExitRoutine(reason)) return ResultCode::EarlyExit;
+    const bool hasRoutine = (g_exitLabel && g_exitLabel->MarkedLine) || HasExitFunctions();
+    if (hasRoutine && !RunExitRoutine(reason)) return ResultCode::EarlyExit;
     exitCode = g_ProcessExitCode;
   }
   FinalShutdown(reason, exitCode);
@@ -88,6 +97,7 @@ void FinalShutdown(int /*reason*/, int exitCode) {
     // Object destructors run before exit, while everything they may use
     // still exists.
     g_script.Globals.ReleaseObjects();
+    ReleaseStaticObjects();
   }
   DestroyMainWindow();
   RemoveTrayIcon();

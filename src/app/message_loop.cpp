@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "app/event_functions.h"
 #include "app/exit.h"
 #include "app/main_window.h"
 #include "app/script_context.h"
@@ -33,9 +34,12 @@ bool DispatchWaitingMessages() {
       ExitApp(EXIT_RESERVED, static_cast<int>(msg.wParam));
       continue;
     }
+    if (OfferMessageFromLoop(msg)) continue;
     if (PreTranslateMainWindowMessage(msg)) continue;
     TranslateMessage(&msg);
+    MarkDispatch(true, msg.message);
     DispatchMessageW(&msg);
+    MarkDispatch(false, 0);
   }
   return any;
 }

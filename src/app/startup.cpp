@@ -23,6 +23,7 @@
 #include "exec/exceptions.h"
 #include "exec/run_lines.h"
 #include "gui/message_box.h"
+#include "app/event_functions.h"
 #include "objects/func.h"
 #include "objects/object_ops.h"
 #include "values/builtin_vars.h"
@@ -179,6 +180,7 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   InstallBuiltInVariables();
   InstallObjectOperations();
   InstallFunctions();
+  InstallMessageMonitors();
   // Seam: the tray menu is created here once menus exist.
   OleInitialize(nullptr);
 

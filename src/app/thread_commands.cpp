@@ -11,6 +11,7 @@
 #include "app/timers.h"
 #include "app/tray_icon.h"
 #include "exec/errors.h"
+#include "objects/func.h"
 #include "script/messages.h"
 #include "script/script_line.h"
 #include "script/script_lines.h"
@@ -32,26 +33,54 @@ Label* LabelOfArg(ScriptLine& line, CommandArgs& args) {
   return label;
 }
 
+// What SetTimer's first argument names: a function object it gave, the
+// label or function resolved at load time or named now, or, when empty, the
+// timer whose thread is running. False after reporting.
+bool TimerTargetOfArgs(ScriptLine& line, CommandArgs& args, Label*& label, IObject*& object) {
+  label = nullptr;
+  object = args.FirstObject;
+  if (object) return true;
+  if (line.ResolvedCallee) {
+    if (line.Extra == kCalleeIsFunction)
+      object = static_cast<Func*>(line.ResolvedCallee);
+    else
+      label = static_cast<Label*>(line.ResolvedCallee);
+    return true;
+  }
+  const wchar_t* name = args[0];
+  if (!*name) {
+    if (CurrentTimerTarget(label, object)) return true;
+    ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, L"");
+    return false;
+  }
+  label = FindLabel(name);
+  if (label) return true;
+  Func* func = LookupFunction(name);
+  if (func && func->Expr.MinParams == 0) {
+    object = func;
+    return true;
+  }
+  ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, name);
+  return false;
+}
+
 }  // namespace
 
 ResultCode CmdSetTimer(ScriptLine& line, CommandArgs& args) {
-  if (!*args[0]) {
-    // Seam: without a label the timer of the running timer thread is meant.
-    return ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, L"");
-  }
-  Label* label = LabelOfArg(line, args);
-  if (!label) return ResultCode::Fail;
+  Label* label = nullptr;
+  IObject* object = nullptr;
+  if (!TimerTargetOfArgs(line, args, label, object)) return ResultCode::Fail;
   const wchar_t* mode = args[1];
   if (EqualsNoCase(mode, L"Delete")) {
-    DeleteTimer(label);
+    DeleteTimer(label, object);
   } else if (EqualsNoCase(mode, L"Off")) {
-    SetTimerEntry(label, nullptr, args[2], false, false);
+    SetTimerEntry(label, object, nullptr, args[2], false, false);
   } else if (EqualsNoCase(mode, L"On") || !*mode) {
-    SetTimerEntry(label, nullptr, args[2], true, false);
+    SetTimerEntry(label, object, nullptr, args[2], true, false);
   } else {
     if (IsNumeric(mode, true, false, false) != PURE_INTEGER)
       return ReportLineError(&line, parse_msg::Param2Invalid, ERROR_KIND_ERROR, mode);
-    SetTimerEntry(label, mode, args[2], true, true);
+    SetTimerEntry(label, object, mode, args[2], true, true);
   }
   return ResultCode::Ok;
 }

@@ -7,6 +7,8 @@
 
 #include "app/threads.h"
 #include "exec/run_lines.h"
+#include "objects/callbacks.h"
+#include "objects/func_object.h"
 #include "script/script_line.h"
 #include "values/numeric_text.h"
 
@@ -15,7 +17,7 @@ namespace {
 constexpr int kDefaultPeriodMs = 250;
 
 struct TimerEntry {
-  Label* Target = nullptr;
+  ScriptCallback Target;
   int64_t PeriodMs = kDefaultPeriodMs;
   DWORD LastStart = 0;
   int Priority = 0;
@@ -28,10 +30,13 @@ struct TimerEntry {
 
 // The timers in creation order; written by SetTimer and RunDueTimers.
 TimerEntry* g_firstTimer = nullptr;
+// The timer whose thread runs now; saved and restored around each run, so
+// an interrupting timer thread does not change it for the one it interrupts.
+TimerEntry* g_runningTimer = nullptr;
 
-TimerEntry* FindTimer(Label* target) {
+TimerEntry* FindTimer(Label* label, IObject* object) {
   for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry)
-    if (timer->Target == target && !timer->Deleted) return timer;
+    if (timer->Target.Is(label, object) && !timer->Deleted) return timer;
   return nullptr;
 }
 
@@ -57,12 +62,16 @@ void PurgeDeletedTimers() {
 
 }  // namespace
 
-void SetTimerEntry(Label* target, const wchar_t* periodText, const wchar_t* priorityText, bool enable, bool reset) {
-  TimerEntry* timer = FindTimer(target);
+void SetTimerEntry(Label* label, IObject* object, const wchar_t* periodText, const wchar_t* priorityText, bool enable,
+                   bool reset) {
+  TimerEntry* timer = FindTimer(label, object);
   bool created = false;
   if (!timer) {
     timer = new TimerEntry();
-    timer->Target = target;
+    if (label)
+      timer->Target.SetLabel(label);
+    else
+      timer->Target.SetObject(object);
     TimerEntry** link = &g_firstTimer;
     while (*link) link = &(*link)->NextEntry;
     *link = timer;
@@ -82,8 +91,8 @@ void SetTimerEntry(Label* target, const wchar_t* periodText, const wchar_t* prio
   timer->IsEnabled = true;
 }
 
-void DeleteTimer(Label* target) {
-  TimerEntry* timer = FindTimer(target);
+void DeleteTimer(Label* label, IObject* object) {
+  TimerEntry* timer = FindTimer(label, object);
   if (!timer) return;
   timer->IsEnabled = false;
   timer->Deleted = true;
@@ -114,17 +123,22 @@ bool RunDueTimers() {
     if (!timer->IsEnabled || timer->RunningCount > 0 || timer->Priority < g_CurrentThread->Priority ||
         static_cast<int64_t>(now - timer->LastStart) < timer->PeriodMs)
       continue;
-    ScriptLine* first = timer->Target ? timer->Target->MarkedLine : nullptr;
+    ScriptLine* first = timer->Target.FirstLine();
     timer->LastStart = now;
     if (timer->OneShot) timer->IsEnabled = false;
-    if (!first) continue;
+    if (timer->Target.TargetLabel() && !first) continue;
     std::wstring savedErrorLevel = SaveErrorLevel();
-    BeginThread(timer->Priority, true, first->CommandIndex == ACT_CRITICAL);
+    BeginThread(timer->Priority, true, first && first->CommandIndex == ACT_CRITICAL);
     ++timer->RunningCount;
-    ScriptLine* jump = nullptr;
-    RunLines(first, RunMode::UntilReturn, jump);
+    TimerEntry* interrupted = g_runningTimer;
+    g_runningTimer = timer;
+    timer->Target.Run(nullptr, 0, nullptr);
+    g_runningTimer = interrupted;
     --timer->RunningCount;
     EndThread(savedErrorLevel, true);
+    // A one-shot bound function is not kept alive for a later SetTimer.
+    if (timer->OneShot && !timer->IsEnabled && dynamic_cast<BoundFunc*>(timer->Target.TargetObject()))
+      timer->Deleted = true;
     ran = true;
   }
   PurgeDeletedTimers();
@@ -139,7 +153,16 @@ TimerSummary SummarizeTimers() {
     if (!timer->IsEnabled) continue;
     ++summary.Enabled;
     if (!summary.EnabledNames.empty()) summary.EnabledNames += L' ';
-    summary.EnabledNames += timer->Target ? timer->Target->Name : L"";
+    summary.EnabledNames += timer->Target.Name();
   }
   return summary;
+}
+
+bool CurrentTimerTarget(Label*& label, IObject*& object) {
+  label = nullptr;
+  object = nullptr;
+  if (!g_runningTimer || g_runningTimer->Deleted) return false;
+  label = g_runningTimer->Target.TargetLabel();
+  object = g_runningTimer->Target.TargetObject();
+  return true;
 }

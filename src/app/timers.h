@@ -1,4 +1,5 @@
-// Script timers: labels run as new threads every period (or once).
+// Script timers: labels and function objects run as new threads every
+// period (or once).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -6,13 +7,20 @@
 #include "exec/result_code.h"
 
 struct Label;
+class IObject;
 
-// Creates or updates the timer of a label. `period` and `priority` are the
-// command's texts (empty: unchanged or default); `enable` turns it on or off.
-void SetTimerEntry(Label* target, const wchar_t* periodText, const wchar_t* priorityText, bool enable, bool reset);
+// Creates or updates the timer of a label or of a callable object (one of
+// the two is null). `period` and `priority` are the command's texts (empty:
+// unchanged or default); `enable` turns it on or off.
+void SetTimerEntry(Label* label, IObject* object, const wchar_t* periodText, const wchar_t* priorityText, bool enable,
+                   bool reset);
 
-// Removes a label's timer (or marks it for removal while it runs).
-void DeleteTimer(Label* target);
+// Removes a timer (or marks it for removal while it runs).
+void DeleteTimer(Label* label, IObject* object);
+
+// The label and object of the timer whose thread is running now (both null
+// outside timer threads), for SetTimer without a target.
+bool CurrentTimerTarget(Label*& label, IObject*& object);
 
 // Runs every timer that is due, each as a thread of its own. Returns
 // whether any ran.

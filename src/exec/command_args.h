@@ -8,9 +8,15 @@
 #include "script/command_table.h"
 
 class Variable;
+class IObject;
 struct ScriptLine;
 
 struct CommandArgs {
+  CommandArgs() = default;
+  CommandArgs(const CommandArgs&) = delete;
+  CommandArgs& operator=(const CommandArgs&) = delete;
+  ~CommandArgs();
+
   // Arguments written plus empty ones up to the command's MostArgs. Only
   // the first Count entries of the arrays below are set (by PrepareArgs):
   // leaving the rest alone keeps the per-line cost down.
@@ -26,6 +32,10 @@ struct CommandArgs {
   int ValueKind = 0;
   int64_t ValueInteger = 0;
   double ValueFloat = 0.0;
+  // An object the first argument's expression gave, for the commands that
+  // take a function object there (SetTimer); its text is then "". The
+  // arguments own one reference, released with them.
+  IObject* FirstObject = nullptr;
 
   // The text of argument i, "" when absent.
   const wchar_t* operator[](int i) const { return i < Count && Text[i] ? Text[i] : L""; }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/console_output.h"
+#include "app/event_functions.h"
 #include "app/thread_settings.h"
 #include "exec/exceptions.h"
 #include "exec/render_line.h"
@@ -151,10 +152,10 @@ std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view mes
 }
 
 ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind, std::wstring_view extra) {
-  // Inside a Try an error becomes an exception the script can catch.
-  // Seam: registered OnError callbacks will do the same once functions exist.
+  // Inside a Try, or with OnError callbacks to see it, an error becomes an
+  // exception.
   if ((kind == ERROR_KIND_ERROR || kind == ERROR_KIND_CONTINUABLE) && g_script.ReadyToRun &&
-      g_CurrentThread->ExceptionMode != 0)
+      (g_CurrentThread->ExceptionMode != 0 || HasErrorFunctions()))
     return RaiseException(line, message, {}, extra);
   const int lineNumber = line ? line->SourceLine : g_script.CurrentLineNumber;
   if (g_loadErrorSink && !g_script.ReadyToRun) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/event_functions.h"
 #include "app/script_context.h"
 #include "app/thread_settings.h"
 #include "exec/errors.h"
@@ -99,7 +100,7 @@ ResultCode RaiseException(const ScriptLine* line, std::wstring_view message, std
 }
 
 void ShowUncaughtException(const ScriptLine* line) {
-  // Seam: OnError callbacks see the value first once functions exist.
+  if (CallErrorFunctions()) return;
   const FieldValue* thrown = g_CurrentThread->Thrown;
   if (!thrown) return;
   std::wstring message, detail;

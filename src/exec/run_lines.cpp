@@ -17,6 +17,7 @@
 #include "exec/list_lines.h"
 #include "exec/loops.h"
 #include "objects/func_call.h"
+#include "objects/object.h"
 #include "script/messages.h"
 #include "script/script_line.h"
 #include "script/script_lines.h"
@@ -262,6 +263,10 @@ ResultCode ResolveJumpTarget(ScriptLine& line, CommandArgs& args, ScriptLine*& t
 
 bool TextIsTrueResult(const wchar_t* text) { return text && *text; }
 
+CommandArgs::~CommandArgs() {
+  if (FirstObject) FirstObject->Release();
+}
+
 ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer) {
   const CommandEntry& entry = CommandInfo(line.CommandIndex);
   args.Count = line.ArgTotal > entry.MostArgs ? line.ArgTotal : entry.MostArgs;
@@ -291,10 +296,17 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
       // Arithmetic takes its value as a number when the expression gives one,
       // sparing a round trip through text.
       bool wantsNumber = i == 1 && line.CommandIndex >= ACT_ADD && line.CommandIndex <= ACT_DIV;
+      // SetTimer takes a function object as well as a name.
+      bool wantsObject = i == 0 && line.CommandIndex == ACT_SETTIMER;
       ExprToken number;
       number.Symbol = ExprSymbol::String;
-      if (!EvaluateExpression(line, i, result, wantsNumber ? &number : nullptr, buffer, i == 1 ? args.Var[0] : nullptr))
+      if (!EvaluateExpression(line, i, result, wantsNumber || wantsObject ? &number : nullptr, buffer,
+                              i == 1 ? args.Var[0] : nullptr))
         return result == ResultCode::Ok ? ResultCode::Fail : result;
+      if (wantsObject) {
+        if (number.Symbol == ExprSymbol::ObjectRef) args.FirstObject = number.Object;
+        continue;
+      }
       if (wantsNumber && number.Symbol == ExprSymbol::Integer) {
         args.ValueKind = PURE_INTEGER;
         args.ValueInteger = number.ValueInt64;

@@ -4,12 +4,14 @@
 
 #include <cwchar>
 
+#include "app/event_functions.h"
 #include "app/thread_settings.h"
 #include "values/expr_operators.h"
 #include "values/variable.h"
 
 const BuiltInFunctionDef* FindBuiltInFunction(std::wstring_view name) {
-  static const BuiltInFamily kFamilies[] = {MathFunctions(), MemoryFunctions(), FunctionFunctions(), ObjectFunctions()};
+  static const BuiltInFamily kFamilies[] = {MathFunctions(), MemoryFunctions(), FunctionFunctions(), ObjectFunctions(),
+                                             EventFunctions()};
   for (const BuiltInFamily& family : kFamilies)
     for (size_t i = 0; i < family.Count; ++i)
       if (EqualsNoCase(family.Defs[i].Name, name)) return &family.Defs[i];

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/main_window_views.h"
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "objects/builtin_functions.h"
@@ -93,6 +94,8 @@ Func* MakeBuiltIn(const BuiltInFunctionDef& def) {
   func->Expr.Owner = func;
   func->RequiredCount = def.MinParams;
   Insert(func);
+  // A script that watches messages must stay resident to receive them.
+  if (EqualsNoCase(def.Name, L"OnMessage")) g_StayResident = true;
   return func;
 }
 
@@ -108,6 +111,15 @@ FunctionScope* CurrentScope() {
   if (g_FunctionBeingDefined) return &g_FunctionBeingDefined->Scope;
   Func* running = RunningFunction();
   return running ? &running->Scope : nullptr;
+}
+
+// The running function's locals for the variables view.
+bool LocalsOfRunningFunction(const VarList*& locals, std::wstring& functionName) {
+  Func* running = RunningFunction();
+  if (!running) return false;
+  locals = &running->Scope.Locals;
+  functionName = running->Name;
+  return true;
 }
 
 }  // namespace
@@ -157,7 +169,17 @@ void FinishAllFunctionScopes() {
   }
 }
 
+void ReleaseStaticObjects() {
+  for (Func* func : FunctionList()) {
+    if (func->IsBuiltIn) continue;
+    func->Scope.Locals.ForEach([](Variable& var) {
+      if ((var.Scope() & VAR_LOCAL_STATIC) && var.Type() == VAR_NORMAL && var.HasObject()) var.Free(VAR_FREE_KEEP);
+    });
+  }
+}
+
 void InstallFunctions() {
+  ListVarsLocalsHook = LocalsOfRunningFunction;
   g_FindFunction = FindFunctionForExpression;
   g_CurrentFunctionScope = CurrentScope;
 }

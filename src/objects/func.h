@@ -95,6 +95,10 @@ extern Func* g_FunctionBeingDefined;
 // of them, and each function's list of locals to save is built.
 void FinishAllFunctionScopes();
 
+// Empties every static variable of a script function that holds an object,
+// so that objects are released before the program ends.
+void ReleaseStaticObjects();
+
 // Installs the function lookup and the current-scope hook the expression
 // code and the variable lookups use.
 void InstallFunctions();

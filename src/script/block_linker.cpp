@@ -6,6 +6,7 @@
 #include <string>
 
 #include "exec/errors.h"
+#include "objects/func.h"
 #include "script/messages.h"
 #include "script/script_line.h"
 #include "script/script_lines.h"
@@ -205,9 +206,20 @@ ResultCode RequireLabel(ScriptLine& line, int index, bool resolveCallee) {
   return ResultCode::Ok;
 }
 
-// SetTimer: the label, and a fixed period or mode.
+// SetTimer: the label (or a function with no required parameter), and a
+// fixed period or mode.
 ResultCode ResolveSetTimer(ScriptLine& line) {
-  if (RequireLabel(line, 0, true) != ResultCode::Ok) return ResultCode::Fail;
+  std::wstring name;
+  if (FixedArgText(line, 0, name) && !name.empty()) {
+    if (Label* label = FindLabel(name)) {
+      line.ResolvedCallee = label;
+    } else if (Func* func = LookupFunction(name); func && func->Expr.MinParams == 0) {
+      line.ResolvedCallee = func;
+      line.Extra = kCalleeIsFunction;
+    } else {
+      return ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, name);
+    }
+  }
   std::wstring mode;
   if (line.ArgTotal < 2 || !FixedArgText(line, 1, mode) || mode.empty()) return ResultCode::Ok;
   int64_t period;

@@ -74,6 +74,8 @@ enum LoopKind : intptr_t {
   LOOP_FILES = 10,
 };
 
+// Extra of a SetTimer line whose ResolvedCallee is a function, not a label.
+constexpr intptr_t kCalleeIsFunction = 2;
 // Extra of the "{" and "}" lines of a function body.
 constexpr intptr_t kFunctionBodyMark = 1;
 // Jump context of a body inside a Finally that is itself inside a loop.

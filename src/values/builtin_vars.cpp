@@ -10,6 +10,8 @@
 #include "app/script_context.h"
 #include "app/thread_settings.h"
 #include "exec/run_lines.h"
+#include "objects/func.h"
+#include "objects/func_call.h"
 #include "script/script_line.h"
 #include "values/numeric_text.h"
 
@@ -105,6 +107,11 @@ size_t GetFormatInteger(wchar_t* buffer, const wchar_t*) {
   return PutText(buffer, std::wstring_view(&c, 1));
 }
 
+size_t GetThisFunc(wchar_t* buffer, const wchar_t*) {
+  Func* running = RunningFunction();
+  return PutText(buffer, running ? running->Name : L"");
+}
+
 struct BuiltInEntry {
   const wchar_t* Name;
   BuiltInGetter Getter;
@@ -130,6 +137,7 @@ const BuiltInEntry kAEntries[] = {
     {L"Space", GetSpace},
     {L"StringCaseSense", GetStringCaseSense},
     {L"Tab", GetTab},
+    {L"ThisFunc", GetThisFunc},
     {L"WorkingDir", GetWorkingDir},
 };
 

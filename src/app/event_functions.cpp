@@ -1,0 +1,318 @@
+// The functions that register callbacks for events: OnExit, OnError and
+// OnClipboardChange (one list each), and OnMessage (message monitors), with
+// the code that calls them when their event happens.
+#include "app/event_functions.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/script_context.h"
+#include "app/threads.h"
+#include "exec/errors.h"
+#include "exec/exceptions.h"
+#include "exec/run_lines.h"
+#include "objects/builtin_functions.h"
+#include "objects/callbacks.h"
+#include "objects/func.h"
+#include "script/script_line.h"
+
+namespace {
+
+inline constexpr wchar_t kParam1Invalid[] = L"Parameter #1 invalid.";
+inline constexpr wchar_t kParam2Invalid[] = L"Parameter #2 invalid.";
+// Most threads one message monitor may run at once.
+constexpr int kMaxMonitorThreads = 255;
+
+enum ListKind { LIST_EXIT, LIST_CLIPBOARD, LIST_ERROR, LIST_COUNT };
+
+// The registered callbacks of each list, in calling order. Written by the
+// registration functions; a list being called is walked over a copy.
+std::vector<std::unique_ptr<ScriptCallback>> g_lists[LIST_COUNT];
+bool g_errorCallbacksRunning = false;
+
+struct MessageMonitor {
+  UINT Message = 0;
+  ScriptCallback Callback;
+  int RunningThreads = 0;
+  int ThreadCap = 1;
+  bool ByName = false;
+};
+// Monitors in the order they are offered a message.
+std::vector<std::unique_ptr<MessageMonitor>> g_monitors;
+// The message the loop is dispatching, so the window procedure does not
+// offer it to the monitors a second time.
+bool g_inDispatch = false;
+UINT g_dispatchedMessage = 0;
+
+// The list a called name belongs to.
+ListKind ListOfName(const wchar_t* name) {
+  if (EqualsNoCase(name, L"OnExit")) return LIST_EXIT;
+  if (EqualsNoCase(name, L"OnError")) return LIST_ERROR;
+  return LIST_CLIPBOARD;
+}
+
+// Where a callback object is in a list, or npos.
+size_t IndexIn(const std::vector<std::unique_ptr<ScriptCallback>>& list, const IObject* object) {
+  for (size_t i = 0; i < list.size(); ++i)
+    if (list[i]->TargetObject() == object) return i;
+  return static_cast<size_t>(-1);
+}
+
+// OnExit / OnClipboardChange / OnError (Function [, AddRemove]).
+ResultCode BifOnEvent(const ExprFunc& called, ExprToken& result, ExprToken** params, int count, bool) {
+  const ListKind kind = ListOfName(called.Name);
+  Func* func = nullptr;
+  IObject* callable = CallableOfToken(*params[0], func);
+  const int maxRequired = kind == LIST_EXIT ? 2 : 1;
+  if (!callable || (func && func->Expr.MinParams > maxRequired))
+    return ReportLineError(g_CurrentLine, kParam1Invalid);
+  int64_t mode = 1;
+  if (ParamGiven(params, count, 1)) mode = ParamInteger(*params[1]);
+  if (mode < -1 || mode > 1) return ReportLineError(g_CurrentLine, kParam2Invalid);
+  auto& list = g_lists[kind];
+  const size_t at = IndexIn(list, callable);
+  if (mode == 0) {
+    if (at != static_cast<size_t>(-1)) list.erase(list.begin() + static_cast<ptrdiff_t>(at));
+  } else if (at == static_cast<size_t>(-1)) {
+    auto entry = std::make_unique<ScriptCallback>();
+    entry->SetObject(callable);
+    list.insert(mode == 1 ? list.end() : list.begin(), std::move(entry));
+  }
+  result.SetText(L"");
+  return ResultCode::Ok;
+}
+
+// Calls a list's callbacks in order with the parameters until one returns a
+// true value (then true) or fails.
+bool CallList(ListKind kind, ExprToken** params, int count, ResultCode& outcome) {
+  std::vector<IObject*> snapshot;
+  for (const auto& entry : g_lists[kind]) {
+    entry->TargetObject()->AddRef();
+    snapshot.push_back(entry->TargetObject());
+  }
+  bool handled = false;
+  outcome = ResultCode::Ok;
+  size_t i = 0;
+  for (; i < snapshot.size() && !handled && outcome == ResultCode::Ok; ++i) {
+    ScriptCallback callback;
+    callback.SetObject(snapshot[i]);
+    ExprToken value;
+    outcome = callback.Run(params, count, &value);
+    handled = TakeCallbackResultTruth(value);
+  }
+  for (IObject* object : snapshot) object->Release();
+  return handled;
+}
+
+// The monitor of a message registered by name, or with this object.
+MessageMonitor* FindMonitor(UINT message, bool byName, const IObject* object) {
+  for (auto& monitor : g_monitors) {
+    if (monitor->Message != message) continue;
+    if (byName ? monitor->ByName : monitor->Callback.TargetObject() == object) return monitor.get();
+  }
+  return nullptr;
+}
+
+// Removes a monitor from the list (it is gone once no thread runs it).
+void RemoveMonitor(MessageMonitor* gone) {
+  for (auto it = g_monitors.begin(); it != g_monitors.end(); ++it) {
+    if (it->get() != gone) continue;
+    if (gone->RunningThreads > 0) {
+      gone->Message = 0;  // offered nothing more; freed when the list is next cut
+      gone->ByName = false;
+      return;
+    }
+    g_monitors.erase(it);
+    return;
+  }
+}
+
+// OnMessage(MsgNumber [, Function, MaxThreads]).
+ResultCode BifOnMessage(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  const UINT message = static_cast<UINT>(ParamInteger(*params[0]));
+  bool remove = false;
+  int cap = 1;
+  bool front = false;
+  const bool capGiven = ParamGiven(params, count, 2);
+  if (capGiven) {
+    const int64_t given = ParamInteger(*params[2]);
+    remove = given == 0;
+    front = given < 0;
+    const int64_t magnitude = given < 0 ? -given : given;
+    cap = static_cast<int>(magnitude > kMaxMonitorThreads ? kMaxMonitorThreads : magnitude);
+  }
+  Func* func = nullptr;
+  IObject* callable = nullptr;
+  bool byName = true;
+  const bool functionGiven = ParamGiven(params, count, 1);
+  if (functionGiven) {
+    ExprToken& param = *params[1];
+    const bool isObject = param.Symbol == ExprSymbol::ObjectRef ||
+                          (param.Symbol == ExprSymbol::VariableRef && param.Var->HasObject());
+    wchar_t buffer[kFloatTextChars];
+    if (!isObject && !*ParamText(param, buffer)) {
+      remove = true;
+    } else {
+      callable = CallableOfToken(param, func);
+      byName = !isObject;
+      if (func && (func->IsBuiltIn || func->Expr.MinParams > 4)) {
+        if (isObject) return ReportLineError(g_CurrentLine, kParam2Invalid);
+        callable = nullptr;
+      }
+    }
+  }
+  MessageMonitor* existing = FindMonitor(message, byName, callable);
+  auto nameOf = [](MessageMonitor* monitor) -> std::wstring {
+    Func* target = AsFunc(monitor->Callback.TargetObject());
+    return target ? target->Name : L"";
+  };
+  if (existing) {
+    if (byName) SetResultText(result, nameOf(existing));
+    if (remove) {
+      RemoveMonitor(existing);
+    } else if (callable) {
+      existing->Callback.SetObject(callable);
+      if (capGiven) existing->ThreadCap = cap;
+    }
+    return ResultCode::Ok;
+  }
+  if (remove || !callable) return ResultCode::Ok;
+  auto monitor = std::make_unique<MessageMonitor>();
+  monitor->Message = message;
+  monitor->Callback.SetObject(callable);
+  monitor->ThreadCap = cap;
+  monitor->ByName = byName;
+  MessageMonitor* added = monitor.get();
+  g_monitors.insert(front ? g_monitors.begin() : g_monitors.end(), std::move(monitor));
+  if (byName) SetResultText(result, nameOf(added));
+  return ResultCode::Ok;
+}
+
+// Runs one monitor for a message in a thread of its own; true when its
+// function returned a value, which becomes the message's result.
+bool RunMonitor(MessageMonitor& monitor, HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer) {
+  ExprToken arguments[4];
+  arguments[0].SetInteger(static_cast<int64_t>(wParam));
+  arguments[1].SetInteger(static_cast<int64_t>(lParam));
+  arguments[2].SetInteger(message);
+  arguments[3].SetInteger(static_cast<int64_t>(reinterpret_cast<uintptr_t>(window)));
+  ExprToken* params[4] = {&arguments[0], &arguments[1], &arguments[2], &arguments[3]};
+  std::wstring savedErrorLevel = SaveErrorLevel();
+  ScriptLine* first = monitor.Callback.FirstLine();
+  BeginThread(0, true, first && first->CommandIndex == ACT_CRITICAL);
+  ++monitor.RunningThreads;
+  ExprToken value;
+  monitor.Callback.Run(params, 4, &value);
+  --monitor.RunningThreads;
+  EndThread(savedErrorLevel, true);
+  bool returned = false;
+  switch (value.Symbol) {
+    case ExprSymbol::Integer: answer = static_cast<LRESULT>(value.ValueInt64); returned = true; break;
+    case ExprSymbol::Float: answer = static_cast<LRESULT>(value.ValueDouble); returned = true; break;
+    case ExprSymbol::ObjectRef: value.Object->Release(); break;
+    case ExprSymbol::String:
+    case ExprSymbol::RawWord:
+      if (value.Text && *value.Text) {
+        answer = static_cast<LRESULT>(TextToInteger(value.Text));
+        returned = true;
+      }
+      if (value.HeapText) FreeVarHeap(value.HeapText);
+      break;
+    default: break;
+  }
+  return returned;
+}
+
+// Offers a message to its monitors; true when one handled it.
+bool OfferMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer) {
+  if (g_monitors.empty() || !g_threads.InterruptsEnabled) return false;
+  if (g_CurrentThread->Priority > 0) return false;
+  for (size_t i = 0; i < g_monitors.size(); ++i) {
+    MessageMonitor& monitor = *g_monitors[i];
+    if (monitor.Message != message || !monitor.Callback.IsSet()) continue;
+    if (monitor.RunningThreads >= monitor.ThreadCap) continue;
+    if (g_threads.ActiveThreads >= g_threads.ThreadLimit) continue;
+    if (RunMonitor(monitor, window, message, wParam, lParam, answer)) return true;
+  }
+  return false;
+}
+
+// The window procedure's offer: skips the message the loop is dispatching.
+bool OfferFromWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer) {
+  if (g_inDispatch && message == g_dispatchedMessage) return false;
+  return OfferMessage(window, message, wParam, lParam, answer);
+}
+
+const BuiltInFunctionDef kEventFunctions[] = {
+    {L"OnExit", 1, 2, BifOnEvent},
+    {L"OnClipboardChange", 1, 2, BifOnEvent},
+    {L"OnError", 1, 2, BifOnEvent},
+    {L"OnMessage", 1, 3, BifOnMessage},
+};
+
+}  // namespace
+
+BuiltInFamily EventFunctions() { return {kEventFunctions, sizeof(kEventFunctions) / sizeof(kEventFunctions[0])}; }
+
+void InstallMessageMonitors() { g_MainWindowSeams.OfferToMessageMonitors = OfferFromWindowProcedure; }
+
+bool OfferMessageFromLoop(const MSG& msg) {
+  LRESULT ignored = 0;
+  return OfferMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam, ignored);
+}
+
+void MarkDispatch(bool dispatching, UINT message) {
+  g_inDispatch = dispatching;
+  g_dispatchedMessage = message;
+}
+
+bool HasExitFunctions() { return !g_lists[LIST_EXIT].empty(); }
+
+bool CallExitFunctions(const wchar_t* reasonText, int exitCode) {
+  ExprToken reason, code;
+  reason.SetText(reasonText);
+  code.SetInteger(exitCode);
+  ExprToken* params[2] = {&reason, &code};
+  ResultCode outcome;
+  return CallList(LIST_EXIT, params, 2, outcome);
+}
+
+bool HasErrorFunctions() { return !g_lists[LIST_ERROR].empty(); }
+
+bool CallErrorFunctions() {
+  if (g_lists[LIST_ERROR].empty() || g_errorCallbacksRunning) return false;
+  FieldValue thrown;
+  if (!TakeThrownValue(thrown)) return false;
+  ExprToken value;
+  switch (thrown.Type) {
+    case FieldValue::Kind::Integer: value.SetInteger(thrown.Integer); break;
+    case FieldValue::Kind::Float: value.SetFloat(thrown.Float); break;
+    case FieldValue::Kind::Object: value.SetObject(thrown.Object); break;
+    case FieldValue::Kind::Text: value.SetText(thrown.Text.c_str()); break;
+  }
+  ExprToken* params[1] = {&value};
+  g_errorCallbacksRunning = true;
+  const uint8_t savedMode = g_CurrentThread->ExceptionMode;
+  g_CurrentThread->ExceptionMode = 0;
+  ResultCode outcome;
+  const bool handled = CallList(LIST_ERROR, params, 1, outcome);
+  g_CurrentThread->ExceptionMode = savedMode;
+  g_errorCallbacksRunning = false;
+  if (HasThrownValue()) {
+    // A callback threw a value of its own: it replaces the one reported.
+    ReleaseFieldValue(thrown);
+    return true;
+  }
+  SetThrownValue(std::move(thrown));
+  return handled;
+}
+
+void ClipboardChanged(int contentKind) {
+  ExprToken kind;
+  kind.SetInteger(contentKind);
+  ExprToken* params[1] = {&kind};
+  ResultCode outcome;
+  CallList(LIST_CLIPBOARD, params, 1, outcome);
+}
