@@ -215,12 +215,31 @@ def case_pause(h):
     h.check("pause", copy.wait() == 0, "closes normally")
 
 
+def case_onmessage(h):
+    """A message from another program starts the registered function, which
+    receives wParam, lParam, the message number and the window."""
+    script = os.path.join(h.folder, "onmessage.qrv")
+    with open(script, "w", encoding="utf-8") as f:
+        f.write("OnMessage(0x5555, \"Got\")\nFileAppend, started`n, *\nreturn\n\n"
+                "Got(wParam, lParam, msg, hwnd) {\n"
+                "  FileAppend % \"got \" msg \" \" wParam \" \" lParam \" \" (hwnd ? \"window\" : \"none\") \"`n\", *\n"
+                "  ExitApp\n}\n")
+    copy = h.start(script, "onmessage")
+    if not h.check("onmessage", h.wait_for_window(script), "a script with OnMessage stays resident"):
+        copy.wait(1)
+        return
+    h.post(script, 0x5555, 7)
+    code = copy.wait()
+    h.check("onmessage", code == 0 and copy.output() == "started\ngot 21845 7 0 window\n",
+            f"the monitor ran: exit {code}, output {copy.output()!r}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", required=True)
     args = parser.parse_args()
     h = Harness(args.build_dir)
-    for case in (case_close_and_idle, case_pause, case_force, case_ignore, case_prompt):
+    for case in (case_close_and_idle, case_pause, case_force, case_ignore, case_prompt, case_onmessage):
         case(h)
     if h.failures:
         print("failed:", ", ".join(sorted(set(h.failures))))
