@@ -8,7 +8,9 @@
 #include "exec/errors.h"
 #include "objects/func.h"
 #include "objects/func_call.h"
+#include "objects/property.h"
 #include "script/arg_parser.h"
+#include "script/class_declarations.h"
 #include "script/line_parser.h"
 #include "script/load_pool.h"
 #include "script/messages.h"
@@ -24,8 +26,6 @@ constexpr size_t kMaxParams = 254;
 // Most names one function may declare global.
 constexpr size_t kMaxDeclaredGlobals = 2000;
 
-// Characters that end a function's name when they come first on the line.
-constexpr std::wstring_view kNameStoppers = L"<>=/|^,:*&~!()[]{}+-?.\"'\\;`";
 // Characters that end a parameter's name.
 constexpr std::wstring_view kParamNameEnders = L", \t:=*)";
 // Characters that end a declared variable's name.
@@ -344,21 +344,6 @@ Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view t
   return var;
 }
 
-// The end of an initialiser: the next comma outside quotes and brackets.
-size_t InitializerEnd(std::wstring_view text, size_t at) {
-  int depth = 0;
-  bool quoted = false;
-  for (; at < text.size(); ++at) {
-    const wchar_t c = text[at];
-    if (c == L'"') quoted = !quoted;
-    if (quoted) continue;
-    if (c == L'(' || c == L'[' || c == L'{') ++depth;
-    if ((c == L')' || c == L']' || c == L'}') && depth > 0) --depth;
-    if (c == L',' && depth == 0) return at;
-  }
-  return at;
-}
-
 // Whether a line is a control statement whose body the next line is.
 bool IsControlLine(const ScriptLine* line) {
   if (!line) return false;
@@ -405,26 +390,79 @@ ResultCode ParseDeclaredNames(std::wstring_view names, DeclKind kind, std::wstri
   const bool wrap = kind != DeclKind::Static && IsControlLine(g_script.LastScriptLine);
   if (wrap && !AppendScriptLine(ACT_BLOCK_BEGIN, nullptr, 0, false)) return ResultCode::Fail;
   for (const Initializer& init : initializers) {
-    g_addingStaticInitializer = kind == DeclKind::Static;
-    const ResultCode parsed = ParseCommandLine(init.Assignment);
-    g_addingStaticInitializer = false;
+    const ResultCode parsed =
+        kind == DeclKind::Static ? AddStaticInitializer(init.Assignment) : ParseCommandLine(init.Assignment);
     if (parsed != ResultCode::Ok) return ResultCode::Fail;
-    if (kind == DeclKind::Static) {
-      // Runs once before the auto-execute section, not where it stands.
-      ScriptLine* line = g_script.LastScriptLine;
-      line->Extra = line->CommandIndex;
-      line->CommandIndex = ACT_STATIC;
-    }
   }
   if (wrap && !AppendScriptLine(ACT_BLOCK_END, nullptr, 0, false)) return ResultCode::Fail;
   return ResultCode::Ok;
 }
 
+// Whether an accessor's short name ("Prop.Get", "Prop.Set") is a setter's.
+bool IsSetterName(std::wstring_view name) {
+  const size_t dot = name.rfind(L'.');
+  return dot != std::wstring_view::npos && dot + 1 < name.size() && name[dot + 1] != L'G' && name[dot + 1] != L'g';
+}
+
+// Creates a method (or property accessor) of the open class and stores it:
+// a method in the class under its short name, an accessor in its property.
+Func* CreateMethod(std::wstring_view name, std::wstring_view header, Object& classObject) {
+  std::wstring fullName(CurrentClassName());
+  fullName += L'.';
+  fullName += name;
+  Property* property = CurrentClassProperty();
+  if ((!property && classObject.GetField(name)) || FindListedFunction(fullName)) {
+    ReportLoadError(parse_msg::DuplicateDeclaration, header);
+    return nullptr;
+  }
+  Func* func = CreateFunction(fullName, false, &classObject);
+  if (!func) return nullptr;
+  if (!property) {
+    FieldValue field;
+    field.Type = FieldValue::Kind::Object;
+    field.Object = func;  // a Func ignores its reference count
+    classObject.SetField(name, std::move(field));
+  } else if (IsSetterName(name)) {
+    property->Setter = func;
+  } else {
+    property->Getter = func;
+  }
+  if (AddImplicitParam(*func, L"this") != ResultCode::Ok) return nullptr;
+  if (property && IsSetterName(name) && AddImplicitParam(*func, L"value") != ResultCode::Ok) return nullptr;
+  return func;
+}
+
 }  // namespace
+
+size_t InitializerEnd(std::wstring_view text, size_t at) {
+  int depth = 0;
+  bool quoted = false;
+  for (; at < text.size(); ++at) {
+    const wchar_t c = text[at];
+    if (c == L'"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == L'(' || c == L'[' || c == L'{') ++depth;
+    if ((c == L')' || c == L']' || c == L'}') && depth > 0) --depth;
+    if (c == L',' && depth == 0) return at;
+  }
+  return at;
+}
+
+ResultCode AddStaticInitializer(std::wstring_view assignment, ActionType forcedAction) {
+  g_addingStaticInitializer = true;
+  const ResultCode parsed = ParseCommandLine(assignment, forcedAction);
+  g_addingStaticInitializer = false;
+  if (parsed != ResultCode::Ok) return ResultCode::Fail;
+  // Runs once before the auto-execute section, not where it stands.
+  ScriptLine* line = g_script.LastScriptLine;
+  line->Extra = line->CommandIndex;
+  line->CommandIndex = ACT_STATIC;
+  return ResultCode::Ok;
+}
 
 bool IsFunctionDefinition(std::wstring_view line, bool& opensBody) {
   size_t i = 0;
-  while (i < line.size() && !IsBlank(line[i]) && kNameStoppers.find(line[i]) == std::wstring_view::npos) ++i;
+  while (i < line.size() && !IsBlank(line[i]) && kDefinitionNameStoppers.find(line[i]) == std::wstring_view::npos) ++i;
   if (i == 0 || i >= line.size() || line[i] != L'(') return false;
   const std::wstring_view name = line.substr(0, i);
   if (EqualsNoCase(name, L"if") || EqualsNoCase(name, L"while")) return false;
@@ -439,22 +477,19 @@ ResultCode DeclareFunction(std::wstring_view header, Object* classObject) {
   const size_t paren = header.find(L'(');
   const std::wstring_view name = header.substr(0, paren);
   Func* func = nullptr;
-  if (!classObject) {
-    if (Func* existing = FindListedFunction(name)) {
-      if (!existing->IsBuiltIn) return ReportLoadError(parse_msg::DuplicateFunction, header);
-      // A script function replaces the built-in function of its name.
-      func = existing;
-      func->IsBuiltIn = false;
-      func->Native = nullptr;
-      func->Expr.Call = CallScriptFunction;
-    }
-  }
-  if (!func) {
-    func = CreateFunction(name, false, reinterpret_cast<IObject*>(classObject));
-    if (!func) return ResultCode::Fail;
-  }
   if (classObject) {
-    if (AddImplicitParam(*func, L"this") != ResultCode::Ok) return ResultCode::Fail;
+    func = CreateMethod(name, header, *classObject);
+    if (!func) return ResultCode::Fail;
+  } else if (Func* existing = FindListedFunction(name)) {
+    if (!existing->IsBuiltIn) return ReportLoadError(parse_msg::DuplicateFunction, header);
+    // A script function replaces the built-in function of its name.
+    func = existing;
+    func->IsBuiltIn = false;
+    func->Native = nullptr;
+    func->Expr.Call = CallScriptFunction;
+  } else {
+    func = CreateFunction(name, false, nullptr);
+    if (!func) return ResultCode::Fail;
   }
   if (ParseParameters(*func, header, paren + 1) != ResultCode::Ok) return ResultCode::Fail;
   func->SyncLimits();

@@ -10,9 +10,14 @@
 #include <string_view>
 
 #include "exec/result_code.h"
+#include "script/command_table.h"
 
 class Object;
 struct ScriptLine;
+
+// Characters that end a function's or class's name when they come first on
+// the line.
+inline constexpr std::wstring_view kDefinitionNameStoppers = L"<>=/|^,:*&~!()[]{}+-?.\"'\\;`";
 
 // Whether a line is the header of a function definition; opensBody tells
 // that it ends with the "{" that opens the body.
@@ -30,6 +35,15 @@ void NoteScriptLine(ScriptLine& line);
 // A line starting with "global", "local" or "static": a declaration, or
 // false in `handled` when the line is to be parsed as a command.
 ResultCode ParseDeclaration(std::wstring_view text, bool& handled);
+
+// Adds an assignment that runs once before the auto-execute section (a
+// static variable's initialiser); a forced action of ACT_EXPRESSION parses
+// the whole text as one expression.
+ResultCode AddStaticInitializer(std::wstring_view assignment, ActionType forcedAction = ACT_INVALID);
+
+// The end of an initialiser starting at `at`: the next comma outside quotes
+// and brackets, or the end of the text.
+size_t InitializerEnd(std::wstring_view text, size_t at);
 
 // After loading: moves the static initialisers in front of the first line.
 void MoveStaticInitializers();

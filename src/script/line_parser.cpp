@@ -10,6 +10,7 @@
 #include "app/script_context.h"
 #include "exec/errors.h"
 #include "script/arg_parser.h"
+#include "script/class_declarations.h"
 #include "script/declarations.h"
 #include "script/directives.h"
 #include "script/messages.h"
@@ -538,6 +539,13 @@ ResultCode ClassifyOrdinaryLine(std::wstring_view text) {
   return ParseCommandLine(text);
 }
 
+// A held-back "name(...)" line that no "{" followed: a call, which a class
+// body cannot hold.
+ResultCode ClassifyHeldBackLine(std::wstring_view text) {
+  if (ClassBodyObject()) return ReportLoadError(parse_msg::InvalidClassMember, text);
+  return ClassifyOrdinaryLine(text);
+}
+
 }  // namespace
 
 ResultCode ParseCommandLine(std::wstring_view text, ActionType forcedAction) {
@@ -545,7 +553,6 @@ ResultCode ParseCommandLine(std::wstring_view text, ActionType forcedAction) {
   bool declaration = false;
   if (ParseDeclaration(text, declaration) != ResultCode::Ok) return ResultCode::Fail;
   if (declaration) return ResultCode::Ok;
-  if (StartsWithWord(text, L"class")) return ReportLoadError(parse_msg::ClassesNotSupported, text);
 
   const wchar_t delimiter = g_script.Syntax.Delimiter;
   size_t wordEnd = 0;
@@ -586,14 +593,17 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
     g_pending.reset();
     if (!text.empty() && text[0] == L'{') {
       g_script.CurrentLineNumber = pending.LineNumber;
-      if (DeclareFunction(pending.Text, nullptr) != ResultCode::Ok) return ResultCode::Fail;
+      if (DeclareFunction(pending.Text, ClassBodyObject()) != ResultCode::Ok) return ResultCode::Fail;
       g_script.CurrentLineNumber = lineNumber;
       return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
     }
     g_script.CurrentLineNumber = pending.LineNumber;
-    if (ClassifyOrdinaryLine(pending.Text) != ResultCode::Ok) return ResultCode::Fail;
+    if (ClassifyHeldBackLine(pending.Text) != ResultCode::Ok) return ResultCode::Fail;
     g_script.CurrentLineNumber = lineNumber;
   }
+  bool classLine = false;
+  if (ClassifyClassLine(text, lineNumber, classLine) != ResultCode::Ok) return ResultCode::Fail;
+  if (classLine) return ResultCode::Ok;
   if (text.empty()) return ResultCode::Ok;
   if (text[0] == L'{' || text[0] == L'}') {
     if (AddSimpleLine(text[0] == L'{' ? ACT_BLOCK_BEGIN : ACT_BLOCK_END) != ResultCode::Ok) return ResultCode::Fail;
@@ -603,7 +613,7 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
   if (IsFunctionDefinition(text, opensBody)) {
     if (opensBody) {
       std::wstring_view header = Trimmed(text);
-      return DeclareFunction(Trimmed(header.substr(0, header.size() - 1)), nullptr);
+      return DeclareFunction(Trimmed(header.substr(0, header.size() - 1)), ClassBodyObject());
     }
     g_pending = PendingLine{std::wstring(Trimmed(text)), lineNumber};
     return ResultCode::Ok;
@@ -612,14 +622,16 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
 }
 
 ResultCode FlushPendingLine() {
+  if (FlushPendingClassHeader() != ResultCode::Ok) return ResultCode::Fail;
   if (!g_pending) return ResultCode::Ok;
   PendingLine pending = std::move(*g_pending);
   g_pending.reset();
   g_script.CurrentLineNumber = pending.LineNumber;
-  return ClassifyOrdinaryLine(pending.Text);
+  return ClassifyHeldBackLine(pending.Text);
 }
 
 void ResetLineParser() {
   g_pending.reset();
   ResetDeclarations();
+  ResetClassDeclarations();
 }

@@ -10,6 +10,7 @@
 #include "gui/message_box.h"
 #include "objects/func.h"
 #include "script/block_linker.h"
+#include "script/class_declarations.h"
 #include "script/declarations.h"
 #include "script/directives.h"
 #include "script/include_files.h"
@@ -82,6 +83,7 @@ ResultCode LoadScript() {
 
 ResultCode FinishLoad() {
   ScriptContext& s = g_script;
+  if (CheckClassesClosed() != ResultCode::Ok) return ResultCode::Fail;
   // The end of the auto-execute section when no hotkey ends it earlier.
   if (!AppendScriptLine(ACT_EXIT, nullptr, 0, false)) return ResultCode::Fail;
   // Seams, in order: expression compiling (with function references),
@@ -90,6 +92,7 @@ ResultCode FinishLoad() {
   if (CompileAllExpressions(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
   MoveStaticInitializers();
   FinishAllFunctionScopes();
+  if (LinkClasses() != ResultCode::Ok) return ResultCode::Fail;
   if (!s.StartupWorkDir.empty()) SetCurrentDirectoryW(s.StartupWorkDir.c_str());
   // Every control statement then has a body, and every jump past a body a
   // line to land on.

@@ -1,0 +1,18 @@
+// Property: what a class stores under a property's name, pairing the
+// accessor methods that run when the property is read or assigned.
+//
+// Invariants: the accessors are Funcs made while loading, which live until
+// the program ends, so the property holds them without references; either
+// may be null (a property with only a getter, or with neither yet).
+#pragma once
+#include "objects/object.h"
+
+class Func;
+
+class Property : public ObjectBase {
+ public:
+  const wchar_t* TypeName() const override { return L"Property"; }
+
+  Func* Getter = nullptr;  // "Class.Name.Get", or null
+  Func* Setter = nullptr;  // "Class.Name.Set", or null
+};

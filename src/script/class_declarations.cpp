@@ -1,0 +1,610 @@
+// Class definitions: the class-body state machine and the class objects it
+// builds.
+#include "script/class_declarations.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/script_context.h"
+#include "exec/errors.h"
+#include "objects/func.h"
+#include "objects/object.h"
+#include "objects/property.h"
+#include "script/declarations.h"
+#include "script/directives.h"
+#include "script/line_parser.h"
+#include "script/messages.h"
+#include "script/script_line.h"
+#include "script/script_lines.h"
+#include "values/variable.h"
+
+namespace {
+
+// Longest accumulated initialiser expression of one class-variable line.
+constexpr size_t kMaxClassVarsExpression = 16384;
+// The words that start a class header and name its base class.
+constexpr std::wstring_view kClassWord = L"class";
+constexpr std::wstring_view kExtends = L"extends";
+// The header of the method that initialises instance variables.
+constexpr wchar_t kInitHeader[] = L"__Init()";
+constexpr wchar_t kInitName[] = L"__Init";
+// Its first line when the class has a base: the base's initialisers first.
+constexpr wchar_t kBaseInitCall[] = L"base.__Init()";
+// Line number of the lines the parser writes itself.
+constexpr int kGeneratedLineNumber = 0;
+
+// Messages of faults this parser refuses beyond the language's own list.
+constexpr wchar_t kClassInFunction[] = L"Functions cannot contain classes.";
+constexpr wchar_t kClassExtendsItself[] = L"A class must not extend itself.";
+
+// An open class: its object and where its header is (for "Missing }").
+struct OpenClass {
+  Object* Class = nullptr;
+  int FileIndex = 0;
+  int Line = 0;
+};
+
+// A base class named before its definition.
+struct UnresolvedClass {
+  std::wstring Name;
+  Object* Placeholder = nullptr;  // owns one reference until resolved
+  int FileIndex = 0;
+  int Line = 0;
+};
+
+// A header waiting for the "{" that opens its body on the next line.
+enum class HeaderKind { Class, Property, Accessor };
+struct PendingHeader {
+  HeaderKind Kind = HeaderKind::Class;
+  std::wstring Text;
+  int Line = 0;
+};
+
+// Parse-time class state, written only by this file while loading.
+struct ClassParseState {
+  std::vector<OpenClass> Open;           // the nesting stack, innermost last
+  std::wstring FullName;                 // of the innermost open class
+  Property* CurrentProperty = nullptr;   // the property whose body is open
+  std::wstring PropertyName;             // its name and its parameter list
+  std::wstring PropertyParams;           // as "(...)"
+  std::optional<PendingHeader> Pending;
+  std::vector<UnresolvedClass> Unresolved;
+  std::vector<Object*> AllClasses;       // every class defined, for re-basing
+};
+ClassParseState g_classes;
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view TrimLeft(std::wstring_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  return text.substr(i);
+}
+
+std::wstring_view Trim(std::wstring_view text) {
+  text = TrimLeft(text);
+  size_t end = text.size();
+  while (end > 0 && IsBlank(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+
+// The text without a final "{" and the blanks before it; sets had.
+std::wstring_view WithoutFinalBrace(std::wstring_view text, bool& had) {
+  text = Trim(text);
+  had = !text.empty() && text.back() == L'{';
+  return had ? Trim(text.substr(0, text.size() - 1)) : text;
+}
+
+bool IsAsciiAlnum(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+// A character of a class name.
+bool IsClassNameChar(wchar_t c) {
+  return c >= 128 || IsAsciiAlnum(c) || c == L'_' || c == L'$' || c == L'#' || c == L'@';
+}
+
+// A character of a property or class-variable name.
+bool IsMemberNameChar(wchar_t c) { return c >= 128 || IsAsciiAlnum(c) || c == L'_'; }
+
+// Whether a word starts the text, followed by a blank or the end.
+bool StartsWithKeyword(std::wstring_view text, std::wstring_view word) {
+  return text.size() >= word.size() && EqualsNoCase(text.substr(0, word.size()), word) &&
+         (text.size() == word.size() || IsBlank(text[word.size()]));
+}
+
+// A field value holding an object; the field takes over the reference.
+FieldValue ObjectField(IObject* object) {
+  FieldValue value;
+  value.Type = FieldValue::Kind::Object;
+  value.Object = object;
+  return value;
+}
+
+// Reports a load error at a recorded place (the line where a header or a
+// base class name was).
+ResultCode ReportAt(int fileIndex, int line, std::wstring_view message, std::wstring_view extra) {
+  ScriptContext& s = g_script;
+  const int savedFile = s.CurrentFileIndex, savedLine = s.CurrentLineNumber;
+  s.CurrentFileIndex = fileIndex;
+  s.CurrentLineNumber = line;
+  ReportLoadError(message, extra);
+  s.CurrentFileIndex = savedFile;
+  s.CurrentLineNumber = savedLine;
+  return ResultCode::Fail;
+}
+
+// Lines the parser adds for a class (initialisers, __Init) are not where a
+// label defined just before the class should point: labels waiting for a
+// line keep waiting while such lines are added.
+class LabelsWait {
+ public:
+  LabelsWait() : saved_(g_script.LabelsAwaitingLine) { g_script.LabelsAwaitingLine = 0; }
+  ~LabelsWait() { g_script.LabelsAwaitingLine = saved_; }
+  LabelsWait(const LabelsWait&) = delete;
+  LabelsWait& operator=(const LabelsWait&) = delete;
+
+ private:
+  int saved_;
+};
+
+// The placeholder standing for a base class not defined yet; made (at the
+// current line) when the name is first used.
+Object* PlaceholderFor(std::wstring_view name) {
+  for (UnresolvedClass& entry : g_classes.Unresolved)
+    if (EqualsNoCase(entry.Name, name)) return entry.Placeholder;
+  Object* placeholder = Object::Create();
+  placeholder->SetField(L"__Class", FieldValue::OfText(name));
+  g_classes.Unresolved.push_back(
+      {std::wstring(name), placeholder, g_script.CurrentFileIndex, g_script.CurrentLineNumber});
+  return placeholder;
+}
+
+// Takes the placeholder of a class being defined out of the unresolved list
+// (with its reference), or returns null when nothing named it yet.
+Object* TakePlaceholder(std::wstring_view fullName) {
+  std::vector<UnresolvedClass>& list = g_classes.Unresolved;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (!EqualsNoCase(list[i].Name, fullName)) continue;
+    Object* placeholder = list[i].Placeholder;
+    list.erase(list.begin() + static_cast<ptrdiff_t>(i));
+    return placeholder;
+  }
+  return nullptr;
+}
+
+// Whether a class appears in a base chain (which would then loop). Chains
+// never loop while loading, so one is at most as long as the number of
+// class and placeholder objects.
+bool ChainHolds(const Object* chain, const Object* target) {
+  const size_t longest = g_classes.AllClasses.size() + g_classes.Unresolved.size() + 1;
+  for (size_t depth = 0; chain && depth <= longest; chain = chain->Base(), ++depth)
+    if (chain == target) return true;
+  return false;
+}
+
+// Reads "Name [extends Base]"; reports the syntax errors.
+ResultCode ParseClassHeader(std::wstring_view header, std::wstring_view& name, std::wstring_view& baseName) {
+  size_t end = 0;
+  while (end < header.size() && !IsBlank(header[end])) ++end;
+  name = header.substr(0, end);
+  baseName = {};
+  const std::wstring_view rest = TrimLeft(header.substr(end));
+  if (rest.empty()) return ResultCode::Ok;
+  if (!StartsWithKeyword(rest, kExtends)) return ReportLoadError(parse_msg::ClassSyntax, header);
+  baseName = Trim(rest.substr(kExtends.size()));
+  if (baseName.empty()) return ReportLoadError(parse_msg::MissingClassName, header);
+  for (wchar_t c : baseName)
+    if (IsBlank(c)) return ReportLoadError(parse_msg::ClassSyntax, header);
+  return ResultCode::Ok;
+}
+
+// Makes the variable of a top-level class a declared super-global; null
+// after the error was reported.
+Variable* ClassVariable(std::wstring_view name, std::wstring_view header) {
+  Variable* var = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+  if (!var) return nullptr;
+  if (var->Type() != VAR_NORMAL) {
+    ReportLoadError(parse_msg::InvalidClassName, header);
+    return nullptr;
+  }
+  if (var->HasObject()) {
+    ReportLoadError(parse_msg::DuplicateClass, header);
+    return nullptr;
+  }
+  var->AddScope(VAR_SUPER_GLOBAL | VAR_DECLARED);
+  return var;
+}
+
+// Closes the innermost open class.
+void CloseClass() {
+  g_classes.Open.pop_back();
+  const size_t dot = g_classes.FullName.rfind(L'.');
+  g_classes.FullName.resize(g_classes.Open.empty() || dot == std::wstring::npos ? 0 : dot);
+}
+
+// The "}" line that closes a function's body.
+ScriptLine* ClosingLineOf(const Func& func) {
+  int depth = 0;
+  for (ScriptLine* line = func.BodyBlock; line; line = line->FollowingLine) {
+    if (line->CommandIndex == ACT_BLOCK_BEGIN) ++depth;
+    if (line->CommandIndex == ACT_BLOCK_END && --depth == 0) return line;
+  }
+  return nullptr;
+}
+
+// Moves the script's last line in front of another line.
+void MoveLastLineBefore(ScriptLine* before) {
+  ScriptContext& s = g_script;
+  ScriptLine* line = s.LastScriptLine;
+  if (!line || line == before) return;
+  s.LastScriptLine = line->PreviousLine;
+  if (s.LastScriptLine) s.LastScriptLine->FollowingLine = nullptr;
+  else s.FirstScriptLine = nullptr;
+  line->PreviousLine = before->PreviousLine;
+  line->FollowingLine = before;
+  if (before->PreviousLine) before->PreviousLine->FollowingLine = line;
+  else s.FirstScriptLine = line;
+  before->PreviousLine = line;
+}
+
+// Defines the class's __Init method: an empty body, or one that first runs
+// the base class's initialisers. Its lines carry line number 0.
+Func* CreateInitMethod(Object& classObject) {
+  ScriptContext& s = g_script;
+  const int savedLine = s.CurrentLineNumber;
+  s.CurrentLineNumber = kGeneratedLineNumber;
+  Func* init = nullptr;
+  if (DeclareFunction(kInitHeader, &classObject) == ResultCode::Ok) {
+    init = g_FunctionBeingDefined;
+    // Names in initialisers are the script's globals.
+    init->Scope.Mode = SCOPE_ASSUME_GLOBAL;
+    init->ScopeDecided = true;
+    const bool ok = (!classObject.Base() || ParseCommandLine(kBaseInitCall, ACT_EXPRESSION) == ResultCode::Ok) &&
+                    AppendScriptLine(ACT_BLOCK_END, nullptr, 0, false);
+    if (!ok) init = nullptr;
+  }
+  s.CurrentLineNumber = savedLine;
+  return init;
+}
+
+// Appends instance-variable initialisers ("this.x := ..., ...") to the end
+// of the class's __Init, defining __Init first when the class has none.
+ResultCode AddInstanceInitializer(Object& classObject, std::wstring_view expression) {
+  const FieldValue* field = classObject.GetField(kInitName);
+  Func* init = field && field->Type == FieldValue::Kind::Object ? AsFunc(field->Object) : nullptr;
+  if (!init) init = CreateInitMethod(classObject);  // reports a clashing "__Init" key
+  if (!init) return ResultCode::Fail;
+  ScriptLine* close = ClosingLineOf(*init);
+  if (!close) return ResultCode::Fail;
+  g_FunctionBeingDefined = init;  // names resolve in __Init's scope
+  const ResultCode parsed = ParseCommandLine(expression, ACT_EXPRESSION);
+  g_FunctionBeingDefined = nullptr;
+  if (parsed != ResultCode::Ok) return ResultCode::Fail;
+  MoveLastLineBefore(close);
+  if (init->Body == close) init->Body = close->PreviousLine;
+  return ResultCode::Ok;
+}
+
+// Opens the accessor named by a "Get" or "Set" line of the open property.
+ResultCode OpenAccessor(std::wstring_view word) {
+  std::wstring header = g_classes.PropertyName;
+  header += EqualsNoCase(word, L"Get") ? L".Get" : L".Set";
+  header += g_classes.PropertyParams;
+  return DeclareFunction(header, g_classes.Open.back().Class);
+}
+
+// Opens what a pending header announced, now that its "{" has come.
+ResultCode OpenPendingHeader(const PendingHeader& pending) {
+  switch (pending.Kind) {
+    case HeaderKind::Class: return DeclareClass(pending.Text);
+    case HeaderKind::Property: return DeclareProperty(pending.Text);
+    case HeaderKind::Accessor: return OpenAccessor(pending.Text);
+  }
+  return ResultCode::Fail;
+}
+
+// Opens a header now, or keeps it for the next line's "{".
+ResultCode OpenOrHold(HeaderKind kind, std::wstring_view header, bool opensBody, int lineNumber) {
+  if (!opensBody) {
+    g_classes.Pending = PendingHeader{kind, std::wstring(header), lineNumber};
+    return ResultCode::Ok;
+  }
+  return OpenPendingHeader(PendingHeader{kind, std::wstring(header), lineNumber});
+}
+
+// The header of a class line: the text after "Class" without a final "{".
+std::wstring_view ClassHeaderOf(std::wstring_view line, bool& opensBody) {
+  return TrimLeft(WithoutFinalBrace(line, opensBody).substr(kClassWord.size()));
+}
+
+// "name :=" starts an instance-variable line.
+bool IsInstanceVarLine(std::wstring_view text) {
+  size_t i = 0;
+  while (i < text.size() && (IsMemberNameChar(text[i]) || text[i] == L'.')) ++i;
+  if (i == 0) return false;
+  const std::wstring_view rest = TrimLeft(text.substr(i));
+  return rest.size() >= 2 && rest[0] == L':' && rest[1] == L'=';
+}
+
+// A name alone, a name with "[params]", or either with a final "{": a
+// property header.
+bool IsPropertyLine(std::wstring_view text, bool& opensBody) {
+  const std::wstring_view head = WithoutFinalBrace(text, opensBody);
+  size_t i = 0;
+  while (i < head.size() && (IsMemberNameChar(head[i]) || head[i] == L'.')) ++i;
+  return i > 0 && (i == head.size() || head[i] == L'[');
+}
+
+// A line of an open property's body: "Get" or "Set", optionally with "{".
+ResultCode ClassifyPropertyLine(std::wstring_view text, int lineNumber) {
+  bool opensBody = false;
+  const std::wstring_view word = WithoutFinalBrace(text, opensBody);
+  if (!EqualsNoCase(word, L"Get") && !EqualsNoCase(word, L"Set"))
+    return ReportLoadError(parse_msg::InvalidAccessor, text);
+  return OpenOrHold(HeaderKind::Accessor, word, opensBody, lineNumber);
+}
+
+// A line of a class body outside methods. Leaves `handled` false for a
+// method header, which the line classifier defines.
+ResultCode ClassifyBodyLine(std::wstring_view text, int lineNumber, bool& handled) {
+  handled = true;
+  if (text[0] == L'}') {
+    if (g_classes.CurrentProperty) g_classes.CurrentProperty = nullptr;
+    else CloseClass();
+    return ClassifyLine(TrimLeft(text.substr(1)), lineNumber);
+  }
+  if (text[0] == L'#') {
+    switch (ApplyDirective(text)) {
+      case DirectiveResult::Handled: return ResultCode::Ok;
+      case DirectiveResult::Failed: return ResultCode::Fail;
+      case DirectiveResult::NotADirective: break;
+    }
+  }
+  if (g_classes.CurrentProperty) return ClassifyPropertyLine(text, lineNumber);
+  bool opensBody = false;
+  if (IsFunctionDefinition(text, opensBody)) {
+    handled = false;
+    return ResultCode::Ok;
+  }
+  if (IsClassDefinition(text, opensBody))
+    return OpenOrHold(HeaderKind::Class, ClassHeaderOf(text, opensBody), opensBody, lineNumber);
+  if (StartsWithKeyword(text, L"static")) return DeclareClassVars(TrimLeft(text.substr(6)), true);
+  if (IsInstanceVarLine(text)) return DeclareClassVars(text, false);
+  if (IsPropertyLine(text, opensBody))
+    return OpenOrHold(HeaderKind::Property, WithoutFinalBrace(text, opensBody), opensBody, lineNumber);
+  return ReportLoadError(parse_msg::InvalidClassMember, text);
+}
+
+// Reads one class-variable item's name (with any ".member" parts) and adds
+// a plain name to the class; `end` gets the position after the name.
+ResultCode DeclareClassVarName(Object& classObject, std::wstring_view text, size_t at, size_t& end,
+                               std::wstring_view& name) {
+  end = at;
+  while (end < text.size() && IsMemberNameChar(text[end])) ++end;
+  name = text.substr(at, end - at);
+  if (name.empty()) return ReportLoadError(parse_msg::InvalidClassVar, text);
+  if (end < text.size() && text[end] == L'.') {
+    // A member of a class variable declared earlier.
+    if (!classObject.GetField(name)) return ReportLoadError(parse_msg::UnknownClassVar, text);
+    while (end < text.size() && text[end] == L'.') {
+      const size_t partStart = ++end;
+      while (end < text.size() && IsMemberNameChar(text[end])) ++end;
+      if (end == partStart) return ReportLoadError(parse_msg::InvalidClassVar, text);
+    }
+    name = text.substr(at, end - at);
+    return ResultCode::Ok;
+  }
+  if (classObject.GetField(name)) return ReportLoadError(parse_msg::DuplicateDeclaration, text);
+  classObject.SetField(name, FieldValue::OfText(L""));
+  return ResultCode::Ok;
+}
+
+}  // namespace
+
+bool IsClassDefinition(std::wstring_view line, bool& opensBody) {
+  opensBody = false;
+  if (line.size() <= kClassWord.size() || !EqualsNoCase(line.substr(0, kClassWord.size()), kClassWord) ||
+      !IsBlank(line[kClassWord.size()]))
+    return false;
+  const std::wstring_view name = TrimLeft(line.substr(kClassWord.size()));
+  if (name.empty() || kDefinitionNameStoppers.find(name[0]) != std::wstring_view::npos) return false;
+  WithoutFinalBrace(line, opensBody);
+  return true;
+}
+
+Object* ClassBodyObject() {
+  return g_classes.Open.empty() || g_FunctionBeingDefined ? nullptr : g_classes.Open.back().Class;
+}
+
+Object* CurrentClassObject() { return g_classes.Open.empty() ? nullptr : g_classes.Open.back().Class; }
+
+std::wstring_view CurrentClassName() { return g_classes.FullName; }
+
+Property* CurrentClassProperty() { return g_classes.CurrentProperty; }
+
+ResultCode ClassifyClassLine(std::wstring_view text, int lineNumber, bool& handled) {
+  handled = false;
+  ScriptContext& s = g_script;
+  if (g_classes.Pending) {
+    handled = true;
+    const PendingHeader pending = std::move(*g_classes.Pending);
+    g_classes.Pending.reset();
+    if (text.empty() || text[0] != L'{')
+      return ReportAt(s.CurrentFileIndex, pending.Line, parse_msg::MissingOpenBrace, pending.Text);
+    s.CurrentLineNumber = pending.Line;
+    if (OpenPendingHeader(pending) != ResultCode::Ok) return ResultCode::Fail;
+    s.CurrentLineNumber = lineNumber;
+    return ClassifyLine(TrimLeft(text.substr(1)), lineNumber);
+  }
+  if (text.empty()) return ResultCode::Ok;
+  bool opensBody = false;
+  if (g_FunctionBeingDefined) {
+    // Classes are definitions of the whole script, never of one function.
+    if (!IsClassDefinition(text, opensBody)) return ResultCode::Ok;
+    handled = true;
+    return ReportLoadError(kClassInFunction, text);
+  }
+  if (!g_classes.Open.empty()) return ClassifyBodyLine(text, lineNumber, handled);
+  if (!IsClassDefinition(text, opensBody)) return ResultCode::Ok;
+  handled = true;
+  return OpenOrHold(HeaderKind::Class, ClassHeaderOf(text, opensBody), opensBody, lineNumber);
+}
+
+ResultCode DeclareClass(std::wstring_view header) {
+  if (g_classes.Open.size() >= static_cast<size_t>(kMaxClassNesting))
+    return ReportLoadError(parse_msg::ClassTooDeep, header);
+  std::wstring_view name, baseName;
+  if (ParseClassHeader(header, name, baseName) != ResultCode::Ok) return ResultCode::Fail;
+  Object* base = nullptr;
+  if (!baseName.empty()) {
+    base = LookupClass(baseName);
+    if (!base) base = PlaceholderFor(baseName);
+  }
+  if (name.empty()) return ReportLoadError(parse_msg::InvalidClassName, header);
+  for (wchar_t c : name)
+    if (!IsClassNameChar(c)) return ReportLoadError(parse_msg::InvalidClassName, header);
+
+  Object* enclosing = CurrentClassObject();
+  Variable* var = nullptr;
+  if (!enclosing) {
+    var = ClassVariable(name, header);
+    if (!var) return ResultCode::Fail;
+  } else if (enclosing->GetField(name)) {
+    // Any key, not only another class: the class would otherwise replace a
+    // method or variable of the same name.
+    return ReportLoadError(parse_msg::DuplicateClass, header);
+  }
+  std::wstring fullName = enclosing ? g_classes.FullName + L"." : std::wstring();
+  fullName += name;
+  if (fullName.size() > kMaxClassName) return ReportLoadError(parse_msg::ClassNameTooLong, header);
+
+  Object* classObject = TakePlaceholder(fullName);
+  if (!classObject) classObject = Object::Create();
+  if (base && ChainHolds(base, classObject)) {
+    classObject->Release();
+    return ReportLoadError(kClassExtendsItself, header);
+  }
+  classObject->SetField(L"__Class", FieldValue::OfText(fullName));
+  classObject->SetBase(base);
+  // The variable or the enclosing class takes over the creator's reference.
+  if (var) {
+    if (var->AssignObject(classObject) != ResultCode::Ok) return ResultCode::Fail;
+  } else {
+    enclosing->SetField(name, ObjectField(classObject));
+  }
+  g_classes.Open.push_back({classObject, g_script.CurrentFileIndex, g_script.CurrentLineNumber});
+  g_classes.AllClasses.push_back(classObject);
+  g_classes.FullName = std::move(fullName);
+  return ResultCode::Ok;
+}
+
+ResultCode DeclareProperty(std::wstring_view header) {
+  size_t end = 0;
+  while (end < header.size() && IsMemberNameChar(header[end])) ++end;
+  const std::wstring_view name = header.substr(0, end);
+  const std::wstring_view rest = header.substr(end);
+  if (name.empty() || (!rest.empty() && rest[0] != L'[')) return ReportLoadError(parse_msg::InvalidClassMember, header);
+  std::wstring params = L"()";
+  if (!rest.empty()) {
+    if (rest.back() != L']') return ReportLoadError(parse_msg::MissingCloseBracket, header);
+    params = L"(";
+    params += rest.substr(1, rest.size() - 2);
+    params += L')';
+  }
+  Object* classObject = CurrentClassObject();
+  if (classObject->GetField(name)) return ReportLoadError(parse_msg::DuplicateDeclaration, header);
+  auto* property = new Property();
+  classObject->SetField(name, ObjectField(property));  // the class holds the first reference
+  g_classes.CurrentProperty = property;
+  g_classes.PropertyName.assign(name);
+  g_classes.PropertyParams = std::move(params);
+  return ResultCode::Ok;
+}
+
+ResultCode DeclareClassVars(std::wstring_view text, bool isStatic) {
+  Object& classObject = *CurrentClassObject();
+  const std::wstring target = isStatic ? g_classes.FullName : std::wstring(L"this");
+  std::wstring expression;
+  size_t at = 0;
+  for (;;) {
+    at = text.size() - TrimLeft(text.substr(at)).size();
+    size_t end = 0;
+    std::wstring_view name;
+    if (DeclareClassVarName(classObject, text, at, end, name) != ResultCode::Ok) return ResultCode::Fail;
+    at = text.size() - TrimLeft(text.substr(end)).size();
+    if (at < text.size() && (text[at] == L'=' || text[at] == L':')) {
+      if (text[at] == L':' && (at + 1 >= text.size() || text[at + 1] != L'='))
+        return ReportLoadError(parse_msg::InvalidClassVar, text);
+      at += text[at] == L':' ? 2 : 1;
+      const size_t valueEnd = InitializerEnd(text, at);
+      const std::wstring_view value = Trim(text.substr(at, valueEnd - at));
+      if (value.empty()) return ReportLoadError(parse_msg::InvalidClassVar, text);
+      expression += target;
+      expression += L'.';
+      expression += name;
+      expression += L" := ";
+      expression += value;
+      expression += L", ";
+      if (expression.size() > kMaxClassVarsExpression) return ReportLoadError(parse_msg::DeclarationTooLong, text);
+      at = valueEnd;
+    }
+    at = text.size() - TrimLeft(text.substr(at)).size();
+    if (at >= text.size()) break;
+    if (text[at] != L',') return ReportLoadError(parse_msg::InvalidClassVar, text);
+    ++at;
+  }
+  if (expression.empty()) return ResultCode::Ok;
+  expression.resize(expression.size() - 2);  // the last ", "
+  LabelsWait labelsWait;
+  if (isStatic) return AddStaticInitializer(expression, ACT_EXPRESSION);
+  return AddInstanceInitializer(classObject, expression);
+}
+
+Object* LookupClass(std::wstring_view name) {
+  if (name.empty() || name.size() > kMaxClassName) return nullptr;
+  size_t dot = name.find(L'.');
+  const Variable* var = g_script.Globals.Find(name.substr(0, dot));
+  Object* object = var ? dynamic_cast<Object*>(var->ObjectValue()) : nullptr;
+  while (object && dot != std::wstring_view::npos) {
+    const size_t start = dot + 1;
+    dot = name.find(L'.', start);
+    const FieldValue* field = object->GetField(name.substr(start, dot == std::wstring_view::npos ? dot : dot - start));
+    object = field && field->Type == FieldValue::Kind::Object ? dynamic_cast<Object*>(field->Object) : nullptr;
+  }
+  return object;
+}
+
+ResultCode CheckClassesClosed() {
+  if (FlushPendingClassHeader() != ResultCode::Ok) return ResultCode::Fail;
+  if (g_classes.Open.empty()) return ResultCode::Ok;
+  const OpenClass& innermost = g_classes.Open.back();
+  return ReportAt(innermost.FileIndex, innermost.Line, parse_msg::MissingCloseBrace, g_classes.FullName);
+}
+
+ResultCode LinkClasses() {
+  for (UnresolvedClass& entry : g_classes.Unresolved) {
+    Object* found = LookupClass(entry.Name);
+    if (!found) return ReportAt(entry.FileIndex, entry.Line, parse_msg::UnknownClass, entry.Name);
+    for (Object* classObject : g_classes.AllClasses)
+      if (classObject->Base() == entry.Placeholder) classObject->SetBase(found);
+    entry.Placeholder->Release();
+    entry.Placeholder = nullptr;
+  }
+  g_classes.Unresolved.clear();
+  return ResultCode::Ok;
+}
+
+ResultCode FlushPendingClassHeader() {
+  if (!g_classes.Pending) return ResultCode::Ok;
+  const PendingHeader pending = std::move(*g_classes.Pending);
+  g_classes.Pending.reset();
+  return ReportAt(g_script.CurrentFileIndex, pending.Line, parse_msg::MissingOpenBrace, pending.Text);
+}
+
+void ResetClassDeclarations() {
+  for (UnresolvedClass& entry : g_classes.Unresolved)
+    if (entry.Placeholder) entry.Placeholder->Release();
+  g_classes = ClassParseState();
+}
