@@ -83,10 +83,12 @@ class EvalArena {
   size_t used_ = 0;
 };
 
-// The one arena; only the script thread evaluates expressions.
-EvalArena& Arena() {
-  static EvalArena* arena = new EvalArena();
-  return *arena;
+// The one arena; only the script thread evaluates expressions. Made on
+// first use and never freed (its chunks serve every later evaluation).
+EvalArena* g_arena = nullptr;
+inline EvalArena& Arena() {
+  if (!g_arena) g_arena = new EvalArena();
+  return *g_arena;
 }
 
 // Whether a line's final value is reduced to its truth.
@@ -519,9 +521,11 @@ ResultCode Evaluation::DoConcat(size_t& i) {
 
 ResultCode Evaluation::Run() {
   if (!count_) return ResultCode::Ok;
-  slots_ = static_cast<ExprToken*>(frame_.AllocWork(count_ * sizeof(ExprToken)));
-  stack_ = static_cast<ExprToken**>(frame_.AllocWork(count_ * sizeof(ExprToken*)));
-  if (!slots_ || !stack_) return ResultCode::Fail;
+  // One piece of work memory: the token copies, then the operand stack.
+  auto* work = static_cast<char*>(frame_.AllocWork(count_ * (sizeof(ExprToken) + sizeof(ExprToken*))));
+  if (!work) return ResultCode::Fail;
+  slots_ = reinterpret_cast<ExprToken*>(work);
+  stack_ = reinterpret_cast<ExprToken**>(work + count_ * sizeof(ExprToken));
   for (size_t i = 0; i < count_;) {
     const ExprToken& source = postfix_[i];
     ExprToken& slot = slots_[i];
