@@ -10,6 +10,7 @@
 #include "exec/errors.h"
 #include "objects/builtin_functions.h"
 #include "objects/func_call.h"
+#include "values/expr_eval.h"
 #include "script/load_pool.h"
 #include "values/numeric_text.h"
 
@@ -182,4 +183,5 @@ void InstallFunctions() {
   ListVarsLocalsHook = LocalsOfRunningFunction;
   g_FindFunction = FindFunctionForExpression;
   g_CurrentFunctionScope = CurrentScope;
+  g_SpreadCallHook = CallWithSpreadArguments;
 }

@@ -323,12 +323,26 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
   return ran;
 }
 
+ResultCode CallWithSpreadArguments(const ExprFunc& expr, ExprToken& result, ExprToken** params, int count) {
+  Func* func = FuncOf(expr);
+  if (!func || !func->IsBuiltIn) return expr.Call(expr, result, params, count, true);
+  CallArguments args(params, count);
+  if (count > 0) args.Expand();
+  std::vector<ExprToken*> spread;
+  for (int i = 0; i < args.Count(); ++i) spread.push_back(&args[i]);
+  // Too few arguments after spreading: the call yields "" without running.
+  if (args.Count() < expr.MinParams) return ResultCode::Ok;
+  if (!expr.Variadic && args.Count() > expr.MaxParams) spread.resize(static_cast<size_t>(expr.MaxParams));
+  return expr.Call(expr, result, spread.data(), static_cast<int>(spread.size()), false);
+}
+
 ResultCode CallFunctionChecked(Func& func, ExprToken& result, ExprToken** params, int count, bool expandLast) {
   result.SetText(L"");
   result.HeapText = nullptr;
   if (count < func.Expr.MinParams && !expandLast) return ResultCode::Ok;
   if (!func.Expr.Call) return ResultCode::Ok;
-  ResultCode ran = func.Expr.Call(func.Expr, result, params, count, expandLast);
+  ResultCode ran = expandLast ? CallWithSpreadArguments(func.Expr, result, params, count)
+                              : func.Expr.Call(func.Expr, result, params, count, false);
   if (ran == ResultCode::Returned) ran = ResultCode::Ok;
   if (ran != ResultCode::Ok) return ran;
   const bool text = result.Symbol == ExprSymbol::String || result.Symbol == ExprSymbol::RawWord;

@@ -31,6 +31,10 @@ Func* RunningFunction();
 ResultCode CallScriptFunction(const ExprFunc& func, ExprToken& result, ExprToken** params, int count,
                               bool expandLast);
 
+// A call whose last argument ends in "*": a built-in function gets the
+// array's elements as its arguments (a script function spreads them itself).
+ResultCode CallWithSpreadArguments(const ExprFunc& func, ExprToken& result, ExprToken** params, int count);
+
 // Calls any function by its record with the object-call rules: too few
 // arguments give "" without an error, and a text result is copied into
 // memory the result owns (a heap block in HeapText).

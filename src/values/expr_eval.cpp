@@ -428,7 +428,9 @@ ResultCode Evaluation::DoCall(size_t& i) {
   }
   slot.SetText(L"");
   slot.HeapText = nullptr;
-  ResultCode result = callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
+  ResultCode result = call.ExpandLast && g_SpreadCallHook && func->Owner
+                          ? g_SpreadCallHook(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount))
+                          : callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
   if (result == ResultCode::Returned) result = ResultCode::Ok;
   if (result != ResultCode::Ok) {
     if (slot.Symbol == ExprSymbol::ObjectRef) slot.Object->Release();
@@ -789,6 +791,7 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
 
 ObjectCallHook g_ObjectCallHook = nullptr;
 CallObjectHook g_CallObjectHook = nullptr;
+SpreadCallHook g_SpreadCallHook = nullptr;
 
 ExprTestResult EvaluateExpressionText(std::wstring_view expression) {
   ExprTestResult outcome{false, {}, {}};

@@ -77,3 +77,9 @@ extern ObjectCallHook g_ObjectCallHook;
 using CallObjectHook = ResultCode (*)(IObject* object, ExprToken& result, ExprToken** params, int count,
                                       bool expandLast, bool& handled);
 extern CallObjectHook g_CallObjectHook;
+
+// Makes a call whose last argument ends in "*" (`f(args*)`) to a function
+// of the function list: spreads the array for functions that do not do so
+// themselves. Installed by the functions code.
+using SpreadCallHook = ResultCode (*)(const ExprFunc& func, ExprToken& result, ExprToken** params, int count);
+extern SpreadCallHook g_SpreadCallHook;

@@ -146,7 +146,7 @@ TEST_F(ExprCompilerPostfix, PrecedenceAndAssociativity) {
       {"a << b + c", "a b c + <<"},
       {"a | b ^ c & d", "a b c d & ^ |"},
       {"a < b = c > d", "a b < c d > ="},
-      {"x := 1, y := 2", "$x 1 := $y 2 := ,"},
+      {"(x := 1, y := 2)", "$x 1 := $y 2 := ,"},
       {"++a", "$a pre++"},
       {"a++", "$a post++"},
       {"true + A_Index", "#1 A_Index +"},
