@@ -11,8 +11,10 @@
 #include <new>
 #include <vector>
 
+#include "app/script_context.h"
 #include "app/thread_settings.h"
 #include "exec/errors.h"
+#include "exec/run_lines.h"
 #include "objects/object.h"
 #include "values/expr_token.h"
 
@@ -99,11 +101,15 @@ size_t SmallCapacityFor(size_t bytesNeeded, bool exactSize) {
   return kSmallBlockLarge;
 }
 
-// Out of memory while growing a variable.
-ResultCode ReportOutOfMemory() {
-  // Seam: at run time this becomes the line's error report.
-  return ReportLoadError(msg::OutOfMemory);
+// Reports a failure to store a value: while the script runs, as an error of
+// the line being run (so a Try can catch it); while it loads, as a load error.
+ResultCode ReportValueError(std::wstring_view message, std::wstring_view extra = {}) {
+  if (g_script.ReadyToRun && g_CurrentLine) return ReportLineError(g_CurrentLine, message, ERROR_KIND_ERROR, extra);
+  return ReportLoadError(message, extra);
 }
+
+// Out of memory while growing a variable.
+ResultCode ReportOutOfMemory() { return ReportValueError(msg::OutOfMemory); }
 
 static_assert(alignof(Variable) <= 8, "pool blocks are 8-byte aligned");
 
@@ -380,7 +386,7 @@ ResultCode Variable::Assign(const wchar_t* text, ptrdiff_t length, bool exactSiz
   if (chars > kMaxCharacters) return ReportOutOfMemory();
   const size_t bytesNeeded = (chars + 1) * sizeof(wchar_t);
   if (enforceLimit && bytesNeeded > g_MaxVarCapacity && var.byteCapacity_ < bytesNeeded)
-    return ReportLoadError(msg::MemoryLimitReached);  // Seam: the line's run-time report
+    return ReportValueError(msg::MemoryLimitReached);
 
   if (!chars) {
     // A given empty text releases a large buffer; a bare length of 0 keeps it.
@@ -441,7 +447,7 @@ ResultCode Variable::AssignObject(IObject* object) {
   Variable& var = *ResolveAlias();
   if (var.type_ != VAR_NORMAL) {
     if (object) object->Release();
-    return ReportLoadError(msg::InvalidValue, msg::AnObject);  // Seam: the line's run-time report
+    return ReportValueError(msg::InvalidValue, msg::AnObject);
   }
   if (!object) {
     var.Free(VAR_FREE_KEEP_BUFFER);
@@ -495,7 +501,7 @@ ResultCode Variable::AssignBinaryClip(const void* data, size_t bytes) {
   if (bytes > kMaxCharacters) return ReportOutOfMemory();
   const size_t bytesNeeded = bytes + sizeof(wchar_t);
   if (bytesNeeded > g_MaxVarCapacity && var.byteCapacity_ < bytesNeeded)
-    return ReportLoadError(msg::MemoryLimitReached);
+    return ReportValueError(msg::MemoryLimitReached);
   var.ReleaseObject();
   var.attrib_ &= VAR_ATTRIB_NO_CACHE;
   if (bytesNeeded > var.byteCapacity_ && var.Reserve(bytesNeeded, false, true) != ResultCode::Ok)
@@ -761,7 +767,7 @@ ResultCode Variable::AppendGrowing(const wchar_t* text, size_t length) {
   if (length > kMaxCharacters || current > kMaxCharacters - length) return ReportOutOfMemory();
   const size_t bytesNeeded = (current + length + 1) * sizeof(wchar_t);
   if (bytesNeeded > g_MaxVarCapacity) {
-    ReportLoadError(msg::MemoryLimitReached);  // the variable keeps its old contents
+    ReportValueError(msg::MemoryLimitReached);  // the variable keeps its old contents
     return ResultCode::Fail;
   }
   // Unlike an assignment, the old contents are kept: one copy into the new
