@@ -26,6 +26,8 @@ constexpr size_t kMaxClassVarsExpression = 16384;
 // The words that start a class header and name its base class.
 constexpr std::wstring_view kClassWord = L"class";
 constexpr std::wstring_view kExtends = L"extends";
+// The word that starts static-variable declarations in a class body.
+constexpr std::wstring_view kStaticWord = L"static";
 // The header of the method that initialises instance variables.
 constexpr wchar_t kInitHeader[] = L"__Init()";
 constexpr wchar_t kInitName[] = L"__Init";
@@ -250,23 +252,22 @@ void MoveLastLineBefore(ScriptLine* before) {
 }
 
 // Defines the class's __Init method: an empty body, or one that first runs
-// the base class's initialisers. Its lines carry line number 0.
+// the base class's initialisers. Its lines carry line number 0; a clash
+// with an "__Init" key is reported at the declaration's own line.
 Func* CreateInitMethod(Object& classObject) {
   ScriptContext& s = g_script;
+  if (DeclareFunction(kInitHeader, &classObject) != ResultCode::Ok) return nullptr;
+  Func* init = g_FunctionBeingDefined;
+  init->BodyBlock->SourceLine = kGeneratedLineNumber;
+  // Names in initialisers are the script's globals.
+  init->Scope.Mode = SCOPE_ASSUME_GLOBAL;
+  init->ScopeDecided = true;
   const int savedLine = s.CurrentLineNumber;
   s.CurrentLineNumber = kGeneratedLineNumber;
-  Func* init = nullptr;
-  if (DeclareFunction(kInitHeader, &classObject) == ResultCode::Ok) {
-    init = g_FunctionBeingDefined;
-    // Names in initialisers are the script's globals.
-    init->Scope.Mode = SCOPE_ASSUME_GLOBAL;
-    init->ScopeDecided = true;
-    const bool ok = (!classObject.Base() || ParseCommandLine(kBaseInitCall, ACT_EXPRESSION) == ResultCode::Ok) &&
-                    AppendScriptLine(ACT_BLOCK_END, nullptr, 0, false);
-    if (!ok) init = nullptr;
-  }
+  const bool ok = (!classObject.Base() || ParseCommandLine(kBaseInitCall, ACT_EXPRESSION) == ResultCode::Ok) &&
+                  AppendScriptLine(ACT_BLOCK_END, nullptr, 0, false);
   s.CurrentLineNumber = savedLine;
-  return init;
+  return ok ? init : nullptr;
 }
 
 // Appends instance-variable initialisers ("this.x := ..., ...") to the end
@@ -317,6 +318,12 @@ ResultCode OpenOrHold(HeaderKind kind, std::wstring_view header, bool opensBody,
 // The header of a class line: the text after "Class" without a final "{".
 std::wstring_view ClassHeaderOf(std::wstring_view line, bool& opensBody) {
   return TrimLeft(WithoutFinalBrace(line, opensBody).substr(kClassWord.size()));
+}
+
+// "Static" and a blank start static-variable declarations ("static" alone
+// is a property's name).
+bool IsStaticVarLine(std::wstring_view text) {
+  return text.size() > kStaticWord.size() && StartsWithKeyword(text, kStaticWord);
 }
 
 // "name :=" starts an instance-variable line.
@@ -370,7 +377,7 @@ ResultCode ClassifyBodyLine(std::wstring_view text, int lineNumber, bool& handle
   }
   if (IsClassDefinition(text, opensBody))
     return OpenOrHold(HeaderKind::Class, ClassHeaderOf(text, opensBody), opensBody, lineNumber);
-  if (StartsWithKeyword(text, L"static")) return DeclareClassVars(TrimLeft(text.substr(6)), true);
+  if (IsStaticVarLine(text)) return DeclareClassVars(TrimLeft(text.substr(kStaticWord.size())), true);
   if (IsInstanceVarLine(text)) return DeclareClassVars(text, false);
   if (IsPropertyLine(text, opensBody))
     return OpenOrHold(HeaderKind::Property, WithoutFinalBrace(text, opensBody), opensBody, lineNumber);
