@@ -158,13 +158,43 @@ TEST(LineParser, LoadErrorTable) {
       {"While {", L"Parameter #1 required", 1},
       {":", L"This line does not contain a recognized action.", 1},
       {"lbl:\nlbl:", L"Duplicate label.", 2},
-      {"x()\n{", L"Function definitions are not supported by this version yet.", 1},
       {"^a::MsgBox", L"Hotkeys are not supported by this version yet.", 1},
       {"::btw::by the way", L"Hotstrings are not supported by this version yet.", 1},
-      {"class Foo", L"Class definitions are not supported by this version yet.", 1},
-      {"global x", L"Variable declarations (global, local, static) are not supported by this version yet.", 1},
+      {"class Foo", L"Missing \"{\"", 1},
+      // Functions live for the whole process, so each case names its own.
+      {"lpDupParam(a, A)\n{", L"Duplicate parameter.", 1},
+      {"lpBadDefault(a := b) {", L"Unsupported parameter default.", 1},
+      {"lpOuter() {\nlpInner() {", L"Functions cannot contain functions.", 2},
+      {"lpScope() {\nx := 1\nlocal y", L"Local variables must not be declared in this function.", 3},
+      {"lpLone() {\nx := 1\nstatic", L"This line does not contain a recognized action.", 3},
+      {"global A_Index", L"Built-in variables must not be declared.", 1},
+      {"global", L"This line does not contain a recognized action.", 1},
   };
   ExpectLoadErrors(cases, LoadDepth::ParseOnly);
+}
+
+// A definition becomes its body's braces; declarations without initialisers
+// add no line, and a static initialiser is marked to run before the script.
+TEST(LineParser, FunctionDefinitionsAndDeclarations) {
+  LoadOutcome got = LoadText(
+      "global lpShared\n"
+      "lpAdd(a, b := 1)\n"
+      "{\n"
+      "  global lpShared\n"
+      "  static calls := 0\n"
+      "  return a + b\n"
+      "}",
+      LoadDepth::ParseOnly);
+  ASSERT_EQ(got.Result, ResultCode::Ok) << Narrow(got.Error);
+  std::vector<std::string> lines;
+  for (ScriptLine* line : got.Lines) lines.push_back(Describe(*line));
+  const std::vector<std::string> expected = {
+      Expect(ACT_BLOCK_BEGIN), Expect(ACT_STATIC, {"out:calls", "expr:0"}), Expect(ACT_RETURN, {"expr:a + b"}),
+      Expect(ACT_BLOCK_END)};
+  EXPECT_EQ(lines, expected);
+  ASSERT_EQ(got.Lines.size(), 4u);
+  EXPECT_EQ(got.Lines[0]->Extra, kFunctionBodyMark);
+  EXPECT_EQ(got.Lines[3]->Extra, kFunctionBodyMark);
 }
 
 TEST(LineParser, FunctionCallLineIsNotADefinition) {
