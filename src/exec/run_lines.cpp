@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/exit.h"
+#include "app/main_window.h"
 #include "app/message_loop.h"
 #include "app/script_context.h"
 #include "app/thread_settings.h"
@@ -40,6 +41,23 @@ inline constexpr wchar_t kReturnBeforeBrace[] = L"A \"return\" must be encounter
 std::vector<std::wstring*> g_expansionBuffers;  // grown by ExpansionScope
 size_t g_expansionDepth = 0;
 
+// A buffer that grew beyond this is given back to the system ten seconds
+// later, when no line is using it, rather than kept for reuse.
+constexpr size_t kLargeExpansionChars = 4 * 1024 * 1024 / sizeof(wchar_t);
+constexpr UINT_PTR kFreeBuffersTimerId = 13;
+constexpr UINT kFreeBuffersDelayMs = 10000;
+bool g_freeBuffersTimerSet = false;
+
+// Timer 13: frees the large buffers of the depths no line is using now.
+void CALLBACK FreeLargeExpansionBuffers(HWND window, UINT, UINT_PTR id, DWORD) {
+  KillTimer(window, id);
+  g_freeBuffersTimerSet = false;
+  for (size_t depth = g_expansionDepth; depth < g_expansionBuffers.size(); ++depth) {
+    std::wstring& buffer = *g_expansionBuffers[depth];
+    if (buffer.capacity() > kLargeExpansionChars) std::wstring().swap(buffer);
+  }
+}
+
 // Holds the expansion buffer of one executing line.
 class ExpansionScope {
  public:
@@ -48,7 +66,13 @@ class ExpansionScope {
     buffer_ = g_expansionBuffers[g_expansionDepth++];
     buffer_->clear();
   }
-  ~ExpansionScope() { --g_expansionDepth; }
+  ~ExpansionScope() {
+    --g_expansionDepth;
+    if (buffer_->capacity() > kLargeExpansionChars && !g_freeBuffersTimerSet && MainWindow()) {
+      SetTimer(MainWindow(), kFreeBuffersTimerId, kFreeBuffersDelayMs, FreeLargeExpansionBuffers);
+      g_freeBuffersTimerSet = true;
+    }
+  }
   ExpansionScope(const ExpansionScope&) = delete;
   ExpansionScope& operator=(const ExpansionScope&) = delete;
   std::wstring& Buffer() { return *buffer_; }
