@@ -73,6 +73,10 @@ struct ClassParseState {
   std::optional<PendingHeader> Pending;
   std::vector<UnresolvedClass> Unresolved;
   std::vector<Object*> AllClasses;       // every class defined, for re-basing
+  // Labels defined just before a top-level class: they mark the first line
+  // after the class, not its initialisers or methods, so they wait while
+  // the class is open.
+  int LabelsBeforeClass = 0;
 };
 ClassParseState g_classes;
 
@@ -136,20 +140,6 @@ ResultCode ReportAt(int fileIndex, int line, std::wstring_view message, std::wst
   s.CurrentLineNumber = savedLine;
   return ResultCode::Fail;
 }
-
-// Lines the parser adds for a class (initialisers, __Init) are not where a
-// label defined just before the class should point: labels waiting for a
-// line keep waiting while such lines are added.
-class LabelsWait {
- public:
-  LabelsWait() : saved_(g_script.LabelsAwaitingLine) { g_script.LabelsAwaitingLine = 0; }
-  ~LabelsWait() { g_script.LabelsAwaitingLine = saved_; }
-  LabelsWait(const LabelsWait&) = delete;
-  LabelsWait& operator=(const LabelsWait&) = delete;
-
- private:
-  int saved_;
-};
 
 // The placeholder standing for a base class not defined yet; made (at the
 // current line) when the name is first used.
@@ -222,6 +212,10 @@ Variable* ClassVariable(std::wstring_view name, std::wstring_view header) {
 // Closes the innermost open class.
 void CloseClass() {
   g_classes.Open.pop_back();
+  if (g_classes.Open.empty()) {
+    g_script.LabelsAwaitingLine += g_classes.LabelsBeforeClass;
+    g_classes.LabelsBeforeClass = 0;
+  }
   const size_t dot = g_classes.FullName.rfind(L'.');
   g_classes.FullName.resize(g_classes.Open.empty() || dot == std::wstring::npos ? 0 : dot);
 }
@@ -501,6 +495,10 @@ ResultCode DeclareClass(std::wstring_view header) {
   } else {
     enclosing->SetField(name, ObjectField(classObject));
   }
+  if (g_classes.Open.empty()) {
+    g_classes.LabelsBeforeClass = g_script.LabelsAwaitingLine;
+    g_script.LabelsAwaitingLine = 0;
+  }
   g_classes.Open.push_back({classObject, g_script.CurrentFileIndex, g_script.CurrentLineNumber});
   g_classes.AllClasses.push_back(classObject);
   g_classes.FullName = std::move(fullName);
@@ -564,7 +562,6 @@ ResultCode DeclareClassVars(std::wstring_view text, bool isStatic) {
   }
   if (expression.empty()) return ResultCode::Ok;
   expression.resize(expression.size() - 2);  // the last ", "
-  LabelsWait labelsWait;
   if (isStatic) return AddStaticInitializer(expression, ACT_EXPRESSION);
   return AddInstanceInitializer(classObject, expression);
 }
