@@ -36,9 +36,6 @@ constexpr wchar_t kBaseInitCall[] = L"base.__Init()";
 // Line number of the lines the parser writes itself.
 constexpr int kGeneratedLineNumber = 0;
 
-// Messages of faults this parser refuses beyond the language's own list.
-constexpr wchar_t kClassInFunction[] = L"Functions cannot contain classes.";
-constexpr wchar_t kClassExtendsItself[] = L"A class must not extend itself.";
 
 // An open class: its object and where its header is (for "Missing }").
 struct OpenClass {
@@ -445,7 +442,7 @@ ResultCode ClassifyClassLine(std::wstring_view text, int lineNumber, bool& handl
     // Classes are definitions of the whole script, never of one function.
     if (!IsClassDefinition(text, opensBody)) return ResultCode::Ok;
     handled = true;
-    return ReportLoadError(kClassInFunction, text);
+    return ReportLoadError(parse_msg::ClassInFunction, text);
   }
   if (!g_classes.Open.empty()) return ClassifyBodyLine(text, lineNumber, handled);
   if (!IsClassDefinition(text, opensBody)) return ResultCode::Ok;
@@ -485,7 +482,7 @@ ResultCode DeclareClass(std::wstring_view header) {
   if (!classObject) classObject = Object::Create();
   if (base && ChainHolds(base, classObject)) {
     classObject->Release();
-    return ReportLoadError(kClassExtendsItself, header);
+    return ReportLoadError(parse_msg::ClassExtendsItself, header);
   }
   classObject->SetField(L"__Class", FieldValue::OfText(fullName));
   classObject->SetBase(base);

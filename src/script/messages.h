@@ -62,11 +62,15 @@ inline constexpr wchar_t MissingCloseBracket[] = L"Missing \"]\"";
 inline constexpr wchar_t UnknownClassVar[] = L"Unknown class var.";
 inline constexpr wchar_t DeclarationTooLong[] = L"Declaration too long.";
 inline constexpr wchar_t InvalidClassVar[] = L"Invalid class variable declaration.";
+// Faults refused beyond the language's own list: a class inside a function
+// would end the function at its "}", and a class that is its own base would
+// make the base chain a loop.
+inline constexpr wchar_t ClassInFunction[] = L"Functions cannot contain classes.";
+inline constexpr wchar_t ClassExtendsItself[] = L"A class must not extend itself.";
 
 // Features whose parts of the interpreter do not exist yet: the load stops
 // rather than skipping the line.
 inline constexpr wchar_t HotkeysNotSupported[] = L"Hotkeys are not supported by this version yet.";
 inline constexpr wchar_t HotstringsNotSupported[] = L"Hotstrings are not supported by this version yet.";
-inline constexpr wchar_t ClassesNotSupported[] = L"Class definitions are not supported by this version yet.";
 inline constexpr wchar_t DirectiveNotSupported[] = L"This directive is not supported by this version yet.";
 }  // namespace parse_msg
