@@ -95,13 +95,21 @@ class CallArguments {
     return &token;
   }
 
-  // Replaces variables by their values, so that emptying the function's
-  // locals for a recursive call does not empty the arguments.
+  // Replaces variables by their values (or, for ByRef parameters, by the
+  // variables they stand for), so that emptying the function's locals for a
+  // recursive call does not empty or unbind the arguments.
   void TakeValuesOfVariables(const Func& func) {
     for (int i = 0; i < count_; ++i) {
       if (items_[i]->Symbol != ExprSymbol::VariableRef) continue;
-      if (static_cast<size_t>(i) < func.Params.size() && func.Params[static_cast<size_t>(i)].IsByRef) continue;
       MakeOwnList();
+      if (static_cast<size_t>(i) < func.Params.size() && func.Params[static_cast<size_t>(i)].IsByRef) {
+        // The caller's variable may be this function's own ByRef parameter,
+        // about to be set aside: bind to what it stands for instead.
+        ExprToken& target = NewToken();
+        target.SetVariable(list_[static_cast<size_t>(i)]->Var->ResolveAlias());
+        list_[static_cast<size_t>(i)] = &target;
+        continue;
+      }
       Variable& var = *list_[static_cast<size_t>(i)]->Var->ResolveAlias();
       ExprToken& value = NewToken();
       if (IObject* object = var.ObjectValue()) {

@@ -15,9 +15,15 @@
 #include "script/directives.h"
 #include "script/line_parser.h"
 #include "script/messages.h"
+#include "script/script_reader.h"
 #include "script/script_line.h"
 #include "script/script_lines.h"
 #include "values/variable.h"
+
+using reader::IsBlank;
+using reader::LeftTrimmed;
+using reader::RightTrimmed;
+using reader::Trimmed;
 
 namespace {
 
@@ -77,26 +83,12 @@ struct ClassParseState {
 };
 ClassParseState g_classes;
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring_view TrimLeft(std::wstring_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  return text.substr(i);
-}
-
-std::wstring_view Trim(std::wstring_view text) {
-  text = TrimLeft(text);
-  size_t end = text.size();
-  while (end > 0 && IsBlank(text[end - 1])) --end;
-  return text.substr(0, end);
-}
 
 // The text without a final "{" and the blanks before it; sets had.
 std::wstring_view WithoutFinalBrace(std::wstring_view text, bool& had) {
-  text = Trim(text);
+  text = Trimmed(text);
   had = !text.empty() && text.back() == L'{';
-  return had ? Trim(text.substr(0, text.size() - 1)) : text;
+  return had ? Trimmed(text.substr(0, text.size() - 1)) : text;
 }
 
 bool IsAsciiAlnum(wchar_t c) {
@@ -179,10 +171,10 @@ ResultCode ParseClassHeader(std::wstring_view header, std::wstring_view& name, s
   while (end < header.size() && !IsBlank(header[end])) ++end;
   name = header.substr(0, end);
   baseName = {};
-  const std::wstring_view rest = TrimLeft(header.substr(end));
+  const std::wstring_view rest = LeftTrimmed(header.substr(end));
   if (rest.empty()) return ResultCode::Ok;
   if (!StartsWithKeyword(rest, kExtends)) return ReportLoadError(parse_msg::ClassSyntax, header);
-  baseName = Trim(rest.substr(kExtends.size()));
+  baseName = Trimmed(rest.substr(kExtends.size()));
   if (baseName.empty()) return ReportLoadError(parse_msg::MissingClassName, header);
   for (wchar_t c : baseName)
     if (IsBlank(c)) return ReportLoadError(parse_msg::ClassSyntax, header);
@@ -308,7 +300,7 @@ ResultCode OpenOrHold(HeaderKind kind, std::wstring_view header, bool opensBody,
 
 // The header of a class line: the text after "Class" without a final "{".
 std::wstring_view ClassHeaderOf(std::wstring_view line, bool& opensBody) {
-  return TrimLeft(WithoutFinalBrace(line, opensBody).substr(kClassWord.size()));
+  return LeftTrimmed(WithoutFinalBrace(line, opensBody).substr(kClassWord.size()));
 }
 
 // "Static" and a blank start static-variable declarations ("static" alone
@@ -322,7 +314,7 @@ bool IsInstanceVarLine(std::wstring_view text) {
   size_t i = 0;
   while (i < text.size() && (IsMemberNameChar(text[i]) || text[i] == L'.')) ++i;
   if (i == 0) return false;
-  const std::wstring_view rest = TrimLeft(text.substr(i));
+  const std::wstring_view rest = LeftTrimmed(text.substr(i));
   return rest.size() >= 2 && rest[0] == L':' && rest[1] == L'=';
 }
 
@@ -351,7 +343,7 @@ ResultCode ClassifyBodyLine(std::wstring_view text, int lineNumber, bool& handle
   if (text[0] == L'}') {
     if (g_classes.CurrentProperty) g_classes.CurrentProperty = nullptr;
     else CloseClass();
-    return ClassifyLine(TrimLeft(text.substr(1)), lineNumber);
+    return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
   }
   if (text[0] == L'#') {
     switch (ApplyDirective(text)) {
@@ -368,7 +360,7 @@ ResultCode ClassifyBodyLine(std::wstring_view text, int lineNumber, bool& handle
   }
   if (IsClassDefinition(text, opensBody))
     return OpenOrHold(HeaderKind::Class, ClassHeaderOf(text, opensBody), opensBody, lineNumber);
-  if (IsStaticVarLine(text)) return DeclareClassVars(TrimLeft(text.substr(kStaticWord.size())), true);
+  if (IsStaticVarLine(text)) return DeclareClassVars(LeftTrimmed(text.substr(kStaticWord.size())), true);
   if (IsInstanceVarLine(text)) return DeclareClassVars(text, false);
   if (IsPropertyLine(text, opensBody))
     return OpenOrHold(HeaderKind::Property, WithoutFinalBrace(text, opensBody), opensBody, lineNumber);
@@ -406,7 +398,7 @@ bool IsClassDefinition(std::wstring_view line, bool& opensBody) {
   if (line.size() <= kClassWord.size() || !EqualsNoCase(line.substr(0, kClassWord.size()), kClassWord) ||
       !IsBlank(line[kClassWord.size()]))
     return false;
-  const std::wstring_view name = TrimLeft(line.substr(kClassWord.size()));
+  const std::wstring_view name = LeftTrimmed(line.substr(kClassWord.size()));
   if (name.empty() || kDefinitionNameStoppers.find(name[0]) != std::wstring_view::npos) return false;
   WithoutFinalBrace(line, opensBody);
   return true;
@@ -434,7 +426,7 @@ ResultCode ClassifyClassLine(std::wstring_view text, int lineNumber, bool& handl
     s.CurrentLineNumber = pending.Line;
     if (OpenPendingHeader(pending) != ResultCode::Ok) return ResultCode::Fail;
     s.CurrentLineNumber = lineNumber;
-    return ClassifyLine(TrimLeft(text.substr(1)), lineNumber);
+    return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
   }
   if (text.empty()) return ResultCode::Ok;
   bool opensBody = false;
@@ -531,17 +523,17 @@ ResultCode DeclareClassVars(std::wstring_view text, bool isStatic) {
   std::wstring expression;
   size_t at = 0;
   for (;;) {
-    at = text.size() - TrimLeft(text.substr(at)).size();
+    at = text.size() - LeftTrimmed(text.substr(at)).size();
     size_t end = 0;
     std::wstring_view name;
     if (DeclareClassVarName(classObject, text, at, end, name) != ResultCode::Ok) return ResultCode::Fail;
-    at = text.size() - TrimLeft(text.substr(end)).size();
+    at = text.size() - LeftTrimmed(text.substr(end)).size();
     if (at < text.size() && (text[at] == L'=' || text[at] == L':')) {
       if (text[at] == L':' && (at + 1 >= text.size() || text[at + 1] != L'='))
         return ReportLoadError(parse_msg::InvalidClassVar, text);
       at += text[at] == L':' ? 2 : 1;
       const size_t valueEnd = InitializerEnd(text, at);
-      const std::wstring_view value = Trim(text.substr(at, valueEnd - at));
+      const std::wstring_view value = Trimmed(text.substr(at, valueEnd - at));
       if (value.empty()) return ReportLoadError(parse_msg::InvalidClassVar, text);
       expression += target;
       expression += L'.';
@@ -552,7 +544,7 @@ ResultCode DeclareClassVars(std::wstring_view text, bool isStatic) {
       if (expression.size() > kMaxClassVarsExpression) return ReportLoadError(parse_msg::DeclarationTooLong, text);
       at = valueEnd;
     }
-    at = text.size() - TrimLeft(text.substr(at)).size();
+    at = text.size() - LeftTrimmed(text.substr(at)).size();
     if (at >= text.size()) break;
     if (text[at] != L',') return ReportLoadError(parse_msg::InvalidClassVar, text);
     ++at;

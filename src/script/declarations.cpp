@@ -16,8 +16,14 @@
 #include "script/messages.h"
 #include "script/script_line.h"
 #include "script/script_lines.h"
+#include "script/script_reader.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+
+using reader::IsBlank;
+using reader::LeftTrimmed;
+using reader::RightTrimmed;
+using reader::Trimmed;
 
 namespace {
 
@@ -35,27 +41,11 @@ constexpr std::wstring_view kDeclaredNameEnders = L", \t=:";
 int g_bodyDepth = 0;  // 0 until the body's "{" is added
 bool g_addingStaticInitializer = false;  // such a line is not the body's first
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-std::wstring_view TrimLeft(std::wstring_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  return text.substr(i);
-}
-
-std::wstring_view TrimRight(std::wstring_view text) {
-  size_t end = text.size();
-  while (end > 0 && IsBlank(text[end - 1])) --end;
-  return text.substr(0, end);
-}
-
-std::wstring_view Trim(std::wstring_view text) { return TrimRight(TrimLeft(text)); }
-
 // The text without a final "{" and the blanks before it; sets had.
 std::wstring_view WithoutFinalBrace(std::wstring_view text, bool& had) {
-  text = TrimRight(text);
+  text = RightTrimmed(text);
   had = !text.empty() && text.back() == L'{';
-  return had ? TrimRight(text.substr(0, text.size() - 1)) : text;
+  return had ? RightTrimmed(text.substr(0, text.size() - 1)) : text;
 }
 
 // Whether a word starts the text, followed by a blank or the end.
@@ -82,17 +72,7 @@ bool ParseQuotedDefault(std::wstring_view text, size_t start, std::wstring& out,
       return true;
     }
     if (c == escape && i + 1 < text.size()) {
-      ++i;
-      switch (text[i]) {
-        case L'a': out += L'\a'; break;
-        case L'b': out += L'\b'; break;
-        case L'f': out += L'\f'; break;
-        case L'n': out += L'\n'; break;
-        case L'r': out += L'\r'; break;
-        case L't': out += L'\t'; break;
-        case L'v': out += L'\v'; break;
-        default: out += text[i]; break;
-      }
+      out += reader::EscapedChar(text[++i], false);
       continue;
     }
     out += c;
@@ -141,7 +121,7 @@ bool IsFloatLiteral(std::wstring_view word) {
 
 // Parses one default value starting at `at`; moves `at` past it.
 ResultCode ParseDefault(std::wstring_view header, size_t& at, FuncParam& param) {
-  at = TrimLeft(header.substr(at)).data() - header.data();
+  at = LeftTrimmed(header.substr(at)).data() - header.data();
   if (at < header.size() && header[at] == L'"') {
     std::wstring text;
     size_t end = 0;
@@ -189,19 +169,19 @@ ResultCode AddImplicitParam(Func& func, const wchar_t* name) {
 // Parses the parameter list that starts after "(" at `at`.
 ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
   bool defaultsStarted = false;
-  at = TrimLeft(header.substr(at)).data() - header.data();
+  at = LeftTrimmed(header.substr(at)).data() - header.data();
   if (at < header.size() && header[at] == L')') {
-    at = TrimLeft(header.substr(at + 1)).data() - header.data();
+    at = LeftTrimmed(header.substr(at + 1)).data() - header.data();
     return at == header.size() ? ResultCode::Ok : ReportLoadError(parse_msg::InvalidFunctionDeclaration, header);
   }
   for (;;) {
-    at = TrimLeft(header.substr(at)).data() - header.data();
+    at = LeftTrimmed(header.substr(at)).data() - header.data();
     if (at >= header.size()) return ReportLoadError(parse_msg::MissingCloseParen, header);
     FuncParam param;
     std::wstring_view rest = header.substr(at);
     if (rest.size() > 6 && EqualsNoCase(rest.substr(0, 5), L"ByRef") && IsBlank(rest[5])) {
       param.IsByRef = true;
-      at = TrimLeft(header.substr(at + 5)).data() - header.data();
+      at = LeftTrimmed(header.substr(at + 5)).data() - header.data();
     }
     size_t end = at;
     while (end < header.size() && kParamNameEnders.find(header[end]) == std::wstring_view::npos) ++end;
@@ -213,12 +193,12 @@ ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
     param.Var = func.Scope.Locals.FindOrAdd(name, VAR_LOCAL | VAR_FUNC_PARAM | VAR_DECLARED);
     if (!param.Var) return ResultCode::Fail;
     if (param.Var->Type() != VAR_NORMAL) return ReportLoadError(parse_msg::IllegalParameterName, name);
-    at = TrimLeft(header.substr(end)).data() - header.data();
+    at = LeftTrimmed(header.substr(end)).data() - header.data();
 
     if (at < header.size() && header[at] == L'*') {
       func.IsVariadic = true;
       func.RestParam = param.Var;
-      at = TrimLeft(header.substr(at + 1)).data() - header.data();
+      at = LeftTrimmed(header.substr(at + 1)).data() - header.data();
       if (at >= header.size() || header[at] != L')') return ReportLoadError(parse_msg::MissingCloseParen, header);
     } else {
       if (at < header.size() && (header[at] == L':' || header[at] == L'=')) {
@@ -229,7 +209,7 @@ ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
         ++at;
         if (ParseDefault(header, at, param) != ResultCode::Ok) return ResultCode::Fail;
         defaultsStarted = true;
-        at = TrimLeft(header.substr(at)).data() - header.data();
+        at = LeftTrimmed(header.substr(at)).data() - header.data();
       } else if (defaultsStarted) {
         return ReportLoadError(parse_msg::DefaultRequired, header);
       } else {
@@ -239,12 +219,12 @@ ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
     }
     if (at >= header.size()) return ReportLoadError(parse_msg::MissingCloseParen, header);
     if (header[at] == L')') {
-      at = TrimLeft(header.substr(at + 1)).data() - header.data();
+      at = LeftTrimmed(header.substr(at + 1)).data() - header.data();
       return at == header.size() ? ResultCode::Ok : ReportLoadError(parse_msg::InvalidFunctionDeclaration, header);
     }
     if (header[at] != L',') return ReportLoadError(parse_msg::MissingComma, header);
     ++at;
-    if (TrimLeft(header.substr(at)).substr(0, 1) == L")") return ReportLoadError(parse_msg::BlankParameter, header);
+    if (LeftTrimmed(header.substr(at)).substr(0, 1) == L")") return ReportLoadError(parse_msg::BlankParameter, header);
   }
 }
 
@@ -360,14 +340,14 @@ ResultCode ParseDeclaredNames(std::wstring_view names, DeclKind kind, std::wstri
   std::vector<Initializer> initializers;
   size_t at = 0;
   for (;;) {
-    at = TrimLeft(names.substr(at)).data() - names.data();
+    at = LeftTrimmed(names.substr(at)).data() - names.data();
     size_t end = at;
     while (end < names.size() && kDeclaredNameEnders.find(names[end]) == std::wstring_view::npos) ++end;
     const std::wstring_view name = names.substr(at, end - at);
     if (name.empty()) return ReportLoadError(parse_msg::NoRecognizedAction, text);
     Variable* var = DeclareName(name, kind, text);
     if (!var) return ResultCode::Fail;
-    at = TrimLeft(names.substr(end)).data() - names.data();
+    at = LeftTrimmed(names.substr(end)).data() - names.data();
     if (at < names.size() && (names[at] == L'=' || names[at] == L':')) {
       if (names[at] == L':') {
         if (at + 1 >= names.size() || names[at + 1] != L'=') return ReportLoadError(parse_msg::ExpectedAssign, text);
@@ -377,11 +357,11 @@ ResultCode ParseDeclaredNames(std::wstring_view names, DeclKind kind, std::wstri
       const size_t valueEnd = InitializerEnd(names, at);
       std::wstring assignment(name);
       assignment += L" := ";
-      assignment += Trim(names.substr(at, valueEnd - at));
+      assignment += Trimmed(names.substr(at, valueEnd - at));
       initializers.push_back({std::move(assignment)});
       at = valueEnd;
     }
-    at = TrimLeft(names.substr(at)).data() - names.data();
+    at = LeftTrimmed(names.substr(at)).data() - names.data();
     if (at >= names.size()) break;
     if (names[at] != L',') return ReportLoadError(parse_msg::NoRecognizedAction, text);
     ++at;
@@ -439,6 +419,10 @@ size_t InitializerEnd(std::wstring_view text, size_t at) {
   bool quoted = false;
   for (; at < text.size(); ++at) {
     const wchar_t c = text[at];
+    if (c == g_script.Syntax.EscapeChar) {
+      ++at;  // an escaped character is never syntax
+      continue;
+    }
     if (c == L'"') quoted = !quoted;
     if (quoted) continue;
     if (c == L'(' || c == L'[' || c == L'{') ++depth;
@@ -539,7 +523,7 @@ ResultCode ParseDeclaration(std::wstring_view text, bool& handled) {
   Func* func = g_FunctionBeingDefined;
   if (!func && kind != DeclKind::Global) return ResultCode::Ok;  // a command line
   handled = true;
-  const std::wstring_view names = Trim(text.substr(keywordLength));
+  const std::wstring_view names = Trimmed(text.substr(keywordLength));
   if (names.empty()) {
     if (!func) return ReportLoadError(parse_msg::NoRecognizedAction, text);
     return ApplyLoneKeyword(*func, text.substr(0, keywordLength), text);

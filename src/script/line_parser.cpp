@@ -20,6 +20,8 @@
 #include "values/variable.h"
 
 using reader::IsBlank;
+using reader::LeftTrimmed;
+using reader::Trimmed;
 
 namespace {
 
@@ -40,20 +42,6 @@ std::optional<PendingLine> g_pending;  // written only by the parser while loadi
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-// The text with blanks removed at the left.
-std::wstring_view LeftTrimmed(std::wstring_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  return text.substr(i);
-}
-
-std::wstring_view Trimmed(std::wstring_view text) {
-  text = LeftTrimmed(text);
-  size_t end = text.size();
-  while (end > 0 && IsBlank(text[end - 1])) --end;
-  return text.substr(0, end);
 }
 
 // True when `word` starts the text and is followed by a blank or the end.
@@ -93,23 +81,7 @@ ResultCode AddSimpleLine(ActionType action) {
 }
 
 // Whether an expression holds a comma outside quotes and brackets.
-bool HasTopLevelComma(std::wstring_view text) {
-  int depth = 0;
-  bool quoted = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (c == g_script.Syntax.EscapeChar) {
-      ++i;
-      continue;
-    }
-    if (c == L'"') quoted = !quoted;
-    if (quoted) continue;
-    if (c == L'(' || c == L'[' || c == L'{') ++depth;
-    if ((c == L')' || c == L']' || c == L'}') && depth > 0) --depth;
-    if (c == L',' && depth == 0) return true;
-  }
-  return false;
-}
+bool HasTopLevelComma(std::wstring_view text) { return InitializerEnd(text, 0) < text.size(); }
 
 // A hotstring line: ":options:abbreviation::replacement".
 bool IsHotstringLine(std::wstring_view text) {

@@ -13,6 +13,34 @@ namespace reader {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
+std::wstring_view LeftTrimmed(std::wstring_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  return text.substr(i);
+}
+
+std::wstring_view RightTrimmed(std::wstring_view text) {
+  size_t end = text.size();
+  while (end > 0 && IsBlank(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+
+std::wstring_view Trimmed(std::wstring_view text) { return RightTrimmed(LeftTrimmed(text)); }
+
+wchar_t EscapedChar(wchar_t c, bool escapedSpace) {
+  switch (c) {
+    case L'a': return L'\a';
+    case L'b': return L'\b';
+    case L'f': return L'\f';
+    case L'n': return L'\n';
+    case L'r': return L'\r';
+    case L't': return L'\t';
+    case L'v': return L'\v';
+    case L's': return escapedSpace ? L' ' : L's';
+    default: return c;
+  }
+}
+
 void LeftTrimBlanks(std::wstring& text) {
   size_t start = 0;
   while (start < text.size() && IsBlank(text[start])) ++start;
@@ -110,18 +138,7 @@ std::wstring ConvertEscapes(std::wstring_view text, wchar_t escapeChar, bool esc
       out += text[i];
       continue;
     }
-    wchar_t c = text[++i];
-    switch (c) {
-      case L'a': out += L'\a'; break;
-      case L'b': out += L'\b'; break;
-      case L'f': out += L'\f'; break;
-      case L'n': out += L'\n'; break;
-      case L'r': out += L'\r'; break;
-      case L't': out += L'\t'; break;
-      case L'v': out += L'\v'; break;
-      case L's': out += escapedSpace ? L' ' : L's'; break;
-      default: out += c; break;
-    }
+    out += EscapedChar(text[++i], escapedSpace);
   }
   return out;
 }

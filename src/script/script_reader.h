@@ -79,6 +79,13 @@ class ScriptReader {
 // Helpers of the reader, exposed for tests.
 namespace reader {
 bool IsBlank(wchar_t c);
+// The text without blanks at the left, the right, or both.
+std::wstring_view LeftTrimmed(std::wstring_view text);
+std::wstring_view RightTrimmed(std::wstring_view text);
+std::wstring_view Trimmed(std::wstring_view text);
+// The character the escape character followed by `c` stands for; with
+// escapedSpace false, "s" stays "s".
+wchar_t EscapedChar(wchar_t c, bool escapedSpace);
 void TrimBlanks(std::wstring& text);
 void LeftTrimBlanks(std::wstring& text);
 void RightTrimBlanks(std::wstring& text);

@@ -170,6 +170,9 @@ class Evaluation {
   ResultCode ResolveChunk(const ExprToken& source, ExprToken& slot);
   // Runs the call at token i and pushes its result.
   ResultCode DoCall(size_t& i);
+  // After a call at token i: releases a failed call's result, or takes the
+  // result's text over, drops the `taken` entries the call used and pushes it.
+  ResultCode FinishCall(size_t i, ResultCode result, size_t taken);
   // Calls an object that a dynamic call named, and pushes its result.
   ResultCode CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken, bool expandLast);
   // Makes a call's text result the evaluation's own (or the output variable's).
@@ -356,15 +359,8 @@ ResultCode Evaluation::AdoptCallText(size_t i, ExprToken& slot) {
   return ResultCode::Ok;
 }
 
-ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken,
-                                         bool expandLast) {
-  if (!g_CallObjectHook) return Fail(expr_msg::ObjectsUnsupported);
+ResultCode Evaluation::FinishCall(size_t i, ResultCode result, size_t taken) {
   ExprToken& slot = slots_[i];
-  slot.SetText(L"");
-  slot.HeapText = nullptr;
-  bool handled = false;
-  ResultCode result = g_CallObjectHook(object, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
-                                       expandLast, handled);
   if (result == ResultCode::Returned) result = ResultCode::Ok;
   if (result != ResultCode::Ok) {
     if (slot.Symbol == ExprSymbol::ObjectRef) slot.Object->Release();
@@ -380,6 +376,18 @@ ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t param
   for (size_t k = 0; k < taken; ++k) Discard(*Pop(), slot);
   Push(&slot);
   return ResultCode::Ok;
+}
+
+ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken,
+                                         bool expandLast) {
+  if (!g_CallObjectHook) return Fail(expr_msg::ObjectsUnsupported);
+  ExprToken& slot = slots_[i];
+  slot.SetText(L"");
+  slot.HeapText = nullptr;
+  bool handled = false;
+  ResultCode result = g_CallObjectHook(object, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
+                                       expandLast, handled);
+  return FinishCall(i, result, taken);
 }
 
 ResultCode Evaluation::DoCall(size_t& i) {
@@ -431,21 +439,7 @@ ResultCode Evaluation::DoCall(size_t& i) {
   ResultCode result = call.ExpandLast && g_SpreadCallHook && func->Owner
                           ? g_SpreadCallHook(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount))
                           : callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
-  if (result == ResultCode::Returned) result = ResultCode::Ok;
-  if (result != ResultCode::Ok) {
-    if (slot.Symbol == ExprSymbol::ObjectRef) slot.Object->Release();
-    if ((slot.Symbol == ExprSymbol::String || slot.Symbol == ExprSymbol::RawWord) && slot.HeapText)
-      FreeVarHeap(slot.HeapText);
-    return result;
-  }
-  if (slot.Symbol == ExprSymbol::String || slot.Symbol == ExprSymbol::RawWord) {
-    if (AdoptCallText(i, slot) != ResultCode::Ok) return ResultCode::Fail;
-  } else {
-    slot.Circuit = nullptr;
-  }
-  for (size_t k = 0; k < taken; ++k) Discard(*Pop(), slot);
-  Push(&slot);
-  return ResultCode::Ok;
+  return FinishCall(i, result, taken);
 }
 
 bool Evaluation::ConcatInto(Variable& target, ExprToken& left, ExprToken& right, ResultCode& result) {
