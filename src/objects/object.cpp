@@ -92,23 +92,43 @@ void Object::SetBase(Object* base) {
   base_ = base;
 }
 
-const FieldValue* Object::GetField(std::wstring_view name) const {
-  for (const Field& field : fields_) {
-    if (CompareStringOrdinal(field.Name.c_str(), static_cast<int>(field.Name.size()), name.data(),
-                             static_cast<int>(name.size()), TRUE) == CSTR_EQUAL)
-      return &field.Value;
+std::wstring Object::FoldedKey(std::wstring_view name) {
+  std::wstring folded(name);
+  if (!folded.empty()) CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  return folded;
+}
+
+size_t Object::FindIndex(std::wstring_view name) const {
+  if (fields_.size() < kIndexedFieldCount) {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      const std::wstring& key = fields_[i].Name;
+      if (CompareStringOrdinal(key.c_str(), static_cast<int>(key.size()), name.data(), static_cast<int>(name.size()),
+                               TRUE) == CSTR_EQUAL)
+        return i;
+    }
+    return kNoField;
   }
-  return nullptr;
+  if (index_.size() != fields_.size()) {
+    index_.clear();
+    for (size_t i = 0; i < fields_.size(); ++i) index_.emplace(FoldedKey(fields_[i].Name), i);
+  }
+  auto found = index_.find(FoldedKey(name));
+  return found == index_.end() ? kNoField : found->second;
+}
+
+const FieldValue* Object::GetField(std::wstring_view name) const {
+  const size_t at = FindIndex(name);
+  return at == kNoField ? nullptr : &fields_[at].Value;
 }
 
 void Object::SetField(std::wstring_view name, FieldValue value) {
-  for (Field& field : fields_) {
-    if (CompareStringOrdinal(field.Name.c_str(), static_cast<int>(field.Name.size()), name.data(),
-                             static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
-      if (field.Value.Type == FieldValue::Kind::Object && field.Value.Object) field.Value.Object->Release();
-      field.Value = std::move(value);
-      return;
-    }
+  const size_t at = FindIndex(name);
+  if (at != kNoField) {
+    Field& field = fields_[at];
+    if (field.Value.Type == FieldValue::Kind::Object && field.Value.Object) field.Value.Object->Release();
+    field.Value = std::move(value);
+    return;
   }
   fields_.push_back({std::wstring(name), std::move(value)});
+  if (!index_.empty()) index_.emplace(FoldedKey(name), fields_.size() - 1);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class IObject {
@@ -82,7 +83,17 @@ class Object : public ObjectBase {
   const std::vector<Field>& Fields() const { return fields_; }
 
  private:
+  // Objects with this many fields or more find them through a hash index
+  // of the upper-cased names, so that large arrays stay fast.
+  static constexpr size_t kIndexedFieldCount = 16;
+  static constexpr size_t kNoField = static_cast<size_t>(-1);
+  // The name as the index keys it (ordinal upper case).
+  static std::wstring FoldedKey(std::wstring_view name);
+  // Where a field is, or kNoField.
+  size_t FindIndex(std::wstring_view name) const;
+
   std::vector<Field> fields_;
+  mutable std::unordered_map<std::wstring, size_t> index_;  // built on first need
   Object* base_ = nullptr;
 };
 
