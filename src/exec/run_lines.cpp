@@ -8,6 +8,7 @@
 #include "app/exit.h"
 #include "app/main_window.h"
 #include "app/message_loop.h"
+#include "app/portability.h"
 #include "app/script_context.h"
 #include "app/thread_settings.h"
 #include "exec/assignments.h"
@@ -108,7 +109,7 @@ void AppendExpanded(std::wstring& buffer, const ArgRecord& arg) {
 
 // The variable a dynamic variable argument ("%prefix%suffix") names,
 // found or created now; null after reporting a bad name.
-Variable* ResolveDynamicVar(ScriptLine& line, const ArgRecord& arg, std::wstring& scratch) {
+QRV_NOINLINE Variable* ResolveDynamicVar(ScriptLine& line, const ArgRecord& arg, std::wstring& scratch) {
   size_t at = scratch.size();
   AppendExpanded(scratch, arg);
   std::wstring name = scratch.substr(at);
@@ -156,7 +157,7 @@ ResultCode RunIf(ScriptLine& line, bool passed, ScriptLine*& next, ScriptLine*& 
 }
 
 // Try, its Catch and its Finally. `next` gets the line after all of them.
-ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*& jumpToLine) {
+QRV_NOINLINE ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*& jumpToLine) {
   ScriptLine* related = line.TargetLine;
   ThreadSettings& thread = *g_CurrentThread;
   uint8_t savedMode = thread.ExceptionMode;
@@ -212,7 +213,7 @@ ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*& jumpToLine) 
 }
 
 // Stores a caught value in the catch's variable, if it names one.
-ResultCode CatchValue(ScriptLine& catchLine, FieldValue& thrown) {
+QRV_NOINLINE ResultCode CatchValue(ScriptLine& catchLine, FieldValue& thrown) {
   if (catchLine.ArgTotal == 0) return ResultCode::Ok;
   const ArgRecord& arg = catchLine.ArgList[0];
   Variable* var = arg.ResolvedVar;
@@ -232,7 +233,7 @@ ResultCode CatchValue(ScriptLine& catchLine, FieldValue& thrown) {
 
 // Throw: the value (or a new exception object without one) becomes the
 // thread's thrown value; the line fails so the thread unwinds to a Try.
-ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
+QRV_NOINLINE ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
   if (line.ArgTotal == 0) return RaiseException(&line, kExceptionThrown);
   FieldValue value;
   if (line.ArgList[0].ExprFlag) {
@@ -266,7 +267,7 @@ ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
 
 // The line a Goto or Gosub goes to: its resolved label, or the label its
 // expanded argument names.
-ResultCode ResolveJumpTarget(ScriptLine& line, CommandArgs& args, ScriptLine*& target) {
+QRV_NOINLINE ResultCode ResolveJumpTarget(ScriptLine& line, CommandArgs& args, ScriptLine*& target) {
   if (line.TargetLabel) {
     target = line.TargetLabel->MarkedLine;
     return ResultCode::Ok;

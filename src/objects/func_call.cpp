@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/portability.h"
 #include "app/thread_settings.h"
 #include "exec/command_args.h"
 #include "exec/errors.h"
@@ -358,16 +359,20 @@ ResultCode CallFunctionChecked(Func& func, ExprToken& result, ExprToken** params
   return ResultCode::Ok;
 }
 
+// Return with a text argument, or outside any function: the argument is
+// expanded as text (for its effects when no call receives it).
+QRV_NOINLINE ResultCode DeliverReturnText(ScriptLine& line, std::wstring& buffer, CallFrame* frame) {
+  CommandArgs args;
+  ResultCode prepared = PrepareArgs(line, args, buffer);
+  if (prepared != ResultCode::Ok || !frame) return prepared;
+  SetResultText(*frame->Result, args[0]);
+  return ResultCode::Ok;
+}
+
 ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer) {
   CallFrame* frame = g_CurrentThread->CurrentCall;
   buffer.clear();
-  if (!line.ArgList[0].ExprFlag || !frame) {
-    CommandArgs args;
-    ResultCode prepared = PrepareArgs(line, args, buffer);
-    if (prepared != ResultCode::Ok || !frame) return prepared;
-    SetResultText(*frame->Result, args[0]);
-    return ResultCode::Ok;
-  }
+  if (!line.ArgList[0].ExprFlag || !frame) return DeliverReturnText(line, buffer, frame);
   ExprToken value;
   value.SetText(L"");
   ResultCode result = ResultCode::Ok;

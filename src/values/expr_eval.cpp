@@ -8,6 +8,7 @@
 
 #include <cwchar>
 
+#include "app/portability.h"
 #include "app/script_context.h"
 #include "app/thread_settings.h"
 #include "exec/errors.h"
@@ -173,6 +174,9 @@ class Evaluation {
   // After a call at token i: releases a failed call's result, or takes the
   // result's text over, drops the `taken` entries the call used and pushes it.
   ResultCode FinishCall(size_t i, ResultCode result, size_t taken);
+  // The function a dynamic call's text names, or null; `failed` after an
+  // error was reported.
+  const ExprFunc* FunctionNamedBy(ExprToken& named, bool& failed);
   // Calls an object that a dynamic call named, and pushes its result.
   ResultCode CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken, bool expandLast);
   // Makes a call's text result the evaluation's own (or the output variable's).
@@ -259,7 +263,7 @@ ResultCode Evaluation::ResolveVariable(Variable* var, ExprToken& slot) {
   return ResultCode::Ok;
 }
 
-ResultCode Evaluation::ResolveChunk(const ExprToken& source, ExprToken& slot) {
+QRV_NOINLINE ResultCode Evaluation::ResolveChunk(const ExprToken& source, ExprToken& slot) {
   const DerefEntry* parts = source.Parts;
   size_t partCount = 0;
   while (parts[partCount].Var) ++partCount;
@@ -378,7 +382,17 @@ ResultCode Evaluation::FinishCall(size_t i, ResultCode result, size_t taken) {
   return ResultCode::Ok;
 }
 
-ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken,
+QRV_NOINLINE const ExprFunc* Evaluation::FunctionNamedBy(ExprToken& named, bool& failed) {
+  wchar_t buffer[kNumberTextChars];
+  TextPiece piece;
+  if (!TextOf(frame_, named, buffer, piece)) {
+    failed = true;
+    return nullptr;
+  }
+  return g_FindFunction ? g_FindFunction(std::wstring_view(piece.Chars, piece.Length)) : nullptr;
+}
+
+QRV_NOINLINE ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken,
                                          bool expandLast) {
   if (!g_CallObjectHook) return Fail(expr_msg::ObjectsUnsupported);
   ExprToken& slot = slots_[i];
@@ -410,10 +424,9 @@ ResultCode Evaluation::DoCall(size_t& i) {
     ExprToken& named = *stack_[sp_ - paramCount - 1];
     taken = paramCount + 1;
     if (IObject* object = ObjectOf(named)) return CallObjectOnStack(i, object, paramCount, taken, call.ExpandLast);
-    wchar_t buffer[kNumberTextChars];
-    TextPiece piece;
-    if (!TextOf(frame_, named, buffer, piece)) return ResultCode::Fail;
-    func = g_FindFunction ? g_FindFunction(std::wstring_view(piece.Chars, piece.Length)) : nullptr;
+    bool failed = false;
+    func = FunctionNamedBy(named, failed);
+    if (failed) return ResultCode::Fail;
     if (!func) {
       // Neither a function nor an object: a text has no methods to call.
       slot.SetText(L"");
@@ -442,7 +455,7 @@ ResultCode Evaluation::DoCall(size_t& i) {
   return FinishCall(i, result, taken);
 }
 
-bool Evaluation::ConcatInto(Variable& target, ExprToken& left, ExprToken& right, ResultCode& result) {
+QRV_NOINLINE bool Evaluation::ConcatInto(Variable& target, ExprToken& left, ExprToken& right, ResultCode& result) {
   Variable& var = *target.ResolveAlias();
   if (var.Type() != VAR_NORMAL) return false;
   const bool leftIsTarget = left.Symbol == ExprSymbol::VariableRef && left.Var->ResolveAlias() == &var;
@@ -471,7 +484,7 @@ bool Evaluation::ConcatInto(Variable& target, ExprToken& left, ExprToken& right,
   return true;
 }
 
-ResultCode Evaluation::DoConcat(size_t& i) {
+QRV_NOINLINE ResultCode Evaluation::DoConcat(size_t& i) {
   ExprToken& right = *Pop();
   ExprToken& left = *Pop();
   ExprToken& slot = slots_[i];
@@ -601,6 +614,15 @@ ResultCode Evaluation::Run() {
   return ResultCode::Ok;
 }
 
+// Appends the text form of an expression's value; false after an error.
+QRV_NOINLINE bool AppendValueText(EvalFrame& frame, ExprToken& value, std::wstring& out) {
+  wchar_t buffer[kNumberTextChars];
+  TextPiece piece;
+  if (!TextOf(frame, value, buffer, piece)) return false;
+  out.append(piece.Chars, piece.Length);
+  return true;
+}
+
 // Load errors captured by EvaluateExpressionText.
 std::wstring* g_capturedError = nullptr;
 
@@ -634,6 +656,12 @@ void* EvalFrame::AllocWork(size_t bytes) {
 
 bool EvalFrame::KeepHeapBlock(wchar_t* block) {
   if (heapCount_ == kMaxEvalHeapBlocks) return false;
+  if (heapCount_ == kInlineHeapBlocks && heap_ == inlineHeap_) {
+    auto* grown = static_cast<wchar_t**>(Arena().Alloc(kMaxEvalHeapBlocks * sizeof(wchar_t*)));
+    if (!grown) return false;
+    for (size_t i = 0; i < heapCount_; ++i) grown[i] = inlineHeap_[i];
+    heap_ = grown;
+  }
   heap_[heapCount_++] = block;
   return true;
 }
@@ -770,14 +798,9 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
       return true;
     }
   }
-  if (value) {
-    wchar_t buffer[kNumberTextChars];
-    TextPiece piece;
-    if (!TextOf(frame, *value, buffer, piece)) {
-      result = ResultCode::Fail;
-      return false;
-    }
-    out.append(piece.Chars, piece.Length);
+  if (value && !AppendValueText(frame, *value, out)) {
+    result = ResultCode::Fail;
+    return false;
   }
   out.push_back(L'\0');
   return true;

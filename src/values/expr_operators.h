@@ -56,7 +56,12 @@ class EvalFrame {
   size_t markChunk_;
   size_t markUsed_;
   size_t arenaChars_ = 0;
-  wchar_t* heap_[kMaxEvalHeapBlocks];  // only the first heapCount_ are set
+  // The heap blocks to free: a few inline, the rest in arena memory taken
+  // when they outgrow it (a frame lives on the native stack of every nested
+  // call, so it stays small).
+  static constexpr size_t kInlineHeapBlocks = 4;
+  wchar_t* inlineHeap_[kInlineHeapBlocks];
+  wchar_t** heap_ = inlineHeap_;  // only the first heapCount_ are set
   size_t heapCount_ = 0;
 };
 
