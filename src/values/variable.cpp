@@ -134,6 +134,31 @@ void* SmallBlockAlloc(size_t bytes) {
   return block;
 }
 
+// Small text blocks given back when a recursive call's locals are restored,
+// by capacity in steps of the pool's alignment; reused before the pool is
+// asked for more, so that recursion repeated for hours does not make the
+// pool grow. Each free block holds the link to the next in its first bytes.
+void* g_freeSmallBlocks[kSmallBlockLarge / kPoolAlignment + 1] = {};
+
+void RecycleSmallBlock(void* block, size_t capacity) {
+  const size_t slot = capacity / kPoolAlignment;
+  if (capacity % kPoolAlignment || slot >= sizeof(g_freeSmallBlocks) / sizeof(g_freeSmallBlocks[0])) return;
+  *static_cast<void**>(block) = g_freeSmallBlocks[slot];
+  g_freeSmallBlocks[slot] = block;
+}
+
+// A small text block of exactly that capacity: a recycled one, else new.
+void* TakeSmallBlock(size_t capacity) {
+  const size_t slot = capacity / kPoolAlignment;
+  if (capacity % kPoolAlignment == 0 && slot < sizeof(g_freeSmallBlocks) / sizeof(g_freeSmallBlocks[0]) &&
+      g_freeSmallBlocks[slot]) {
+    void* block = g_freeSmallBlocks[slot];
+    g_freeSmallBlocks[slot] = *static_cast<void**>(block);
+    return block;
+  }
+  return SmallBlockAlloc(capacity);
+}
+
 // Runs convert on the text of a variable whose value is not in its own
 // buffer (built-ins, the clipboard), fetched into a temporary buffer.
 template <typename Convert>
@@ -257,6 +282,7 @@ void Variable::MoveStateTo(VarState& saved) {
 void Variable::RestoreState(const VarState& saved) {
   if (type_ != VAR_ALIAS) {
     if (memKind_ == VAR_MEM_HEAP) FreeVarHeap(text_);
+    if (memKind_ == VAR_MEM_POOL) RecycleSmallBlock(text_, byteCapacity_);
     if (attrib_ & VAR_ATTRIB_OBJECT) object_->Release();
   }
   intValue_ = saved.Number;
@@ -313,7 +339,7 @@ void Variable::ReleaseObject() {
 ResultCode Variable::Reserve(size_t bytesNeeded, bool exactSize, bool enforceLimit) {
   if (memKind_ != VAR_MEM_HEAP && bytesNeeded <= kSmallBlockLarge) {
     const size_t capacity = SmallCapacityFor(bytesNeeded, exactSize);
-    void* block = SmallBlockAlloc(capacity);
+    void* block = TakeSmallBlock(capacity);
     if (!block) {
       if (byteCapacity_) text_[0] = L'\0';
       byteLength_ = 0;

@@ -251,6 +251,41 @@ TEST_F(VariableCapacity, FunctionExitLeavesAnAliasTargetAlone) {
   EXPECT_STREQ(target.TextOf(), L"");
 }
 
+TEST_F(VariableCapacity, RecursionSavesAndRestoresWholeStates) {
+  Variable target(L"t", VAR_GLOBAL);
+  Variable local(L"l", VAR_LOCAL);
+  ASSERT_EQ(local.Assign(L"outer call's text"), ResultCode::Ok);
+  VarState outer;
+  local.MoveStateTo(outer);
+  EXPECT_STREQ(local.TextOf(false, true), L"");
+  EXPECT_TRUE(local.Attrib() & VAR_ATTRIB_UNINITIALIZED);
+  local.SetAlias(&target);  // the inner call binds it ByRef
+  ASSERT_EQ(local.Assign(L"through the alias"), ResultCode::Ok);
+  local.RestoreState(outer);
+  EXPECT_EQ(local.Type(), VAR_NORMAL);
+  EXPECT_STREQ(local.TextOf(), L"outer call's text");
+  EXPECT_STREQ(target.TextOf(), L"through the alias");
+}
+
+TEST_F(VariableCapacity, RepeatedRecursionReusesSmallBlocks) {
+  Variable local(L"l", VAR_LOCAL);
+  auto recurse = [&](int depth, auto&& self) -> void {
+    ASSERT_EQ(local.Assign(L"level text"), ResultCode::Ok);
+    if (depth == 0) return;
+    VarState saved;
+    local.MoveStateTo(saved);
+    self(depth - 1, self);
+    local.Free(VAR_FREE_IF_LARGE, true);
+    local.RestoreState(saved);
+    EXPECT_STREQ(local.TextOf(), L"level text");
+  };
+  recurse(50, recurse);  // warm-up: the blocks of fifty levels exist
+  const VarMemoryCounters before = GetVarMemoryCounters();
+  for (int i = 0; i < 2000; ++i) recurse(50, recurse);
+  // A block lost per restored level would take a new pool chunk many times over.
+  EXPECT_EQ(GetVarMemoryCounters().PoolChunks, before.PoolChunks);
+}
+
 TEST_F(VariableCapacity, NumbersAndShortTextsStayOffTheHeap) {
   Variable a(L"a", VAR_GLOBAL), b(L"b", VAR_GLOBAL);
   // One warm-up pass takes each variable to its largest small block.
