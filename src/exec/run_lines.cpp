@@ -156,6 +156,15 @@ ResultCode RunIf(ScriptLine& line, bool passed, ScriptLine*& next, ScriptLine*& 
   return ResultCode::Ok;
 }
 
+// The line to go on at after an if-form's condition: its body when it
+// passed, else the else-part's body, else the line after the statement.
+ScriptLine* ChooseIfBody(ScriptLine& line, bool passed) {
+  if (passed) return line.FollowingLine;
+  ScriptLine* related = line.TargetLine;
+  if (related && related->CommandIndex == ACT_ELSE) return related->FollowingLine;
+  return related;
+}
+
 // Try, its Catch and its Finally. `next` gets the line after all of them.
 QRV_NOINLINE ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*& jumpToLine) {
   ScriptLine* related = line.TargetLine;
@@ -497,6 +506,13 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
             ResultCode test = TestCondition(*line, args);
             if (test == ResultCode::Fail) return test;
             passed = test == ResultCode::TestPassed;
+          }
+          if (mode != RunMode::OneLine) {
+            // The chosen body runs as the next line of this same loop: an
+            // Else reached after it skips its own part, and a body that is
+            // a block or statement brings its own end with it.
+            next = ChooseIfBody(*line, passed);
+            break;
           }
           result = RunIf(*line, passed, next, jump);
           break;
