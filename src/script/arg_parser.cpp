@@ -29,20 +29,6 @@ bool IsNameChar(wchar_t c) {
   return c >= 128 || iswalnum(c) || c == L'_' || c == L'$' || c == L'#' || c == L'@';
 }
 
-// The character an escape sequence stands for.
-wchar_t EscapedChar(wchar_t c) {
-  switch (c) {
-    case L'a': return L'\a';
-    case L'b': return L'\b';
-    case L'f': return L'\f';
-    case L'n': return L'\n';
-    case L'r': return L'\r';
-    case L't': return L'\t';
-    case L'v': return L'\v';
-    default: return c;
-  }
-}
-
 // True when the 1-based parameter is delimited like an expression: one of
 // the command's numeric parameters, with the WinMove and Transform rules.
 bool DelimitedAsExpression(ActionType action, int position, const std::vector<ParsedArg>& sofar) {
@@ -215,7 +201,7 @@ ParsedArg ProcessEscapes(std::wstring_view raw) {
   out.Literal.reserve(raw.size());
   for (size_t i = 0; i < raw.size(); ++i) {
     if (raw[i] == escape && i + 1 < raw.size()) {
-      out.Append(EscapedChar(raw[++i]), true);
+      out.Append(reader::EscapedChar(raw[++i], false), true);
     } else {
       out.Append(raw[i], false);
     }

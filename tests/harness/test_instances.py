@@ -108,10 +108,11 @@ def cpu_seconds(pid):
         return None
 
 
-def qrv_pid(script_name):
-    """The process running qrv.exe on the named script (its command line names it)."""
+def qrv_pid(script_name, tries=50):
+    """The process running qrv.exe on the named script (its command line names
+    it), looked for `tries` times a tenth of a second apart."""
     marker = script_name.encode()
-    for _ in range(50):
+    for attempt in range(tries):
         for entry in os.listdir("/proc"):
             if not entry.isdigit():
                 continue
@@ -122,7 +123,8 @@ def qrv_pid(script_name):
                 continue
             if b"qrv.exe" in cmd and marker in cmd and b"qrvrun" not in cmd and b"timeout" not in cmd:
                 return int(entry)
-        time.sleep(0.1)
+        if attempt + 1 < tries:
+            time.sleep(0.1)
     return None
 
 

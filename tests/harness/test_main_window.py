@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-from test_instances import Copy
+from test_instances import Copy, qrv_pid
 
 MAIN_CLASS = "Quorivance"
 POPUP_MENU_CLASS = "#32768"
@@ -141,7 +141,7 @@ class Harness:
         """Kills copies a Reload started (they run outside any time limit)."""
         for name in self.scripts:
             for _ in range(3):
-                pid = qrv_pid_now(name)
+                pid = qrv_pid(name, tries=1)
                 if not pid:
                     break
                 try:
@@ -149,22 +149,6 @@ class Harness:
                 except OSError:
                     pass
                 time.sleep(0.2)
-
-
-def qrv_pid_now(script_name):
-    """Like qrv_pid, without waiting for the process to appear."""
-    marker = script_name.encode()
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                cmd = f.read()
-        except OSError:
-            continue
-        if b"qrv.exe" in cmd and marker in cmd and b"qrvrun" not in cmd and b"timeout" not in cmd:
-            return int(entry)
-    return None
 
 
 def view_script(h, name, command):
@@ -323,7 +307,7 @@ def case_reload(h):
         h.post(script, WM_CLOSE)
         h.check(name, h.wait_until(lambda: read_log(h) == expected + "exit Close\n", 15),
                 f"the new copy closes normally: {read_log(h)!r}")
-        h.wait_until(lambda: not qrv_pid_now(name + ".qrv"), 10)
+        h.wait_until(lambda: not qrv_pid(name + ".qrv", tries=1), 10)
 
 
 def case_dialog_timeout(h):
