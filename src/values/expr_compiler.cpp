@@ -352,8 +352,11 @@ bool Compiler::AddString(size_t& i) {
   // follows, which then reads as unary: "x" -1 is the text x-1.
   const size_t next = SkipExprBlanks(text_, i);
   const wchar_t c = text_.At(next), c2 = text_.At(next + 1);
+  // A "*" that closes a call's arguments marks the variadic call instead.
+  const wchar_t afterStar = text_.At(SkipExprBlanks(text_, next + 1));
+  const bool spreads = c == L'*' && (afterStar == L')' || afterStar == L']');
   if (c && std::wstring_view(L"+-*&~!").find(c) != std::wstring_view::npos && c2 != L'=' &&
-      !(c == L'&' && c2 == L'&'))
+      !(c == L'&' && c2 == L'&') && !spreads)
     return Add(ExprSymbol::Concat, next) != nullptr;
   return true;
 }

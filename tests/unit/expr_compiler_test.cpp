@@ -147,6 +147,7 @@ TEST_F(ExprCompilerPostfix, PrecedenceAndAssociativity) {
       {"a | b ^ c & d", "a b c d & ^ |"},
       {"a < b = c > d", "a b < c d > ="},
       {"(x := 1, y := 2)", "$x 1 := $y 2 := ,"},
+      {"Count(1, \"x\"*)", "1 \"x\" call:Count/2*"},  // a spread, not a sign
       {"++a", "$a pre++"},
       {"a++", "$a post++"},
       {"true + A_Index", "#1 A_Index +"},
