@@ -1,6 +1,8 @@
-// The functions that register callbacks for events: OnExit, OnError and
-// OnClipboardChange (one list each), and OnMessage (message monitors), with
-// the code that calls them when their event happens.
+// The functions that register callbacks for events: OnExit and OnError (one
+// list each), and OnMessage (message monitors), with the code that calls
+// them when their event happens. OnClipboardChange joins when the clipboard
+// is watched; until then it is not in the function table, so a script that
+// calls it fails to load rather than waiting for calls that never come.
 #include "app/event_functions.h"
 
 #include <memory>
@@ -17,6 +19,7 @@
 #include "objects/callbacks.h"
 #include "objects/func.h"
 #include "script/script_line.h"
+#include "values/expr_operators.h"
 
 namespace {
 
@@ -25,7 +28,7 @@ inline constexpr wchar_t kParam2Invalid[] = L"Parameter #2 invalid.";
 // Most threads one message monitor may run at once.
 constexpr int kMaxMonitorThreads = 255;
 
-enum ListKind { LIST_EXIT, LIST_CLIPBOARD, LIST_ERROR, LIST_COUNT };
+enum ListKind { LIST_EXIT, LIST_ERROR, LIST_COUNT };
 
 // The registered callbacks of each list, in calling order. Written by the
 // registration functions; a list being called is walked over a copy.
@@ -47,11 +50,7 @@ bool g_inDispatch = false;
 UINT g_dispatchedMessage = 0;
 
 // The list a called name belongs to.
-ListKind ListOfName(const wchar_t* name) {
-  if (EqualsNoCase(name, L"OnExit")) return LIST_EXIT;
-  if (EqualsNoCase(name, L"OnError")) return LIST_ERROR;
-  return LIST_CLIPBOARD;
-}
+ListKind ListOfName(const wchar_t* name) { return EqualsNoCase(name, L"OnExit") ? LIST_EXIT : LIST_ERROR; }
 
 // Where a callback object is in a list, or npos.
 size_t IndexIn(const std::vector<std::unique_ptr<ScriptCallback>>& list, const IObject* object) {
@@ -60,7 +59,7 @@ size_t IndexIn(const std::vector<std::unique_ptr<ScriptCallback>>& list, const I
   return static_cast<size_t>(-1);
 }
 
-// OnExit / OnClipboardChange / OnError (Function [, AddRemove]).
+// OnExit / OnError (Function [, AddRemove]).
 ResultCode BifOnEvent(const ExprFunc& called, ExprToken& result, ExprToken** params, int count, bool) {
   const ListKind kind = ListOfName(called.Name);
   Func* func = nullptr;
@@ -149,8 +148,7 @@ ResultCode BifOnMessage(const ExprFunc&, ExprToken& result, ExprToken** params, 
   const bool functionGiven = ParamGiven(params, count, 1);
   if (functionGiven) {
     ExprToken& param = *params[1];
-    const bool isObject = param.Symbol == ExprSymbol::ObjectRef ||
-                          (param.Symbol == ExprSymbol::VariableRef && param.Var->HasObject());
+    const bool isObject = ObjectOf(param) != nullptr;
     wchar_t buffer[kFloatTextChars];
     if (!isObject && !*ParamText(param, buffer)) {
       remove = true;
@@ -247,7 +245,6 @@ bool OfferFromWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 const BuiltInFunctionDef kEventFunctions[] = {
     {L"OnExit", 1, 2, BifOnEvent},
-    {L"OnClipboardChange", 1, 2, BifOnEvent},
     {L"OnError", 1, 2, BifOnEvent},
     {L"OnMessage", 1, 3, BifOnMessage},
 };
@@ -307,12 +304,4 @@ bool CallErrorFunctions() {
   }
   SetThrownValue(std::move(thrown));
   return handled;
-}
-
-void ClipboardChanged(int contentKind) {
-  ExprToken kind;
-  kind.SetInteger(contentKind);
-  ExprToken* params[1] = {&kind};
-  ResultCode outcome;
-  CallList(LIST_CLIPBOARD, params, 1, outcome);
 }

@@ -1,13 +1,12 @@
-// Callbacks scripts register for events: the OnExit, OnError and
-// OnClipboardChange lists and the OnMessage monitors, and the calls the
-// exit sequence, the error report, the clipboard thread and the message
-// loop make to them.
+// Callbacks scripts register for events: the OnExit and OnError lists and
+// the OnMessage monitors, and the calls the exit sequence, the error report
+// and the message loop make to them.
 #pragma once
 #include <windows.h>
 
 #include "objects/builtin_functions.h"
 
-// The registration built-ins: OnExit, OnClipboardChange, OnError, OnMessage.
+// The registration built-ins: OnExit, OnError, OnMessage.
 BuiltInFamily EventFunctions();
 
 // Makes the main window's procedure offer messages to the monitors.
@@ -27,7 +26,3 @@ bool CallExitFunctions(const wchar_t* reasonText, int exitCode);
 // when nothing more is to be shown (one returned true, or threw anew).
 bool HasErrorFunctions();
 bool CallErrorFunctions();
-
-// Calls the OnClipboardChange functions with the content kind (0 empty,
-// 1 text, 2 other data).
-void ClipboardChanged(int contentKind);

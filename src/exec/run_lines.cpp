@@ -136,26 +136,6 @@ bool JumpStaysHere(const ScriptLine* jump, const ScriptLine* level, RunMode mode
 // Runs an if's, else's or loop's body: a block or a single line.
 ResultCode RunBody(ScriptLine* body, ScriptLine*& jumpToLine) { return RunLines(body, RunMode::OneLine, jumpToLine); }
 
-// Carries out an if-form whose condition has been evaluated; `next` gets
-// the line to continue at.
-ResultCode RunIf(ScriptLine& line, bool passed, ScriptLine*& next, ScriptLine*& jumpToLine) {
-  ScriptLine* related = line.TargetLine;
-  if (passed) {
-    ResultCode result = RunBody(line.FollowingLine, jumpToLine);
-    // The else part (possibly an else-if chain) is skipped.
-    next = related && related->CommandIndex == ACT_ELSE ? related->TargetLine : related;
-    return result;
-  }
-  if (related && related->CommandIndex == ACT_ELSE) {
-    g_CurrentLine = related;
-    ResultCode result = RunBody(related->FollowingLine, jumpToLine);
-    next = related->TargetLine;
-    return result;
-  }
-  next = related;
-  return ResultCode::Ok;
-}
-
 // The line to go on at after an if-form's condition: its body when it
 // passed, else the else-part's body, else the line after the statement.
 ScriptLine* ChooseIfBody(ScriptLine& line, bool passed) {
@@ -163,6 +143,18 @@ ScriptLine* ChooseIfBody(ScriptLine& line, bool passed) {
   ScriptLine* related = line.TargetLine;
   if (related && related->CommandIndex == ACT_ELSE) return related->FollowingLine;
   return related;
+}
+
+// Carries out an if-form that is itself the one line a caller runs: its
+// chosen body runs nested; `next` gets the line after the whole statement
+// (its else part included).
+ResultCode RunIf(ScriptLine& line, bool passed, ScriptLine*& next, ScriptLine*& jumpToLine) {
+  ScriptLine* related = line.TargetLine;
+  const bool hasElse = related && related->CommandIndex == ACT_ELSE;
+  next = hasElse ? related->TargetLine : related;
+  if (!passed && !hasElse) return ResultCode::Ok;
+  if (!passed) g_CurrentLine = related;
+  return RunBody(ChooseIfBody(line, passed), jumpToLine);
 }
 
 // Try, its Catch and its Finally. `next` gets the line after all of them.

@@ -6,6 +6,7 @@
 #include "exec/exceptions.h"
 #include "exec/run_lines.h"
 #include "objects/builtin_functions.h"
+#include "objects/callbacks.h"
 #include "objects/func.h"
 #include "objects/func_call.h"
 #include "objects/func_object.h"
@@ -16,12 +17,9 @@ namespace {
 
 // The function an argument names or is, or null.
 Func* FunctionOfParam(ExprToken& param) {
-  IObject* object = param.Symbol == ExprSymbol::ObjectRef ? param.Object
-                    : param.Symbol == ExprSymbol::VariableRef ? param.Var->ObjectValue()
-                                                              : nullptr;
-  if (object) return AsFunc(object);
-  wchar_t buffer[kFloatTextChars];
-  return LookupFunction(ParamText(param, buffer));
+  Func* func = nullptr;
+  CallableOfToken(param, func);
+  return func;
 }
 
 // Func(name): the function object, or 0.

@@ -1,18 +1,15 @@
 // The object-making built-in functions that literals compile to: Array and
 // Object, and IsObject.
 #include "objects/builtin_functions.h"
-#include "objects/func_call.h"
+#include "objects/field_tokens.h"
 #include "objects/object.h"
-#include "values/variable.h"
+#include "values/expr_operators.h"
 
 namespace {
 
 // Array(values...): a new array with the values under keys 1, 2, ...
 ResultCode BifArray(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
-  Object* array = Object::Create();
-  for (int i = 0; i < count; ++i)
-    if (params[i]->Symbol != ExprSymbol::Omitted) array->SetItem(i + 1, FieldValueOfToken(*params[i]));
-  result.SetObject(array);
+  result.SetObject(ArrayOfTokens(params, count));
   return ResultCode::Ok;
 }
 
@@ -28,10 +25,7 @@ ResultCode BifObject(const ExprFunc&, ExprToken& result, ExprToken** params, int
 // IsObject(values...): 1 when every argument is an object.
 ResultCode BifIsObject(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
   bool all = true;
-  for (int i = 0; i < count && all; ++i) {
-    const ExprToken& p = *params[i];
-    all = p.Symbol == ExprSymbol::ObjectRef || (p.Symbol == ExprSymbol::VariableRef && p.Var->HasObject());
-  }
+  for (int i = 0; i < count && all; ++i) all = ObjectOf(*params[i]) != nullptr;
   result.SetInteger(all ? 1 : 0);
   return ResultCode::Ok;
 }

@@ -81,10 +81,7 @@ bool TakeCallbackResultTruth(ExprToken& result) {
 
 IObject* CallableOfToken(ExprToken& token, Func*& func) {
   func = nullptr;
-  IObject* object = token.Symbol == ExprSymbol::ObjectRef    ? token.Object
-                    : token.Symbol == ExprSymbol::VariableRef ? token.Var->ObjectValue()
-                                                              : nullptr;
-  if (object) {
+  if (IObject* object = ObjectOf(token)) {
     func = AsFunc(object);
     return object;
   }

@@ -1,6 +1,6 @@
 // What the script gives to be called later: a label, or a function object
-// (a Func, a BoundFunc, any callable object). Timers, OnExit, OnError,
-// OnClipboardChange and OnMessage keep their targets as ScriptCallbacks.
+// (a Func, a BoundFunc, any callable object). Timers, OnExit, OnError and
+// OnMessage keep their targets as ScriptCallbacks.
 //
 // Invariant: a callback holding an object holds one reference to it, taken
 // by Set and given back by Clear.

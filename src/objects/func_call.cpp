@@ -14,10 +14,12 @@
 #include "exec/errors.h"
 #include "exec/run_lines.h"
 #include "objects/builtin_functions.h"
+#include "objects/field_tokens.h"
 #include "objects/func.h"
 #include "objects/object.h"
 #include "script/script_line.h"
 #include "values/expr_eval.h"
+#include "values/expr_operators.h"
 #include "values/variable.h"
 
 namespace {
@@ -65,12 +67,12 @@ class CallArguments {
     ExprToken* last = items_[count_ - 1];
     MakeOwnList();
     list_.pop_back();
-    Object* array = dynamic_cast<Object*>(ObjectOfToken(*last));
+    Object* array = dynamic_cast<Object*>(ObjectOf(*last));
     if (array) {
       const int64_t length = array->ArrayLength();
       for (int64_t key = 1; key <= length; ++key) {
         ExprToken& token = NewToken();
-        SetFromField(token, array->GetField(std::to_wstring(key)));
+        TokenOfField(array->GetField(std::to_wstring(key)), token);
         list_.push_back(&token);
       }
       int64_t number = 0;
@@ -92,7 +94,7 @@ class CallArguments {
     const FieldValue* field = named_->GetField(name);
     if (!field) return nullptr;
     ExprToken& token = NewToken();
-    SetFromField(token, field);
+    TokenOfField(field, token);
     return &token;
   }
 
@@ -142,24 +144,6 @@ class CallArguments {
   }
   // A token that lives as long as the call's arguments (nodes never move).
   ExprToken& NewToken() { return tokens_.emplace_front(); }
-
-  static IObject* ObjectOfToken(const ExprToken& token) {
-    if (token.Symbol == ExprSymbol::ObjectRef) return token.Object;
-    if (token.Symbol == ExprSymbol::VariableRef) return token.Var->ObjectValue();
-    return nullptr;
-  }
-  static void SetFromField(ExprToken& token, const FieldValue* field) {
-    if (!field) {
-      token.SetText(L"", ExprSymbol::Omitted);
-      return;
-    }
-    switch (field->Type) {
-      case FieldValue::Kind::Integer: token.SetInteger(field->Integer); break;
-      case FieldValue::Kind::Float: token.SetFloat(field->Float); break;
-      case FieldValue::Kind::Object: token.SetObject(field->Object); break;
-      case FieldValue::Kind::Text: token.SetText(field->Text.c_str(), ExprSymbol::RawWord); break;
-    }
-  }
 
   ExprToken** items_;
   int count_;
@@ -245,43 +229,6 @@ ResultCode BindRest(Func& func, CallArguments& args) {
 }
 
 }  // namespace
-
-FieldValue FieldValueOfToken(ExprToken& token) {
-  FieldValue value;
-  switch (token.Symbol) {
-    case ExprSymbol::Integer: return FieldValue::OfInteger(token.ValueInt64);
-    case ExprSymbol::Float:
-      value.Type = FieldValue::Kind::Float;
-      value.Float = token.ValueDouble;
-      return value;
-    case ExprSymbol::ObjectRef:
-      token.Object->AddRef();
-      value.Type = FieldValue::Kind::Object;
-      value.Object = token.Object;
-      return value;
-    case ExprSymbol::VariableRef: {
-      Variable& var = *token.Var->ResolveAlias();
-      if (IObject* object = var.ObjectValue()) {
-        object->AddRef();
-        value.Type = FieldValue::Kind::Object;
-        value.Object = object;
-        return value;
-      }
-      const uint8_t attrib = var.Attrib();
-      if ((attrib & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && (attrib & VAR_ATTRIB_HAS_VALID_INT64))
-        return FieldValue::OfInteger(var.ToInteger(false));
-      if ((attrib & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && (attrib & VAR_ATTRIB_HAS_VALID_DOUBLE)) {
-        value.Type = FieldValue::Kind::Float;
-        value.Float = var.ToFloat(false);
-        return value;
-      }
-      return FieldValue::OfText(var.TextOf());
-    }
-    default: break;
-  }
-  wchar_t buffer[kFloatTextChars];
-  return FieldValue::OfText(ParamText(token, buffer));
-}
 
 Func* RunningFunction() {
   CallFrame* frame = g_CurrentThread->CurrentCall;

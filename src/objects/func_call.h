@@ -13,7 +13,6 @@
 #include "values/expr_token.h"
 
 class Func;
-struct FieldValue;
 class IObject;
 struct ScriptLine;
 
@@ -44,10 +43,6 @@ ResultCode CallFunctionChecked(Func& func, ExprToken& result, ExprToken** params
 // call's result. Without a call to receive it the value is evaluated for
 // its effects only.
 ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer);
-
-// A value token as an object field's value: numbers stay numbers, a
-// variable gives its value, an object gains a reference.
-FieldValue FieldValueOfToken(ExprToken& token);
 
 // Rebuilds a function's list of locals that calls save and clear.
 void RefreshCallLocals(Func& func);

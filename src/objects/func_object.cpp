@@ -7,30 +7,14 @@
 #include "exec/errors.h"
 #include "exec/run_lines.h"
 #include "objects/builtin_functions.h"
+#include "objects/field_tokens.h"
 #include "objects/func.h"
 #include "objects/func_call.h"
+#include "values/expr_operators.h"
 
 namespace {
 
 inline constexpr wchar_t kParam1Invalid[] = L"Parameter #1 invalid.";
-
-// The object a token is, itself or through its variable.
-IObject* ObjectIn(const ExprToken& token) {
-  if (token.Symbol == ExprSymbol::ObjectRef) return token.Object;
-  if (token.Symbol == ExprSymbol::VariableRef) return token.Var->ObjectValue();
-  return nullptr;
-}
-
-// A field's value as a token that points into the field (valid while the
-// object keeps it).
-void TokenOfField(const FieldValue& field, ExprToken& token) {
-  switch (field.Type) {
-    case FieldValue::Kind::Integer: token.SetInteger(field.Integer); break;
-    case FieldValue::Kind::Float: token.SetFloat(field.Float); break;
-    case FieldValue::Kind::Object: token.SetObject(field.Object); break;
-    case FieldValue::Kind::Text: token.SetText(field.Text.c_str(), ExprSymbol::RawWord); break;
-  }
-}
 
 // The index argument of IsOptional and IsByRef: 0 when absent.
 bool IndexArgument(ExprToken** params, int count, int64_t& index) {
@@ -70,21 +54,13 @@ void IsByRef(const Func& func, ExprToken** params, int count, ExprToken& result)
   result.SetInteger(func.Params[static_cast<size_t>(index - 1)].IsByRef ? 1 : 0);
 }
 
-// A new array of the arguments (numbers stay numbers, objects gain a reference).
-Object* ArrayOf(ExprToken** params, int count) {
-  Object* array = Object::Create();
-  for (int i = 0; i < count; ++i)
-    if (params[i]->Symbol != ExprSymbol::Omitted) array->SetItem(i + 1, FieldValueOfToken(*params[i]));
-  return array;
-}
-
 // The methods of a Func.
 ResultCode CallFuncMember(Func& func, std::wstring_view name, ExprToken& result, ExprToken** args, int count,
                           bool expandLast, bool& handled) {
   handled = true;
   if (name.empty() || EqualsNoCase(name, L"Call")) return CallFunctionChecked(func, result, args, count, expandLast);
   if (EqualsNoCase(name, L"Bind")) {
-    result.SetObject(new BoundFunc(&func, ArrayOf(args, count), false));
+    result.SetObject(new BoundFunc(&func, ArrayOfTokens(args, count), false));
     return ResultCode::Ok;
   }
   if (EqualsNoCase(name, L"IsOptional") && count <= 1) {
@@ -137,10 +113,7 @@ ResultCode BoundFunc::Call(ExprToken& result, ExprToken** params, int count) {
   std::vector<ExprToken*> all;
   for (int64_t key = 1; key <= boundCount; ++key) {
     ExprToken& token = boundTokens[static_cast<size_t>(key - 1)];
-    if (const FieldValue* field = bound_->GetField(std::to_wstring(key)))
-      TokenOfField(*field, token);
-    else
-      token.SetText(L"", ExprSymbol::Omitted);
+    TokenOfField(bound_->GetField(std::to_wstring(key)), token);
     all.push_back(&token);
   }
   all.insert(all.end(), params, params + count);
@@ -209,12 +182,12 @@ bool GetFunctionProperty(IObject* target, std::wstring_view name, ExprToken& res
 }
 
 ResultCode BifObjBindMethod(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
-  IObject* target = ObjectIn(*params[0]);
+  IObject* target = ObjectOf(*params[0]);
   if (!target) {
     wchar_t buffer[kFloatTextChars];
     target = LookupFunction(ParamText(*params[0], buffer));
   }
   if (!target) return ReportLineError(g_CurrentLine, kParam1Invalid);
-  result.SetObject(new BoundFunc(target, ArrayOf(params + 1, count - 1), true));
+  result.SetObject(new BoundFunc(target, ArrayOfTokens(params + 1, count - 1), true));
   return ResultCode::Ok;
 }

@@ -1,86 +1,23 @@
-// Field get/set and object literals on Object.
+// Member access and method calls on script objects.
 #include "objects/object_ops.h"
 
 #include <string>
 #include <vector>
 
-#include "app/thread_settings.h"
+#include "objects/builtin_functions.h"
+#include "objects/field_tokens.h"
 #include "objects/func_object.h"
 #include "objects/object.h"
 #include "values/expr_compiler.h"
 #include "values/expr_eval.h"
-#include "values/numeric_text.h"
-#include "values/variable.h"
+#include "values/expr_operators.h"
 
 namespace {
 
-// The script object a token holds, itself or through its variable; null
-// for anything else (and for objects of other kinds).
-Object* ObjectIn(const ExprToken& token) {
-  IObject* object = nullptr;
-  if (token.Symbol == ExprSymbol::ObjectRef) object = token.Object;
-  if (token.Symbol == ExprSymbol::VariableRef) object = token.Var->ObjectValue();
-  return dynamic_cast<Object*>(object);
-}
-
-// The text form of a parameter token.
-std::wstring TextOfToken(const ExprToken& token) {
-  switch (token.Symbol) {
-    case ExprSymbol::Integer: return std::to_wstring(token.ValueInt64);
-    case ExprSymbol::Float: {
-      wchar_t buffer[kFloatTextMaxChars];
-      FloatToText(token.ValueDouble, buffer, kFloatTextMaxChars, g_CurrentThread->FloatFormatText);
-      return buffer;
-    }
-    case ExprSymbol::VariableRef: return token.Var->HasObject() ? std::wstring() : std::wstring(token.Var->TextOf());
-    case ExprSymbol::String:
-    case ExprSymbol::RawWord: return token.Text ? token.Text : L"";
-    default: return std::wstring();
-  }
-}
-
-// A parameter token as a field value; objects gain a reference.
-FieldValue ValueOfToken(const ExprToken& token) {
-  FieldValue value;
-  if (token.Symbol == ExprSymbol::Integer) return FieldValue::OfInteger(token.ValueInt64);
-  if (token.Symbol == ExprSymbol::Float) {
-    value.Type = FieldValue::Kind::Float;
-    value.Float = token.ValueDouble;
-    return value;
-  }
-  IObject* object = token.Symbol == ExprSymbol::ObjectRef ? token.Object
-                    : token.Symbol == ExprSymbol::VariableRef ? token.Var->ObjectValue()
-                                                              : nullptr;
-  if (object) {
-    object->AddRef();
-    value.Type = FieldValue::Kind::Object;
-    value.Object = object;
-    return value;
-  }
-  return FieldValue::OfText(TextOfToken(token));
-}
-
-// Puts a field's value in the result token. Text is copied into heap memory
-// the evaluator takes over, since the field may change before it is used.
-void SetResult(ExprToken& result, const FieldValue& value) {
-  switch (value.Type) {
-    case FieldValue::Kind::Integer: result.SetInteger(value.Integer); return;
-    case FieldValue::Kind::Float: result.SetFloat(value.Float); return;
-    case FieldValue::Kind::Object:
-      value.Object->AddRef();
-      result.SetObject(value.Object);
-      return;
-    case FieldValue::Kind::Text: break;
-  }
-  auto* copy = static_cast<wchar_t*>(AllocVarHeap((value.Text.size() + 1) * sizeof(wchar_t)));
-  if (!copy) {
-    result.SetText(L"");
-    return;
-  }
-  value.Text.copy(copy, value.Text.size());
-  copy[value.Text.size()] = L'\0';
-  result.SetText(copy, ExprSymbol::String);
-  result.HeapText = copy;
+// A key or member name: the token's text.
+std::wstring KeyOfToken(ExprToken& token) {
+  wchar_t buffer[kFloatTextChars];
+  return ParamText(token, buffer);
 }
 
 // x.name / x[name]: the field's value (its own or a base's), a function
@@ -88,15 +25,14 @@ void SetResult(ExprToken& result, const FieldValue& value) {
 ResultCode MemberGet(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
   result.SetText(L"");
   if (count < 2) return ResultCode::Ok;
-  const std::wstring name = TextOfToken(*params[1]);
-  if (Object* object = ObjectIn(*params[0])) {
-    if (const FieldValue* field = object->FindInherited(name)) SetResult(result, *field);
+  IObject* target = ObjectOf(*params[0]);
+  if (!target) return ResultCode::Ok;
+  const std::wstring name = KeyOfToken(*params[1]);
+  if (auto* object = dynamic_cast<Object*>(target)) {
+    if (const FieldValue* field = object->FindInherited(name)) ResultOfField(*field, result);
     return ResultCode::Ok;
   }
-  IObject* other = params[0]->Symbol == ExprSymbol::ObjectRef    ? params[0]->Object
-                   : params[0]->Symbol == ExprSymbol::VariableRef ? params[0]->Var->ObjectValue()
-                                                                  : nullptr;
-  if (other) GetFunctionProperty(other, name, result);
+  GetFunctionProperty(target, name, result);
   return ResultCode::Ok;
 }
 
@@ -105,11 +41,9 @@ ResultCode MemberGet(const ExprFunc&, ExprToken& result, ExprToken** params, int
 ResultCode MethodCall(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool expandLast) {
   result.SetText(L"");
   if (count < 2) return ResultCode::Ok;
-  IObject* target = params[0]->Symbol == ExprSymbol::ObjectRef    ? params[0]->Object
-                    : params[0]->Symbol == ExprSymbol::VariableRef ? params[0]->Var->ObjectValue()
-                                                                   : nullptr;
+  IObject* target = ObjectOf(*params[0]);
   if (!target) return ResultCode::Ok;
-  const std::wstring name = params[1]->Symbol == ExprSymbol::Omitted ? std::wstring() : TextOfToken(*params[1]);
+  const std::wstring name = KeyOfToken(*params[1]);
   std::vector<ExprToken*> args;
   args.reserve(static_cast<size_t>(count - 1));
   args.push_back(params[0]);
@@ -121,12 +55,11 @@ ResultCode MethodCall(const ExprFunc&, ExprToken& result, ExprToken** params, in
 // x.name := value: stores the field; the result is the value.
 ResultCode MemberSet(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
   result.SetText(L"");
-  Object* object = count >= 3 ? ObjectIn(*params[0]) : nullptr;
+  auto* object = count >= 3 ? dynamic_cast<Object*>(ObjectOf(*params[0])) : nullptr;
   if (!object) return ResultCode::Ok;
-  FieldValue value = ValueOfToken(*params[count - 1]);
-  object->SetField(TextOfToken(*params[1]), value);
-  SetResult(result, value);
-  if (value.Type == FieldValue::Kind::Object) value.Object->Release();  // the field holds its own reference
+  FieldValue value = FieldValueOfToken(*params[count - 1]);
+  ResultOfField(value, result);  // before the field takes the value over
+  object->SetField(KeyOfToken(*params[1]), std::move(value));
   return ResultCode::Ok;
 }
 
@@ -138,15 +71,9 @@ ExprCallFunction ImplementationOf(const ExprFunc& func) {
   return nullptr;
 }
 
-// %fn%(...) where fn holds an object: calls it when it is callable.
-ResultCode CallObjectValue(IObject* object, ExprToken& result, ExprToken** params, int count, bool expandLast,
-                           bool& handled) {
-  return CallObject(object, result, params, count, expandLast, handled);
-}
-
 }  // namespace
 
 void InstallObjectOperations() {
   g_ObjectCallHook = ImplementationOf;
-  g_CallObjectHook = CallObjectValue;
+  g_CallObjectHook = CallObject;
 }

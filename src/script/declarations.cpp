@@ -261,6 +261,18 @@ ResultCode CheckDeclarationKind(Func& func, DeclKind kind, std::wstring_view tex
 }
 
 // Creates (or checks) the variable one declared name stands for.
+// The variable a declaration may name: null after reporting a built-in
+// variable (ErrorLevel excepted), which cannot be declared.
+Variable* Declarable(Variable* var, std::wstring_view name, std::wstring_view text) {
+  if (!var) return nullptr;
+  const bool builtIn = var->Type() == VAR_BUILTIN || var->Type() == VAR_CLIPBOARDALL;
+  if (builtIn && !EqualsNoCase(name, L"ErrorLevel")) {
+    ReportLoadError(parse_msg::BuiltInDeclared, text);
+    return nullptr;
+  }
+  return var;
+}
+
 Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view text) {
   Func* func = g_FunctionBeingDefined;
   if (!IsValidVariableName(name)) {
@@ -269,15 +281,8 @@ Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view t
   }
   if (!func) {
     // "global" at the top level: a super-global.
-    Variable* var = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
-    if (!var) return nullptr;
-    if (var->Type() == VAR_BUILTIN || var->Type() == VAR_CLIPBOARDALL) {
-      if (!EqualsNoCase(name, L"ErrorLevel")) {
-        ReportLoadError(parse_msg::BuiltInDeclared, text);
-        return nullptr;
-      }
-    }
-    var->AddScope(VAR_SUPER_GLOBAL | VAR_DECLARED);
+    Variable* var = Declarable(g_script.Globals.FindOrAdd(name, VAR_GLOBAL), name, text);
+    if (var) var->AddScope(VAR_SUPER_GLOBAL | VAR_DECLARED);
     return var;
   }
   if (Variable* local = func->Scope.Locals.Find(name)) {
@@ -299,12 +304,8 @@ Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view t
     return nullptr;
   }
   if (kind == DeclKind::Global) {
-    Variable* global = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+    Variable* global = Declarable(g_script.Globals.FindOrAdd(name, VAR_GLOBAL), name, text);
     if (!global) return nullptr;
-    if ((global->Type() == VAR_BUILTIN || global->Type() == VAR_CLIPBOARDALL) && !EqualsNoCase(name, L"ErrorLevel")) {
-      ReportLoadError(parse_msg::BuiltInDeclared, text);
-      return nullptr;
-    }
     if (func->Scope.DeclaredGlobals.Count() >= kMaxDeclaredGlobals) {
       ReportLoadError(parse_msg::TooManyDeclarations, text);
       return nullptr;
@@ -313,15 +314,7 @@ Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view t
     return global;
   }
   const uint8_t scope = VAR_LOCAL | VAR_DECLARED | (kind == DeclKind::Static ? VAR_LOCAL_STATIC : 0);
-  Variable* var = func->Scope.Locals.FindOrAdd(name, scope);
-  if (!var) return nullptr;
-  if (var->Type() == VAR_BUILTIN || var->Type() == VAR_CLIPBOARDALL) {
-    if (!EqualsNoCase(name, L"ErrorLevel")) {
-      ReportLoadError(parse_msg::BuiltInDeclared, text);
-      return nullptr;
-    }
-  }
-  return var;
+  return Declarable(func->Scope.Locals.FindOrAdd(name, scope), name, text);
 }
 
 // Whether a line is a control statement whose body the next line is.

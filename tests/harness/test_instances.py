@@ -46,9 +46,9 @@ class Copy:
 
 
 class Harness:
-    def __init__(self, build):
+    def __init__(self, build, prefix="qrvinst"):
         self.bin = os.path.join(os.path.abspath(build), "bin")
-        self.folder = tempfile.mkdtemp(prefix="qrvinst")
+        self.folder = tempfile.mkdtemp(prefix=prefix)
         self.failures = []
 
     def win(self, path):

@@ -16,10 +16,9 @@ import re
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
-from test_instances import Copy, qrv_pid
+from test_instances import Copy, Harness as ProcessHarness, qrv_pid
 
 MAIN_CLASS = "Quorivance"
 POPUP_MENU_CLASS = "#32768"
@@ -72,15 +71,13 @@ SCRIPT_TAIL = ("FileAppend, ready`n, *\nreturn\n\ntick:\nreturn\n\n"
                "bye:\nFileAppend, reason %A_ExitReason%`n, *\nExitApp\n")
 
 
-class Harness:
-    def __init__(self, build):
-        self.bin = os.path.join(os.path.abspath(build), "bin")
-        self.folder = tempfile.mkdtemp(prefix="qrvmain")
-        self.failures = []
-        self.scripts = []
+class Harness(ProcessHarness):
+    """The two-process harness, with the main window read and driven through
+    qrvwin.exe."""
 
-    def win(self, path):
-        return "Z:" + os.path.abspath(path).replace("/", "\\")
+    def __init__(self, build):
+        super().__init__(build, "qrvmain")
+        self.scripts = []
 
     def write(self, name, text):
         path = os.path.join(self.folder, name + ".qrv")
@@ -126,12 +123,6 @@ class Harness:
 
     def wait_for_output(self, copy, text, seconds=15):
         return self.wait_until(lambda: text in copy.output(), seconds)
-
-    def check(self, case, condition, detail):
-        print(f"[{'ok' if condition else 'FAILED'}] {case}: {detail}")
-        if not condition:
-            self.failures.append(case)
-        return condition
 
     def close(self, script, copy):
         self.post(script, WM_CLOSE)
