@@ -1,0 +1,24 @@
+// Moving values between expression tokens and object fields: what storing a
+// token in a field keeps, how a field is read back into a token, and the
+// array made from a list of arguments.
+#pragma once
+#include "objects/object.h"
+#include "values/expr_token.h"
+
+// A token as a field's value: numbers stay numbers (a variable holding a
+// number it has no text for gives that number), an object gains a
+// reference, anything else is its text.
+FieldValue FieldValueOfToken(ExprToken& token);
+
+// A field's value as a token that points into the field (valid while the
+// object keeps it unchanged); a missing field gives an Omitted token.
+void TokenOfField(const FieldValue* field, ExprToken& token);
+
+// A field's value as a call's result: an object gains a reference and text
+// is copied into a heap block the caller frees, since the field may change
+// before the result is used.
+void ResultOfField(const FieldValue& field, ExprToken& result);
+
+// A new array holding the arguments under keys 1, 2, ... (an omitted
+// argument leaves its key out). The caller owns the reference.
+Object* ArrayOfTokens(ExprToken** params, int count);
