@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "objects/object.h"
+#include "values/object.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
+#include "values/variable.h"
+#include "base/script_context.h"
 
 struct CommandLine {
   bool RestartRequested = false;   // "/R", "/restart"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "app/threads.h"
 #include "exec/errors.h"
 #include "exec/exceptions.h"
@@ -18,8 +18,9 @@
 #include "objects/builtin_functions.h"
 #include "objects/callbacks.h"
 #include "objects/func.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/expr_operators.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -66,10 +67,10 @@ ResultCode BifOnEvent(const ExprFunc& called, ExprToken& result, ExprToken** par
   IObject* callable = CallableOfToken(*params[0], func);
   const int maxRequired = kind == LIST_EXIT ? 2 : 1;
   if (!callable || (func && func->Expr.MinParams > maxRequired))
-    return ReportLineError(g_CurrentLine, kParam1Invalid);
+    return ReportLineError(Script().CurrentLine, kParam1Invalid);
   int64_t mode = 1;
   if (ParamGiven(params, count, 1)) mode = ParamInteger(*params[1]);
-  if (mode < -1 || mode > 1) return ReportLineError(g_CurrentLine, kParam2Invalid);
+  if (mode < -1 || mode > 1) return ReportLineError(Script().CurrentLine, kParam2Invalid);
   auto& list = g_lists[kind];
   const size_t at = IndexIn(list, callable);
   if (mode == 0) {
@@ -156,7 +157,7 @@ ResultCode BifOnMessage(const ExprFunc&, ExprToken& result, ExprToken** params, 
       callable = CallableOfToken(param, func);
       byName = !isObject;
       if (func && (func->IsBuiltIn || func->Expr.MinParams > 4)) {
-        if (isObject) return ReportLineError(g_CurrentLine, kParam2Invalid);
+        if (isObject) return ReportLineError(Script().CurrentLine, kParam2Invalid);
         callable = nullptr;
       }
     }
@@ -226,7 +227,7 @@ bool RunMonitor(MessageMonitor& monitor, HWND window, UINT message, WPARAM wPara
 // Offers a message to its monitors; true when one handled it.
 bool OfferMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer) {
   if (g_monitors.empty() || !g_threads.InterruptsEnabled) return false;
-  if (g_CurrentThread->Priority > 0) return false;
+  if (Values().CurrentThread->Priority > 0) return false;
   for (size_t i = 0; i < g_monitors.size(); ++i) {
     MessageMonitor& monitor = *g_monitors[i];
     if (monitor.Message != message || !monitor.Callback.IsSet()) continue;
@@ -291,11 +292,11 @@ bool CallErrorFunctions() {
   }
   ExprToken* params[1] = {&value};
   g_errorCallbacksRunning = true;
-  const uint8_t savedMode = g_CurrentThread->ExceptionMode;
-  g_CurrentThread->ExceptionMode = 0;
+  const uint8_t savedMode = Values().CurrentThread->ExceptionMode;
+  Values().CurrentThread->ExceptionMode = 0;
   ResultCode outcome;
   const bool handled = CallList(LIST_ERROR, params, 1, outcome);
-  g_CurrentThread->ExceptionMode = savedMode;
+  Values().CurrentThread->ExceptionMode = savedMode;
   g_errorCallbacksRunning = false;
   if (HasThrownValue()) {
     // A callback threw a value of its own: it replaces the one reported.

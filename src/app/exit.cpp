@@ -1,5 +1,6 @@
 // ExitApp, the exit routine and FinalShutdown.
 #include "app/exit.h"
+#include "app/subsystems.h"
 
 #include <windows.h>
 
@@ -8,12 +9,13 @@
 
 #include "app/event_functions.h"
 #include "app/main_window.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "app/threads.h"
 #include "app/tray_icon.h"
 #include "exec/run_lines.h"
 #include "objects/func.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -41,7 +43,7 @@ bool RunExitRoutine(int reason) {
     cancelled = !g_exitAppCalledInRoutine;
   }
   if (!cancelled && HasExitFunctions())
-    cancelled = CallExitFunctions(ExitReasonText(reason), g_ProcessExitCode);
+    cancelled = CallExitFunctions(ExitReasonText(reason), Script().ProcessExitCode);
   g_exitRoutineRunning = false;
   bool proceed = !cancelled || reason == EXIT_DESTROY;
   if (!proceed) {
@@ -77,16 +79,16 @@ ResultCode ExitApp(int reason, int exitCode, bool codeGiven) {
   if (g_exitRoutineRunning) {
     if (reason == EXIT_EXIT && !g_exitAppCalledInRoutine) {
       g_exitAppCalledInRoutine = true;
-      if (codeGiven) g_ProcessExitCode = exitCode;
+      if (codeGiven) Script().ProcessExitCode = exitCode;
     }
     return ResultCode::EarlyExit;
   }
-  g_script.ExitCause = reason;
-  if (g_script.ReadyToRun) {
-    g_ProcessExitCode = exitCode;
+  Script().ExitCause = reason;
+  if (Script().ReadyToRun) {
+    Script().ProcessExitCode = exitCode;
     const bool hasRoutine = (g_exitLabel && g_exitLabel->MarkedLine) || HasExitFunctions();
     if (hasRoutine && !RunExitRoutine(reason)) return ResultCode::EarlyExit;
-    exitCode = g_ProcessExitCode;
+    exitCode = Script().ProcessExitCode;
   }
   FinalShutdown(reason, exitCode);
 }
@@ -96,9 +98,10 @@ void FinalShutdown(int /*reason*/, int exitCode) {
     g_threads.InterruptsEnabled = false;
     // Object destructors run before exit, while everything they may use
     // still exists.
-    g_script.Globals.ReleaseObjects();
+    Values().Globals.ReleaseObjects();
     ReleaseStaticObjects();
   }
+  RunSubsystemExitSteps();
   DestroyMainWindow();
   RemoveTrayIcon();
   // Seams: stop the hook thread and unregister hotkeys once those exist.

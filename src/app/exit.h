@@ -1,6 +1,6 @@
 // The exit sequence: every way out of the program after start-up ends here.
 #pragma once
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 struct Label;
 

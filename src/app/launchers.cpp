@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "gui/message_box.h"
 
 namespace {
@@ -46,7 +46,7 @@ bool OpenThroughShell(const std::wstring& file, const std::wstring& parameters =
   info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpFile = file.c_str();
   info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
-  info.lpDirectory = g_script.CurrentWorkDir.empty() ? nullptr : g_script.CurrentWorkDir.c_str();
+  info.lpDirectory = Script().CurrentWorkDir.empty() ? nullptr : Script().CurrentWorkDir.c_str();
   info.nShow = SW_SHOWNORMAL;
   return ShellExecuteExW(&info) != FALSE;
 }
@@ -71,7 +71,7 @@ bool StartProgram(std::wstring commandLine, const std::wstring& folder) {
 }
 
 std::wstring LocateInstalledFile(const std::wstring& name) {
-  std::wstring local = g_script.ExeDirectory + L"\\" + name;
+  std::wstring local = Script().ExeDirectory + L"\\" + name;
   if (local.size() + 1 < kQuotedPathLimit && Exists(local)) return local;
   for (REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_32KEY}}) {
     std::wstring folder = InstallDirFromView(view);

@@ -12,14 +12,15 @@
 #include "app/main_window_views.h"
 #include "app/message_loop.h"
 #include "app/reload_edit.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "app/thread_commands.h"
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 #include "app/tray_icon.h"
 #include "app/tray_menu.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "gui/message_box.h"
 #include "script/directives.h"
+#include "values/values_state.h"
 
 MainWindowSeams g_MainWindowSeams;
 
@@ -76,7 +77,7 @@ struct GroupIconHeader {
 #pragma pack(pop)
 
 // The module that holds the resources.
-HINSTANCE Instance() { return g_script.Instance ? g_script.Instance : GetModuleHandleW(nullptr); }
+HINSTANCE Instance() { return Script().Instance ? Script().Instance : GetModuleHandleW(nullptr); }
 
 // The image of the main icon group that suits the system's large-icon width:
 // from a narrower image it moves to wider ones, and from one at least that
@@ -170,7 +171,7 @@ void CreateEditControl() {
 
 // Whether the script may show the viewer from the menus: a script run from
 // its file may; a compiled one only after its tray menu allows it.
-bool ViewerAllowedAtStart() { return g_script.Origin == ScriptOrigin::File; }
+bool ViewerAllowedAtStart() { return Script().Origin == ScriptOrigin::File; }
 
 // Ends a dialog whose time-out has passed.
 void CALLBACK DialogTimeoutProc(HWND dialog, UINT, UINT_PTR timer, DWORD) {
@@ -253,7 +254,7 @@ void HandleMainWindowSize(HWND hwnd, WPARAM kind, LPARAM size) {
 // Checks or unchecks the main menu's Pause item to match the running thread.
 void MarkMenuLoopEntered() {
   if (HMENU menu = GetMenu(g_mainWindow))
-    CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (g_CurrentThread->Paused ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (Values().CurrentThread->Paused ? MF_CHECKED : MF_UNCHECKED));
   if (g_menuShowing == MENU_NOT_SHOWING) g_menuShowing = MENU_SHOWN_BY_LOOP;
 }
 
@@ -380,7 +381,7 @@ const MenuAction kMenuActions[] = {
 }  // namespace
 
 bool CreateMainWindow() {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   if (s.MainTitle.empty()) return false;
   LoadMainIcons();
   if (!RegisterWindowClasses()) {

@@ -4,13 +4,14 @@
 #include <windows.h>
 
 #include "app/main_window.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "app/threads.h"
 #include "app/timers.h"
 #include "app/tray_menu.h"
 #include "exec/list_lines.h"
 #include "script/directives.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 bool (*ListVarsLocalsHook)(const VarList*& locals, std::wstring& functionName) = nullptr;
 std::wstring (*ListHotkeysHook)() = nullptr;
@@ -72,7 +73,7 @@ std::wstring VariablesText() {
   const VarList* locals = nullptr;
   std::wstring functionName;
   if (!ListVarsLocalsHook || !ListVarsLocalsHook(locals, functionName)) locals = nullptr;
-  return BuildVarListText(locals, functionName, g_script.Globals);
+  return BuildVarListText(locals, functionName, Values().Globals);
 }
 
 // The hotkeys view.

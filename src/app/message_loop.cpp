@@ -6,9 +6,11 @@
 #include "app/event_functions.h"
 #include "app/exit.h"
 #include "app/main_window.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "app/threads.h"
 #include "app/timers.h"
+#include "values/values_state.h"
+#include "app/subsystems.h"
 
 namespace {
 
@@ -35,6 +37,7 @@ bool DispatchWaitingMessages() {
       continue;
     }
     if (OfferMessageFromLoop(msg)) continue;
+    if (OfferToMessageFilters(msg)) continue;
     if (PreTranslateMainWindowMessage(msg)) continue;
     TranslateMessage(&msg);
     MarkDispatch(true, msg.message);
@@ -88,7 +91,7 @@ bool MessagePump(int waitMs, PumpMode mode) {
 }
 
 uint32_t CheckMessagesBetweenLines() {
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   CountProtectedLine();
   DWORD now = GetTickCount();
   if (static_cast<int32_t>(now - g_lastQueueCheck) > thread.MessageCheckInterval) {
@@ -98,6 +101,6 @@ uint32_t CheckMessagesBetweenLines() {
   bool rest = (thread.BatchLineLimit >= 0 && ++g_linesSinceYield >= thread.BatchLineLimit) ||
               (thread.BatchTimeLimit >= 0 && static_cast<int32_t>(now - g_lastYield) >= thread.BatchTimeLimit);
   if (rest) MessagePump(kRestMs, PumpMode::ReturnAfter);
-  while (g_CurrentThread->Paused) MessagePump(kWaitUnspecified, PumpMode::ReturnAfter);
+  while (Values().CurrentThread->Paused) MessagePump(kWaitUnspecified, PumpMode::ReturnAfter);
   return now;
 }

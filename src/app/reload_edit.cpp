@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "app/launchers.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "exec/errors.h"
 #include "gui/message_box.h"
 
@@ -34,22 +34,22 @@ std::wstring SystemErrorText(DWORD code) {
 // The parameters after the executable in the restart command line.
 std::wstring RestartParameters() {
   std::wstring parameters = kRestartSwitch;
-  if (g_script.Origin == ScriptOrigin::File) parameters += L" \"" + g_script.ScriptPath + L"\"";
+  if (Script().Origin == ScriptOrigin::File) parameters += L" \"" + Script().ScriptPath + L"\"";
   return parameters;
 }
 
 // Starts the new copy in the folder the script started in. On failure the
 // system's error code is left for the caller.
-bool StartNewCopy() { return StartProgram(RestartCommandLine(), g_script.StartupWorkDir); }
+bool StartNewCopy() { return StartProgram(RestartCommandLine(), Script().StartupWorkDir); }
 
 }  // namespace
 
-std::wstring RestartCommandLine() { return g_script.ExePathQuoted + L" " + RestartParameters(); }
+std::wstring RestartCommandLine() { return Script().ExePathQuoted + L" " + RestartParameters(); }
 
 ResultCode CmdReload(ScriptLine& line, CommandArgs&) {
   if (StartNewCopy()) return ResultCode::Ok;
   DWORD error = GetLastError();
-  std::wstring message = std::wstring(kLaunchFailed) + L"\nAction: <" + Clipped(g_script.ExePathQuoted) +
+  std::wstring message = std::wstring(kLaunchFailed) + L"\nAction: <" + Clipped(Script().ExePathQuoted) +
                          L">\nParams: <" + Clipped(RestartParameters()) + L">";
   return ReportLineError(&line, message, ERROR_KIND_ERROR, SystemErrorText(error));
 }

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ std::wstring CorrectPathCase(const std::wstring& path) {
 }
 
 bool InitScriptIdentity(const std::wstring& exePath, const std::wstring& scriptPath) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   s.ScriptPath = CorrectPathCase(scriptPath);
   SplitPath(s.ScriptPath, s.ScriptDirectory, s.ScriptFileName);
   s.MainTitle = s.ScriptDirectory + L"\\" + s.ScriptFileName;

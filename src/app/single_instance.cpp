@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include "app/main_window.h"
-#include "app/script_context.h"
-#include "app/version.h"
+#include "base/script_context.h"
+#include "base/version.h"
 #include "gui/message_box.h"
 
 namespace {
@@ -37,14 +37,14 @@ bool CloseOldCopy(HWND old, UINT code) {
 }  // namespace
 
 int ApplySingleInstanceRule() {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   HWND old = FindWindowW(MAIN_WINDOW_CLASS, s.MainTitle.c_str());
   if (s.RestartRequested) {
     if (old && !CloseOldCopy(old, MSG_CLOSE_FOR_RELOAD)) return CRITICAL_ERROR_EXIT_CODE;
     return -1;
   }
   bool checks = s.InstanceMode == INSTANCE_PROMPT || s.InstanceMode == INSTANCE_FORCE || s.InstanceMode == INSTANCE_IGNORE;
-  if (!checks || g_SkipInstanceCheck || !old) return -1;
+  if (!checks || Script().SkipInstanceCheck || !old) return -1;
   if (s.InstanceMode == INSTANCE_IGNORE) return 0;
   if (s.InstanceMode == INSTANCE_PROMPT &&
       ShowMessageBox(kReplacePrompt, MB_YESNO | MB_SETFOREGROUND, s.ScriptFileName) == IDNO)

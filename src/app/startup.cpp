@@ -17,7 +17,8 @@
 #include "app/main_window.h"
 #include "app/message_loop.h"
 #include "app/single_instance.h"
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
+#include "app/subsystems.h"
 #include "app/threads.h"
 #include "script/directives.h"
 #include "exec/exceptions.h"
@@ -27,7 +28,9 @@
 #include "objects/func.h"
 #include "objects/object_ops.h"
 #include "values/builtin_vars.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
+#include "values/values_state.h"
+#include "base/script_context.h"
 
 namespace {
 
@@ -76,24 +79,24 @@ std::wstring FullPathOf(const std::wstring& path) {
 // Applies the command line to the script context and the global variables.
 bool ApplyCommandLine(const std::vector<std::wstring>& args, ScriptOrigin origin) {
   CommandLine line = ParseCommandLine(args, origin);
-  g_script.RestartRequested = line.RestartRequested;
-  g_script.ErrorsToStdout = line.ErrorsToStdout;
-  g_SkipInstanceCheck = line.SkipInstanceCheck;
+  Script().RestartRequested = line.RestartRequested;
+  Script().ErrorsToStdout = line.ErrorsToStdout;
+  Script().SkipInstanceCheck = line.SkipInstanceCheck;
   if (origin == ScriptOrigin::File) {
     if (!line.HasScriptFile) {
       ReportLoadError(msg::NoScriptFile);
       return false;
     }
-    g_script.ScriptFileArgument = line.ScriptFile;
+    Script().ScriptFileArgument = line.ScriptFile;
   }
-  AssignScriptParameters(line.Parameters, g_script.Globals);
+  AssignScriptParameters(line.Parameters, Values().Globals);
   return true;
 }
 
 // True when the script must stay resident after its auto-execute section.
 bool ScriptIsPersistent() {
   // Seam: hotkeys, hotstrings and hooks keep a script resident too.
-  return g_StayResident;
+  return Script().StayResident;
 }
 
 // The defaults every later thread starts from, taken from the settings of
@@ -117,7 +120,7 @@ ThreadSettings DefaultsFrom(const ThreadSettings& section) {
 // the settings it has made so far.
 void CALLBACK AutoExecuteHandOver(HWND window, UINT, UINT_PTR timer, DWORD) {
   KillTimer(window, timer);
-  if (g_script.StartupSectionRunning && g_autoExecuteRecord) g_ThreadDefaults = DefaultsFrom(*g_autoExecuteRecord);
+  if (Script().StartupSectionRunning && g_autoExecuteRecord) Values().ThreadDefaults = DefaultsFrom(*g_autoExecuteRecord);
 }
 
 // Lets a thread whose protection started just before the tick count wrapped
@@ -127,18 +130,18 @@ void CALLBACK RecheckInterruptibility(HWND, UINT, UINT_PTR, DWORD) { CanInterrup
 // Runs the script from its first line until a Return or Exit, then makes
 // the settings it left behind the defaults of every later thread.
 ResultCode RunAutoExecuteSection() {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   ResultCode result = ResultCode::Ok;
   g_threads.ThreadLimit = g_directives.MaxThreads;
-  InitThreadRecords(*g_CurrentThread);
-  g_autoExecuteRecord = g_CurrentThread;
+  InitThreadRecords(*Values().CurrentThread);
+  g_autoExecuteRecord = Values().CurrentThread;
   SetTimer(MainWindow(), TIMER_ID_REFRESH_INTERRUPTIBILITY, kInterruptibilityRecheckMs, RecheckInterruptibility);
   ResetBatch();
   if (s.FirstScriptLine) {
     // The section starts uninterruptible for its first 100 ms.
-    g_CurrentThread->Interruptible = false;
-    g_CurrentThread->ProtectStart = GetTickCount();
-    g_CurrentThread->ProtectSpan = kAutoExecuteProtectMs;
+    Values().CurrentThread->Interruptible = false;
+    Values().CurrentThread->ProtectStart = GetTickCount();
+    Values().CurrentThread->ProtectSpan = kAutoExecuteProtectMs;
     SetTimer(MainWindow(), TIMER_ID_AUTOEXEC, kAutoExecuteHandOverMs, AutoExecuteHandOver);
     ++g_threads.ActiveThreads;
     s.StartupSectionRunning = true;
@@ -149,16 +152,16 @@ ResultCode RunAutoExecuteSection() {
     KillTimer(MainWindow(), TIMER_ID_AUTOEXEC);
   }
   DiscardThrownValue();
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   thread.ExceptionMode = 0;
   thread.LoopIndex = 0;
   thread.LoopField = nullptr;
-  g_ThreadDefaults = DefaultsFrom(thread);
+  Values().ThreadDefaults = DefaultsFrom(thread);
   // The start-up thread becomes the idle thread, which anything may interrupt.
   thread.Interruptible = true;
   thread.IsCriticalThread = false;
   thread.Priority = INT32_MIN;
-  s.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
+  Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
   return result;
 }
 
@@ -175,12 +178,9 @@ std::vector<std::wstring> ProcessArguments() {
 }
 
 int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::wstring>& args) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   s.Origin = origin;
-  InstallBuiltInVariables();
-  InstallObjectOperations();
-  InstallFunctions();
-  InstallMessageMonitors();
+  if (!InstallSubsystems()) return CRITICAL_ERROR_EXIT_CODE;
   // Seam: the tray menu is created here once menus exist.
   OleInitialize(nullptr);
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 
 // Runs the whole program for the given script origin and returns the
 // process exit code (when the exit sequence does not end the process first).

@@ -13,10 +13,11 @@
 #include "exec/errors.h"
 #include "objects/func.h"
 #include "script/messages.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ ResultCode CmdOnExit(ScriptLine& line, CommandArgs& args) {
 
 ResultCode CmdCritical(ScriptLine& line, CommandArgs& args) {
   (void)line;
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   const wchar_t* mode = args[0];
   int64_t interval = kCriticalCheckMs;
   bool on = true;
@@ -125,12 +126,12 @@ ResultCode CmdThread(ScriptLine& line, CommandArgs& args) {
   (void)line;
   const wchar_t* sub = args[0];
   if (EqualsNoCase(sub, L"Priority")) {
-    g_CurrentThread->Priority = static_cast<int32_t>(TextToInteger(args[1]));
+    Values().CurrentThread->Priority = static_cast<int32_t>(TextToInteger(args[1]));
   } else if (EqualsNoCase(sub, L"Interrupt")) {
     if (*args[1]) g_threads.ProtectMs = static_cast<int>(TextToInteger(args[1]));
     if (*args[2]) g_threads.ProtectLines = static_cast<int>(TextToInteger(args[2]));
   } else if (EqualsNoCase(sub, L"NoTimers")) {
-    g_CurrentThread->TimersAllowed = *args[1] && TextToInteger(args[1]) == 0;
+    Values().CurrentThread->TimersAllowed = *args[1] && TextToInteger(args[1]) == 0;
   }
   return ResultCode::Ok;
 }
@@ -144,7 +145,7 @@ ResultCode CmdSleep(ScriptLine& line, CommandArgs& args) {
 }
 
 bool TogglePauseFromMenu() {
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   thread.Paused = !thread.Paused;
   g_threads.PausedThreads += thread.Paused ? 1 : -1;
   RefreshTrayIcon(false);
@@ -166,14 +167,14 @@ ResultCode CmdPause(ScriptLine& line, CommandArgs& args) {
     --g_threads.PausedThreads;
   };
   if (EqualsNoCase(mode, L"On")) {
-    pause(onUnderlying && underlying ? *underlying : *g_CurrentThread);
+    pause(onUnderlying && underlying ? *underlying : *Values().CurrentThread);
   } else if (EqualsNoCase(mode, L"Off")) {
     if (underlying) unpause(*underlying);
   } else if (!*mode || EqualsNoCase(mode, L"Toggle")) {
     if (underlying && underlying->Paused)
       unpause(*underlying);
     else
-      pause(*g_CurrentThread);
+      pause(*Values().CurrentThread);
   } else {
     return ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, mode);
   }

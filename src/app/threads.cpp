@@ -5,9 +5,10 @@
 
 #include <vector>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "exec/exceptions.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 ThreadState g_threads;
 
@@ -21,7 +22,7 @@ constexpr size_t kSavedErrorLevelChars = 127;
 std::vector<ThreadSettings> g_records;  // sized once by InitThreadRecords
 int g_depth = 0;
 
-Variable* ErrorLevelVar() { return g_script.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
+Variable* ErrorLevelVar() { return Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
 
 }  // namespace
 
@@ -29,14 +30,14 @@ void InitThreadRecords(const ThreadSettings& startup) {
   g_records.assign(static_cast<size_t>(g_threads.ThreadLimit + kExtraThreadRecords), ThreadSettings());
   g_records[0] = startup;
   g_depth = 0;
-  g_CurrentThread = &g_records[0];
+  Values().CurrentThread = &g_records[0];
 }
 
 void BeginThread(int priority, bool count, bool firstLineIsCritical) {
   if (count) ++g_threads.ActiveThreads;
   if (g_depth + 1 < static_cast<int>(g_records.size())) ++g_depth;
   ThreadSettings& thread = g_records[static_cast<size_t>(g_depth)];
-  thread = g_ThreadDefaults;
+  thread = Values().ThreadDefaults;
   thread.Priority = priority;
   thread.LinesWhileProtected = 0;
   if (firstLineIsCritical) {
@@ -51,20 +52,20 @@ void BeginThread(int priority, bool count, bool firstLineIsCritical) {
       thread.ProtectStart = GetTickCount();
     }
   }
-  g_CurrentThread = &thread;
+  Values().CurrentThread = &thread;
 }
 
 void EndThread(const std::wstring& savedErrorLevel, bool counted) {
   DiscardThrownValue();
   if (counted && g_threads.ActiveThreads > 0) --g_threads.ActiveThreads;
   if (g_depth > 0) --g_depth;
-  g_CurrentThread = &g_records[static_cast<size_t>(g_depth)];
+  Values().CurrentThread = &g_records[static_cast<size_t>(g_depth)];
   ErrorLevelVar()->Assign(savedErrorLevel);
 }
 
 bool CanInterruptNow() {
   if (!g_threads.InterruptsEnabled) return false;
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   if (!thread.Interruptible && !thread.IsCriticalThread && thread.ProtectSpan >= 0 &&
       GetTickCount() - thread.ProtectStart >= static_cast<DWORD>(thread.ProtectSpan))
     thread.Interruptible = true;
@@ -72,7 +73,7 @@ bool CanInterruptNow() {
 }
 
 void CountProtectedLine() {
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   if (thread.Interruptible || thread.IsCriticalThread || g_threads.ProtectLines < 0) return;
   if (++thread.LinesWhileProtected > g_threads.ProtectLines) thread.Interruptible = true;
 }

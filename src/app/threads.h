@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 
 // Process-wide thread state. Written only on the GUI thread.
 struct ThreadState {

@@ -9,8 +9,9 @@
 #include "exec/run_lines.h"
 #include "objects/callbacks.h"
 #include "objects/func_object.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/numeric_text.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -113,14 +114,14 @@ int64_t MsUntilNextTimer() {
 
 bool RunDueTimers() {
   if (!g_firstTimer) return false;
-  ThreadSettings& current = *g_CurrentThread;
+  ThreadSettings& current = *Values().CurrentThread;
   if (g_threads.PausedThreads > 0 || !current.TimersAllowed || g_threads.ActiveThreads >= g_threads.ThreadLimit ||
       !CanInterruptNow())
     return false;
   bool ran = false;
   for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry) {
     DWORD now = GetTickCount();
-    if (!timer->IsEnabled || timer->RunningCount > 0 || timer->Priority < g_CurrentThread->Priority ||
+    if (!timer->IsEnabled || timer->RunningCount > 0 || timer->Priority < Values().CurrentThread->Priority ||
         static_cast<int64_t>(now - timer->LastStart) < timer->PeriodMs)
       continue;
     ScriptLine* first = timer->Target.FirstLine();

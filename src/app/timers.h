@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 struct Label;
 class IObject;

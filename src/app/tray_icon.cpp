@@ -5,9 +5,10 @@
 
 #include "app/main_window.h"
 #include "app/resource_ids.h"
-#include "app/script_context.h"
-#include "app/thread_settings.h"
-#include "app/version.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
+#include "base/version.h"
+#include "values/values_state.h"
 
 TrayIconCustomization g_TrayCustom;
 bool g_HotkeysSuspended = false;
@@ -31,7 +32,7 @@ HICON IconFor(bool paused, bool suspended) {
     return g_TrayCustom.Icon;
   int group = TrayIconGroupFor(paused, suspended);
   if (group == IDI_MAIN) return MainIconSmall();
-  HINSTANCE instance = g_script.Instance ? g_script.Instance : GetModuleHandleW(nullptr);
+  HINSTANCE instance = Script().Instance ? Script().Instance : GetModuleHandleW(nullptr);
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(group), IMAGE_ICON, 0, 0, LR_SHARED));
 }
 
@@ -60,7 +61,7 @@ void AddTrayIcon() {
   record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   record.uCallbackMessage = MSG_TRAY_NOTIFY;
   record.hIcon = g_TrayCustom.Icon ? g_TrayCustom.Icon : MainIconSmall();
-  std::wstring tip = TrayTipText(g_TrayCustom.Tip, g_script.ScriptFileName);
+  std::wstring tip = TrayTipText(g_TrayCustom.Tip, Script().ScriptFileName);
   wcsncpy(record.szTip, tip.c_str(), kTipChars);
   if (!record.hWnd || !Shell_NotifyIconW(NIM_ADD, &record)) {
     g_record = {};
@@ -73,7 +74,7 @@ void AddTrayIcon() {
 
 void RefreshTrayIcon(bool force) {
   if (!g_record.hWnd) return;
-  bool paused = g_CurrentThread->Paused;
+  bool paused = Values().CurrentThread->Paused;
   bool suspended = g_HotkeysSuspended;
   if (!force && paused == g_shownPaused && suspended == g_shownSuspended) return;
   g_record.hIcon = IconFor(paused, suspended);

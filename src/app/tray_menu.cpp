@@ -5,8 +5,9 @@
 #include "app/main_window_views.h"
 #include "app/message_loop.h"
 #include "app/resource_ids.h"
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 #include "app/tray_icon.h"
+#include "values/values_state.h"
 
 TrayMenuState g_TrayMenu;
 
@@ -57,7 +58,7 @@ HMENU BuildTrayMenu() {
     if (item.Id == ID_TRAY_OPEN && !g_TrayMenu.MainWindowAllowed) continue;
     UINT flags = MF_STRING;
     if (item.Id == ID_TRAY_SUSPEND && g_HotkeysSuspended) flags |= MF_CHECKED;
-    if (item.Id == ID_TRAY_PAUSE && g_CurrentThread->Paused) flags |= MF_CHECKED;
+    if (item.Id == ID_TRAY_PAUSE && Values().CurrentThread->Paused) flags |= MF_CHECKED;
     AppendMenuW(menu, flags, item.Id, item.Text);
   }
   if (g_TrayMenu.MainWindowAllowed && !g_TrayMenu.DefaultItemId) SetMenuDefaultItem(menu, ID_TRAY_OPEN, FALSE);

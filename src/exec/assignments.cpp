@@ -6,12 +6,13 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "exec/run_lines.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ ResultCode RunLegacyAssign(ScriptLine& line, std::wstring& buffer) {
   if (IsSingleReference(value)) {
     Variable* source = value.RefList[0].Var;
     bool outOfDate = (source->Attrib() & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) != 0;
-    if (!g_CurrentThread->TrimArgs || outOfDate) return target->AssignVariable(*source);
+    if (!Values().CurrentThread->TrimArgs || outOfDate) return target->AssignVariable(*source);
   }
   const wchar_t* text = args[1];
   // An integer literal is stored as a number, but only in its plain form:
@@ -113,7 +114,7 @@ ResultCode RunLegacyAssign(ScriptLine& line, std::wstring& buffer) {
     IntegerToText(TextToInteger(text), canonical);
     if (wcscmp(canonical, text) == 0) return target->AssignInteger(TextToInteger(text));
   }
-  if (!g_CurrentThread->TrimArgs) return target->Assign(text, static_cast<ptrdiff_t>(args.Length[1]));
+  if (!Values().CurrentThread->TrimArgs) return target->Assign(text, static_cast<ptrdiff_t>(args.Length[1]));
   std::wstring_view view(text, args.Length[1]);
   size_t start = view.find_first_not_of(L" \t");
   if (start == std::wstring_view::npos) return target->Assign();

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "exec/command_args.h"
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 struct ScriptLine;
 

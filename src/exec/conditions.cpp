@@ -5,11 +5,12 @@
 
 #include <string>
 
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ WORD CharType(wchar_t c) {
 }  // namespace
 
 int CompareByCaseSense(std::wstring_view a, std::wstring_view b) {
-  switch (g_CurrentThread->CaseSensitivity) {
+  switch (Values().CurrentThread->CaseSensitivity) {
     case 1: return a.compare(b);
     case 2: return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size())) - CSTR_EQUAL;

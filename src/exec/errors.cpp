@@ -4,16 +4,16 @@
 
 #include <windows.h>
 
-#include "app/console_output.h"
-#include "app/event_functions.h"
-#include "app/thread_settings.h"
+#include "base/console_output.h"
+#include "values/thread_settings.h"
 #include "exec/exceptions.h"
 #include "exec/render_line.h"
 #include "exec/run_lines.h"
 #include "values/variable.h"
-#include "script/script_line.h"
-#include "app/script_context.h"
-#include "gui/message_box.h"
+#include "base/script_line.h"
+#include "base/script_context.h"
+#include "exec/exec_state.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -54,12 +54,7 @@ const wchar_t* KindLastParagraph(ErrorKind kind, bool running, bool reloading) {
   return reloading ? msg::OldVersionRemains : msg::ProgramWillExit;
 }
 
-// Set by tools and tests that take load errors themselves; null otherwise.
-LoadErrorSink g_loadErrorSink = nullptr;
-
 }  // namespace
-
-void SetLoadErrorSink(LoadErrorSink sink) { g_loadErrorSink = sink; }
 
 std::wstring FormatLoadErrorStdErr(std::wstring_view file, int line, std::wstring_view message,
                                    std::wstring_view extra) {
@@ -91,34 +86,27 @@ std::wstring FormatLoadErrorDialog(int line, std::wstring_view includeFile, std:
   return out;
 }
 
-ResultCode ReportLoadError(std::wstring_view message, std::wstring_view extra) {
-  // Seam: once lines have records, an error on the line being parsed is
-  // reported with its line context instead.
-  if (message.empty()) message = msg::UnknownError;
-  if (g_loadErrorSink) {
-    g_loadErrorSink(message, extra, g_script.CurrentLineNumber);
-    return ResultCode::Fail;
-  }
-  const int fileIndex = g_script.CurrentFileIndex;
-  const std::wstring file = fileIndex >= 0 && static_cast<size_t>(fileIndex) < g_script.SourceFiles.size()
-                                ? g_script.SourceFiles[static_cast<size_t>(fileIndex)]
-                                : g_script.ScriptPath;
-  if (g_script.ErrorsToStdout && !g_script.ReadyToRun) {
-    WriteToStdHandle(STD_ERROR_HANDLE, FormatLoadErrorStdErr(file, g_script.CurrentLineNumber, message, extra));
+namespace {
+
+// A load error at the reader's position: on standard error with
+// /ErrorStdOut, otherwise in the load-error dialog.
+ResultCode ShowLoadError(std::wstring_view message, std::wstring_view extra) {
+  const int fileIndex = Script().CurrentFileIndex;
+  const std::wstring file = fileIndex >= 0 && static_cast<size_t>(fileIndex) < Script().SourceFiles.size()
+                                ? Script().SourceFiles[static_cast<size_t>(fileIndex)]
+                                : Script().ScriptPath;
+  if (Script().ErrorsToStdout && !Script().ReadyToRun) {
+    WriteToStdHandle(STD_ERROR_HANDLE, FormatLoadErrorStdErr(file, Script().CurrentLineNumber, message, extra));
     return ResultCode::Fail;
   }
   std::wstring_view includeFile = fileIndex > 0 ? std::wstring_view(file) : std::wstring_view();
-  ShowMessageBox(FormatLoadErrorDialog(g_script.CurrentLineNumber, includeFile, message, extra,
-                                       g_script.RestartRequested),
+  ShowErrorBox(FormatLoadErrorDialog(Script().CurrentLineNumber, includeFile, message, extra,
+                                       Script().RestartRequested),
                  MB_OK | MB_SETFOREGROUND);
   return ResultCode::Fail;
 }
 
-std::wstring SourceFileOf(const ScriptLine* line) {
-  size_t index = line ? line->SourceIndex : 0;
-  if (index < g_script.SourceFiles.size()) return g_script.SourceFiles[index];
-  return g_script.ScriptPath;
-}
+}  // namespace
 
 std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view message, ErrorKind kind,
                                    std::wstring_view extra, bool running, bool reloading) {
@@ -151,52 +139,56 @@ std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view mes
   return out;
 }
 
-ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind, std::wstring_view extra) {
+namespace {
+
+// A line error: an exception inside a Try or with OnError callbacks,
+// otherwise the line-error dialog (or standard error with /ErrorStdOut).
+ResultCode ShowLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind, std::wstring_view extra) {
   // Inside a Try, or with OnError callbacks to see it, an error becomes an
   // exception.
-  if ((kind == ERROR_KIND_ERROR || kind == ERROR_KIND_CONTINUABLE) && g_script.ReadyToRun &&
-      (g_CurrentThread->ExceptionMode != 0 || HasErrorFunctions()))
+  if ((kind == ERROR_KIND_ERROR || kind == ERROR_KIND_CONTINUABLE) && Script().ReadyToRun &&
+      (Values().CurrentThread->ExceptionMode != 0 || (Exec().Hooks.HasErrorFunctions && Exec().Hooks.HasErrorFunctions())))
     return RaiseException(line, message, {}, extra);
-  const int lineNumber = line ? line->SourceLine : g_script.CurrentLineNumber;
-  if (g_loadErrorSink && !g_script.ReadyToRun) {
-    g_loadErrorSink(message, extra, lineNumber);
+  const int lineNumber = line ? line->SourceLine : Script().CurrentLineNumber;
+  if (CurrentLoadErrorSink() && !Script().ReadyToRun) {
+    CurrentLoadErrorSink()(message, extra, lineNumber);
     return ResultCode::Fail;
   }
-  if (g_script.ErrorsToStdout && !g_script.ReadyToRun && kind != ERROR_KIND_WARNING) {
+  if (Script().ErrorsToStdout && !Script().ReadyToRun && kind != ERROR_KIND_WARNING) {
     WriteToStdHandle(STD_ERROR_HANDLE, FormatLoadErrorStdErr(SourceFileOf(line), lineNumber, message, extra));
     return ResultCode::Fail;
   }
   UINT buttons = kind == ERROR_KIND_CONTINUABLE ? MB_YESNO : MB_OK;
-  ShowMessageBox(FormatLineErrorDialog(line, message, kind, extra, g_script.ReadyToRun, g_script.RestartRequested),
+  ShowErrorBox(FormatLineErrorDialog(line, message, kind, extra, Script().ReadyToRun, Script().RestartRequested),
                  buttons | MB_TOPMOST);
   // Seam: answering No to a continuable error ends the program.
   return ResultCode::Fail;
 }
 
-namespace {
-
 // The ErrorLevel variable, created when loading finishes.
-Variable* ErrorLevelVar() { return g_script.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
+Variable* ErrorLevelVar() { return Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
 
 // True when a failure must be thrown rather than stored in ErrorLevel.
-bool ThrowsOutcome() { return (g_CurrentThread->ExceptionMode & EXCEPTION_MODE_TRY) != 0; }
+bool ThrowsOutcome() { return (Values().CurrentThread->ExceptionMode & EXCEPTION_MODE_TRY) != 0; }
 
 }  // namespace
 
+void InstallExecErrorReporter() { InstallErrorReporter({ShowLineError, ShowLoadError}); }
+
 ResultCode ReportOutcome(bool failed) {
-  if (failed && ThrowsOutcome()) return RaiseException(g_CurrentLine, L"1");
+  if (failed && ThrowsOutcome()) return RaiseException(Script().CurrentLine, L"1");
   ErrorLevelVar()->Assign(failed ? L"1" : L"0");
   return ResultCode::Ok;
 }
 
 ResultCode ReportOutcomeText(std::wstring_view text) {
-  if (text != L"0" && ThrowsOutcome()) return RaiseException(g_CurrentLine, text);
+  if (text != L"0" && ThrowsOutcome()) return RaiseException(Script().CurrentLine, text);
   ErrorLevelVar()->Assign(text);
   return ResultCode::Ok;
 }
 
 ResultCode ReportOutcomeNumber(int64_t value, std::wstring_view what) {
-  if (value != 0 && ThrowsOutcome()) return RaiseException(g_CurrentLine, std::to_wstring(value), what);
+  if (value != 0 && ThrowsOutcome()) return RaiseException(Script().CurrentLine, std::to_wstring(value), what);
   ErrorLevelVar()->AssignInteger(value);
   return ResultCode::Ok;
 }

@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "app/event_functions.h"
-#include "app/script_context.h"
-#include "app/thread_settings.h"
+#include "exec/exec_state.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
-#include "gui/message_box.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/numeric_text.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ std::wstring TextOfValue(const FieldValue& value) {
     case FieldValue::Kind::Integer: return std::to_wstring(value.Integer);
     case FieldValue::Kind::Float: {
       wchar_t buffer[kFloatTextMaxChars];
-      FloatToText(value.Float, buffer, kFloatTextMaxChars, g_CurrentThread->FloatFormatText);
+      FloatToText(value.Float, buffer, kFloatTextMaxChars, Values().CurrentThread->FloatFormatText);
       return buffer;
     }
     case FieldValue::Kind::Object: return std::wstring();
@@ -32,7 +32,7 @@ std::wstring TextOfValue(const FieldValue& value) {
 
 // The script line whose file and number match, or null.
 const ScriptLine* FindLine(std::wstring_view file, int64_t number) {
-  for (const ScriptLine* line = g_script.FirstScriptLine; line; line = line->FollowingLine) {
+  for (const ScriptLine* line = Script().FirstScriptLine; line; line = line->FollowingLine) {
     if (line->SourceLine != number) continue;
     std::wstring path = SourceFileOf(line);
     if (CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), file.data(), static_cast<int>(file.size()),
@@ -53,26 +53,26 @@ void ReleaseFieldValue(FieldValue& value) {
 
 void SetThrownValue(FieldValue value) {
   DiscardThrownValue();
-  g_CurrentThread->Thrown = new FieldValue(std::move(value));
+  Values().CurrentThread->Thrown = new FieldValue(std::move(value));
 }
 
 bool TakeThrownValue(FieldValue& value) {
-  FieldValue* thrown = g_CurrentThread->Thrown;
+  FieldValue* thrown = Values().CurrentThread->Thrown;
   if (!thrown) return false;
   value = std::move(*thrown);
   delete thrown;
-  g_CurrentThread->Thrown = nullptr;
+  Values().CurrentThread->Thrown = nullptr;
   return true;
 }
 
-bool HasThrownValue() { return g_CurrentThread->Thrown != nullptr; }
+bool HasThrownValue() { return Values().CurrentThread->Thrown != nullptr; }
 
 void DiscardThrownValue() {
-  FieldValue* thrown = g_CurrentThread->Thrown;
+  FieldValue* thrown = Values().CurrentThread->Thrown;
   if (!thrown) return;
   ReleaseFieldValue(*thrown);
   delete thrown;
-  g_CurrentThread->Thrown = nullptr;
+  Values().CurrentThread->Thrown = nullptr;
 }
 
 Object* MakeExceptionObject(const ScriptLine* line, std::wstring_view message, std::wstring_view what,
@@ -80,7 +80,7 @@ Object* MakeExceptionObject(const ScriptLine* line, std::wstring_view message, s
   Object* exception = Object::Create();
   exception->SetField(L"What", FieldValue::OfText(what));
   exception->SetField(L"File", FieldValue::OfText(SourceFileOf(line)));
-  exception->SetField(L"Line", FieldValue::OfInteger(line ? line->SourceLine : g_script.CurrentLineNumber));
+  exception->SetField(L"Line", FieldValue::OfInteger(line ? line->SourceLine : Script().CurrentLineNumber));
   exception->SetField(L"Message", FieldValue::OfText(message));
   if (!extra.empty()) exception->SetField(L"Extra", FieldValue::OfText(extra));
   return exception;
@@ -95,13 +95,13 @@ ResultCode RaiseException(const ScriptLine* line, std::wstring_view message, std
   value.Type = FieldValue::Kind::Object;
   value.Object = exception;
   SetThrownValue(std::move(value));
-  if (!(g_CurrentThread->ExceptionMode & EXCEPTION_MODE_CATCH)) ShowUncaughtException(line);
+  if (!(Values().CurrentThread->ExceptionMode & EXCEPTION_MODE_CATCH)) ShowUncaughtException(line);
   return ResultCode::Fail;
 }
 
 void ShowUncaughtException(const ScriptLine* line) {
-  if (CallErrorFunctions()) return;
-  const FieldValue* thrown = g_CurrentThread->Thrown;
+  if (Exec().Hooks.CallErrorFunctions && Exec().Hooks.CallErrorFunctions()) return;
+  const FieldValue* thrown = Values().CurrentThread->Thrown;
   if (!thrown) return;
   std::wstring message, detail;
   const ScriptLine* shown = line;
@@ -123,5 +123,5 @@ void ShowUncaughtException(const ScriptLine* line) {
     message = kUnhandledException;
   }
   std::wstring text = FormatLineErrorDialog(shown, message, ERROR_KIND_ERROR, detail, true, false);
-  ShowMessageBox(text, MB_OK | MB_SETFOREGROUND);
+  ShowErrorBox(text, MB_OK | MB_SETFOREGROUND);
 }

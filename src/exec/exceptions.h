@@ -3,8 +3,8 @@
 #pragma once
 #include <string_view>
 
-#include "exec/result_code.h"
-#include "objects/object.h"
+#include "base/result_code.h"
+#include "values/object.h"
 
 struct ScriptLine;
 

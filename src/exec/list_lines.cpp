@@ -5,19 +5,12 @@
 
 #include <cstdio>
 
+#include "exec/exec_state.h"
 #include "exec/render_line.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 
 namespace {
 
-struct LoggedLine {
-  ScriptLine* Line = nullptr;
-  DWORD Tick = 0;
-};
-
-// Written by LogLine for every line a logging thread runs.
-LoggedLine g_ring[kListLinesRingSize];
-int g_next = 0;
 
 constexpr size_t kListLinesBuffer = 65534;
 constexpr size_t kLineRenderLimit = 200;
@@ -33,11 +26,11 @@ inline constexpr wchar_t kFooter[] = L"\r\nPress [F5] to refresh.";
 std::wstring RenderNewest(int count) {
   std::wstring out = kHeader;
   DWORD now = GetTickCount();
-  int start = (g_next - count + kListLinesRingSize * 2) % kListLinesRingSize;
+  int start = (Exec().RingNext - count + kListLinesRingSize * 2) % kListLinesRingSize;
   for (int n = 0; n < count; ++n) {
-    const LoggedLine& entry = g_ring[(start + n) % kListLinesRingSize];
+    const LoggedLine& entry = Exec().Ring[(start + n) % kListLinesRingSize];
     if (!entry.Line) continue;
-    const LoggedLine& following = g_ring[(start + n + 1) % kListLinesRingSize];
+    const LoggedLine& following = Exec().Ring[(start + n + 1) % kListLinesRingSize];
     DWORD until = n + 1 < count && following.Line ? following.Tick : now;
     out += RenderLine(*entry.Line, kLineRenderLimit);
     double seconds = (until - entry.Tick) / 1000.0;
@@ -55,13 +48,13 @@ std::wstring RenderNewest(int count) {
 }  // namespace
 
 void LogLine(ScriptLine* line, uint32_t tick) {
-  g_ring[g_next] = {line, tick};
-  g_next = (g_next + 1) % kListLinesRingSize;
+  Exec().Ring[Exec().RingNext] = {line, tick};
+  Exec().RingNext = (Exec().RingNext + 1) % kListLinesRingSize;
 }
 
 void UnlogLastLine() {
-  g_next = (g_next + kListLinesRingSize - 1) % kListLinesRingSize;
-  g_ring[g_next] = {};
+  Exec().RingNext = (Exec().RingNext + kListLinesRingSize - 1) % kListLinesRingSize;
+  Exec().Ring[Exec().RingNext] = {};
 }
 
 std::wstring BuildListLinesText() {

@@ -5,13 +5,15 @@
 
 #include <cmath>
 
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "exec/list_lines.h"
 #include "exec/run_lines.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/expr_eval.h"
 #include "values/numeric_text.h"
+#include "values/values_state.h"
+#include "base/script_context.h"
 
 namespace {
 
@@ -23,12 +25,12 @@ constexpr size_t kMaxParseChars = 511;
 // loop ends, so nested loops leave the outer loop's values intact.
 class LoopStateGuard {
  public:
-  LoopStateGuard() : index_(g_CurrentThread->LoopIndex), field_(g_CurrentThread->LoopField) {
-    g_CurrentThread->LoopIndex = 1;
+  LoopStateGuard() : index_(Values().CurrentThread->LoopIndex), field_(Values().CurrentThread->LoopField) {
+    Values().CurrentThread->LoopIndex = 1;
   }
   ~LoopStateGuard() {
-    g_CurrentThread->LoopIndex = index_;
-    g_CurrentThread->LoopField = field_;
+    Values().CurrentThread->LoopIndex = index_;
+    Values().CurrentThread->LoopField = field_;
   }
 
  private:
@@ -73,12 +75,12 @@ Iteration RunIteration(ScriptLine& loopLine, ScriptLine* untilLine, ResultCode& 
   }
   result = ResultCode::Ok;
   if (untilLine) {
-    g_CurrentLine = untilLine;
-    if (g_CurrentThread->LogLines) LogLine(untilLine, GetTickCount());
+    Script().CurrentLine = untilLine;
+    if (Values().CurrentThread->LogLines) LogLine(untilLine, GetTickCount());
     bool done = EvaluateTruth(*untilLine, result);
     if (result != ResultCode::Ok || done) return Iteration::Stop;
   }
-  ++g_CurrentThread->LoopIndex;
+  ++Values().CurrentThread->LoopIndex;
   return Iteration::Continue;
 }
 
@@ -92,7 +94,7 @@ ResultCode RunCountLoop(ScriptLine& loopLine, ScriptLine* untilLine, const wchar
                                                : TextToInteger(countText);
   }
   ResultCode result = ResultCode::Ok;
-  while (infinite || g_CurrentThread->LoopIndex <= count) {
+  while (infinite || Values().CurrentThread->LoopIndex <= count) {
     if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) break;
   }
   return result;
@@ -103,8 +105,8 @@ ResultCode RunWhileLoop(ScriptLine& loopLine, ScriptLine* untilLine, ScriptLine*
   ResultCode result = ResultCode::Ok;
   for (bool first = true;; first = false) {
     if (!first) {
-      g_CurrentLine = &loopLine;
-      if (g_CurrentThread->LogLines) LogLine(&loopLine, GetTickCount());
+      Script().CurrentLine = &loopLine;
+      if (Values().CurrentThread->LogLines) LogLine(&loopLine, GetTickCount());
     }
     bool holds = EvaluateTruth(loopLine, result);
     if (result != ResultCode::Ok || !holds) return result;
@@ -179,14 +181,14 @@ ResultCode RunParseLoop(ScriptLine& loopLine, ScriptLine* untilLine, CommandArgs
       TrimOmitChars(field, omit);
       pos = end;
     }
-    g_CurrentThread->LoopField = field.c_str();
+    Values().CurrentThread->LoopField = field.c_str();
     if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) break;
     if (delimiters.empty() && !csv) continue;
     if (pos >= input.size()) break;
     ++pos;  // past the delimiter: a trailing one leaves a final empty field
     if (pos == input.size()) {
       field.clear();
-      g_CurrentThread->LoopField = field.c_str();
+      Values().CurrentThread->LoopField = field.c_str();
       RunIteration(loopLine, untilLine, result, jumpToLine);
       break;
     }

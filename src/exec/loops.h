@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 struct ScriptLine;
 

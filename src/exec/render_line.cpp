@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/variable.h"
 
 namespace {

@@ -5,56 +5,43 @@
 
 #include <vector>
 
-#include "app/exit.h"
-#include "app/main_window.h"
-#include "app/message_loop.h"
-#include "app/portability.h"
-#include "app/script_context.h"
-#include "app/thread_settings.h"
+#include "base/portability.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
 #include "exec/assignments.h"
 #include "exec/command_dispatch.h"
 #include "exec/conditions.h"
 #include "exec/errors.h"
+#include "exec/exec_state.h"
 #include "exec/exceptions.h"
 #include "exec/list_lines.h"
 #include "exec/loops.h"
-#include "objects/func_call.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "script/messages.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "values/expr_eval.h"
 #include "values/expr_token.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
-
-ScriptLine* g_CurrentLine = nullptr;
+#include "values/values_state.h"
 
 namespace {
 
 inline constexpr wchar_t kReturnBeforeBrace[] = L"A \"return\" must be encountered prior to this \"}\".";
-
-// Expansion buffers, one per nesting depth of lines being executed, so that
-// a line run while another waits (a function called from an expression, a
-// thread started by a dialog's message loop) never overwrites the texts the
-// waiting line's command still reads. Buffers keep their capacity, so
-// steady-state execution allocates nothing.
-std::vector<std::wstring*> g_expansionBuffers;  // grown by ExpansionScope
-size_t g_expansionDepth = 0;
 
 // A buffer that grew beyond this is given back to the system ten seconds
 // later, when no line is using it, rather than kept for reuse.
 constexpr size_t kLargeExpansionChars = 4 * 1024 * 1024 / sizeof(wchar_t);
 constexpr UINT_PTR kFreeBuffersTimerId = 13;
 constexpr UINT kFreeBuffersDelayMs = 10000;
-bool g_freeBuffersTimerSet = false;
 
 // Timer 13: frees the large buffers of the depths no line is using now.
 void CALLBACK FreeLargeExpansionBuffers(HWND window, UINT, UINT_PTR id, DWORD) {
   KillTimer(window, id);
-  g_freeBuffersTimerSet = false;
-  for (size_t depth = g_expansionDepth; depth < g_expansionBuffers.size(); ++depth) {
-    std::wstring& buffer = *g_expansionBuffers[depth];
+  Exec().FreeBuffersTimerSet = false;
+  for (size_t depth = Exec().ExpansionDepth; depth < Exec().ExpansionBuffers.size(); ++depth) {
+    std::wstring& buffer = *Exec().ExpansionBuffers[depth];
     if (buffer.capacity() > kLargeExpansionChars) std::wstring().swap(buffer);
   }
 }
@@ -63,15 +50,15 @@ void CALLBACK FreeLargeExpansionBuffers(HWND window, UINT, UINT_PTR id, DWORD) {
 class ExpansionScope {
  public:
   ExpansionScope() {
-    if (g_expansionDepth == g_expansionBuffers.size()) g_expansionBuffers.push_back(new std::wstring());
-    buffer_ = g_expansionBuffers[g_expansionDepth++];
+    if (Exec().ExpansionDepth == Exec().ExpansionBuffers.size()) Exec().ExpansionBuffers.push_back(new std::wstring());
+    buffer_ = Exec().ExpansionBuffers[Exec().ExpansionDepth++];
     buffer_->clear();
   }
   ~ExpansionScope() {
-    --g_expansionDepth;
-    if (buffer_->capacity() > kLargeExpansionChars && !g_freeBuffersTimerSet && MainWindow()) {
-      SetTimer(MainWindow(), kFreeBuffersTimerId, kFreeBuffersDelayMs, FreeLargeExpansionBuffers);
-      g_freeBuffersTimerSet = true;
+    --Exec().ExpansionDepth;
+    if (buffer_->capacity() > kLargeExpansionChars && !Exec().FreeBuffersTimerSet && Exec().Hooks.MainWindow && Exec().Hooks.MainWindow()) {
+      SetTimer(Exec().Hooks.MainWindow(), kFreeBuffersTimerId, kFreeBuffersDelayMs, FreeLargeExpansionBuffers);
+      Exec().FreeBuffersTimerSet = true;
     }
   }
   ExpansionScope(const ExpansionScope&) = delete;
@@ -123,8 +110,8 @@ QRV_NOINLINE Variable* ResolveDynamicVar(ScriptLine& line, const ArgRecord& arg,
     ReportLineError(&line, L"The following variable name contains an illegal character:\n\"" + name.substr(0, 300) + L"\"");
     return nullptr;
   }
-  FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
-  return FindOrAddVariable(name, g_script.Globals, scope, ResolvePhase::Running);
+  FunctionScope* scope = Values().CurrentFunctionScope ? Values().CurrentFunctionScope() : nullptr;
+  return FindOrAddVariable(name, Values().Globals, scope, ResolvePhase::Running);
 }
 
 // Continues at `jump` when it lies at the level this run covers; otherwise
@@ -153,14 +140,14 @@ ResultCode RunIf(ScriptLine& line, bool passed, ScriptLine*& next, ScriptLine*& 
   const bool hasElse = related && related->CommandIndex == ACT_ELSE;
   next = hasElse ? related->TargetLine : related;
   if (!passed && !hasElse) return ResultCode::Ok;
-  if (!passed) g_CurrentLine = related;
+  if (!passed) Script().CurrentLine = related;
   return RunBody(ChooseIfBody(line, passed), jumpToLine);
 }
 
 // Try, its Catch and its Finally. `next` gets the line after all of them.
 QRV_NOINLINE ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*& jumpToLine) {
   ScriptLine* related = line.TargetLine;
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   uint8_t savedMode = thread.ExceptionMode;
   thread.ExceptionMode |= EXCEPTION_MODE_TRY;
   bool finallyFollows = related && related->CommandIndex == ACT_FINALLY;
@@ -174,7 +161,7 @@ QRV_NOINLINE ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*&
     if (result == ResultCode::Fail && HasThrownValue()) {
       FieldValue thrown;
       TakeThrownValue(thrown);
-      g_CurrentLine = related;
+      Script().CurrentLine = related;
       ResultCode caught = CatchValue(*related, thrown);
       ReleaseFieldValue(thrown);
       jumpToLine = nullptr;
@@ -190,13 +177,13 @@ QRV_NOINLINE ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*&
   if (after && after->CommandIndex == ACT_FINALLY) {
     ScriptLine* finallyLine = after;
     next = finallyLine->TargetLine;
-    g_CurrentLine = finallyLine;
+    Script().CurrentLine = finallyLine;
     if (result == ResultCode::Ok && !jumpToLine) return RunBody(finallyLine->FollowingLine, jumpToLine);
     // Set the thrown value aside while the finally body runs.
     FieldValue setAside;
     bool hadThrown = TakeThrownValue(setAside);
     ScriptLine* finallyJump = nullptr;
-    g_CurrentLine = finallyLine;
+    Script().CurrentLine = finallyLine;
     ResultCode finallyResult = RunBody(finallyLine->FollowingLine, finallyJump);
     if (finallyResult != ResultCode::Ok || finallyJump) {
       if (hadThrown) ReleaseFieldValue(setAside);
@@ -262,7 +249,7 @@ QRV_NOINLINE ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
     value = FieldValue::OfText(args[0]);
   }
   SetThrownValue(std::move(value));
-  if (!(g_CurrentThread->ExceptionMode & EXCEPTION_MODE_CATCH)) ShowUncaughtException(&line);
+  if (!(Values().CurrentThread->ExceptionMode & EXCEPTION_MODE_CATCH)) ShowUncaughtException(&line);
   return ResultCode::Fail;
 }
 
@@ -384,9 +371,9 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
   const ScriptLine* level = start ? start->EnclosingLine : nullptr;
   jumpToLine = nullptr;
   for (ScriptLine* line = start; line;) {
-    const uint32_t tick = CheckMessagesBetweenLines();
-    g_CurrentLine = line;
-    if (g_CurrentThread->LogLines) LogLine(line, tick);
+    const uint32_t tick = Exec().Hooks.CheckMessagesBetweenLines();
+    Script().CurrentLine = line;
+    if (Values().CurrentThread->LogLines) LogLine(line, tick);
 
     const ActionType action = line->CommandIndex;
     ExpansionScope expansion;
@@ -455,15 +442,15 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
       }
       case ACT_RETURN:
         if (line->ArgTotal > 0) {
-          result = DeliverReturnValue(*line, expansion.Buffer());
+          result = Exec().Hooks.DeliverReturnValue(*line, expansion.Buffer());
           if (result != ResultCode::Ok) return result;
         }
         return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
       case ACT_EXIT:
-        if (g_StayResident) return ResultCode::ThreadExit;
+        if (Script().StayResident) return ResultCode::ThreadExit;
         [[fallthrough]];
       case ACT_EXITAPP:
-        ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0);
+        Exec().Hooks.ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0);
         return ResultCode::EarlyExit;
       case ACT_BREAK:
         if (line->TargetLine) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "exec/command_args.h"
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 struct ScriptLine;
 
@@ -24,9 +24,6 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine);
 // that need room. Returns Ok, or the failing result.
 ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer);
 
-// The line being executed; error reports and ErrorLevel outcomes use it.
-// Written by RunLines for each line it reaches.
-extern ScriptLine* g_CurrentLine;
 
 // Lines whose truth decides a loop or if: "1" or "" as the evaluator gives it.
 bool TextIsTrueResult(const wchar_t* text);

@@ -5,13 +5,14 @@
 
 #include <string>
 
-#include "app/main_window_views.h"
-#include "app/thread_settings.h"
+#include "exec/exec_state.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "exec/list_lines.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ ResultCode InvalidParam(ScriptLine& line, int number, const wchar_t* value) {
 
 ResultCode CmdSetBatchLines(ScriptLine& line, CommandArgs& args) {
   std::wstring text(args[0]);
-  ThreadSettings& thread = *g_CurrentThread;
+  ThreadSettings& thread = *Values().CurrentThread;
   std::wstring lowered = text;
   for (wchar_t& c : lowered) c = static_cast<wchar_t>(towlower(c));
   size_t ms = lowered.find(L"ms");
@@ -50,23 +51,23 @@ ResultCode CmdSetBatchLines(ScriptLine& line, CommandArgs& args) {
 ResultCode CmdAutoTrim(ScriptLine& line, CommandArgs& args) {
   int value = OnOffValue(args[0]);
   if (value < 0) return InvalidParam(line, 1, args[0]);
-  g_CurrentThread->TrimArgs = value == 1;
+  Values().CurrentThread->TrimArgs = value == 1;
   return ResultCode::Ok;
 }
 
 ResultCode CmdStringCaseSense(ScriptLine& line, CommandArgs& args) {
   if (EqualsNoCase(args[0], L"Locale")) {
-    g_CurrentThread->CaseSensitivity = 2;
+    Values().CurrentThread->CaseSensitivity = 2;
     return ResultCode::Ok;
   }
   int value = OnOffValue(args[0]);
   if (value < 0) return InvalidParam(line, 1, args[0]);
-  g_CurrentThread->CaseSensitivity = static_cast<uint8_t>(value);
+  Values().CurrentThread->CaseSensitivity = static_cast<uint8_t>(value);
   return ResultCode::Ok;
 }
 
 ResultCode CmdSetFormat(ScriptLine& line, CommandArgs& args) {
-  if (g_CurrentThread->ApplySetFormat(args[0], args[1]) != ResultCode::Ok) return InvalidParam(line, 2, args[1]);
+  if (Values().CurrentThread->ApplySetFormat(args[0], args[1]) != ResultCode::Ok) return InvalidParam(line, 2, args[1]);
   return ResultCode::Ok;
 }
 
@@ -74,11 +75,11 @@ ResultCode CmdListLines(ScriptLine&, CommandArgs& args) {
   // Only the words On and Off switch the log; anything else shows it.
   bool on = EqualsNoCase(args[0], L"On");
   if (!on && !EqualsNoCase(args[0], L"Off")) {
-    OpenMainWindowView(VIEW_LINES, false);
+    if (Exec().Hooks.ShowLinesView) Exec().Hooks.ShowLinesView();
     return ResultCode::Ok;
   }
-  if (g_CurrentThread->LogLines) UnlogLastLine();
-  g_CurrentThread->LogLines = on;
+  if (Values().CurrentThread->LogLines) UnlogLastLine();
+  Values().CurrentThread->LogLines = on;
   return ResultCode::Ok;
 }
 

@@ -1,11 +1,11 @@
 // The interpreter's own message boxes.
 #include "gui/message_box.h"
 
-#include "app/script_context.h"
-#include "app/version.h"
+#include "base/script_context.h"
+#include "base/version.h"
 
 std::wstring DefaultDialogTitle() {
-  if (!g_script.ScriptFileName.empty()) return g_script.ScriptFileName;
+  if (!Script().ScriptFileName.empty()) return Script().ScriptFileName;
   return std::wstring(PRODUCT_NAME) + L" v" + PRODUCT_VERSION;
 }
 

@@ -12,6 +12,7 @@
 #include "objects/func_object.h"
 #include "script/script_lines.h"
 #include "values/variable.h"
+#include "base/script_context.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ ResultCode BifException(const ExprFunc&, ExprToken& result, ExprToken** params, 
     what = running->Name;
   }
   std::wstring extra = ParamGiven(params, count, 2) ? ParamText(*params[2], buffer) : L"";
-  result.SetObject(MakeExceptionObject(g_CurrentLine, message, what, extra));
+  result.SetObject(MakeExceptionObject(Script().CurrentLine, message, what, extra));
   return ResultCode::Ok;
 }
 

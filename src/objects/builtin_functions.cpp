@@ -4,15 +4,14 @@
 
 #include <cwchar>
 
-#include "app/event_functions.h"
-#include "app/thread_settings.h"
+#include "objects/objects_state.h"
+#include "values/thread_settings.h"
 #include "values/expr_operators.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 const BuiltInFunctionDef* FindBuiltInFunction(std::wstring_view name) {
-  static const BuiltInFamily kFamilies[] = {MathFunctions(), MemoryFunctions(), FunctionFunctions(), ObjectFunctions(),
-                                             EventFunctions()};
-  for (const BuiltInFamily& family : kFamilies)
+  for (const BuiltInFamily& family : Objects().Families)
     for (size_t i = 0; i < family.Count; ++i)
       if (EqualsNoCase(family.Defs[i].Name, name)) return &family.Defs[i];
   return nullptr;
@@ -25,11 +24,11 @@ const wchar_t* ParamText(ExprToken& param, wchar_t* numberBuffer, size_t* length
     case ExprSymbol::RawWord:
     case ExprSymbol::Omitted: text = param.Text ? param.Text : L""; break;
     case ExprSymbol::Integer:
-      IntegerToText(param.ValueInt64, numberBuffer, static_cast<wchar_t>(g_CurrentThread->IntegerFormatChar));
+      IntegerToText(param.ValueInt64, numberBuffer, static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar));
       text = numberBuffer;
       break;
     case ExprSymbol::Float:
-      FloatToText(param.ValueDouble, numberBuffer, kFloatTextChars, g_CurrentThread->FloatFormatText);
+      FloatToText(param.ValueDouble, numberBuffer, kFloatTextChars, Values().CurrentThread->FloatFormatText);
       text = numberBuffer;
       break;
     case ExprSymbol::VariableRef:
@@ -68,3 +67,5 @@ bool SetResultText(ExprToken& result, std::wstring_view text) {
   result.HeapText = block;
   return true;
 }
+
+void RegisterBuiltInFunctions(BuiltInFamily family) { Objects().Families.push_back(family); }

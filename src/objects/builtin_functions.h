@@ -18,7 +18,7 @@
 //   argument left out in the middle of a call. Calls are checked against
 //   MinParams/MaxParams before they run.
 // - Return Ok. For a run-time error that must fail the line, report it with
-//   ReportLineError(g_CurrentLine, ...) and return Fail; otherwise built-ins
+//   ReportLineError(Script().CurrentLine, ...) and return Fail; otherwise built-ins
 //   answer 0 or "" when their input is unusable.
 #pragma once
 #include <cstddef>
@@ -47,6 +47,10 @@ BuiltInFamily MathFunctions();      // builtin_math.cpp
 BuiltInFamily MemoryFunctions();    // builtin_memory.cpp
 BuiltInFamily FunctionFunctions();  // builtin_func.cpp
 BuiltInFamily ObjectFunctions();    // builtin_object.cpp
+
+// Adds a family to the functions scripts can call; the rows must outlive
+// the program. Done at start-up, before the script loads.
+void RegisterBuiltInFunctions(BuiltInFamily family);
 
 // The table entry of that name (any case), or null.
 const BuiltInFunctionDef* FindBuiltInFunction(std::wstring_view name);

@@ -2,7 +2,7 @@
 // Object, and IsObject.
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/expr_operators.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "automation/file_encoding.h"
+#include "script/file_encoding.h"
 #include "objects/builtin_functions.h"
 #include "objects/builtin_raw_memory.h"
 #include "values/variable.h"

@@ -5,7 +5,7 @@
 #include "objects/builtin_functions.h"
 #include "objects/func.h"
 #include "objects/func_object.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/expr_operators.h"
 #include "values/variable.h"
 

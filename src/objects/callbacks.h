@@ -7,7 +7,7 @@
 #pragma once
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/expr_token.h"
 
 struct Label;

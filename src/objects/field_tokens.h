@@ -2,7 +2,7 @@
 // token in a field keeps, how a field is read back into a token, and the
 // array made from a list of arguments.
 #pragma once
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/expr_token.h"
 
 // A token as a field's value: numbers stay numbers (a variable holding a

@@ -1,20 +1,20 @@
 // The function list: lookup by name, creation of script and built-in
 // functions, and the scope hooks the variable code asks.
 #include "objects/func.h"
+#include "objects/objects_state.h"
 
 #include <algorithm>
 #include <string>
 
-#include "app/main_window_views.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "exec/errors.h"
 #include "objects/builtin_functions.h"
 #include "objects/func_call.h"
 #include "values/expr_eval.h"
-#include "script/load_pool.h"
+#include "base/load_pool.h"
 #include "values/numeric_text.h"
+#include "values/values_state.h"
 
-Func* g_FunctionBeingDefined = nullptr;
 
 namespace {
 
@@ -96,7 +96,7 @@ Func* MakeBuiltIn(const BuiltInFunctionDef& def) {
   func->RequiredCount = def.MinParams;
   Insert(func);
   // A script that watches messages must stay resident to receive them.
-  if (EqualsNoCase(def.Name, L"OnMessage")) g_StayResident = true;
+  if (EqualsNoCase(def.Name, L"OnMessage")) Script().StayResident = true;
   return func;
 }
 
@@ -109,10 +109,12 @@ const ExprFunc* FindFunctionForExpression(std::wstring_view name) {
 // The scope names resolve in now: the function being parsed while loading,
 // else the function the current thread is running.
 FunctionScope* CurrentScope() {
-  if (g_FunctionBeingDefined) return &g_FunctionBeingDefined->Scope;
+  if (Objects().FunctionBeingDefined) return &Objects().FunctionBeingDefined->Scope;
   Func* running = RunningFunction();
   return running ? &running->Scope : nullptr;
 }
+
+}  // namespace
 
 // The running function's locals for the variables view.
 bool LocalsOfRunningFunction(const VarList*& locals, std::wstring& functionName) {
@@ -123,7 +125,6 @@ bool LocalsOfRunningFunction(const VarList*& locals, std::wstring& functionName)
   return true;
 }
 
-}  // namespace
 
 void Func::SyncLimits() {
   Expr.MinParams = RequiredCount;
@@ -165,7 +166,7 @@ Func* AsFunc(IObject* object) { return dynamic_cast<Func*>(object); }
 void FinishAllFunctionScopes() {
   for (Func* func : FunctionList()) {
     if (func->IsBuiltIn) continue;
-    FinishFunctionScope(func->Scope, g_script.Globals);
+    FinishFunctionScope(func->Scope, Values().Globals);
     RefreshCallLocals(*func);
   }
 }
@@ -180,8 +181,7 @@ void ReleaseStaticObjects() {
 }
 
 void InstallFunctions() {
-  ListVarsLocalsHook = LocalsOfRunningFunction;
-  g_FindFunction = FindFunctionForExpression;
-  g_CurrentFunctionScope = CurrentScope;
-  g_SpreadCallHook = CallWithSpreadArguments;
+  Values().FindFunction = FindFunctionForExpression;
+  Values().CurrentFunctionScope = CurrentScope;
+  Values().SpreadCall = CallWithSpreadArguments;
 }

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/expr_token.h"
 #include "values/variable.h"
 
@@ -87,9 +87,8 @@ inline Func* FuncOf(const ExprFunc& expr) { return static_cast<Func*>(expr.Owner
 // The Func an object is, or null.
 Func* AsFunc(IObject* object);
 
-// The function whose body is being parsed; null outside function bodies.
-// Written by the declarations code while loading.
-extern Func* g_FunctionBeingDefined;
+// The running function's locals for ListVars: false outside any function.
+bool LocalsOfRunningFunction(const VarList*& locals, std::wstring& functionName);
 
 // After loading: undeclared locals named like super-globals become aliases
 // of them, and each function's list of locals to save is built.

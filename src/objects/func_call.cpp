@@ -8,19 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "app/portability.h"
-#include "app/thread_settings.h"
+#include "base/portability.h"
+#include "values/thread_settings.h"
 #include "exec/command_args.h"
 #include "exec/errors.h"
 #include "exec/run_lines.h"
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
 #include "objects/func.h"
-#include "objects/object.h"
-#include "script/script_line.h"
+#include "values/object.h"
+#include "base/script_line.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
 #include "values/variable.h"
+#include "values/values_state.h"
+#include "base/script_context.h"
 
 namespace {
 
@@ -231,7 +233,7 @@ ResultCode BindRest(Func& func, CallArguments& args) {
 }  // namespace
 
 Func* RunningFunction() {
-  CallFrame* frame = g_CurrentThread->CurrentCall;
+  CallFrame* frame = Values().CurrentThread->CurrentCall;
   return frame ? frame->Function : nullptr;
 }
 
@@ -249,7 +251,7 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
   CallArguments args(params, count);
   if (expandLast && count > 0) args.Expand();
   if (!CanBindAll(func, args)) return ResultCode::Ok;
-  if (!StackHasRoom()) return ReportLineError(g_CurrentLine, kRecursionTooDeep, ERROR_KIND_ERROR, func.Name);
+  if (!StackHasRoom()) return ReportLineError(Script().CurrentLine, kRecursionTooDeep, ERROR_KIND_ERROR, func.Name);
   if (func.CallLocalsSource != func.Scope.Locals.Count()) RefreshCallLocals(func);
 
   const bool recursive = func.ActiveCalls > 0;
@@ -267,13 +269,13 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
     return ResultCode::Fail;
   }
 
-  CallFrame frame{&func, &result, g_CurrentThread->CurrentCall};
-  g_CurrentThread->CurrentCall = &frame;
+  CallFrame frame{&func, &result, Values().CurrentThread->CurrentCall};
+  Values().CurrentThread->CurrentCall = &frame;
   ++func.ActiveCalls;
   ScriptLine* jump = nullptr;
   ResultCode ran = RunLines(func.Body, RunMode::UntilBlockEnd, jump);
   --func.ActiveCalls;
-  g_CurrentThread->CurrentCall = frame.Outer;
+  Values().CurrentThread->CurrentCall = frame.Outer;
   ReleaseLocals(func, savedFrom, recursive);
   if (ran == ResultCode::Ok || ran == ResultCode::Returned) return ResultCode::Ok;
   return ran;
@@ -317,7 +319,7 @@ QRV_NOINLINE ResultCode DeliverReturnText(ScriptLine& line, std::wstring& buffer
 }
 
 ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer) {
-  CallFrame* frame = g_CurrentThread->CurrentCall;
+  CallFrame* frame = Values().CurrentThread->CurrentCall;
   buffer.clear();
   if (!line.ArgList[0].ExprFlag || !frame) return DeliverReturnText(line, buffer, frame);
   ExprToken value;

@@ -9,7 +9,7 @@
 #pragma once
 #include <string>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/expr_token.h"
 
 class Func;

@@ -11,6 +11,7 @@
 #include "objects/func.h"
 #include "objects/func_call.h"
 #include "values/expr_operators.h"
+#include "base/script_context.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ ResultCode BifObjBindMethod(const ExprFunc&, ExprToken& result, ExprToken** para
     wchar_t buffer[kFloatTextChars];
     target = LookupFunction(ParamText(*params[0], buffer));
   }
-  if (!target) return ReportLineError(g_CurrentLine, kParam1Invalid);
+  if (!target) return ReportLineError(Script().CurrentLine, kParam1Invalid);
   result.SetObject(new BoundFunc(target, ArrayOfTokens(params + 1, count - 1), true));
   return ResultCode::Ok;
 }

@@ -7,8 +7,8 @@
 #pragma once
 #include <string_view>
 
-#include "exec/result_code.h"
-#include "objects/object.h"
+#include "base/result_code.h"
+#include "values/object.h"
 #include "values/expr_token.h"
 
 class Func;

@@ -7,10 +7,11 @@
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
 #include "objects/func_object.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/expr_compiler.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -74,6 +75,6 @@ ExprCallFunction ImplementationOf(const ExprFunc& func) {
 }  // namespace
 
 void InstallObjectOperations() {
-  g_ObjectCallHook = ImplementationOf;
-  g_CallObjectHook = CallObject;
+  Values().ObjectCall = ImplementationOf;
+  Values().CallObject = CallObject;
 }

@@ -5,7 +5,7 @@
 // the program ends, so the property holds them without references; either
 // may be null (a property with only a getter, or with neither yet).
 #pragma once
-#include "objects/object.h"
+#include "values/object.h"
 
 class Func;
 

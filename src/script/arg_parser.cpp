@@ -3,21 +3,22 @@
 
 #include <windows.h>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
-#include "script/load_pool.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
+#include "base/load_pool.h"
 #include "script/script_reader.h"
 #include "values/expr_scan.h"
 #include "values/expr_token.h"
 #include "values/numeric_text.h"
+#include "values/values_state.h"
 
 namespace {
 
 // A variable named in the script text, found by the scope of the function
 // being defined (or the globals outside functions).
 Variable* FindOrAddLoadTimeVariable(std::wstring_view name) {
-  FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
-  return FindOrAddVariable(name, g_script.Globals, scope, ResolvePhase::Loading);
+  FunctionScope* scope = Values().CurrentFunctionScope ? Values().CurrentFunctionScope() : nullptr;
+  return FindOrAddVariable(name, Values().Globals, scope, ResolvePhase::Loading);
 }
 
 
@@ -47,7 +48,7 @@ bool DelimitedAsExpression(ActionType action, int position, const std::vector<Pa
 // Finds where an argument starting at `from` ends: at the next unescaped
 // delimiter, or for expressions the next one outside quotes and brackets.
 size_t FindArgEnd(const ParsedArg& all, size_t from, bool asExpression) {
-  const wchar_t delimiter = g_script.Syntax.Delimiter;
+  const wchar_t delimiter = Script().Syntax.Delimiter;
   int depth = 0;
   bool inQuotes = false;
   for (size_t i = from; i < all.Text.size(); ++i) {
@@ -81,7 +82,7 @@ bool IsWinMoveDefault(ActionType action, int position, const ParsedArg& all, siz
 // True for a numeric parameter that is a single "%name%" reference,
 // optionally followed by digits: it stays a plain reference.
 bool IsSingleReferenceWithDigits(const ParsedArg& arg) {
-  const wchar_t deref = g_script.Syntax.DerefChar;
+  const wchar_t deref = Script().Syntax.DerefChar;
   const std::wstring& t = arg.Text;
   if (t.size() < 3 || t[0] != deref || arg.Literal[0]) return false;
   size_t close = t.find(deref, 1);
@@ -129,7 +130,7 @@ const uint8_t* PoolLiteralMask(const ParsedArg& arg) {
 // Locates the "%name%" references of a normal argument, finding or
 // creating each variable. `lineRefs` counts references across the line.
 ResultCode ParseDerefs(const ParsedArg& arg, ArgRecord& record, int& lineRefs) {
-  const wchar_t deref = g_script.Syntax.DerefChar;
+  const wchar_t deref = Script().Syntax.DerefChar;
   const std::wstring& t = arg.Text;
   std::vector<DerefEntry> refs;
   for (size_t i = 0; i < t.size(); ++i) {
@@ -157,7 +158,7 @@ ResultCode ParseDerefs(const ParsedArg& arg, ArgRecord& record, int& lineRefs) {
 
 // True when the text holds a dereference character that is not escaped.
 bool HasDerefChar(const ParsedArg& arg) {
-  const wchar_t deref = g_script.Syntax.DerefChar;
+  const wchar_t deref = Script().Syntax.DerefChar;
   for (size_t i = 0; i < arg.Text.size(); ++i)
     if (arg.Text[i] == deref && !arg.Literal[i]) return true;
   return false;
@@ -171,31 +172,8 @@ bool InputVarAcceptsExpression(ActionType action) {
 
 }  // namespace
 
-bool ParsedArg::IsBlankAt(size_t i) const { return reader::IsBlank(Text[i]) && !Literal[i]; }
-
-void ParsedArg::RightTrim() {
-  size_t end = Text.size();
-  while (end > 0 && IsBlankAt(end - 1)) --end;
-  Text.resize(end);
-  Literal.resize(end);
-}
-
-void ParsedArg::LeftTrim() {
-  size_t start = 0;
-  while (start < Text.size() && IsBlankAt(start)) ++start;
-  Text.erase(0, start);
-  Literal.erase(Literal.begin(), Literal.begin() + static_cast<ptrdiff_t>(start));
-}
-
-ParsedArg ParsedArg::Slice(size_t from, size_t to) const {
-  ParsedArg part;
-  part.Text = Text.substr(from, to - from);
-  part.Literal.assign(Literal.begin() + static_cast<ptrdiff_t>(from), Literal.begin() + static_cast<ptrdiff_t>(to));
-  return part;
-}
-
 ParsedArg ProcessEscapes(std::wstring_view raw) {
-  const wchar_t escape = g_script.Syntax.EscapeChar;
+  const wchar_t escape = Script().Syntax.EscapeChar;
   ParsedArg out;
   out.Text.reserve(raw.size());
   out.Literal.reserve(raw.size());
@@ -209,15 +187,9 @@ ParsedArg ProcessEscapes(std::wstring_view raw) {
   return out;
 }
 
-ParsedArg LiteralArg(std::wstring_view text) {
-  ParsedArg out;
-  out.Text.assign(text);
-  out.Literal.assign(text.size(), false);
-  return out;
-}
 
 bool IsForcedExpression(const ParsedArg& arg) {
-  return arg.Text.size() >= 2 && arg.Text[0] == g_script.Syntax.DerefChar && !arg.Literal[0] &&
+  return arg.Text.size() >= 2 && arg.Text[0] == Script().Syntax.DerefChar && !arg.Literal[0] &&
          arg.IsBlankAt(1);
 }
 

@@ -6,32 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "exec/result_code.h"
-#include "script/script_line.h"
-
-// Argument text after escape processing. Literal[i] is set for a character
-// that came from an escape sequence: a literal delimiter does not split, a
-// literal dereference character starts no reference, a literal blank is
-// not trimmed.
-struct ParsedArg {
-  std::wstring Text;
-  std::vector<bool> Literal;
-
-  void Append(wchar_t c, bool literal) {
-    Text += c;
-    Literal.push_back(literal);
-  }
-  void RightTrim();
-  void LeftTrim();
-  bool IsBlankAt(size_t i) const;
-  ParsedArg Slice(size_t from, size_t to) const;
-};
+#include "base/result_code.h"
+#include "base/script_line.h"
+#include "values/parsed_arg.h"
 
 // Converts escape sequences ("`n", "`t", ..., "`," and the like).
 ParsedArg ProcessEscapes(std::wstring_view raw);
-
-// An argument taken as it is, with no escape processing.
-ParsedArg LiteralArg(std::wstring_view text);
 
 // Splits escape-processed text into at most `mostArgs` arguments; the last
 // takes the rest of the line. Expression-like arguments (forced or numeric)

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "exec/errors.h"
-#include "objects/func.h"
+#include "base/error_sink.h"
+#include "values/values_state.h"
 #include "script/messages.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
@@ -213,8 +213,9 @@ ResultCode ResolveSetTimer(ScriptLine& line) {
   if (FixedArgText(line, 0, name) && !name.empty()) {
     if (Label* label = FindLabel(name)) {
       line.ResolvedCallee = label;
-    } else if (Func* func = LookupFunction(name); func && func->Expr.MinParams == 0) {
-      line.ResolvedCallee = func;
+    } else if (const ExprFunc* func = Values().FindFunction ? Values().FindFunction(name) : nullptr;
+               func && func->Owner && func->MinParams == 0) {
+      line.ResolvedCallee = func->Owner;
       line.Extra = kCalleeIsFunction;
     } else {
       return ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, name);

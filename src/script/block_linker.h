@@ -3,7 +3,7 @@
 // body, and every fixed jump its target. Execution never searches for the
 // end of a block.
 #pragma once
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 struct ScriptLine;
 

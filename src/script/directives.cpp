@@ -7,13 +7,14 @@
 #include <iterator>
 #include <string>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
 #include "script/include_files.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 DirectiveSettings g_directives;
 
@@ -80,7 +81,7 @@ DirectiveResult Hotstring(std::wstring_view param) {
     size_t blank = rest.find_first_of(L" \t");
     if (blank == std::wstring_view::npos) return DirectiveResult::Handled;
     std::wstring_view chars = rest.substr(blank + 1, kMaxHotstringEndChars);
-    hotstring.EndChars = reader::ConvertEscapes(chars, g_script.Syntax.EscapeChar, false);
+    hotstring.EndChars = reader::ConvertEscapes(chars, Script().Syntax.EscapeChar, false);
     return DirectiveResult::Handled;
   }
   if (EqualsNoCase(param, L"NoMouse")) {
@@ -101,7 +102,7 @@ DirectiveResult MenuMaskKey(std::wstring_view param) {
 // A one-character syntax directive: the character must not collide with
 // the others the syntax already uses.
 bool CollidesWithSyntax(wchar_t c, bool checkHash, bool checkEscape, bool checkDeref, bool checkDelimiter) {
-  const SyntaxChars& syntax = g_script.Syntax;
+  const SyntaxChars& syntax = Script().Syntax;
   bool oneCharFlag = syntax.CommentFlag.size() == 1;
   return (checkHash && c == L'#') || (checkEscape && c == syntax.EscapeChar) || (checkDeref && c == syntax.DerefChar) ||
          (checkDelimiter && c == syntax.Delimiter) || c == L'.' || (oneCharFlag && c == syntax.CommentFlag[0]);
@@ -109,7 +110,7 @@ bool CollidesWithSyntax(wchar_t c, bool checkHash, bool checkEscape, bool checkD
 
 DirectiveResult CommentFlag(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
-  SyntaxChars& syntax = g_script.Syntax;
+  SyntaxChars& syntax = Script().Syntax;
   if (param.size() == 1) {
     wchar_t c = param[0];
     bool reserved = c == L'#' || c == syntax.DerefChar || c == syntax.EscapeChar || c == syntax.Delimiter ||
@@ -123,29 +124,29 @@ DirectiveResult CommentFlag(std::wstring_view param) {
 DirectiveResult EscapeChar(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
   if (CollidesWithSyntax(param[0], true, false, true, true)) return Invalid(parse_msg::Param1Invalid);
-  g_script.Syntax.EscapeChar = param[0];
+  Script().Syntax.EscapeChar = param[0];
   return DirectiveResult::Handled;
 }
 
 DirectiveResult DerefChar(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
   if (CollidesWithSyntax(param[0], false, true, false, true)) return Invalid(parse_msg::Param1Invalid);
-  g_script.Syntax.DerefChar = param[0];
+  Script().Syntax.DerefChar = param[0];
   return DirectiveResult::Handled;
 }
 
 DirectiveResult Delimiter(std::wstring_view param) {
   if (param.empty()) return DirectiveResult::Handled;
   if (CollidesWithSyntax(param[0], true, true, true, false)) return Invalid(parse_msg::Param1Invalid);
-  g_script.Syntax.Delimiter = param[0];
+  Script().Syntax.Delimiter = param[0];
   return DirectiveResult::Handled;
 }
 
 DirectiveResult SingleInstance(std::wstring_view param) {
-  if (EqualsNoCase(param, L"Force")) g_script.InstanceMode = INSTANCE_FORCE;
-  else if (EqualsNoCase(param, L"Ignore")) g_script.InstanceMode = INSTANCE_IGNORE;
-  else if (EqualsNoCase(param, L"Off")) g_script.InstanceMode = INSTANCE_OFF;
-  else g_script.InstanceMode = INSTANCE_PROMPT;
+  if (EqualsNoCase(param, L"Force")) Script().InstanceMode = INSTANCE_FORCE;
+  else if (EqualsNoCase(param, L"Ignore")) Script().InstanceMode = INSTANCE_IGNORE;
+  else if (EqualsNoCase(param, L"Off")) Script().InstanceMode = INSTANCE_OFF;
+  else Script().InstanceMode = INSTANCE_PROMPT;
   return DirectiveResult::Handled;
 }
 
@@ -166,7 +167,7 @@ DirectiveResult InputLevel(std::wstring_view param) {
 // "#Warn [kind], [mode]".
 DirectiveResult Warn(std::wstring_view param) {
   std::wstring_view kindText = param, modeText;
-  size_t comma = param.find(g_script.Syntax.Delimiter);
+  size_t comma = param.find(Script().Syntax.Delimiter);
   if (comma != std::wstring_view::npos) {
     kindText = param.substr(0, comma);
     modeText = param.substr(comma + 1);
@@ -213,9 +214,9 @@ const DirectiveEntry kDirectives[] = {
      DirectiveTiming::EarlyConsumed},
     {L"#IncludeAgain", [](std::wstring_view p) { return IncludeDirective(p, true, g_directiveLine); },
      DirectiveTiming::EarlyConsumed},
-    {L"#NoEnv", [](std::wstring_view) { g_NoEnv = true; return DirectiveResult::Handled; }},
+    {L"#NoEnv", [](std::wstring_view) { Values().NoEnv = true; return DirectiveResult::Handled; }},
     {L"#NoTrayIcon", [](std::wstring_view) { D().NoTrayIcon = true; return DirectiveResult::Handled; }},
-    {L"#Persistent", [](std::wstring_view) { g_StayResident = true; return DirectiveResult::Handled; }},
+    {L"#Persistent", [](std::wstring_view) { Script().StayResident = true; return DirectiveResult::Handled; }},
     {L"#SingleInstance", SingleInstance},
     {L"#InstallKeybdHook", [](std::wstring_view) { D().InstallKeybdHook = true; return DirectiveResult::Handled; }},
     {L"#InstallMouseHook", [](std::wstring_view) { D().InstallMouseHook = true; return DirectiveResult::Handled; }},
@@ -234,9 +235,9 @@ const DirectiveEntry kDirectives[] = {
     {L"#MaxThreadsBuffer", [](std::wstring_view p) { D().MaxThreadsBuffer = OnOff(p); return DirectiveResult::Handled; }},
     {L"#MaxThreads", [](std::wstring_view p) { return SetInt(p, D().MaxThreads, 1, kMaxThreadsLimit); }},
     {L"#ClipboardTimeout", [](std::wstring_view p) { return SetInt(p, D().ClipboardTimeout, INT32_MIN, INT32_MAX); }},
-    {L"#LTrim", [](std::wstring_view p) { g_script.Syntax.ContinuationLTrim = OnOff(p); return DirectiveResult::Handled; }},
+    {L"#LTrim", [](std::wstring_view p) { Script().Syntax.ContinuationLTrim = OnOff(p); return DirectiveResult::Handled; }},
     {L"#WinActivateForce", [](std::wstring_view) { D().WinActivateForce = true; return DirectiveResult::Handled; }},
-    {L"#ErrorStdOut", [](std::wstring_view) { g_script.ErrorsToStdout = true; return DirectiveResult::Handled; }},
+    {L"#ErrorStdOut", [](std::wstring_view) { Script().ErrorsToStdout = true; return DirectiveResult::Handled; }},
     {L"#MaxMem", MaxMem},
     {L"#KeyHistory", [](std::wstring_view p) { return SetInt(p, D().KeyHistory, 0, kMaxKeyHistory); }},
     {L"#CommentFlag", CommentFlag, DirectiveTiming::EarlyPassOn},
@@ -251,7 +252,7 @@ const DirectiveEntry kDirectives[] = {
 // The directive a line names and its parameter; null when the name is not
 // a directive.
 const DirectiveEntry* FindDirective(std::wstring_view line, std::wstring_view& param) {
-  const wchar_t delimiter = g_script.Syntax.Delimiter;
+  const wchar_t delimiter = Script().Syntax.Delimiter;
   size_t nameEnd = 0;
   while (nameEnd < line.size() && !reader::IsBlank(line[nameEnd]) && line[nameEnd] != delimiter) ++nameEnd;
   std::wstring_view name = line.substr(0, nameEnd);
@@ -293,7 +294,7 @@ EarlyDirective ApplyEarlyDirective(std::wstring_view line) {
 }
 
 bool SplitWindowCriterion(std::wstring_view param, std::wstring& title, std::wstring& text) {
-  const SyntaxChars& syntax = g_script.Syntax;
+  const SyntaxChars& syntax = Script().Syntax;
   size_t split = std::wstring_view::npos;
   for (size_t i = 0; i < param.size(); ++i) {
     wchar_t c = param[i];

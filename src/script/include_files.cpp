@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
 #include "script/line_parser.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
@@ -69,7 +69,7 @@ std::wstring ShellFolder(int csidl) {
 
 
 std::wstring CurrentSourceFile() {
-  const ScriptContext& s = g_script;
+  const ScriptContext& s = Script();
   size_t index = static_cast<size_t>(s.CurrentFileIndex);
   return index < s.SourceFiles.size() ? s.SourceFiles[index] : s.ScriptPath;
 }
@@ -92,9 +92,9 @@ const PathVariable kPathVariables[] = {
     {L"LineFile", CurrentSourceFile},
     {L"MyDocuments", [] { return ShellFolder(CSIDL_PERSONAL); }},
     {L"ProgramFiles", [] { return ShellFolder(CSIDL_PROGRAM_FILES); }},
-    {L"ScriptDir", [] { return g_script.ScriptDirectory; }},
-    {L"ScriptFullPath", [] { return g_script.ScriptPath; }},
-    {L"ScriptName", [] { return g_script.ScriptFileName; }},
+    {L"ScriptDir", [] { return Script().ScriptDirectory; }},
+    {L"ScriptFullPath", [] { return Script().ScriptPath; }},
+    {L"ScriptName", [] { return Script().ScriptFileName; }},
     {L"Temp", TempFolder},
     {L"WinDir", [] { return QueryPath([](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); }); }},
     {L"WorkingDir", [] { return QueryPath([](wchar_t* b, DWORD n) { return GetCurrentDirectoryW(n, b); }); }},
@@ -121,7 +121,7 @@ bool PathVariableValue(std::wstring_view name, std::wstring& value) {
 
 // The index of a file already read, or -1.
 int FindSourceFile(const std::wstring& path) {
-  const std::vector<std::wstring>& files = g_script.SourceFiles;
+  const std::vector<std::wstring>& files = Script().SourceFiles;
   for (size_t i = 0; i < files.size(); ++i)
     if (CompareStringOrdinal(files[i].c_str(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL) return static_cast<int>(i);
   return -1;
@@ -135,10 +135,10 @@ bool IsFile(const std::wstring& path) {
 // The library folders "#Include <Name>" searches, in order: beside the
 // script, in the user's documents, beside the interpreter.
 std::vector<std::wstring> LibraryFolders() {
-  std::vector<std::wstring> folders{g_script.ScriptDirectory + kLibraryFolder};
+  std::vector<std::wstring> folders{Script().ScriptDirectory + kLibraryFolder};
   std::wstring documents = ShellFolder(CSIDL_PERSONAL);
   if (!documents.empty()) folders.push_back(documents + kUserLibraryFolder);
-  folders.push_back(g_script.ExeDirectory + kLibraryFolder);
+  folders.push_back(Script().ExeDirectory + kLibraryFolder);
   return folders;
 }
 
@@ -160,14 +160,14 @@ std::wstring FindLibrary(std::wstring_view name) {
 
 // Feeds one file's text to the parser; the caller has set its file index.
 ResultCode ReadFileText(TextStream& stream, int firstLineNumber) {
-  ScriptReader reader(stream, g_script.Syntax, firstLineNumber);
+  ScriptReader reader(stream, Script().Syntax, firstLineNumber);
   return reader.ReadAll(ClassifyLine, ApplyEarlyDirective);
 }
 
 // Reads an included file (unless "#Include" meets it a second time) with
 // its own file index, restoring the including file's position afterwards.
 DirectiveResult IncludeFile(const std::wstring& path, bool again, bool ignoreMissing, std::wstring_view line) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   int index = FindSourceFile(path);
   if (index >= 0 && !again) return DirectiveResult::Handled;
   if (g_includes.Depth >= kMaxIncludeDepth) return Refuse(directive_msg::IncludeNestedTooDeep, line);
@@ -202,7 +202,7 @@ bool OpenScriptFileStream(const std::wstring& path, TextFile& stream) {
 }
 
 ResultCode ReadMainScript(TextStream& stream, int firstLineNumber) {
-  g_includes = IncludeState{g_script.ScriptDirectory, 0};
+  g_includes = IncludeState{Script().ScriptDirectory, 0};
   return ReadFileText(stream, firstLineNumber);
 }
 
@@ -225,7 +225,7 @@ IncludeTarget ParseIncludeParameter(std::wstring_view param) {
 }
 
 std::wstring ExpandIncludeVariables(std::wstring_view path) {
-  const wchar_t deref = g_script.Syntax.DerefChar;
+  const wchar_t deref = Script().Syntax.DerefChar;
   std::wstring out;
   size_t at = 0;
   while (at < path.size()) {
@@ -256,7 +256,7 @@ std::wstring ResolveIncludePath(std::wstring_view folder, std::wstring_view path
 
 DirectiveResult IncludeDirective(std::wstring_view param, bool again, std::wstring_view line) {
   // A compiled script's text already holds the files it included.
-  if (g_script.Origin == ScriptOrigin::Resource) return DirectiveResult::Handled;
+  if (Script().Origin == ScriptOrigin::Resource) return DirectiveResult::Handled;
   IncludeTarget target = ParseIncludeParameter(param);
   if (target.Path.empty()) return Refuse(parse_msg::Param1Required, line);
   if (target.Library) {

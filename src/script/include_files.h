@@ -1,9 +1,9 @@
 // Script files: feeding a script file's text to the parser, and the
 // "#Include" and "#IncludeAgain" directives of a script read from a file.
 //
-// Invariants: every file read has an index in g_script.SourceFiles (the main
+// Invariants: every file read has an index in Script().SourceFiles (the main
 // script is 0); reading the same file again reuses its index. While a file is
-// read, g_script.CurrentFileIndex is its index, so its lines and load errors
+// read, Script().CurrentFileIndex is its index, so its lines and load errors
 // name it; when it ends, the including file's index and line number are
 // restored. Relative paths are resolved against the include folder, which
 // starts as the script's folder and is changed by "#Include" of a folder.
@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "script/directives.h"
 
 class TextStream;

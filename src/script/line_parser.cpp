@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
 #include "script/arg_parser.h"
-#include "script/class_declarations.h"
-#include "script/declarations.h"
+#include "script/declaration_hooks.h"
 #include "script/directives.h"
 #include "script/messages.h"
 #include "script/script_lines.h"
@@ -121,13 +120,13 @@ bool IsHotkeyLine(std::wstring_view text) {
 bool IsLabelLine(std::wstring_view text) {
   if (text.size() < 2 || text.back() != L':' || text[text.size() - 2] == L':') return false;
   for (wchar_t c : text.substr(0, text.size() - 1))
-    if (IsBlank(c) || c == g_script.Syntax.Delimiter || c == g_script.Syntax.EscapeChar) return false;
+    if (IsBlank(c) || c == Script().Syntax.Delimiter || c == Script().Syntax.EscapeChar) return false;
   return true;
 }
 
 // Position of the first unescaped delimiter in raw text, or npos.
 size_t FindRawDelimiter(std::wstring_view raw, size_t from = 0) {
-  const SyntaxChars& syntax = g_script.Syntax;
+  const SyntaxChars& syntax = Script().Syntax;
   for (size_t i = from; i < raw.size(); ++i) {
     if (raw[i] == syntax.EscapeChar) {
       ++i;
@@ -165,7 +164,7 @@ std::optional<std::pair<std::wstring, std::wstring>> SplitSameLineCommand(std::w
   for (size_t d = FindRawDelimiter(rawArgs, pos); d != std::wstring_view::npos; d = FindRawDelimiter(rawArgs, d + 1)) {
     std::wstring_view rest = LeftTrimmed(rawArgs.substr(d + 1));
     size_t end = 0;
-    while (end < rest.size() && !IsBlank(rest[end]) && rest[end] != g_script.Syntax.Delimiter) ++end;
+    while (end < rest.size() && !IsBlank(rest[end]) && rest[end] != Script().Syntax.Delimiter) ++end;
     if (end > 0 && CommandOfWord(rest.substr(0, end)) != ACT_INVALID)
       return std::make_pair(std::wstring(rawArgs.substr(0, d)), std::wstring(rest));
   }
@@ -227,14 +226,14 @@ ResultCode CheckParameterCounts(std::wstring_view name, const CommandEntry& entr
 ResultCode ParseNoArgCommand(ActionType action, std::wstring_view rest) {
   if (AddSimpleLine(action) != ResultCode::Ok) return ResultCode::Fail;
   rest = LeftTrimmed(rest);
-  if (!rest.empty() && rest[0] == g_script.Syntax.Delimiter) rest = LeftTrimmed(rest.substr(1));
+  if (!rest.empty() && rest[0] == Script().Syntax.Delimiter) rest = LeftTrimmed(rest.substr(1));
   if (rest.empty()) return ResultCode::Ok;
   if (rest[0] == L'{') {
     if (AddSimpleLine(ACT_BLOCK_BEGIN) != ResultCode::Ok) return ResultCode::Fail;
     rest = LeftTrimmed(rest.substr(1));
     if (rest.empty()) return ResultCode::Ok;
   }
-  return ClassifyLine(rest, g_script.CurrentLineNumber);
+  return ClassifyLine(rest, Script().CurrentLineNumber);
 }
 
 // Removes an opening brace that ends the last argument of Loop, While, For
@@ -300,7 +299,7 @@ ResultCode ParseCommandArgs(ActionType action, const LegacyCommand* legacy,
 ResultCode AddOperatorLine(ActionType action, std::wstring_view var, std::wstring_view rawValue,
                            std::wstring_view lineText) {
   std::wstring raw(var);
-  raw += g_script.Syntax.Delimiter;
+  raw += Script().Syntax.Delimiter;
   raw += rawValue;
   // The variable needs no escape processing; the value does.
   std::vector<ParsedArg> args;
@@ -350,7 +349,7 @@ bool MemberChainIsExpression(std::wstring_view rest) {
 // Parses the legacy and expression forms of "if".
 ResultCode ParseIfLine(std::wstring_view afterIf, std::wstring_view lineText) {
   std::wstring_view rest = LeftTrimmed(afterIf);
-  const wchar_t deref = g_script.Syntax.DerefChar;
+  const wchar_t deref = Script().Syntax.DerefChar;
   auto expressionIf = [&](std::wstring_view condition) -> ResultCode {
     std::wstring_view cond = Trimmed(condition);
     bool brace = false;
@@ -430,7 +429,7 @@ ResultCode ParseIfLine(std::wstring_view afterIf, std::wstring_view lineText) {
 // nullopt when the line is not an operator form.
 std::optional<ResultCode> ParseOperatorForm(std::wstring_view text, std::wstring_view word, std::wstring_view afterWord) {
   std::wstring_view rest = LeftTrimmed(afterWord);
-  const wchar_t delimiter = g_script.Syntax.Delimiter;
+  const wchar_t delimiter = Script().Syntax.Delimiter;
   auto startsWith = [&](std::wstring_view op) { return rest.substr(0, op.size()) == op; };
 
   if (word.empty()) {
@@ -526,7 +525,7 @@ ResultCode ParseCommandLine(std::wstring_view text, ActionType forcedAction) {
   if (ParseDeclaration(text, declaration) != ResultCode::Ok) return ResultCode::Fail;
   if (declaration) return ResultCode::Ok;
 
-  const wchar_t delimiter = g_script.Syntax.Delimiter;
+  const wchar_t delimiter = Script().Syntax.Delimiter;
   size_t wordEnd = 0;
   while (wordEnd < text.size() && !IsBlank(text[wordEnd]) && text[wordEnd] != delimiter &&
          kFirstWordEnders.find(text[wordEnd]) == std::wstring_view::npos)
@@ -564,14 +563,14 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
     PendingLine pending = std::move(*g_pending);
     g_pending.reset();
     if (!text.empty() && text[0] == L'{') {
-      g_script.CurrentLineNumber = pending.LineNumber;
+      Script().CurrentLineNumber = pending.LineNumber;
       if (DeclareFunction(pending.Text, ClassBodyObject()) != ResultCode::Ok) return ResultCode::Fail;
-      g_script.CurrentLineNumber = lineNumber;
+      Script().CurrentLineNumber = lineNumber;
       return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
     }
-    g_script.CurrentLineNumber = pending.LineNumber;
+    Script().CurrentLineNumber = pending.LineNumber;
     if (ClassifyHeldBackLine(pending.Text) != ResultCode::Ok) return ResultCode::Fail;
-    g_script.CurrentLineNumber = lineNumber;
+    Script().CurrentLineNumber = lineNumber;
   }
   bool classLine = false;
   if (ClassifyClassLine(text, lineNumber, classLine) != ResultCode::Ok) return ResultCode::Fail;
@@ -598,7 +597,7 @@ ResultCode FlushPendingLine() {
   if (!g_pending) return ResultCode::Ok;
   PendingLine pending = std::move(*g_pending);
   g_pending.reset();
-  g_script.CurrentLineNumber = pending.LineNumber;
+  Script().CurrentLineNumber = pending.LineNumber;
   return ClassifyHeldBackLine(pending.Text);
 }
 

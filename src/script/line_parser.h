@@ -4,8 +4,8 @@
 #pragma once
 #include <string_view>
 
-#include "exec/result_code.h"
-#include "script/command_table.h"
+#include "base/result_code.h"
+#include "base/command_table.h"
 
 // Receives one logical line from the reader.
 ResultCode ClassifyLine(std::wstring_view text, int lineNumber);

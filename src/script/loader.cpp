@@ -5,21 +5,19 @@
 
 #include <memory>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
-#include "gui/message_box.h"
-#include "objects/func.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
 #include "script/block_linker.h"
-#include "script/class_declarations.h"
-#include "script/declarations.h"
+#include "script/declaration_hooks.h"
 #include "script/directives.h"
 #include "script/include_files.h"
 #include "script/line_parser.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "script/text_stream.h"
 #include "values/expr_compiler.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -36,13 +34,13 @@ std::unique_ptr<TextStream> OpenEmbeddedScript() {
   HGLOBAL loaded = size ? LoadResource(nullptr, found) : nullptr;
   void* data = loaded ? LockResource(loaded) : nullptr;
   if (!data) {
-    ShowMessageBox(msg::CouldNotExtract, MB_OK, g_script.ScriptPath);
+    ShowErrorBox(msg::CouldNotExtract, MB_OK, Script().ScriptPath);
     return nullptr;
   }
   auto stream = std::make_unique<TextMem>();
   TextMem::Buffer buffer{data, size, false};
   if (!stream->Open(reinterpret_cast<const wchar_t*>(&buffer), kScriptStreamFlags, kScriptCodePage)) {
-    ShowMessageBox(msg::CouldNotExtract, MB_OK, g_script.ScriptPath);
+    ShowErrorBox(msg::CouldNotExtract, MB_OK, Script().ScriptPath);
     return nullptr;
   }
   return stream;
@@ -51,8 +49,8 @@ std::unique_ptr<TextStream> OpenEmbeddedScript() {
 // Opens the script file named on the command line, or reports why not.
 std::unique_ptr<TextStream> OpenScriptFile() {
   auto stream = std::make_unique<TextFile>();
-  if (!OpenScriptFileStream(g_script.ScriptPath, *stream)) {
-    ReportLoadError(msg::ScriptFileNotFound, g_script.ScriptPath);
+  if (!OpenScriptFileStream(Script().ScriptPath, *stream)) {
+    ReportLoadError(msg::ScriptFileNotFound, Script().ScriptPath);
     return nullptr;
   }
   return stream;
@@ -61,7 +59,7 @@ std::unique_ptr<TextStream> OpenScriptFile() {
 }  // namespace
 
 ResultCode LoadScript() {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   if (s.SourceFiles.empty()) s.SourceFiles.push_back(s.ScriptPath);
   s.CurrentFileIndex = 0;
   const bool embedded = s.Origin == ScriptOrigin::Resource;
@@ -82,7 +80,7 @@ ResultCode LoadScript() {
 }
 
 ResultCode FinishLoad() {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   if (CheckClassesClosed() != ResultCode::Ok) return ResultCode::Fail;
   // The end of the auto-execute section when no hotkey ends it earlier.
   if (!AppendScriptLine(ACT_EXIT, nullptr, 0, false)) return ResultCode::Fail;
@@ -91,7 +89,7 @@ ResultCode FinishLoad() {
   // load-time warnings.
   if (CompileAllExpressions(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
   MoveStaticInitializers();
-  FinishAllFunctionScopes();
+  FinishLoadedFunctionScopes();
   if (LinkClasses() != ResultCode::Ok) return ResultCode::Fail;
   if (!s.StartupWorkDir.empty()) SetCurrentDirectoryW(s.StartupWorkDir.c_str());
   // Every control statement then has a body, and every jump past a body a
@@ -102,7 +100,7 @@ ResultCode FinishLoad() {
   if (s.PlaceholderLabel) s.PlaceholderLabel->MarkedLine = s.LastScriptLine;
   if (LinkScriptBlocks(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
   if (ResolveJumps(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
-  s.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
+  Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
   // Seam: the random-number generator is seeded here.
   return ResultCode::Ok;
 }

@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
-#include "script/declarations.h"
-#include "script/load_pool.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
+#include "script/declaration_hooks.h"
+#include "base/load_pool.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ inline constexpr wchar_t kLabelOnElse[] = L"A label must not point to an ELSE or
 
 // Links a new label at the end of the label list.
 Label* AddLabel(std::wstring_view name, bool forHotkey) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   Label* label = PoolNew<Label>();
   label->Name = PoolCopy(name);
   label->ForHotkey = forHotkey;
@@ -31,7 +31,7 @@ Label* AddLabel(std::wstring_view name, bool forHotkey) {
 }  // namespace
 
 Label* FindLabel(std::wstring_view name) {
-  for (Label* label = g_script.FirstLabel; label; label = label->NextLabel) {
+  for (Label* label = Script().FirstLabel; label; label = label->NextLabel) {
     if (!*label->Name) continue;  // the placeholder is never a jump target
     if (CompareStringOrdinal(label->Name, -1, name.data(), static_cast<int>(name.size()), TRUE) == CSTR_EQUAL)
       return label;
@@ -40,18 +40,18 @@ Label* FindLabel(std::wstring_view name) {
 }
 
 void CreatePlaceholderLabel() {
-  if (!g_script.PlaceholderLabel) g_script.PlaceholderLabel = AddLabel(L"", false);
+  if (!Script().PlaceholderLabel) Script().PlaceholderLabel = AddLabel(L"", false);
 }
 
 ResultCode DefineLabel(std::wstring_view name, bool forHotkey) {
   if (!forHotkey && FindLabel(name)) return ReportLoadError(kDuplicateLabel, name);
   AddLabel(name, forHotkey);
-  ++g_script.LabelsAwaitingLine;
+  ++Script().LabelsAwaitingLine;
   return ResultCode::Ok;
 }
 
 ScriptLine* AppendScriptLine(ActionType action, ArgRecord* args, int argCount, bool noPreprocess) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   ScriptLine* line = PoolNew<ScriptLine>();
   line->CommandIndex = action;
   line->ArgTotal = static_cast<uint8_t>(argCount);

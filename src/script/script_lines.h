@@ -2,8 +2,8 @@
 #pragma once
 #include <string_view>
 
-#include "exec/result_code.h"
-#include "script/script_line.h"
+#include "base/result_code.h"
+#include "base/script_line.h"
 
 // Appends a line to the script with its argument records already built.
 // Unless `noPreprocess` is set, it becomes the marked line of every label

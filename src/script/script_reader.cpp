@@ -6,8 +6,9 @@
 
 #include <algorithm>
 
-#include "exec/errors.h"
+#include "base/error_sink.h"
 #include "script/text_stream.h"
+#include "base/script_context.h"
 
 namespace reader {
 
@@ -341,7 +342,7 @@ ResultCode ScriptReader::ReadAll(const LogicalLineConsumer& consumer, const Read
     currentLine = lineNumber_;
     haveCurrent = true;
     if (current[0] != L'#' || !directives) return ResultCode::Ok;
-    g_script.CurrentLineNumber = currentLine;  // handing on the previous line moved it back
+    Script().CurrentLineNumber = currentLine;  // handing on the previous line moved it back
     switch (directives(current)) {
       case EarlyDirective::Failed: return ResultCode::Fail;
       case EarlyDirective::Consumed: haveCurrent = false; break;
@@ -353,12 +354,12 @@ ResultCode ScriptReader::ReadAll(const LogicalLineConsumer& consumer, const Read
   auto finishLogicalLine = [&]() -> ResultCode {
     if (!haveCurrent) return ResultCode::Ok;
     haveCurrent = false;
-    g_script.CurrentLineNumber = currentLine;
+    Script().CurrentLineNumber = currentLine;
     ResultCode result = consumer(current, currentLine);
     return result;
   };
   auto tooLong = [&]() {
-    g_script.CurrentLineNumber = lineNumber_;
+    Script().CurrentLineNumber = lineNumber_;
     return ReportLoadError(msg::ContinuationTooLong);
   };
 
@@ -369,7 +370,7 @@ ResultCode ScriptReader::ReadAll(const LogicalLineConsumer& consumer, const Read
     PhysicalLine kind = ReadPhysicalLine(next, mode);
     if (kind == PhysicalLine::End) break;
     if (kind == PhysicalLine::Skip) continue;
-    g_script.CurrentLineNumber = lineNumber_;
+    Script().CurrentLineNumber = lineNumber_;
 
     if (inSection) {
       if (FirstNonBlank(next) == L')') {
@@ -426,7 +427,7 @@ ResultCode ScriptReader::ReadAll(const LogicalLineConsumer& consumer, const Read
   }
 
   if (inSection) {
-    g_script.CurrentLineNumber = sectionStartLine;
+    Script().CurrentLineNumber = sectionStartLine;
     return ReportLoadError(msg::MissingCloseParen);
   }
   return finishLogicalLine();

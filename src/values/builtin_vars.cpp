@@ -6,14 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/exit.h"
-#include "app/script_context.h"
-#include "app/thread_settings.h"
-#include "exec/run_lines.h"
-#include "objects/func.h"
-#include "objects/func_call.h"
-#include "script/script_line.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
+#include "base/script_line.h"
 #include "values/numeric_text.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -34,7 +31,7 @@ size_t PutText(wchar_t* buffer, std::wstring_view text) {
 // Writes a number in the thread's integer format; without a buffer, the bound.
 size_t PutInteger(wchar_t* buffer, int64_t value) {
   if (!buffer) return kNumberBound;
-  return IntegerToText(value, buffer, static_cast<wchar_t>(g_CurrentThread->IntegerFormatChar));
+  return IntegerToText(value, buffer, static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar));
 }
 
 // Writes a number always in decimal.
@@ -43,30 +40,30 @@ size_t PutDecimal(wchar_t* buffer, int64_t value) {
   return IntegerToText(value, buffer, L'D');
 }
 
-size_t GetIndex(wchar_t* buffer, const wchar_t*) { return PutInteger(buffer, g_CurrentThread->LoopIndex); }
+size_t GetIndex(wchar_t* buffer, const wchar_t*) { return PutInteger(buffer, Values().CurrentThread->LoopIndex); }
 
 size_t GetLoopField(wchar_t* buffer, const wchar_t*) {
-  const wchar_t* field = g_CurrentThread->LoopField;
+  const wchar_t* field = Values().CurrentThread->LoopField;
   return PutText(buffer, field ? field : L"");
 }
 
 size_t GetSpace(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L" "); }
 size_t GetTab(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"\t"); }
-size_t GetScriptDir(wchar_t* buffer, const wchar_t*) { return PutText(buffer, g_script.ScriptDirectory); }
-size_t GetScriptName(wchar_t* buffer, const wchar_t*) { return PutText(buffer, g_script.ScriptFileName); }
-size_t GetScriptFullPath(wchar_t* buffer, const wchar_t*) { return PutText(buffer, g_script.ScriptPath); }
-size_t GetLastError(wchar_t* buffer, const wchar_t*) { return PutDecimal(buffer, g_CurrentThread->LastErrorCode); }
+size_t GetScriptDir(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptDirectory); }
+size_t GetScriptName(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptFileName); }
+size_t GetScriptFullPath(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptPath); }
+size_t GetLastError(wchar_t* buffer, const wchar_t*) { return PutDecimal(buffer, Values().CurrentThread->LastErrorCode); }
 size_t GetTrue(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
 size_t GetFalse(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"0"); }
 size_t GetOne(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
 // Only the embedded script of the runtime is a compiled script.
 size_t GetIsCompiled(wchar_t* buffer, const wchar_t*) {
-  return PutText(buffer, g_script.Origin == ScriptOrigin::Resource ? L"1" : L"");
+  return PutText(buffer, Script().Origin == ScriptOrigin::Resource ? L"1" : L"");
 }
 size_t GetPtrSize(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"8"); }
 
 size_t GetLineNumber(wchar_t* buffer, const wchar_t*) {
-  return PutDecimal(buffer, g_CurrentLine ? g_CurrentLine->SourceLine : 0);
+  return PutDecimal(buffer, Script().CurrentLine ? Script().CurrentLine->SourceLine : 0);
 }
 
 size_t GetWorkingDir(wchar_t* buffer, const wchar_t*) {
@@ -77,7 +74,7 @@ size_t GetWorkingDir(wchar_t* buffer, const wchar_t*) {
 }
 
 size_t GetFileEncoding(wchar_t* buffer, const wchar_t*) {
-  uint32_t page = g_CurrentThread->FileCodePage;
+  uint32_t page = Values().CurrentThread->FileCodePage;
   bool noBom = (page & 0x80000000u) != 0;
   uint32_t codePage = page & 0x7FFFFFFFu;
   if (codePage == 0) return PutText(buffer, L"");
@@ -86,41 +83,31 @@ size_t GetFileEncoding(wchar_t* buffer, const wchar_t*) {
   return PutText(buffer, L"CP" + std::to_wstring(codePage));
 }
 
-size_t GetExitReason(wchar_t* buffer, const wchar_t*) { return PutText(buffer, ExitReasonText(g_script.ExitCause)); }
 
 size_t GetStringCaseSense(wchar_t* buffer, const wchar_t*) {
   static const wchar_t* const kWords[] = {L"Off", L"On", L"Locale"};
-  return PutText(buffer, kWords[g_CurrentThread->CaseSensitivity % 3]);
+  return PutText(buffer, kWords[Values().CurrentThread->CaseSensitivity % 3]);
 }
 
-size_t GetAutoTrim(wchar_t* buffer, const wchar_t*) { return PutText(buffer, g_CurrentThread->TrimArgs ? L"On" : L"Off"); }
+size_t GetAutoTrim(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Values().CurrentThread->TrimArgs ? L"On" : L"Off"); }
 
 size_t GetFormatFloat(wchar_t* buffer, const wchar_t*) {
   // The stored format is "%" + text + "f"; the script sees only the text.
-  std::wstring_view format(g_CurrentThread->FloatFormatText);
+  std::wstring_view format(Values().CurrentThread->FloatFormatText);
   if (format.size() >= 2) format = format.substr(1, format.size() - 2);
   return PutText(buffer, format);
 }
 
 size_t GetFormatInteger(wchar_t* buffer, const wchar_t*) {
-  wchar_t c = static_cast<wchar_t>(g_CurrentThread->IntegerFormatChar);
+  wchar_t c = static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar);
   return PutText(buffer, std::wstring_view(&c, 1));
 }
 
-size_t GetThisFunc(wchar_t* buffer, const wchar_t*) {
-  Func* running = RunningFunction();
-  return PutText(buffer, running ? running->Name : L"");
-}
-
-struct BuiltInEntry {
-  const wchar_t* Name;
-  BuiltInGetter Getter;
-};
+using BuiltInEntry = BuiltInVarDef;
 
 // The "A_" names without their prefix, sorted case-insensitively.
 const BuiltInEntry kAEntries[] = {
     {L"AutoTrim", GetAutoTrim},
-    {L"ExitReason", GetExitReason},
     {L"FileEncoding", GetFileEncoding},
     {L"FormatFloat", GetFormatFloat},
     {L"FormatInteger", GetFormatInteger},
@@ -137,7 +124,6 @@ const BuiltInEntry kAEntries[] = {
     {L"Space", GetSpace},
     {L"StringCaseSense", GetStringCaseSense},
     {L"Tab", GetTab},
-    {L"ThisFunc", GetThisFunc},
     {L"WorkingDir", GetWorkingDir},
 };
 
@@ -171,10 +157,19 @@ bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter)
     entry = Search(kAEntries, name.substr(2));
   else
     entry = Search(kOtherEntries, name);
+  // Then the variables the other layers registered, by their full names.
+  for (size_t t = 0; !entry && t < Values().BuiltInVarTables.size(); ++t)
+    for (const BuiltInVarDef& def : Values().BuiltInVarTables[t])
+      if (CompareNamesNoCase(def.Name, name) == 0) {
+        entry = &def;
+        break;
+      }
   if (!entry) return false;
   type = VAR_BUILTIN;
   getter = entry->Getter;
   return true;
 }
 
-void InstallBuiltInVariables() { g_BuiltInLookup = LookupBuiltIn; }
+void InstallBuiltInVariables() { Values().FindBuiltIn = LookupBuiltIn; }
+
+void RegisterBuiltInVariables(std::span<const BuiltInVarDef> rows) { Values().BuiltInVarTables.push_back(rows); }

@@ -8,14 +8,15 @@
 #include <string>
 #include <string_view>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
-#include "script/arg_parser.h"
-#include "script/load_pool.h"
-#include "script/script_line.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
+#include "values/parsed_arg.h"
+#include "base/load_pool.h"
+#include "base/script_line.h"
 #include "values/expr_scan.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -247,7 +248,7 @@ ResultCode Compiler::ResolveCalls() {
     callFuncs_[r] = nullptr;
     if (ref.Kind != ExprRefKind::Call) continue;
     std::wstring_view name(text_.Chars + ref.Position, ref.Length);
-    const ExprFunc* func = g_FindFunction ? g_FindFunction(name) : nullptr;
+    const ExprFunc* func = Values().FindFunction ? Values().FindFunction(name) : nullptr;
     if (!func) return Error(expr_msg::NonexistentFunction, name);
     callFuncs_[r] = func;
   }
@@ -269,14 +270,14 @@ bool Compiler::AddVariableToken(const ExprRef& ref) {
     t->T.SetInteger(1);
   } else if (NameIs(name, L"A_IsCompiled")) {
     // Only a script embedded in the executable is a compiled one.
-    if (g_script.Origin == ScriptOrigin::Resource)
+    if (Script().Origin == ScriptOrigin::Resource)
       t->T.SetInteger(1);
     else
       t->T.SetText(L"");
   } else if (NameIs(name, L"A_Index")) {
     t->T.Var = var;
     t->T.Parts = g_ExprLoopIndexMarker;
-  } else if (var->ResolveAlias()->Type() == VAR_NORMAL && g_NoEnv) {
+  } else if (var->ResolveAlias()->Type() == VAR_NORMAL && Values().NoEnv) {
     t->T.SetVariable(var);
   } else {
     // Read when run: an empty variable may fall back to the environment.
@@ -513,7 +514,7 @@ bool Compiler::AddOperator(size_t& i) {
     if (index) {
       t->T.CallInfo = NewCall(&g_ExprMemberGet, 1, i);
     } else {
-      const ExprFunc* array = g_FindFunction ? g_FindFunction(L"Array") : nullptr;
+      const ExprFunc* array = Values().FindFunction ? Values().FindFunction(L"Array") : nullptr;
       t->T.CallInfo = NewCall(array ? array : &kArrayPlaceholder, 0, i);
     }
     ++i;
@@ -526,7 +527,7 @@ bool Compiler::AddOperator(size_t& i) {
     }
     CompTok* t = Add(ExprSymbol::OpenBrace, i);
     if (!t) return false;
-    const ExprFunc* object = g_FindFunction ? g_FindFunction(L"Object") : nullptr;
+    const ExprFunc* object = Values().FindFunction ? Values().FindFunction(L"Object") : nullptr;
     t->T.CallInfo = NewCall(object ? object : &kObjectPlaceholder, 0, i);
     ++i;
     return true;
@@ -567,7 +568,7 @@ bool Compiler::AddOperator(size_t& i) {
   CompTok* t = Add(op.Symbol, pos);
   if (!t) return false;
   if (op.Symbol == ExprSymbol::RegExMatch) {
-    const ExprFunc* regex = g_FindFunction ? g_FindFunction(L"RegExMatch") : nullptr;
+    const ExprFunc* regex = Values().FindFunction ? Values().FindFunction(L"RegExMatch") : nullptr;
     t->T.CallInfo = NewCall(regex ? regex : &kRegExMatchPlaceholder, 2, pos);
   }
   return true;
@@ -575,7 +576,7 @@ bool Compiler::AddOperator(size_t& i) {
 
 ResultCode Compiler::Tokenize() {
   size_t i = 0, refIndex = 0;
-  const wchar_t deref = g_script.Syntax.DerefChar;
+  const wchar_t deref = Script().Syntax.DerefChar;
   while (i < text_.Length) {
     if (refIndex < form_->RefCount && form_->Refs[refIndex].Position <= i) {
       const ExprRef& ref = form_->Refs[refIndex];
@@ -944,7 +945,6 @@ ResultCode ScanLate(ArgRecord& arg) {
 
 }  // namespace
 
-FindFunctionHook g_FindFunction = FindNoFunction;
 
 const ExprOpFunc g_ExprMemberGet(EXPR_OP_GET);
 const ExprOpFunc g_ExprMemberSet(EXPR_OP_SET);

@@ -13,7 +13,7 @@
 #pragma once
 #include <cstdint>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/expr_token.h"
 
 struct ArgRecord;

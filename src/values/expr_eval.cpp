@@ -8,17 +8,18 @@
 
 #include <cwchar>
 
-#include "app/portability.h"
-#include "app/script_context.h"
-#include "app/thread_settings.h"
-#include "exec/errors.h"
-#include "objects/object.h"
-#include "script/arg_parser.h"
-#include "script/load_pool.h"
-#include "script/script_line.h"
+#include "base/portability.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
+#include "base/error_sink.h"
+#include "values/object.h"
+#include "values/parsed_arg.h"
+#include "base/load_pool.h"
+#include "base/script_line.h"
 #include "values/expr_compiler.h"
 #include "values/expr_operators.h"
 #include "values/expr_scan.h"
+#include "values/values_state.h"
 #include "values/variable.h"
 
 namespace {
@@ -29,9 +30,7 @@ constexpr size_t kArenaChunkBytes = 64 * 1024;
 constexpr size_t kMaxArenaChunks = 1024;
 constexpr size_t kArenaAlignment = 16;
 
-// The evaluator's own heap use; written by the arena and the frames, read by
-// tests through GetExprMemoryCounters.
-ExprMemoryCounters g_counters;
+}  // namespace
 
 // Stack-like memory shared by all evaluations, nested ones included: each
 // evaluation takes what it needs above the current position and gives it
@@ -66,7 +65,7 @@ class EvalArena {
       const size_t size = bytes > kArenaChunkBytes ? bytes : kArenaChunkBytes;
       auto* data = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
       if (!data) return nullptr;
-      ++g_counters.ArenaChunks;
+      ++Values().ExprCounters.ArenaChunks;
       chunks_[count_++] = {data, size};
       current_ = count_ - 1;
       used_ = 0;
@@ -84,12 +83,13 @@ class EvalArena {
   size_t used_ = 0;
 };
 
+namespace {
+
 // The one arena; only the script thread evaluates expressions. Made on
 // first use and never freed (its chunks serve every later evaluation).
-EvalArena* g_arena = nullptr;
 inline EvalArena& Arena() {
-  if (!g_arena) g_arena = new EvalArena();
-  return *g_arena;
+  if (!Values().Arena) Values().Arena = new EvalArena();
+  return *Values().Arena;
 }
 
 // Whether a line's final value is reduced to its truth.
@@ -236,7 +236,7 @@ ResultCode Evaluation::ResolveVariable(Variable* var, ExprToken& slot) {
   const uint8_t type = resolved.Type();
   if (type == VAR_NORMAL) {
     const uint8_t holds = VAR_ATTRIB_OBJECT | VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_HAS_VALID_DOUBLE;
-    if (g_NoEnv || resolved.ByteLength() || (resolved.Attrib() & holds)) {
+    if (Values().NoEnv || resolved.ByteLength() || (resolved.Attrib() & holds)) {
       slot.SetVariable(var);
       return ResultCode::Ok;
     }
@@ -322,15 +322,15 @@ QRV_NOINLINE ResultCode Evaluation::ResolveChunk(const ExprToken& source, ExprTo
     return ResultCode::Ok;
   }
   if (!IsValidVariableName(nameView)) return Fail(IllegalNameMessage(nameView).c_str());
-  FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
-  Variable* var = FindOrAddVariable(nameView, g_script.Globals, scope, ResolvePhase::Running);
+  FunctionScope* scope = Values().CurrentFunctionScope ? Values().CurrentFunctionScope() : nullptr;
+  Variable* var = FindOrAddVariable(nameView, Values().Globals, scope, ResolvePhase::Running);
   if (!var) return ResultCode::Fail;
   return ResolveVariable(var, slot);
 }
 
 ResultCode Evaluation::ResolveRuntimeRef(const ExprToken& source, ExprToken& slot) {
   if (source.Parts == g_ExprLoopIndexMarker) {
-    slot.SetInteger(g_CurrentThread->LoopIndex);
+    slot.SetInteger(Values().CurrentThread->LoopIndex);
     return ResultCode::Ok;
   }
   if (!source.Parts) return ResolveVariable(source.Var, slot);
@@ -389,17 +389,17 @@ QRV_NOINLINE const ExprFunc* Evaluation::FunctionNamedBy(ExprToken& named, bool&
     failed = true;
     return nullptr;
   }
-  return g_FindFunction ? g_FindFunction(std::wstring_view(piece.Chars, piece.Length)) : nullptr;
+  return Values().FindFunction ? Values().FindFunction(std::wstring_view(piece.Chars, piece.Length)) : nullptr;
 }
 
 QRV_NOINLINE ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken,
                                          bool expandLast) {
-  if (!g_CallObjectHook) return Fail(expr_msg::ObjectsUnsupported);
+  if (!Values().CallObject) return Fail(expr_msg::ObjectsUnsupported);
   ExprToken& slot = slots_[i];
   slot.SetText(L"");
   slot.HeapText = nullptr;
   bool handled = false;
-  ResultCode result = g_CallObjectHook(object, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
+  ResultCode result = Values().CallObject(object, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
                                        expandLast, handled);
   return FinishCall(i, result, taken);
 }
@@ -441,7 +441,7 @@ ResultCode Evaluation::DoCall(size_t& i) {
     }
   }
   ExprCallFunction callee = func->Call;
-  if (!callee && g_ObjectCallHook) callee = g_ObjectCallHook(*func);
+  if (!callee && Values().ObjectCall) callee = Values().ObjectCall(*func);
   if (!callee) {
     const wchar_t* message = func->UnavailableMessage && *func->UnavailableMessage ? func->UnavailableMessage
                                                                                     : expr_msg::FunctionUnavailable;
@@ -449,8 +449,8 @@ ResultCode Evaluation::DoCall(size_t& i) {
   }
   slot.SetText(L"");
   slot.HeapText = nullptr;
-  ResultCode result = call.ExpandLast && g_SpreadCallHook && func->Owner
-                          ? g_SpreadCallHook(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount))
+  ResultCode result = call.ExpandLast && Values().SpreadCall && func->Owner
+                          ? Values().SpreadCall(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount))
                           : callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
   return FinishCall(i, result, taken);
 }
@@ -624,15 +624,14 @@ QRV_NOINLINE bool AppendValueText(EvalFrame& frame, ExprToken& value, std::wstri
 }
 
 // Load errors captured by EvaluateExpressionText.
-std::wstring* g_capturedError = nullptr;
 
 // Keeps the first error reported while EvaluateExpressionText runs.
 void CaptureError(std::wstring_view message, std::wstring_view extra, int) {
-  if (!g_capturedError || !g_capturedError->empty()) return;
-  g_capturedError->assign(message);
+  if (!Values().CapturedError || !Values().CapturedError->empty()) return;
+  Values().CapturedError->assign(message);
   if (!extra.empty()) {
-    *g_capturedError += L"\nSpecifically: ";
-    *g_capturedError += extra;
+    *Values().CapturedError += L"\nSpecifically: ";
+    *Values().CapturedError += extra;
   }
 }
 
@@ -676,7 +675,7 @@ wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
   }
   if (heapCount_ < kMaxEvalHeapBlocks && needed < SIZE_MAX / sizeof(wchar_t)) {
     if (auto* block = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, needed * sizeof(wchar_t)))) {
-      ++g_counters.HeapBlocks;
+      ++Values().ExprCounters.HeapBlocks;
       KeepHeapBlock(block);
       return block;
     }
@@ -694,7 +693,7 @@ ResultCode EvalFrame::AdoptHeapBlock(wchar_t* block) {
 // ---------------------------------------------------------------------------
 // Entry points
 
-const ExprMemoryCounters& GetExprMemoryCounters() { return g_counters; }
+const ExprMemoryCounters& GetExprMemoryCounters() { return Values().ExprCounters; }
 
 bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken,
                         std::wstring& out, Variable* outputVar) {
@@ -722,7 +721,7 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
     const bool integerWord = only.Symbol == ExprSymbol::RawWord && only.PreParsed && (target || only.Text[0] != L'0');
     if (literal || loopIndex || integerWord) {
       ExprToken value = only;
-      if (loopIndex) value.SetInteger(g_CurrentThread->LoopIndex);
+      if (loopIndex) value.SetInteger(Values().CurrentThread->LoopIndex);
       if (integerWord && !target) value.SetInteger(*only.PreParsed);
       value.Circuit = nullptr;
       if (target) {
@@ -806,17 +805,14 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
   return true;
 }
 
-ObjectCallHook g_ObjectCallHook = nullptr;
-CallObjectHook g_CallObjectHook = nullptr;
-SpreadCallHook g_SpreadCallHook = nullptr;
 
 ExprTestResult EvaluateExpressionText(std::wstring_view expression) {
   ExprTestResult outcome{false, {}, {}};
   std::wstring error;
-  g_capturedError = &error;
+  Values().CapturedError = &error;
   SetLoadErrorSink(CaptureError);
-  const bool wasReady = g_script.ReadyToRun;
-  g_script.ReadyToRun = false;  // reports go to the sink, not to a dialog
+  const bool wasReady = Script().ReadyToRun;
+  Script().ReadyToRun = false;  // reports go to the sink, not to a dialog
 
   ParsedArg parsed = LiteralArg(expression);
   auto* record = PoolNew<ArgRecord>();
@@ -837,9 +833,9 @@ ExprTestResult EvaluateExpressionText(std::wstring_view expression) {
     ok = EvaluateExpression(*line, 0, result, nullptr, out);
     if (ok) outcome.Text.assign(out.c_str());
   }
-  g_script.ReadyToRun = wasReady;
+  Script().ReadyToRun = wasReady;
   SetLoadErrorSink(nullptr);
-  g_capturedError = nullptr;
+  Values().CapturedError = nullptr;
   outcome.Ok = ok;
   if (!ok) outcome.Error = error;
   return outcome;

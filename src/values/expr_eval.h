@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/expr_token.h"
 
 struct ScriptLine;
@@ -68,7 +68,6 @@ const ExprMemoryCounters& GetExprMemoryCounters();
 // object literals) that the compiler left without one; installed by the
 // object model. Null, or a null answer, leaves the operation unavailable.
 using ObjectCallHook = ExprCallFunction (*)(const ExprFunc& func);
-extern ObjectCallHook g_ObjectCallHook;
 
 // Calls an object used as a function (%fn%(...) with an object in fn);
 // `handled` false means the object cannot be called. Installed by the
@@ -76,10 +75,8 @@ extern ObjectCallHook g_ObjectCallHook;
 // supported.
 using CallObjectHook = ResultCode (*)(IObject* object, ExprToken& result, ExprToken** params, int count,
                                       bool expandLast, bool& handled);
-extern CallObjectHook g_CallObjectHook;
 
 // Makes a call whose last argument ends in "*" (`f(args*)`) to a function
 // of the function list: spreads the array for functions that do not do so
 // themselves. Installed by the functions code.
 using SpreadCallHook = ResultCode (*)(const ExprFunc& func, ExprToken& result, ExprToken** params, int count);
-extern SpreadCallHook g_SpreadCallHook;

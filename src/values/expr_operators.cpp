@@ -11,9 +11,10 @@
 #include <cwchar>
 #include <limits>
 
-#include "app/thread_settings.h"
-#include "objects/object.h"
+#include "values/thread_settings.h"
+#include "values/object.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ int CompareLocale(const TextPiece& a, const TextPiece& b) {
 
 // The text rules of one comparison operator, as Integer 1 or 0.
 int64_t CompareTexts(ExprSymbol op, const TextPiece& a, const TextPiece& b) {
-  const uint8_t sense = g_CurrentThread->CaseSensitivity;
+  const uint8_t sense = Values().CurrentThread->CaseSensitivity;
   if (op == ExprSymbol::EqualExact) return a.Length == b.Length && !std::wmemcmp(a.Chars, b.Chars, a.Length);
   if (op == ExprSymbol::Equal) return (sense == CASE_SENSE_OFF ? CompareUnits(a, b, true) : CompareLocale(a, b)) == 0;
   const int order = sense == CASE_SENSE_OFF ? CompareUnits(a, b, true)
@@ -330,11 +331,11 @@ bool TextOf(EvalFrame& frame, ExprToken& token, wchar_t* numberBuffer, TextPiece
       return true;
     case ExprSymbol::Integer:
       piece = {numberBuffer, IntegerToText(token.ValueInt64, numberBuffer,
-                                           static_cast<wchar_t>(g_CurrentThread->IntegerFormatChar))};
+                                           static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar))};
       return true;
     case ExprSymbol::Float:
       piece = {numberBuffer,
-               FloatToText(token.ValueDouble, numberBuffer, kNumberTextChars, g_CurrentThread->FloatFormatText)};
+               FloatToText(token.ValueDouble, numberBuffer, kNumberTextChars, Values().CurrentThread->FloatFormatText)};
       return true;
     case ExprSymbol::VariableRef: break;
     default:
@@ -343,7 +344,7 @@ bool TextOf(EvalFrame& frame, ExprToken& token, wchar_t* numberBuffer, TextPiece
   }
   Variable& var = *token.Var->ResolveAlias();
   const uint8_t type = var.Type();
-  if (type == VAR_NORMAL || (type == VAR_CLIPBOARD && !g_ClipboardSeam.GetText)) {
+  if (type == VAR_NORMAL || (type == VAR_CLIPBOARD && !Values().Clipboard.GetText)) {
     if (var.HasObject()) {
       piece = {};
       return true;

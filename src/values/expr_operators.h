@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/expr_eval.h"
 #include "values/expr_token.h"
 #include "values/numeric_text.h"

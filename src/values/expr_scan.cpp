@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
-#include "script/arg_parser.h"
-#include "script/load_pool.h"
-#include "script/script_line.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
+#include "values/parsed_arg.h"
+#include "base/load_pool.h"
+#include "base/script_line.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ class Scanner {
   // Whether the character at i came from an escape sequence.
   bool IsLiteral(size_t i) const { return mask_ && i < text_.size() && mask_[i]; }
   // An unescaped dereference character at i.
-  bool IsDerefAt(size_t i) const { return At(i) == g_script.Syntax.DerefChar && At(i) && !IsLiteral(i); }
+  bool IsDerefAt(size_t i) const { return At(i) == Script().Syntax.DerefChar && At(i) && !IsLiteral(i); }
   // An unescaped double quote at i.
   bool IsQuoteAt(size_t i) const { return At(i) == L'"' && !IsLiteral(i); }
 
@@ -213,8 +214,8 @@ bool Scanner::IsObjectKey(size_t end, wchar_t before) const {
 ResultCode Scanner::AddVariable(size_t start, size_t end) {
   std::wstring_view name(text_.data() + start, end - start);
   if (ValidateVariableName(name) != ResultCode::Ok) return ResultCode::Fail;
-  FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
-  Variable* var = FindOrAddVariable(name, g_script.Globals, scope, ResolvePhase::Loading);
+  FunctionScope* scope = Values().CurrentFunctionScope ? Values().CurrentFunctionScope() : nullptr;
+  Variable* var = FindOrAddVariable(name, Values().Globals, scope, ResolvePhase::Loading);
   if (!var) return ResultCode::Fail;
   if (CountRefs(1) != ResultCode::Ok) return ResultCode::Fail;
   ExprRef ref;
@@ -289,8 +290,8 @@ ResultCode Scanner::ScanChunk(size_t start, size_t& i) {
     if (close == j + 1) return Error(expr_msg::EmptyVarRef);
     std::wstring_view name(text_.data() + j + 1, close - j - 1);
     if (ValidateVariableName(name) != ResultCode::Ok) return ResultCode::Fail;
-    FunctionScope* scope = g_CurrentFunctionScope ? g_CurrentFunctionScope() : nullptr;
-    Variable* var = FindOrAddVariable(name, g_script.Globals, scope, ResolvePhase::Loading);
+    FunctionScope* scope = Values().CurrentFunctionScope ? Values().CurrentFunctionScope() : nullptr;
+    Variable* var = FindOrAddVariable(name, Values().Globals, scope, ResolvePhase::Loading);
     if (!var) return ResultCode::Fail;
     parts.push_back({static_cast<uint16_t>(j - start), static_cast<uint16_t>(close - j + 1), var});
     j = close + 1;
@@ -336,7 +337,7 @@ size_t SkipExprBlanks(const ExprText& text, size_t from) {
 }
 
 size_t ExprWordEnd(const ExprText& text, size_t start) {
-  const wchar_t deref = g_script.Syntax.DerefChar;
+  const wchar_t deref = Script().Syntax.DerefChar;
   const wchar_t first = text.At(start);
   const bool number = IsDigit(first) || (first == L'.' && IsDigit(text.At(start + 1)));
   const bool hex = first == L'0' && (text.At(start + 1) == L'x' || text.At(start + 1) == L'X');

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/expr_token.h"
 
 struct ArgRecord;

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 class Variable;
 class IObject;
@@ -305,4 +305,3 @@ struct ExprCall {
 // load. Written once at start-up (and by tests), read while compiling and by
 // dynamic calls.
 using FindFunctionHook = const ExprFunc* (*)(std::wstring_view name);
-extern FindFunctionHook g_FindFunction;

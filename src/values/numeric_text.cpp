@@ -9,7 +9,7 @@
 #include <limits>
 #include <string>
 
-#include "exec/errors.h"
+#include "base/error_sink.h"
 
 namespace {
 

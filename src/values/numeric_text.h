@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 // Fixed message texts of variables and values.
 namespace msg {

@@ -11,21 +11,13 @@
 #include <new>
 #include <vector>
 
-#include "app/script_context.h"
-#include "app/thread_settings.h"
-#include "exec/errors.h"
-#include "exec/run_lines.h"
-#include "objects/object.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
+#include "values/values_state.h"
+#include "base/error_sink.h"
+#include "values/object.h"
 #include "values/expr_token.h"
 
-size_t g_MaxVarCapacity = kDefaultMaxMem;
-bool g_NoEnv = false;
-bool g_UsesSlowIntegerFormat = false;
-bool g_UsesSlowFloatFormat = false;
-ClipboardSeam g_ClipboardSeam;
-BuiltInLookup g_BuiltInLookup = nullptr;
-CurrentScopeHook g_CurrentFunctionScope = nullptr;
-ObjectDescriber g_DescribeObject = nullptr;
 
 namespace {
 
@@ -56,23 +48,12 @@ constexpr size_t kListLazyCapacity = 2000;
 constexpr size_t kListLazyModeCapacity = 100000;
 constexpr size_t kListLargeStep = 1000000;
 
-char* g_poolNext = nullptr;
-size_t g_poolLeft = 0;
-VarMemoryCounters g_counters;
 
 // Every variable without memory points here. Writable, so that a stray
 // terminator written by a caller is harmless, but nothing else is ever
 // written.
 wchar_t g_emptyText[1] = {L'\0'};
 
-// The length query of GetText for an empty variable, remembered for the text
-// query that follows it so that the environment is asked only once.
-struct EnvPairing {
-  const Variable* Var = nullptr;
-  size_t Length = 0;
-  bool Found = false;
-};
-EnvPairing g_envPairing;
 
 // Whether a copied integer must keep its text ("007", " 5", "+5"): the text
 // would not survive being regenerated from the number.
@@ -104,7 +85,7 @@ size_t SmallCapacityFor(size_t bytesNeeded, bool exactSize) {
 // Reports a failure to store a value: while the script runs, as an error of
 // the line being run (so a Try can catch it); while it loads, as a load error.
 ResultCode ReportValueError(std::wstring_view message, std::wstring_view extra = {}) {
-  if (g_script.ReadyToRun && g_CurrentLine) return ReportLineError(g_CurrentLine, message, ERROR_KIND_ERROR, extra);
+  if (Script().ReadyToRun && Script().CurrentLine) return ReportLineError(Script().CurrentLine, message, ERROR_KIND_ERROR, extra);
   return ReportLoadError(message, extra);
 }
 
@@ -116,21 +97,21 @@ static_assert(alignof(Variable) <= 8, "pool blocks are 8-byte aligned");
 void* SmallBlockAlloc(size_t bytes) {
   bytes = (bytes + kPoolAlignment - 1) & ~(kPoolAlignment - 1);
   if (!bytes) bytes = kPoolAlignment;
-  if (bytes > g_poolLeft) {
+  if (bytes > Values().VarPoolLeft) {
     if (bytes > kPoolChunkBytes / 4) {
       void* own = HeapAlloc(GetProcessHeap(), 0, bytes);
-      if (own) ++g_counters.PoolChunks;
+      if (own) ++Values().VarCounters.PoolChunks;
       return own;
     }
     void* chunk = HeapAlloc(GetProcessHeap(), 0, kPoolChunkBytes);
     if (!chunk) return nullptr;
-    ++g_counters.PoolChunks;
-    g_poolNext = static_cast<char*>(chunk);
-    g_poolLeft = kPoolChunkBytes;
+    ++Values().VarCounters.PoolChunks;
+    Values().VarPoolNext = static_cast<char*>(chunk);
+    Values().VarPoolLeft = kPoolChunkBytes;
   }
-  void* block = g_poolNext;
-  g_poolNext += bytes;
-  g_poolLeft -= bytes;
+  void* block = Values().VarPoolNext;
+  Values().VarPoolNext += bytes;
+  Values().VarPoolLeft -= bytes;
   return block;
 }
 
@@ -181,7 +162,7 @@ bool IsAlwaysGlobal(std::wstring_view name) {
   if (CompareNamesNoCase(name, L"ErrorLevel") == 0) return true;
   uint8_t type = VAR_NORMAL;
   BuiltInGetter getter = nullptr;
-  return g_BuiltInLookup && g_BuiltInLookup(name, type, getter);
+  return Values().FindBuiltIn && Values().FindBuiltIn(name, type, getter);
 }
 
 }  // namespace
@@ -193,16 +174,16 @@ void WarnLocalSameAsGlobal(Variable&) {}
 void SetMaxMem(double megabytes) {
   if (!(megabytes >= kMaxMemLowest)) megabytes = kMaxMemLowest;  // also NaN
   if (megabytes > kMaxMemHighest) megabytes = kMaxMemHighest;
-  g_MaxVarCapacity = static_cast<size_t>(megabytes * kBytesPerMegabyte);
+  Values().MaxVarCapacity = static_cast<size_t>(megabytes * kBytesPerMegabyte);
 }
 
-const VarMemoryCounters& GetVarMemoryCounters() { return g_counters; }
+const VarMemoryCounters& GetVarMemoryCounters() { return Values().VarCounters; }
 
 // Takes a block from the never-freed pool (8-byte aligned); null when out of
 // memory. Small variable buffers and variable records come from here.
 void* AllocVarHeap(size_t bytes) {
   void* block = HeapAlloc(GetProcessHeap(), 0, bytes);
-  if (block) ++g_counters.HeapAllocations;
+  if (block) ++Values().VarCounters.HeapAllocations;
   return block;
 }
 
@@ -354,7 +335,7 @@ ResultCode Variable::Reserve(size_t bytesNeeded, bool exactSize, bool enforceLim
     return ResultCode::Ok;
   }
   size_t capacity = HeapCapacityFor(bytesNeeded, exactSize);
-  if (enforceLimit && capacity > g_MaxVarCapacity) capacity = g_MaxVarCapacity;
+  if (enforceLimit && capacity > Values().MaxVarCapacity) capacity = Values().MaxVarCapacity;
   if (capacity < bytesNeeded) capacity = bytesNeeded;
   // Assignment never keeps old contents, so the old block goes first and
   // the peak use stays at one block.
@@ -408,10 +389,10 @@ ResultCode Variable::Assign(const wchar_t* text, ptrdiff_t length, bool exactSiz
   else
     chars = std::wcslen(text);
 
-  if (var.type_ == VAR_CLIPBOARD && text && g_ClipboardSeam.PutText) return g_ClipboardSeam.PutText(text, chars);
+  if (var.type_ == VAR_CLIPBOARD && text && Values().Clipboard.PutText) return Values().Clipboard.PutText(text, chars);
   if (chars > kMaxCharacters) return ReportOutOfMemory();
   const size_t bytesNeeded = (chars + 1) * sizeof(wchar_t);
-  if (enforceLimit && bytesNeeded > g_MaxVarCapacity && var.byteCapacity_ < bytesNeeded)
+  if (enforceLimit && bytesNeeded > Values().MaxVarCapacity && var.byteCapacity_ < bytesNeeded)
     return ReportValueError(msg::MemoryLimitReached);
 
   if (!chars) {
@@ -436,7 +417,7 @@ ResultCode Variable::AssignInteger(int64_t value) {
   if (var.type_ == VAR_BUILTIN) return ResultCode::Ok;
   if (var.type_ != VAR_NORMAL) {
     wchar_t text[kIntegerTextChars];
-    const size_t length = IntegerToText(value, text, static_cast<wchar_t>(g_CurrentThread->IntegerFormatChar));
+    const size_t length = IntegerToText(value, text, static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar));
     return var.Assign(text, static_cast<ptrdiff_t>(length));
   }
   var.ReleaseObject();
@@ -444,7 +425,7 @@ ResultCode Variable::AssignInteger(int64_t value) {
   var.intValue_ = value;
   var.attrib_ = static_cast<uint8_t>((var.attrib_ & VAR_ATTRIB_NO_CACHE) | VAR_ATTRIB_HAS_VALID_INT64 |
                                      VAR_ATTRIB_CONTENTS_OUT_OF_DATE);
-  if (!noCache && !g_UsesSlowIntegerFormat) return ResultCode::Ok;
+  if (!noCache && !Values().UsesSlowIntegerFormat) return ResultCode::Ok;
   const ResultCode result = var.UpdateText();
   if (noCache) var.attrib_ &= static_cast<uint8_t>(~VAR_ATTRIB_CACHE);
   return result;
@@ -455,7 +436,7 @@ ResultCode Variable::AssignFloat(double value) {
   if (var.type_ == VAR_BUILTIN) return ResultCode::Ok;
   if (var.type_ != VAR_NORMAL) {
     wchar_t text[kFloatTextMaxChars];
-    const size_t length = FloatToText(value, text, kFloatTextMaxChars, g_CurrentThread->FloatFormatText);
+    const size_t length = FloatToText(value, text, kFloatTextMaxChars, Values().CurrentThread->FloatFormatText);
     return var.Assign(text, static_cast<ptrdiff_t>(length));
   }
   var.ReleaseObject();
@@ -463,7 +444,7 @@ ResultCode Variable::AssignFloat(double value) {
   var.floatValue_ = value;
   var.attrib_ = static_cast<uint8_t>((var.attrib_ & VAR_ATTRIB_NO_CACHE) | VAR_ATTRIB_HAS_VALID_DOUBLE |
                                      VAR_ATTRIB_CONTENTS_OUT_OF_DATE);
-  if (!noCache && !g_UsesSlowFloatFormat) return ResultCode::Ok;
+  if (!noCache && !Values().UsesSlowFloatFormat) return ResultCode::Ok;
   const ResultCode result = var.UpdateText();
   if (noCache) var.attrib_ &= static_cast<uint8_t>(~VAR_ATTRIB_CACHE);
   return result;
@@ -522,11 +503,11 @@ ResultCode Variable::AssignToken(ExprToken& token) {
 ResultCode Variable::AssignBinaryClip(const void* data, size_t bytes) {
   Variable& var = *ResolveAlias();
   if (var.type_ == VAR_BUILTIN) return ResultCode::Ok;
-  if (var.type_ == VAR_CLIPBOARD && g_ClipboardSeam.PutImage) return g_ClipboardSeam.PutImage(data, bytes);
+  if (var.type_ == VAR_CLIPBOARD && Values().Clipboard.PutImage) return Values().Clipboard.PutImage(data, bytes);
   if (!bytes) return var.Assign(g_emptyText, 0);
   if (bytes > kMaxCharacters) return ReportOutOfMemory();
   const size_t bytesNeeded = bytes + sizeof(wchar_t);
-  if (bytesNeeded > g_MaxVarCapacity && var.byteCapacity_ < bytesNeeded)
+  if (bytesNeeded > Values().MaxVarCapacity && var.byteCapacity_ < bytesNeeded)
     return ReportValueError(msg::MemoryLimitReached);
   var.ReleaseObject();
   var.attrib_ &= VAR_ATTRIB_NO_CACHE;
@@ -547,7 +528,7 @@ ResultCode Variable::AssignVariable(Variable& source) {
   if (&src == &dst) return ResultCode::Ok;
   if (dst.type_ == VAR_BUILTIN) return ResultCode::Ok;
 
-  if (src.type_ != VAR_NORMAL && !(src.type_ == VAR_CLIPBOARD && !g_ClipboardSeam.GetText)) {
+  if (src.type_ != VAR_NORMAL && !(src.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText)) {
     // Built-ins and the clipboard: take the text through GetText.
     const size_t bound = src.GetText(nullptr);
     if (dst.type_ == VAR_NORMAL) {
@@ -606,9 +587,9 @@ ResultCode Variable::UpdateText() {
   wchar_t text[kFloatTextMaxChars];
   size_t length;
   if (attrib_ & VAR_ATTRIB_HAS_VALID_INT64) {
-    length = IntegerToText(intValue_, text, static_cast<wchar_t>(g_CurrentThread->IntegerFormatChar));
+    length = IntegerToText(intValue_, text, static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar));
   } else if (attrib_ & VAR_ATTRIB_HAS_VALID_DOUBLE) {
-    length = FloatToText(floatValue_, text, kFloatTextMaxChars, g_CurrentThread->FloatFormatText);
+    length = FloatToText(floatValue_, text, kFloatTextMaxChars, Values().CurrentThread->FloatFormatText);
   } else {
     attrib_ &= static_cast<uint8_t>(~VAR_ATTRIB_CONTENTS_OUT_OF_DATE);
     return ResultCode::Ok;
@@ -616,7 +597,7 @@ ResultCode Variable::UpdateText() {
   if (StoreText(text, length, false, false) != ResultCode::Ok) return ResultCode::Fail;
   attrib_ &= static_cast<uint8_t>(~VAR_ATTRIB_CONTENTS_OUT_OF_DATE);
   // With a slow float format the rounded text is the value from now on.
-  if (g_UsesSlowFloatFormat) attrib_ &= static_cast<uint8_t>(~VAR_ATTRIB_HAS_VALID_DOUBLE);
+  if (Values().UsesSlowFloatFormat) attrib_ &= static_cast<uint8_t>(~VAR_ATTRIB_HAS_VALID_DOUBLE);
   return ResultCode::Ok;
 }
 
@@ -630,7 +611,7 @@ const wchar_t* Variable::TextOf(bool update, bool noWarning) {
 
 size_t Variable::Length() {
   Variable& var = *ResolveAlias();
-  if (var.type_ == VAR_NORMAL || (var.type_ == VAR_CLIPBOARD && !g_ClipboardSeam.GetText)) {
+  if (var.type_ == VAR_NORMAL || (var.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText)) {
     if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) var.UpdateText();
     return var.byteLength_ / sizeof(wchar_t);
   }
@@ -662,7 +643,7 @@ size_t Variable::GetText(wchar_t* buffer) {
       return 0;
     case VAR_CLIPBOARD:
     case VAR_CLIPBOARDALL:
-      if (g_ClipboardSeam.GetText) return g_ClipboardSeam.GetText(var, buffer);
+      if (Values().Clipboard.GetText) return Values().Clipboard.GetText(var, buffer);
       if (var.type_ == VAR_CLIPBOARDALL) {
         if (buffer) *buffer = L'\0';
         return 0;
@@ -672,15 +653,15 @@ size_t Variable::GetText(wchar_t* buffer) {
   }
   if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) var.UpdateText();
   const size_t length = var.byteLength_ / sizeof(wchar_t);
-  if (!length && var.type_ == VAR_NORMAL && !g_NoEnv && !(var.attrib_ & VAR_ATTRIB_OBJECT)) {
+  if (!length && var.type_ == VAR_NORMAL && !Values().NoEnv && !(var.attrib_ & VAR_ATTRIB_OBJECT)) {
     if (!buffer) {
       // Size includes the terminator; 0 when there is no such variable.
       const DWORD size = GetEnvironmentVariableW(var.name_, nullptr, 0);
-      g_envPairing = {&var, size ? size - 1 : 0, size != 0};
-      return g_envPairing.Length;
+      Values().EnvQuery = {&var, size ? size - 1 : 0, size != 0};
+      return Values().EnvQuery.Length;
     }
-    const EnvPairing pairing = g_envPairing;
-    g_envPairing = {};
+    const EnvPairing pairing = Values().EnvQuery;
+    Values().EnvQuery = {};
     // Without its length query the buffer's size is unknown, so the
     // environment is not read into it.
     if (pairing.Var == &var && pairing.Found) {
@@ -707,7 +688,7 @@ size_t Variable::GetText(wchar_t* buffer) {
 
 NumericKind Variable::NumericType() {
   Variable& var = *ResolveAlias();
-  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !g_ClipboardSeam.GetText))
+  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText))
     return WithFetchedText(var, [](const wchar_t* text) { return IsNumeric(text); });
   const uint8_t attrib = var.attrib_;
   if (attrib & VAR_ATTRIB_OBJECT) return PURE_NOT_NUMERIC;
@@ -721,7 +702,7 @@ NumericKind Variable::NumericType() {
 
 int64_t Variable::ToInteger(bool cache) {
   Variable& var = *ResolveAlias();
-  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !g_ClipboardSeam.GetText))
+  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText))
     return WithFetchedText(var, [](const wchar_t* text) { return TextToInteger(text); });
   const uint8_t attrib = var.attrib_;
   if (attrib & VAR_ATTRIB_OBJECT) return 0;
@@ -739,7 +720,7 @@ int64_t Variable::ToInteger(bool cache) {
 
 double Variable::ToFloat(bool cache) {
   Variable& var = *ResolveAlias();
-  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !g_ClipboardSeam.GetText))
+  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText))
     return WithFetchedText(var, [](const wchar_t* text) { return TextToDouble(text); });
   const uint8_t attrib = var.attrib_;
   if (attrib & VAR_ATTRIB_OBJECT) return 0.0;
@@ -756,7 +737,7 @@ double Variable::ToFloat(bool cache) {
 
 bool Variable::IsTrue() {
   Variable& var = *ResolveAlias();
-  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !g_ClipboardSeam.GetText))
+  if (var.type_ != VAR_NORMAL && !(var.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText))
     return WithFetchedText(var, [](const wchar_t* text) { return TextIsTrue(text); });
   const uint8_t attrib = var.attrib_;
   if (attrib & VAR_ATTRIB_OBJECT) return true;
@@ -792,21 +773,21 @@ ResultCode Variable::AppendGrowing(const wchar_t* text, size_t length) {
   const size_t current = var.byteLength_ / sizeof(wchar_t);
   if (length > kMaxCharacters || current > kMaxCharacters - length) return ReportOutOfMemory();
   const size_t bytesNeeded = (current + length + 1) * sizeof(wchar_t);
-  if (bytesNeeded > g_MaxVarCapacity) {
+  if (bytesNeeded > Values().MaxVarCapacity) {
     ReportValueError(msg::MemoryLimitReached);  // the variable keeps its old contents
     return ResultCode::Fail;
   }
   // Unlike an assignment, the old contents are kept: one copy into the new
   // block instead of building the whole text elsewhere and copying it again.
   size_t capacity = HeapCapacityFor(bytesNeeded, false);
-  if (capacity > g_MaxVarCapacity) capacity = g_MaxVarCapacity;
+  if (capacity > Values().MaxVarCapacity) capacity = Values().MaxVarCapacity;
   if (capacity < bytesNeeded) capacity = bytesNeeded;
   wchar_t* block;
   if (var.memKind_ == VAR_MEM_HEAP) {
     // A heap block may grow where it lies, which spares copying it.
     block = static_cast<wchar_t*>(HeapReAlloc(GetProcessHeap(), 0, var.text_, capacity));
     if (!block) return ReportOutOfMemory();
-    ++g_counters.HeapAllocations;
+    ++Values().VarCounters.HeapAllocations;
   } else {
     block = static_cast<wchar_t*>(AllocVarHeap(capacity));
     if (!block) return ReportOutOfMemory();
@@ -828,8 +809,8 @@ ResultCode Variable::AcceptMemory(wchar_t* buffer, size_t length) {
     FreeVarHeap(buffer);
     return ResultCode::Ok;
   }
-  if (var.type_ == VAR_CLIPBOARD && g_ClipboardSeam.PutText) {
-    const ResultCode result = g_ClipboardSeam.PutText(buffer, length);
+  if (var.type_ == VAR_CLIPBOARD && Values().Clipboard.PutText) {
+    const ResultCode result = Values().Clipboard.PutText(buffer, length);
     FreeVarHeap(buffer);
     return result;
   }
@@ -941,7 +922,7 @@ Variable* VarList::FindOrAdd(std::wstring_view name, uint8_t scope) {
   if (ValidateVariableName(name) != ResultCode::Ok) return nullptr;
   uint8_t type = VAR_NORMAL;
   BuiltInGetter getter = nullptr;
-  if (g_BuiltInLookup && !g_BuiltInLookup(name, type, getter)) type = VAR_NORMAL;
+  if (Values().FindBuiltIn && !Values().FindBuiltIn(name, type, getter)) type = VAR_NORMAL;
   Variable* var = Variable::Create(name, scope);
   if (!var) {
     ReportOutOfMemory();
@@ -1101,8 +1082,8 @@ void AppendVarListLine(Variable& var, std::wstring& out) {
   out += var.Name();
   if (IObject* object = var.ObjectValue()) {
     std::wstring typeName = L"Object", detail;
-    if (g_DescribeObject) {
-      g_DescribeObject(object, typeName, detail);
+    if (Values().DescribeObject) {
+      Values().DescribeObject(object, typeName, detail);
     } else {
       wchar_t address[32];
       std::swprintf(address, 32, L" {address: 0x%llX}", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(object)));

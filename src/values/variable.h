@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/numeric_text.h"
 
 class IObject;
@@ -98,19 +98,15 @@ using BuiltInGetter = size_t (*)(wchar_t* buffer, const wchar_t* name);
 // Largest capacity of one variable in bytes (#MaxMem). Written by the
 // #MaxMem directive while the script loads (and by tests); read on every
 // assignment that enforces the limit.
-extern size_t g_MaxVarCapacity;
-// Sets g_MaxVarCapacity from a number of megabytes, clamped to 1..4095.
+// Sets Values().MaxVarCapacity from a number of megabytes, clamped to 1..4095.
 void SetMaxMem(double megabytes);
 
 // #NoEnv: when false, an empty normal variable reads as the environment
 // variable of the same name. Written by the #NoEnv directive at load time.
-extern bool g_NoEnv;
 
 // Whether the script has a SetFormat line for Integer or Float that is not
 // a literal "...Fast" kind; such a format must be applied when a number is
 // assigned, not when it is read. Written by the line parser at load time.
-extern bool g_UsesSlowIntegerFormat;
-extern bool g_UsesSlowFloatFormat;
 
 // Hooks through which Clipboard and ClipboardAll reach the system clipboard;
 // installed by the clipboard module. While a hook is null the variable keeps
@@ -124,13 +120,11 @@ struct ClipboardSeam {
   // Reads the clipboard for GetText on the variable (same contract).
   size_t (*GetText)(Variable& var, wchar_t* buffer) = nullptr;
 };
-extern ClipboardSeam g_ClipboardSeam;
 
 // Finds a built-in variable by name: sets its type (VAR_BUILTIN, VAR_CLIPBOARD
 // or VAR_CLIPBOARDALL) and, for VAR_BUILTIN, its getter. Installed by the
 // built-in variable table; while null no name is built-in.
 using BuiltInLookup = bool (*)(std::wstring_view name, uint8_t& type, BuiltInGetter& getter);
-extern BuiltInLookup g_BuiltInLookup;
 
 // Seams for the #Warn checks. The warning modes arrive with the #Warn
 // directive; until then these do nothing.
@@ -382,7 +376,6 @@ class VarList {
 // (" {address: 0x...}", or the COM wrapper's fields). Installed by the object
 // model; while null every object is an "Object" shown by its address.
 using ObjectDescriber = void (*)(IObject* object, std::wstring& typeName, std::wstring& detail);
-extern ObjectDescriber g_DescribeObject;
 
 // Characters of the ListVars text, terminator included.
 inline constexpr size_t kListVarsChars = 65534;
@@ -419,7 +412,6 @@ enum class ResolvePhase { Loading, Running };
 // run (at run time). Installed by the functions code; while null every name
 // is global.
 using CurrentScopeHook = FunctionScope* (*)();
-extern CurrentScopeHook g_CurrentFunctionScope;
 
 // Finds a variable by the scope rules, without creating one.
 Variable* FindVariable(std::wstring_view name, VarList& globals, FunctionScope* function, ResolvePhase phase);

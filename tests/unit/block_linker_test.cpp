@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "load_fixture.h"
-#include "script/command_table.h"
+#include "base/command_table.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 #include "values/expr_token.h"
 
 class Variable;

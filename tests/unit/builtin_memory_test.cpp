@@ -19,6 +19,7 @@
 #include "exec/errors.h"
 #include "objects/builtin_functions.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -193,7 +194,7 @@ TEST(BuiltInMemory, VarSetCapacityBeyondTheMemoryLimitFailsTheLine) {
   SetLoadErrorSink(CaptureReport);
   Variable var(L"buffer", VAR_GLOBAL);
   const CallOutcome got =
-      CallBuiltIn(L"VarSetCapacity", {ArgVar(var), ArgInt(static_cast<int64_t>(g_MaxVarCapacity) + 2)});
+      CallBuiltIn(L"VarSetCapacity", {ArgVar(var), ArgInt(static_cast<int64_t>(Values().MaxVarCapacity) + 2)});
   SetLoadErrorSink(nullptr);
   EXPECT_EQ(got.Code, ResultCode::Fail);
   ASSERT_EQ(g_reported.size(), 1u);

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "script/command_table.h"
+#include "base/command_table.h"
 
 namespace {
 

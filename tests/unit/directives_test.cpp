@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "exec/errors.h"
 #include "load_fixture.h"
 #include "script/directives.h"
@@ -17,6 +17,7 @@
 #include "script/script_reader.h"
 #include "script/text_stream.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -30,11 +31,11 @@ class Directives : public ::testing::Test {
   void TearDown() override { Reset(); }
   static void Reset() {
     g_directives = DirectiveSettings();
-    g_script.Syntax = SyntaxChars();
-    g_script.InstanceMode = INSTANCE_NOT_GIVEN;
-    g_script.ErrorsToStdout = false;
-    g_NoEnv = false;
-    g_StayResident = false;
+    Script().Syntax = SyntaxChars();
+    Script().InstanceMode = INSTANCE_NOT_GIVEN;
+    Script().ErrorsToStdout = false;
+    Values().NoEnv = false;
+    Script().StayResident = false;
     SetMaxMem(static_cast<double>(kDefaultMaxMem / kMegabyte));
   }
 };
@@ -79,21 +80,21 @@ TEST_F(Directives, NumericAndSwitchSettings) {
       {"#InstallKeybdHook", [&] { return d.InstallKeybdHook; }, 1},
       {"#InstallMouseHook", [&] { return d.InstallMouseHook; }, 1},
       {"#WinActivateForce", [&] { return d.WinActivateForce; }, 1},
-      {"#Persistent", [] { return g_StayResident; }, 1},
-      {"#NoEnv", [] { return g_NoEnv; }, 1},
-      {"#ErrorStdOut", [] { return g_script.ErrorsToStdout; }, 1},
-      {"#LTrim", [] { return g_script.Syntax.ContinuationLTrim; }, 1},
-      {"#LTrim\n#LTrim Off", [] { return g_script.Syntax.ContinuationLTrim; }, 0},
-      {"#SingleInstance Force", [] { return g_script.InstanceMode; }, INSTANCE_FORCE},
-      {"#SingleInstance ignore", [] { return g_script.InstanceMode; }, INSTANCE_IGNORE},
-      {"#SingleInstance Off", [] { return g_script.InstanceMode; }, INSTANCE_OFF},
-      {"#SingleInstance", [] { return g_script.InstanceMode; }, INSTANCE_PROMPT},
-      {"#SingleInstance Sometimes", [] { return g_script.InstanceMode; }, INSTANCE_PROMPT},
-      {"#MaxMem 0.5", [] { return static_cast<int64_t>(g_MaxVarCapacity); }, 1 * kMegabyte},
-      {"#MaxMem 5000", [] { return static_cast<int64_t>(g_MaxVarCapacity); }, 4095 * kMegabyte},
-      {"#MaxMem 2", [] { return static_cast<int64_t>(g_MaxVarCapacity); }, 2 * kMegabyte},
-      {"#MaxMem 2.5", [] { return static_cast<int64_t>(g_MaxVarCapacity); }, 5 * kMegabyte / 2},
-      {"#MaxMem", [] { return static_cast<int64_t>(g_MaxVarCapacity); }, 64 * kMegabyte},
+      {"#Persistent", [] { return Script().StayResident; }, 1},
+      {"#NoEnv", [] { return Values().NoEnv; }, 1},
+      {"#ErrorStdOut", [] { return Script().ErrorsToStdout; }, 1},
+      {"#LTrim", [] { return Script().Syntax.ContinuationLTrim; }, 1},
+      {"#LTrim\n#LTrim Off", [] { return Script().Syntax.ContinuationLTrim; }, 0},
+      {"#SingleInstance Force", [] { return Script().InstanceMode; }, INSTANCE_FORCE},
+      {"#SingleInstance ignore", [] { return Script().InstanceMode; }, INSTANCE_IGNORE},
+      {"#SingleInstance Off", [] { return Script().InstanceMode; }, INSTANCE_OFF},
+      {"#SingleInstance", [] { return Script().InstanceMode; }, INSTANCE_PROMPT},
+      {"#SingleInstance Sometimes", [] { return Script().InstanceMode; }, INSTANCE_PROMPT},
+      {"#MaxMem 0.5", [] { return static_cast<int64_t>(Values().MaxVarCapacity); }, 1 * kMegabyte},
+      {"#MaxMem 5000", [] { return static_cast<int64_t>(Values().MaxVarCapacity); }, 4095 * kMegabyte},
+      {"#MaxMem 2", [] { return static_cast<int64_t>(Values().MaxVarCapacity); }, 2 * kMegabyte},
+      {"#MaxMem 2.5", [] { return static_cast<int64_t>(Values().MaxVarCapacity); }, 5 * kMegabyte / 2},
+      {"#MaxMem", [] { return static_cast<int64_t>(Values().MaxVarCapacity); }, 64 * kMegabyte},
   };
   for (const SettingCase& c : cases) {
     SCOPED_TRACE(c.Script);
@@ -153,10 +154,10 @@ TEST_F(Directives, SyntaxCharacters) {
     Reset();
     LoadOutcome got = LoadText(c.Script, LoadDepth::ParseOnly);
     EXPECT_EQ(got.Result, ResultCode::Ok) << Narrow(got.Error);
-    EXPECT_EQ(g_script.Syntax.CommentFlag, c.CommentFlag);
-    EXPECT_EQ(g_script.Syntax.EscapeChar, c.Escape);
-    EXPECT_EQ(g_script.Syntax.DerefChar, c.Deref);
-    EXPECT_EQ(g_script.Syntax.Delimiter, c.Delimiter);
+    EXPECT_EQ(Script().Syntax.CommentFlag, c.CommentFlag);
+    EXPECT_EQ(Script().Syntax.EscapeChar, c.Escape);
+    EXPECT_EQ(Script().Syntax.DerefChar, c.Deref);
+    EXPECT_EQ(Script().Syntax.Delimiter, c.Delimiter);
   }
 }
 
@@ -277,7 +278,7 @@ TEST_F(Directives, IncludeParameterForms) {
 }
 
 TEST_F(Directives, IncludePathVariables) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   const std::wstring savedDir = s.ScriptDirectory, savedName = s.ScriptFileName, savedPath = s.ScriptPath;
   const std::vector<std::wstring> savedFiles = s.SourceFiles;
   s.ScriptDirectory = L"C:\\scripts";
@@ -340,17 +341,17 @@ TEST_F(Directives, IncludePathsResolveAgainstTheFolder) {
 }
 
 TEST_F(Directives, EarlyDirectivesActBeforeTheParser) {
-  const ScriptOrigin savedOrigin = g_script.Origin;
-  g_script.Origin = ScriptOrigin::Resource;
+  const ScriptOrigin savedOrigin = Script().Origin;
+  Script().Origin = ScriptOrigin::Resource;
   EXPECT_EQ(ApplyEarlyDirective(L"#CommentFlag //"), EarlyDirective::PassOn);
-  EXPECT_EQ(g_script.Syntax.CommentFlag, L"//");
+  EXPECT_EQ(Script().Syntax.CommentFlag, L"//");
   EXPECT_EQ(ApplyEarlyDirective(L"#NoTrayIcon"), EarlyDirective::PassOn);
   EXPECT_FALSE(g_directives.NoTrayIcon);  // left for the parser
   EXPECT_EQ(ApplyEarlyDirective(L"#Include anything.qrv"), EarlyDirective::Consumed);
   EXPECT_EQ(ApplyEarlyDirective(L"#IncludeAgain anything.qrv"), EarlyDirective::Consumed);
   EXPECT_EQ(ApplyEarlyDirective(L"#Includes"), EarlyDirective::PassOn);
   EXPECT_EQ(ApplyEarlyDirective(L"#Bogus"), EarlyDirective::PassOn);
-  g_script.Origin = savedOrigin;
+  Script().Origin = savedOrigin;
 }
 
 // The lines a consumer got and the line numbers the directive handler saw.
@@ -366,15 +367,15 @@ TEST(ScriptReaderEarlyDirectives, ConsumedLinesNeverReachTheConsumer) {
   TextMem::Buffer buffer{const_cast<char*>(text.data()), static_cast<uint32_t>(text.size()), false};
   ASSERT_TRUE(stream.Open(reinterpret_cast<const wchar_t*>(&buffer),
                           TextStream::READ | TextStream::EOL_CRLF | TextStream::EOL_ORPHAN_CR, CP_UTF8));
-  g_script.Syntax = SyntaxChars();
-  ScriptReader reader(stream, g_script.Syntax, 1);
+  Script().Syntax = SyntaxChars();
+  ScriptReader reader(stream, Script().Syntax, 1);
   ResultCode result = reader.ReadAll(
       [&](std::wstring_view line, int number) {
         got.Lines.emplace_back(number, std::wstring(line));
         return ResultCode::Ok;
       },
       [&](std::wstring_view line) {
-        got.Directives.emplace_back(g_script.CurrentLineNumber, std::wstring(line));
+        got.Directives.emplace_back(Script().CurrentLineNumber, std::wstring(line));
         return line.substr(0, 8) == L"#Include" ? EarlyDirective::Consumed : EarlyDirective::PassOn;
       });
   ASSERT_EQ(result, ResultCode::Ok);
@@ -392,8 +393,8 @@ TEST(ScriptReaderEarlyDirectives, FailureStopsTheReading) {
   TextMem stream;
   TextMem::Buffer buffer{const_cast<char*>(text.data()), static_cast<uint32_t>(text.size()), false};
   ASSERT_TRUE(stream.Open(reinterpret_cast<const wchar_t*>(&buffer), TextStream::READ | TextStream::EOL_CRLF, CP_UTF8));
-  g_script.Syntax = SyntaxChars();
-  ScriptReader reader(stream, g_script.Syntax, 1);
+  Script().Syntax = SyntaxChars();
+  ScriptReader reader(stream, Script().Syntax, 1);
   ResultCode result = reader.ReadAll(
       [&](std::wstring_view line, int) {
         lines.emplace_back(line);

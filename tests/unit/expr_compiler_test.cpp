@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "load_fixture.h"
 #include "values/expr_compiler.h"
 #include "values/expr_scan.h"
 #include "values/expr_token.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -98,14 +99,14 @@ const ExprFunc* FindTestFunction(std::wstring_view name) {
 class ExprCompilerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedFind_ = g_FindFunction;
-    savedNoEnv_ = g_NoEnv;
-    g_FindFunction = FindTestFunction;
-    g_NoEnv = false;
+    savedFind_ = Values().FindFunction;
+    savedNoEnv_ = Values().NoEnv;
+    Values().FindFunction = FindTestFunction;
+    Values().NoEnv = false;
   }
   void TearDown() override {
-    g_FindFunction = savedFind_;
-    g_NoEnv = savedNoEnv_;
+    Values().FindFunction = savedFind_;
+    Values().NoEnv = savedNoEnv_;
   }
   // The description of the expression of "x := <expression>".
   std::string Compile(const std::string& expression) {
@@ -250,7 +251,7 @@ TEST_F(ExprCompilerPostfix, IntegerLiteralsAreParsedOnce) {
 }
 
 TEST_F(ExprCompilerPostfix, NoEnvMakesVariablesDirect) {
-  g_NoEnv = true;
+  Values().NoEnv = true;
   EXPECT_EQ(Compile("a + b"), "$a $b +");
   EXPECT_EQ(Compile("A_Index + a"), "A_Index $a +");
 }
@@ -265,9 +266,9 @@ TEST_F(ExprScan, WordOperatorsReferencesAndVariables) {
   EXPECT_EQ(ArgTextOf(got.Lines[0]->ArgList[1]), L"scA &&  scB || not scC");
   EXPECT_EQ(ArgTextOf(got.Lines[1]->ArgList[1]), L"{and: 1, scKeyName: scD}");
   const wchar_t* created[] = {L"scA", L"scB", L"scC", L"scD", L"scObj", L"scClass", L"scIdx"};
-  for (const wchar_t* name : created) EXPECT_NE(g_script.Globals.Find(name), nullptr) << Narrow(name);
+  for (const wchar_t* name : created) EXPECT_NE(Values().Globals.Find(name), nullptr) << Narrow(name);
   const wchar_t* notVariables[] = {L"scKeyName", L"scMemberName", L"ScFunc", L"scArr"};
-  for (const wchar_t* name : notVariables) EXPECT_EQ(g_script.Globals.Find(name), nullptr) << Narrow(name);
+  for (const wchar_t* name : notVariables) EXPECT_EQ(Values().Globals.Find(name), nullptr) << Narrow(name);
   // Word operators and keys are no references.
   EXPECT_EQ(static_cast<const CompiledExpression*>(got.Lines[0]->ArgList[1].CompiledForm)->RefCount, 3);
   EXPECT_EQ(static_cast<const CompiledExpression*>(got.Lines[1]->ArgList[1].CompiledForm)->RefCount, 1);

@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
-#include "app/thread_settings.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "load_fixture.h"
 #include "values/expr_eval.h"
 #include "values/expr_token.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 // Every operator new in the test program is counted, so that a test can
 // show that a stretch of code allocated nothing at all.
@@ -47,7 +48,7 @@ std::string Narrow(std::wstring_view text) {
 }
 
 // The global variable of that name.
-Variable& Var(const wchar_t* name) { return *g_script.Globals.FindOrAdd(name, VAR_GLOBAL); }
+Variable& Var(const wchar_t* name) { return *Values().Globals.FindOrAdd(name, VAR_GLOBAL); }
 // Gives a global variable a text value.
 void Set(const wchar_t* name, const wchar_t* text) { Var(name).Assign(text); }
 // A global variable's text.
@@ -157,16 +158,16 @@ void CaptureError(std::wstring_view message, std::wstring_view, int) { g_errors.
 class ExprEvalTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedThread_ = *g_CurrentThread;
-    savedNoEnv_ = g_NoEnv;
-    savedFind_ = g_FindFunction;
-    g_FindFunction = FindTestFunction;
+    savedThread_ = *Values().CurrentThread;
+    savedNoEnv_ = Values().NoEnv;
+    savedFind_ = Values().FindFunction;
+    Values().FindFunction = FindTestFunction;
     g_errors.clear();
   }
   void TearDown() override {
-    *g_CurrentThread = savedThread_;
-    g_NoEnv = savedNoEnv_;
-    g_FindFunction = savedFind_;
+    *Values().CurrentThread = savedThread_;
+    Values().NoEnv = savedNoEnv_;
+    Values().FindFunction = savedFind_;
     SetLoadErrorSink(nullptr);
   }
   // Loads lines, then keeps capturing reports for what runs them.
@@ -200,7 +201,27 @@ using ExprAssignment = ExprEvalTest;
 using ExprVariables = ExprEvalTest;
 using ExprCalls = ExprEvalTest;
 using ExprLines = ExprEvalTest;
-using ExprPending = ExprEvalTest;
+// The evaluator on its own, without the object layer's operations: member
+// access and calls fail the line clearly.
+class ExprPending : public ExprEvalTest {
+ protected:
+  void SetUp() override {
+    ExprEvalTest::SetUp();
+    savedObjectCall_ = Values().ObjectCall;
+    savedCallObject_ = Values().CallObject;
+    Values().ObjectCall = nullptr;
+    Values().CallObject = nullptr;
+  }
+  void TearDown() override {
+    Values().ObjectCall = savedObjectCall_;
+    Values().CallObject = savedCallObject_;
+    ExprEvalTest::TearDown();
+  }
+
+ private:
+  ObjectCallHook savedObjectCall_ = nullptr;
+  CallObjectHook savedCallObject_ = nullptr;
+};
 using ExprMemory = ExprEvalTest;
 
 // ---------------------------------------------------------------------------
@@ -272,8 +293,8 @@ TEST_F(ExprArithmetic, PrecedenceLevels) {
 }
 
 TEST_F(ExprArithmetic, ThreadNumberFormats) {
-  wcscpy_s(g_CurrentThread->FloatFormatText, L"%0.2f");
-  g_CurrentThread->IntegerFormatChar = 'h';
+  wcscpy_s(Values().CurrentThread->FloatFormatText, L"%0.2f");
+  Values().CurrentThread->IntegerFormatChar = 'h';
   ExpectAll({{L"1 / 3", L"0.33"}, {L"255 + 0", L"0xff"}, {L"0 - 31", L"-0x1f"}, {L"255 . \"\"", L"255"}});
 }
 
@@ -295,12 +316,12 @@ TEST_F(ExprComparison, StringCaseSense) {
       {L"\"abc\" <> \"ABC\"", L"0"}, {L"\"abc\" != \"abd\"", L"1"}, {L"\"B\" < \"a\"", L"0"},
       {L"\"abc\" < \"abd\"", L"1"}, {L"\"ab\" < \"abc\"", L"1"},    {L"\"b\" >= \"B\"", L"1"},
   });
-  g_CurrentThread->CaseSensitivity = 1;  // On
+  Values().CurrentThread->CaseSensitivity = 1;  // On
   ExpectAll({
       {L"\"B\" < \"a\"", L"1"}, {L"\"abc\" <> \"ABC\"", L"1"}, {L"\"ABC\" = \"abc\"", L"1"},
       {L"\"ABC\" == \"abc\"", L"0"},
   });
-  g_CurrentThread->CaseSensitivity = 2;  // Locale
+  Values().CurrentThread->CaseSensitivity = 2;  // Locale
   ExpectAll({{L"\"ABC\" = \"abc\"", L"1"}, {L"\"abc\" <> \"ABC\"", L"0"}, {L"\"a\" < \"B\"", L"1"}});
 }
 
@@ -475,13 +496,13 @@ TEST_F(ExprVariables, DoubleDerefs) {
 }
 
 TEST_F(ExprVariables, LoopIndexEnvironmentAndNumberCache) {
-  g_CurrentThread->LoopIndex = 7;
+  Values().CurrentThread->LoopIndex = 7;
   EXPECT_EQ(Eval(L"A_Index * 2"), L"14");
   // An empty variable falls back to the environment unless #NoEnv is in effect.
   SetEnvironmentVariableW(L"QRVEXPRENV", L"42");
-  g_NoEnv = false;
+  Values().NoEnv = false;
   EXPECT_EQ(Eval(L"QRVEXPRENV + 1"), L"43");
-  g_NoEnv = true;
+  Values().NoEnv = true;
   EXPECT_EQ(Eval(L"QRVEXPRENV + 1"), L"");
   SetEnvironmentVariableW(L"QRVEXPRENV", nullptr);
   // Arithmetic results stay binary in the variable.
@@ -650,7 +671,7 @@ TEST_F(ExprMemory, NumbersAndShortTextsAllocateNothing) {
   out.reserve(4096);
   ResultCode result;
   auto round = [&](int n) {
-    g_CurrentThread->LoopIndex = n;
+    Values().CurrentThread->LoopIndex = n;
     for (size_t i = 0; i < 8; ++i) {
       ScriptLine& line = *got.Lines[i];
       out.clear();

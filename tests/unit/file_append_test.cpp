@@ -3,7 +3,8 @@
 // rule leaves in the file, the ErrorLevel and A_LastError of failures, the
 // read loop's output file, raw clipboard images and the encoding names.
 // Every temporary file lives in the temp folder and is deleted by its owner.
-#include "automation/file_append.h"
+#include "system/file_append.h"
+#include "system/system_state.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
-#include "app/thread_settings.h"
-#include "automation/file_encoding.h"
+#include "base/script_context.h"
+#include "values/thread_settings.h"
+#include "script/file_encoding.h"
 #include "exec/errors.h"
 #include "exec/exceptions.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -95,24 +97,24 @@ class Args {
 constexpr wchar_t kUnsetErrorLevel[] = L"unset";
 
 // The ErrorLevel variable the outcome routines write.
-Variable& ErrorLevel() { return *g_script.Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
+Variable& ErrorLevel() { return *Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
 
 // Saves and restores the thread settings the commands read and write, and
 // marks ErrorLevel so that each test sees whether the command set it.
 class FileAppendFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = *g_CurrentThread;
-    g_CurrentThread->FileCodePage = 0;
-    g_CurrentThread->LastErrorCode = 0;
-    g_CurrentThread->ExceptionMode = 0;
+    saved_ = *Values().CurrentThread;
+    Values().CurrentThread->FileCodePage = 0;
+    Values().CurrentThread->LastErrorCode = 0;
+    Values().CurrentThread->ExceptionMode = 0;
     ErrorLevel().Assign(kUnsetErrorLevel);
   }
   void TearDown() override {
-    g_CurrentThread->FileCodePage = saved_.FileCodePage;
-    g_CurrentThread->LastErrorCode = saved_.LastErrorCode;
-    g_CurrentThread->ExceptionMode = saved_.ExceptionMode;
-    g_ReadLoopOutput = nullptr;
+    Values().CurrentThread->FileCodePage = saved_.FileCodePage;
+    Values().CurrentThread->LastErrorCode = saved_.LastErrorCode;
+    Values().CurrentThread->ExceptionMode = saved_.ExceptionMode;
+    System().ReadLoopOutput = nullptr;
   }
   std::wstring ErrorLevelText() { return ErrorLevel().TextOf(); }
 
@@ -179,7 +181,7 @@ using FileAppendBytes = FileAppendFixture;
 TEST_F(FileAppendBytes, WritesExactBytes) {
   for (const BytesCase& c : kBytesCases) {
     SCOPED_TRACE(c.Label);
-    g_CurrentThread->FileCodePage = c.ThreadCodePage;
+    Values().CurrentThread->FileCodePage = c.ThreadCodePage;
     ErrorLevel().Assign(kUnsetErrorLevel);
     TempPath file;
     ASSERT_FALSE(file.Path().empty());
@@ -192,7 +194,7 @@ TEST_F(FileAppendBytes, WritesExactBytes) {
     EXPECT_EQ(ErrorLevelText(), L"0");
     EXPECT_EQ(file.Get().value_or("missing"), c.After);
     // The thread's own encoding is only read.
-    EXPECT_EQ(g_CurrentThread->FileCodePage, c.ThreadCodePage);
+    EXPECT_EQ(Values().CurrentThread->FileCodePage, c.ThreadCodePage);
   }
 }
 
@@ -248,7 +250,7 @@ TEST_F(FileAppendErrors, SetErrorLevelAndLastError) {
   for (const FailureCase& c : kFailureCases) {
     SCOPED_TRACE(c.Label);
     ErrorLevel().Assign(kUnsetErrorLevel);
-    g_CurrentThread->LastErrorCode = 0;
+    Values().CurrentThread->LastErrorCode = 0;
     TempPath file;
     std::wstring name = c.FileName;
     if (name.starts_with(kTempMarker)) name = file.Path() + name.substr(std::wstring_view(kTempMarker).size());
@@ -256,19 +258,19 @@ TEST_F(FileAppendErrors, SetErrorLevelAndLastError) {
 
     EXPECT_EQ(CmdFileAppend(line_, args.Get()), ResultCode::Ok);
     EXPECT_EQ(ErrorLevelText(), L"1");
-    EXPECT_EQ(g_CurrentThread->LastErrorCode, c.LastError);
+    EXPECT_EQ(Values().CurrentThread->LastErrorCode, c.LastError);
     EXPECT_FALSE(file.Get().has_value()) << "no file may be created";
   }
 }
 
 // Inside Try a failure throws instead, and ErrorLevel keeps its value.
 TEST_F(FileAppendErrors, FailureInsideTryThrows) {
-  g_CurrentThread->ExceptionMode = EXCEPTION_MODE_TRY | EXCEPTION_MODE_CATCH;
+  Values().CurrentThread->ExceptionMode = EXCEPTION_MODE_TRY | EXCEPTION_MODE_CATCH;
   Args args{L"x", L""};
   EXPECT_EQ(CmdFileAppend(line_, args.Get()), ResultCode::Fail);
   EXPECT_TRUE(HasThrownValue());
   EXPECT_EQ(ErrorLevelText(), kUnsetErrorLevel);
-  EXPECT_EQ(g_CurrentThread->LastErrorCode, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(Values().CurrentThread->LastErrorCode, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   DiscardThrownValue();
 }
 
@@ -324,7 +326,7 @@ TEST_F(FileAppendCalls, ReadLoopOutputStaysOpen) {
     ReadLoopOutput output;
     output.FileName = name.c_str();
     g_testLoopOutput = &output;
-    g_ReadLoopOutput = TestLoopOutput;
+    System().ReadLoopOutput = TestLoopOutput;
 
     Args first{L"one\n", L"", c.Encoding};
     Args second{L"two\n", L"", c.Encoding};
@@ -344,12 +346,12 @@ TEST_F(FileAppendCalls, ReadLoopWithoutOutputFile) {
   ReadLoopOutput output;
   g_testLoopOutput = &output;
   for (ReadLoopOutputLookup lookup : {TestLoopOutput, static_cast<ReadLoopOutputLookup>(nullptr)}) {
-    g_ReadLoopOutput = lookup;
+    System().ReadLoopOutput = lookup;
     ErrorLevel().Assign(kUnsetErrorLevel);
     Args args{L"x", L""};
     EXPECT_EQ(CmdFileAppend(line_, args.Get()), ResultCode::Ok);
     EXPECT_EQ(ErrorLevelText(), L"1");
-    EXPECT_EQ(g_CurrentThread->LastErrorCode, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(Values().CurrentThread->LastErrorCode, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
   g_testLoopOutput = nullptr;
 }
@@ -469,17 +471,17 @@ TEST_F(FileAppendFileEncoding, SetsThreadEncodingOrFailsTheLine) {
   for (const NameCase& c : kNameCases) {
     SCOPED_TRACE(Printable(c.Name));
     constexpr uint32_t kBefore = 1252;
-    g_CurrentThread->FileCodePage = kBefore;
+    Values().CurrentThread->FileCodePage = kBefore;
     g_capturedError = {};
     Args args{c.Name};
     const ResultCode result = CmdFileEncoding(line_, args.Get());
     if (c.Valid) {
       EXPECT_EQ(result, ResultCode::Ok);
-      EXPECT_EQ(g_CurrentThread->FileCodePage, c.Value);
+      EXPECT_EQ(Values().CurrentThread->FileCodePage, c.Value);
       EXPECT_EQ(g_capturedError.Count, 0);
     } else {
       EXPECT_EQ(result, ResultCode::Fail);
-      EXPECT_EQ(g_CurrentThread->FileCodePage, kBefore);
+      EXPECT_EQ(Values().CurrentThread->FileCodePage, kBefore);
       EXPECT_EQ(g_capturedError.Count, 1);
       EXPECT_EQ(g_capturedError.Message, L"Parameter #1 invalid.");
       EXPECT_EQ(g_capturedError.Extra, c.Name);
@@ -491,10 +493,10 @@ TEST_F(FileAppendFileEncoding, SetsThreadEncodingOrFailsTheLine) {
 
 // FileEncoding without a parameter selects the system code page.
 TEST_F(FileAppendFileEncoding, WithoutParameterSelectsSystemCodePage) {
-  g_CurrentThread->FileCodePage = kCodePageUtf8;
+  Values().CurrentThread->FileCodePage = kCodePageUtf8;
   CommandArgs none;
   EXPECT_EQ(CmdFileEncoding(line_, none), ResultCode::Ok);
-  EXPECT_EQ(g_CurrentThread->FileCodePage, 0u);
+  EXPECT_EQ(Values().CurrentThread->FileCodePage, 0u);
 }
 
 }  // namespace

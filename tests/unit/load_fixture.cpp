@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "exec/errors.h"
 #include "script/line_parser.h"
 #include "script/loader.h"
@@ -27,7 +27,7 @@ void CaptureError(std::wstring_view message, std::wstring_view extra, int line) 
 // Forgets the previous load's lines and labels (their memory stays in the
 // pool, as it would for the life of a process).
 void ResetScript() {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   s.FirstScriptLine = s.LastScriptLine = nullptr;
   s.FirstLabel = s.LastLabel = nullptr;
   s.PlaceholderLabel = nullptr;
@@ -50,11 +50,11 @@ LoadOutcome LoadText(const std::string& utf8, LoadDepth depth) {
   stream.Open(reinterpret_cast<const wchar_t*>(&buffer),
               TextStream::READ | TextStream::EOL_CRLF | TextStream::EOL_ORPHAN_CR, CP_UTF8);
   CreatePlaceholderLabel();
-  ScriptReader reader(stream, g_script.Syntax, 1);
+  ScriptReader reader(stream, Script().Syntax, 1);
   out.Result = reader.ReadAll(ClassifyLine, nullptr);
   if (out.Result == ResultCode::Ok) out.Result = FlushPendingLine();
   if (out.Result == ResultCode::Ok && depth == LoadDepth::Full) out.Result = FinishLoad();
-  for (ScriptLine* line = g_script.FirstScriptLine; line; line = line->FollowingLine) out.Lines.push_back(line);
+  for (ScriptLine* line = Script().FirstScriptLine; line; line = line->FollowingLine) out.Lines.push_back(line);
   SetLoadErrorSink(nullptr);
   g_outcome = nullptr;
   return out;

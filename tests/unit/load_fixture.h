@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "exec/result_code.h"
-#include "script/script_line.h"
+#include "base/result_code.h"
+#include "base/script_line.h"
 
 struct LoadOutcome {
   ResultCode Result = ResultCode::Ok;

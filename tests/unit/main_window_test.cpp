@@ -8,7 +8,7 @@
 #include "app/main_window_views.h"
 #include "app/reload_edit.h"
 #include "app/resource_ids.h"
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "app/tray_icon.h"
 
 namespace {
@@ -72,17 +72,17 @@ TEST(TrayIcon, TipText) {
 }
 
 TEST(Reload, RestartCommandLine) {
-  const ScriptOrigin savedOrigin = g_script.Origin;
-  const std::wstring savedExe = g_script.ExePathQuoted, savedScript = g_script.ScriptPath;
-  g_script.ExePathQuoted = L"\"C:\\My Tools\\qrv.exe\"";
-  g_script.ScriptPath = L"C:\\Scripts\\a b.qrv";
-  g_script.Origin = ScriptOrigin::File;
+  const ScriptOrigin savedOrigin = Script().Origin;
+  const std::wstring savedExe = Script().ExePathQuoted, savedScript = Script().ScriptPath;
+  Script().ExePathQuoted = L"\"C:\\My Tools\\qrv.exe\"";
+  Script().ScriptPath = L"C:\\Scripts\\a b.qrv";
+  Script().Origin = ScriptOrigin::File;
   EXPECT_EQ(RestartCommandLine(), L"\"C:\\My Tools\\qrv.exe\" /restart \"C:\\Scripts\\a b.qrv\"");
-  g_script.Origin = ScriptOrigin::Resource;
+  Script().Origin = ScriptOrigin::Resource;
   EXPECT_EQ(RestartCommandLine(), L"\"C:\\My Tools\\qrv.exe\" /restart");
-  g_script.Origin = savedOrigin;
-  g_script.ExePathQuoted = savedExe;
-  g_script.ScriptPath = savedScript;
+  Script().Origin = savedOrigin;
+  Script().ExePathQuoted = savedExe;
+  Script().ScriptPath = savedScript;
 }
 
 }  // namespace

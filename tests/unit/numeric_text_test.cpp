@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "values/numeric_text.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
+#include "base/script_context.h"
 #include "exec/errors.h"
 #include "script/script_reader.h"
 #include "script/text_stream.h"
@@ -42,13 +42,13 @@ void CaptureLoadError(std::wstring_view message, std::wstring_view, int line) {
 ReadResult ReadScriptText(const std::string& bytes, int firstLine = 1) {
   ReadResult out;
   g_current = &out;
-  g_script.Syntax = SyntaxChars();
+  Script().Syntax = SyntaxChars();
   SetLoadErrorSink(CaptureLoadError);
   TextMem stream;
   TextMem::Buffer buffer{const_cast<char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), false};
   EXPECT_TRUE(stream.Open(reinterpret_cast<const wchar_t*>(&buffer),
                           TextStream::READ | TextStream::EOL_CRLF | TextStream::EOL_ORPHAN_CR, CP_UTF8));
-  ScriptReader reader(stream, g_script.Syntax, firstLine);
+  ScriptReader reader(stream, Script().Syntax, firstLine);
   out.Result = reader.ReadAll(
       [&](std::wstring_view text, int number) {
         out.Lines.push_back({number, std::wstring(text)});
@@ -62,7 +62,7 @@ ReadResult ReadScriptText(const std::string& bytes, int firstLine = 1) {
           ReportLoadError(L"Parameter #1 invalid.");
           return EarlyDirective::Failed;
         }
-        if (!param.empty()) g_script.Syntax.CommentFlag.assign(param);
+        if (!param.empty()) Script().Syntax.CommentFlag.assign(param);
         return EarlyDirective::PassOn;
       });
   SetLoadErrorSink(nullptr);

@@ -10,7 +10,7 @@
 #include "app/command_line.h"
 #include "app/script_identity.h"
 #include "exec/errors.h"
-#include "objects/object.h"
+#include "values/object.h"
 
 namespace {
 

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
 #include "exec/errors.h"
-#include "objects/object.h"
+#include "values/object.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
 namespace {
 
@@ -30,22 +31,22 @@ void CaptureError(std::wstring_view message, std::wstring_view extra, int) {
 class VariableTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedThread_ = *g_CurrentThread;
-    savedMaxMem_ = g_MaxVarCapacity;
-    savedNoEnv_ = g_NoEnv;
-    savedSlowInt_ = g_UsesSlowIntegerFormat;
-    savedSlowFloat_ = g_UsesSlowFloatFormat;
-    savedLookup_ = g_BuiltInLookup;
+    savedThread_ = *Values().CurrentThread;
+    savedMaxMem_ = Values().MaxVarCapacity;
+    savedNoEnv_ = Values().NoEnv;
+    savedSlowInt_ = Values().UsesSlowIntegerFormat;
+    savedSlowFloat_ = Values().UsesSlowFloatFormat;
+    savedLookup_ = Values().FindBuiltIn;
     g_errors.clear();
     SetLoadErrorSink(CaptureError);
   }
   void TearDown() override {
-    *g_CurrentThread = savedThread_;
-    g_MaxVarCapacity = savedMaxMem_;
-    g_NoEnv = savedNoEnv_;
-    g_UsesSlowIntegerFormat = savedSlowInt_;
-    g_UsesSlowFloatFormat = savedSlowFloat_;
-    g_BuiltInLookup = savedLookup_;
+    *Values().CurrentThread = savedThread_;
+    Values().MaxVarCapacity = savedMaxMem_;
+    Values().NoEnv = savedNoEnv_;
+    Values().UsesSlowIntegerFormat = savedSlowInt_;
+    Values().UsesSlowFloatFormat = savedSlowFloat_;
+    Values().FindBuiltIn = savedLookup_;
     SetLoadErrorSink(nullptr);
   }
 
@@ -143,7 +144,7 @@ TEST_F(VariableCapacity, GrowthTable) {
 
 TEST_F(VariableCapacity, MaxMemCapsGrowthAndRefusesLargerTexts) {
   SetMaxMem(1);
-  ASSERT_EQ(g_MaxVarCapacity, 1048576u);
+  ASSERT_EQ(Values().MaxVarCapacity, 1048576u);
   Variable var(L"v", VAR_GLOBAL);
   // 520000 characters need 1040002 bytes; the slack would pass the limit.
   ASSERT_EQ(var.Assign(nullptr, 520000), ResultCode::Ok);
@@ -172,7 +173,7 @@ TEST_F(VariableCapacity, MaxMemDirectiveValuesAreClamped) {
   };
   for (const auto& c : cases) {
     SetMaxMem(c.Megabytes);
-    EXPECT_EQ(g_MaxVarCapacity, c.Bytes) << c.Megabytes;
+    EXPECT_EQ(Values().MaxVarCapacity, c.Bytes) << c.Megabytes;
   }
 }
 
@@ -320,24 +321,24 @@ TEST_F(VariableNumbers, IntegerTextFollowsTheFormatAtReadTime) {
   Variable x(L"x", VAR_GLOBAL);
   ASSERT_EQ(x.AssignInteger(5), ResultCode::Ok);
   EXPECT_TRUE(x.Attrib() & VAR_ATTRIB_CONTENTS_OUT_OF_DATE);
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Integer", L"H"), ResultCode::Ok);
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Integer", L"H"), ResultCode::Ok);
   EXPECT_STREQ(x.TextOf(), L"0x5");
   // Once formatted the integer stays cached and the text is current.
   EXPECT_EQ(x.Attrib() & (VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_CONTENTS_OUT_OF_DATE), VAR_ATTRIB_HAS_VALID_INT64);
   ASSERT_EQ(x.AssignInteger(-31), ResultCode::Ok);
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Integer", L"h"), ResultCode::Ok);
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Integer", L"h"), ResultCode::Ok);
   EXPECT_STREQ(x.TextOf(), L"-0x1f");
   ASSERT_EQ(x.AssignInteger(5), ResultCode::Ok);
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Integer", L"D"), ResultCode::Ok);
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Integer", L"D"), ResultCode::Ok);
   EXPECT_STREQ(x.TextOf(), L"5");
 }
 
 TEST_F(VariableNumbers, SlowIntegerFormatFixesTextAtAssignment) {
-  g_UsesSlowIntegerFormat = true;
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Integer", L"H"), ResultCode::Ok);
+  Values().UsesSlowIntegerFormat = true;
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Integer", L"H"), ResultCode::Ok);
   Variable x(L"x", VAR_GLOBAL);
   ASSERT_EQ(x.AssignInteger(5), ResultCode::Ok);
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Integer", L"D"), ResultCode::Ok);
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Integer", L"D"), ResultCode::Ok);
   EXPECT_STREQ(x.TextOf(), L"0x5");
   EXPECT_EQ(x.ToInteger(false), 5);
 }
@@ -348,17 +349,17 @@ TEST_F(VariableNumbers, FloatTextFollowsTheFormat) {
   EXPECT_STREQ(x.TextOf(), L"1.500000");
   EXPECT_EQ(x.NumericType(), PURE_FLOAT);  // the double stays cached
   ASSERT_EQ(x.AssignFloat(1.5), ResultCode::Ok);
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Float", L"0.2"), ResultCode::Ok);
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Float", L"0.2"), ResultCode::Ok);
   EXPECT_STREQ(x.TextOf(), L"1.50");
   // 1e300 needs more than 255 characters and is still written whole.
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Float", L"0.6"), ResultCode::Ok);
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Float", L"0.6"), ResultCode::Ok);
   ASSERT_EQ(x.AssignFloat(1e300), ResultCode::Ok);
   EXPECT_EQ(x.Length(), 301u + 7u);
 }
 
 TEST_F(VariableNumbers, SlowFloatFormatMakesTheRoundedTextTheValue) {
-  g_UsesSlowFloatFormat = true;
-  ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Float", L"0.2"), ResultCode::Ok);
+  Values().UsesSlowFloatFormat = true;
+  ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Float", L"0.2"), ResultCode::Ok);
   Variable x(L"x", VAR_GLOBAL);
   ASSERT_EQ(x.AssignFloat(1.256), ResultCode::Ok);
   EXPECT_FALSE(x.Attrib() & (VAR_ATTRIB_HAS_VALID_DOUBLE | VAR_ATTRIB_CONTENTS_OUT_OF_DATE));
@@ -463,9 +464,9 @@ TEST_F(VariableCopy, CopiesKeepTextOnlyWhenItCannotBeRegenerated) {
     ASSERT_EQ(y.AssignVariable(x), ResultCode::Ok);
     EXPECT_TRUE(y.Attrib() & VAR_ATTRIB_HAS_VALID_INT64);
     EXPECT_EQ((y.Attrib() & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) == 0, c.TextCopied);
-    ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Integer", L"H"), ResultCode::Ok);
+    ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Integer", L"H"), ResultCode::Ok);
     EXPECT_STREQ(y.TextOf(), c.Expected);
-    ASSERT_EQ(g_CurrentThread->ApplySetFormat(L"Integer", L"D"), ResultCode::Ok);
+    ASSERT_EQ(Values().CurrentThread->ApplySetFormat(L"Integer", L"D"), ResultCode::Ok);
   }
 }
 
@@ -610,7 +611,7 @@ bool LookupTestBuiltIns(std::wstring_view name, uint8_t& type, BuiltInGetter& ge
 }
 
 TEST_F(VariableEdit, BuiltInsReadThroughTheirGetter) {
-  g_BuiltInLookup = LookupTestBuiltIns;
+  Values().FindBuiltIn = LookupTestBuiltIns;
   VarList globals;
   Variable* builtIn = globals.FindOrAdd(L"a_test", VAR_GLOBAL);
   ASSERT_NE(builtIn, nullptr);
@@ -645,7 +646,7 @@ TEST_F(VariableEnvironment, EmptyVariablesFallBackToTheEnvironment) {
       {false, L"", false, L""},  // no length query: the buffer's size is unknown
   };
   for (const auto& c : cases) {
-    g_NoEnv = c.NoEnv;
+    Values().NoEnv = c.NoEnv;
     Variable var(L"QRVENVPROBE", VAR_GLOBAL);
     ASSERT_EQ(var.Assign(c.Own), ResultCode::Ok);
     wchar_t buffer[64] = L"garbage";
@@ -659,7 +660,7 @@ TEST_F(VariableEnvironment, EmptyVariablesFallBackToTheEnvironment) {
     EXPECT_STREQ(var.TextOf(), c.Own);  // the variable itself is unchanged
   }
   Variable missing(L"QrvEnvSurelyMissing", VAR_GLOBAL);
-  g_NoEnv = false;
+  Values().NoEnv = false;
   EXPECT_EQ(missing.GetText(nullptr), 0u);
   wchar_t buffer[4] = L"abc";
   EXPECT_EQ(missing.GetText(buffer), 0u);
@@ -735,7 +736,7 @@ TEST_F(VariableListing, LocalListsStartSmallerAndNamesAreChecked) {
 }
 
 TEST_F(VariableListing, ListVarsText) {
-  g_BuiltInLookup = LookupTestBuiltIns;
+  Values().FindBuiltIn = LookupTestBuiltIns;
   VarList globals;
   globals.FindOrAdd(L"Text", VAR_GLOBAL)->Assign(L"abc");
   globals.FindOrAdd(L"Empty", VAR_GLOBAL);
@@ -771,7 +772,7 @@ TEST_F(VariableListing, ListVarsText) {
 }
 
 TEST_F(VariableScope, ResolutionByModeAndPhase) {
-  g_BuiltInLookup = LookupTestBuiltIns;
+  Values().FindBuiltIn = LookupTestBuiltIns;
   VarList globals;
   Variable* plain = globals.FindOrAdd(L"G", VAR_GLOBAL);
   Variable* super = globals.FindOrAdd(L"S", VAR_GLOBAL);

@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 
-#include "script/command_table.h"
+#include "base/command_table.h"
 
 class Variable;
 struct ScriptLine;

@@ -1,5 +1,5 @@
 // Reference counting, fields and the array subset of Object.
-#include "objects/object.h"
+#include "values/object.h"
 
 #include <windows.h>
 

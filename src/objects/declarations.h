@@ -4,16 +4,19 @@
 // `static` declarations with their initialisers.
 //
 // Invariants: at most one function body is open at a time (functions do not
-// nest); while it is open, g_FunctionBeingDefined is its Func and every name
+// nest); while it is open, Objects().FunctionBeingDefined is its Func and every name
 // in the lines parsed resolves in its scope.
 #pragma once
 #include <string_view>
 
-#include "exec/result_code.h"
-#include "script/command_table.h"
+#include "base/result_code.h"
+#include "base/command_table.h"
 
 class Object;
 struct ScriptLine;
+
+namespace decl {
+
 
 // Characters that end a function's or class's name when they come first on
 // the line.
@@ -50,3 +53,5 @@ void MoveStaticInitializers();
 
 // Forgets the definition state between loads (for tests).
 void ResetDeclarations();
+
+}  // namespace decl

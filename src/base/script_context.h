@@ -1,5 +1,5 @@
 // ScriptContext: the script-wide state (identity and paths, start-up flags,
-// the loaded script, exit cause and code). One instance, `g_script`, exists
+// the loaded script, exit cause and code). One instance, `Script()`, exists
 // before the entry point runs; start-up fills it, the exit sequence reads it.
 #pragma once
 #include <windows.h>
@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "values/variable.h"
 
 struct ScriptLine;
 struct Label;
@@ -80,9 +79,6 @@ struct ScriptContext {
   int CurrentLineNumber = 0;
   SyntaxChars Syntax;
 
-  // Global variables (A_Args, the numbered parameters, script variables).
-  VarList Globals;
-
   // The loaded script: lines in source order and labels in definition order.
   ScriptLine* FirstScriptLine = nullptr;
   ScriptLine* LastScriptLine = nullptr;
@@ -95,13 +91,26 @@ struct ScriptContext {
   // Set by the first hotkey or hotstring label, which ends the auto-execute
   // section with an implicit Return.
   bool HotkeyLabelSeen = false;
+
+  // The line being executed; error reports, ErrorLevel outcomes and
+  // A_LineNumber use it. Written by RunLines for each line it reaches.
+  ScriptLine* CurrentLine = nullptr;
+
+  // Process-wide switches.
+  bool SkipInstanceCheck = false;  // written once by the command-line parser
+  bool StayResident = false;       // written by directives and commands that keep the script alive
+  int ProcessExitCode = 0;         // written by the exit sequence
 };
 
-// Process-wide switches from the command line, kept outside ScriptContext
-// because later subsystems test them without the context at hand.
-extern bool g_SkipInstanceCheck;  // written once by the command-line parser
-extern bool g_StayResident;       // written by directives and commands that keep the script alive
-extern int g_ProcessExitCode;     // written by the exit sequence
+namespace state_detail {
+// The one instance; reach it through Script().
+extern ScriptContext script;
+}  // namespace state_detail
 
-// The script-wide state; written by start-up and loading, read everywhere.
-extern ScriptContext g_script;
+// The script-wide facts: written by start-up (identity, paths, flags), by
+// the loader (source files, reader position, syntax characters, lines and
+// labels) and by the exit sequence (cause and code); read by every layer.
+inline ScriptContext& Script() { return state_detail::script; }
+
+// Puts the script-wide facts back to their state before start-up.
+void ResetScriptContext();

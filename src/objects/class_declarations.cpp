@@ -1,24 +1,28 @@
 // Class definitions: the class-body state machine and the class objects it
 // builds.
-#include "script/class_declarations.h"
+#include "objects/class_declarations.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
 #include "objects/func.h"
-#include "objects/object.h"
+#include "objects/objects_state.h"
+#include "values/object.h"
 #include "objects/property.h"
-#include "script/declarations.h"
+#include "objects/declarations.h"
 #include "script/directives.h"
 #include "script/line_parser.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "values/variable.h"
+#include "values/values_state.h"
+
+namespace decl {
 
 using reader::IsBlank;
 using reader::LeftTrimmed;
@@ -120,7 +124,7 @@ FieldValue ObjectField(IObject* object) {
 // Reports a load error at a recorded place (the line where a header or a
 // base class name was).
 ResultCode ReportAt(int fileIndex, int line, std::wstring_view message, std::wstring_view extra) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   const int savedFile = s.CurrentFileIndex, savedLine = s.CurrentLineNumber;
   s.CurrentFileIndex = fileIndex;
   s.CurrentLineNumber = line;
@@ -138,7 +142,7 @@ Object* PlaceholderFor(std::wstring_view name) {
   Object* placeholder = Object::Create();
   placeholder->SetField(L"__Class", FieldValue::OfText(name));
   g_classes.Unresolved.push_back(
-      {std::wstring(name), placeholder, g_script.CurrentFileIndex, g_script.CurrentLineNumber});
+      {std::wstring(name), placeholder, Script().CurrentFileIndex, Script().CurrentLineNumber});
   return placeholder;
 }
 
@@ -184,7 +188,7 @@ ResultCode ParseClassHeader(std::wstring_view header, std::wstring_view& name, s
 // Makes the variable of a top-level class a declared super-global; null
 // after the error was reported.
 Variable* ClassVariable(std::wstring_view name, std::wstring_view header) {
-  Variable* var = g_script.Globals.FindOrAdd(name, VAR_GLOBAL);
+  Variable* var = Values().Globals.FindOrAdd(name, VAR_GLOBAL);
   if (!var) return nullptr;
   if (var->Type() != VAR_NORMAL) {
     ReportLoadError(parse_msg::InvalidClassName, header);
@@ -202,7 +206,7 @@ Variable* ClassVariable(std::wstring_view name, std::wstring_view header) {
 void CloseClass() {
   g_classes.Open.pop_back();
   if (g_classes.Open.empty()) {
-    g_script.LabelsAwaitingLine += g_classes.LabelsBeforeClass;
+    Script().LabelsAwaitingLine += g_classes.LabelsBeforeClass;
     g_classes.LabelsBeforeClass = 0;
   }
   const size_t dot = g_classes.FullName.rfind(L'.');
@@ -221,7 +225,7 @@ ScriptLine* ClosingLineOf(const Func& func) {
 
 // Moves the script's last line in front of another line.
 void MoveLastLineBefore(ScriptLine* before) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   ScriptLine* line = s.LastScriptLine;
   if (!line || line == before) return;
   s.LastScriptLine = line->PreviousLine;
@@ -238,9 +242,9 @@ void MoveLastLineBefore(ScriptLine* before) {
 // the base class's initialisers. Its lines carry line number 0; a clash
 // with an "__Init" key is reported at the declaration's own line.
 Func* CreateInitMethod(Object& classObject) {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   if (DeclareFunction(kInitHeader, &classObject) != ResultCode::Ok) return nullptr;
-  Func* init = g_FunctionBeingDefined;
+  Func* init = Objects().FunctionBeingDefined;
   init->BodyBlock->SourceLine = kGeneratedLineNumber;
   // Names in initialisers are the script's globals.
   init->Scope.Mode = SCOPE_ASSUME_GLOBAL;
@@ -262,9 +266,9 @@ ResultCode AddInstanceInitializer(Object& classObject, std::wstring_view express
   if (!init) return ResultCode::Fail;
   ScriptLine* close = ClosingLineOf(*init);
   if (!close) return ResultCode::Fail;
-  g_FunctionBeingDefined = init;  // names resolve in __Init's scope
+  Objects().FunctionBeingDefined = init;  // names resolve in __Init's scope
   const ResultCode parsed = ParseCommandLine(expression, ACT_EXPRESSION);
-  g_FunctionBeingDefined = nullptr;
+  Objects().FunctionBeingDefined = nullptr;
   if (parsed != ResultCode::Ok) return ResultCode::Fail;
   MoveLastLineBefore(close);
   if (init->Body == close) init->Body = close->PreviousLine;
@@ -405,7 +409,7 @@ bool IsClassDefinition(std::wstring_view line, bool& opensBody) {
 }
 
 Object* ClassBodyObject() {
-  return g_classes.Open.empty() || g_FunctionBeingDefined ? nullptr : g_classes.Open.back().Class;
+  return g_classes.Open.empty() || Objects().FunctionBeingDefined ? nullptr : g_classes.Open.back().Class;
 }
 
 Object* CurrentClassObject() { return g_classes.Open.empty() ? nullptr : g_classes.Open.back().Class; }
@@ -416,7 +420,7 @@ Property* CurrentClassProperty() { return g_classes.CurrentProperty; }
 
 ResultCode ClassifyClassLine(std::wstring_view text, int lineNumber, bool& handled) {
   handled = false;
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   if (g_classes.Pending) {
     handled = true;
     const PendingHeader pending = std::move(*g_classes.Pending);
@@ -430,7 +434,7 @@ ResultCode ClassifyClassLine(std::wstring_view text, int lineNumber, bool& handl
   }
   if (text.empty()) return ResultCode::Ok;
   bool opensBody = false;
-  if (g_FunctionBeingDefined) {
+  if (Objects().FunctionBeingDefined) {
     // Classes are definitions of the whole script, never of one function.
     if (!IsClassDefinition(text, opensBody)) return ResultCode::Ok;
     handled = true;
@@ -485,10 +489,10 @@ ResultCode DeclareClass(std::wstring_view header) {
     enclosing->SetField(name, ObjectField(classObject));
   }
   if (g_classes.Open.empty()) {
-    g_classes.LabelsBeforeClass = g_script.LabelsAwaitingLine;
-    g_script.LabelsAwaitingLine = 0;
+    g_classes.LabelsBeforeClass = Script().LabelsAwaitingLine;
+    Script().LabelsAwaitingLine = 0;
   }
-  g_classes.Open.push_back({classObject, g_script.CurrentFileIndex, g_script.CurrentLineNumber});
+  g_classes.Open.push_back({classObject, Script().CurrentFileIndex, Script().CurrentLineNumber});
   g_classes.AllClasses.push_back(classObject);
   g_classes.FullName = std::move(fullName);
   return ResultCode::Ok;
@@ -558,7 +562,7 @@ ResultCode DeclareClassVars(std::wstring_view text, bool isStatic) {
 Object* LookupClass(std::wstring_view name) {
   if (name.empty() || name.size() > kMaxClassName) return nullptr;
   size_t dot = name.find(L'.');
-  const Variable* var = g_script.Globals.Find(name.substr(0, dot));
+  const Variable* var = Values().Globals.Find(name.substr(0, dot));
   Object* object = var ? dynamic_cast<Object*>(var->ObjectValue()) : nullptr;
   while (object && dot != std::wstring_view::npos) {
     const size_t start = dot + 1;
@@ -593,7 +597,7 @@ ResultCode FlushPendingClassHeader() {
   if (!g_classes.Pending) return ResultCode::Ok;
   const PendingHeader pending = std::move(*g_classes.Pending);
   g_classes.Pending.reset();
-  return ReportAt(g_script.CurrentFileIndex, pending.Line, parse_msg::MissingOpenBrace, pending.Text);
+  return ReportAt(Script().CurrentFileIndex, pending.Line, parse_msg::MissingOpenBrace, pending.Text);
 }
 
 void ResetClassDeclarations() {
@@ -601,3 +605,5 @@ void ResetClassDeclarations() {
     if (entry.Placeholder) entry.Placeholder->Release();
   g_classes = ClassParseState();
 }
+
+}  // namespace decl

@@ -1,5 +1,7 @@
 // A bump allocator over large blocks taken from the heap and never returned.
-#include "script/load_pool.h"
+#include "base/load_pool.h"
+
+#include "base/base_state.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -8,11 +10,6 @@ namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
 constexpr size_t kAlignment = alignof(std::max_align_t);
-
-// The block being carved up; written only by PoolAlloc (load runs on the
-// main thread).
-char* g_block = nullptr;
-size_t g_blockLeft = 0;
 
 }  // namespace
 
@@ -23,14 +20,14 @@ void* PoolAlloc(size_t bytes) {
     if (!alone) throw std::bad_alloc();
     return alone;
   }
-  if (bytes > g_blockLeft) {
-    g_block = static_cast<char*>(std::calloc(1, kBlockSize));
-    if (!g_block) throw std::bad_alloc();
-    g_blockLeft = kBlockSize;
+  if (bytes > Base().PoolLeft) {
+    Base().PoolBlock = static_cast<char*>(std::calloc(1, kBlockSize));
+    if (!Base().PoolBlock) throw std::bad_alloc();
+    Base().PoolLeft = kBlockSize;
   }
-  void* result = g_block;
-  g_block += bytes;
-  g_blockLeft -= bytes;
+  void* result = Base().PoolBlock;
+  Base().PoolBlock += bytes;
+  Base().PoolLeft -= bytes;
   return result;
 }
 

@@ -1,24 +1,28 @@
 // Function definitions and variable declarations.
-#include "script/declarations.h"
+#include "objects/declarations.h"
 
 #include <string>
 #include <vector>
 
-#include "app/script_context.h"
-#include "exec/errors.h"
+#include "base/script_context.h"
+#include "base/error_sink.h"
 #include "objects/func.h"
+#include "objects/objects_state.h"
 #include "objects/func_call.h"
 #include "objects/property.h"
 #include "script/arg_parser.h"
-#include "script/class_declarations.h"
+#include "objects/class_declarations.h"
 #include "script/line_parser.h"
-#include "script/load_pool.h"
+#include "base/load_pool.h"
 #include "script/messages.h"
-#include "script/script_line.h"
+#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
+#include "values/values_state.h"
+
+namespace decl {
 
 using reader::IsBlank;
 using reader::LeftTrimmed;
@@ -59,7 +63,7 @@ bool StartsWithKeyword(std::wstring_view text, std::wstring_view word) {
 // Returns false when the closing quote is missing; `end` gets the position
 // after it.
 bool ParseQuotedDefault(std::wstring_view text, size_t start, std::wstring& out, size_t& end) {
-  const wchar_t escape = g_script.Syntax.EscapeChar;
+  const wchar_t escape = Script().Syntax.EscapeChar;
   for (size_t i = start + 1; i < text.size(); ++i) {
     const wchar_t c = text[i];
     if (c == L'"') {
@@ -274,14 +278,14 @@ Variable* Declarable(Variable* var, std::wstring_view name, std::wstring_view te
 }
 
 Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view text) {
-  Func* func = g_FunctionBeingDefined;
+  Func* func = Objects().FunctionBeingDefined;
   if (!IsValidVariableName(name)) {
-    g_script.Globals.FindOrAdd(name, VAR_GLOBAL);  // reports the name error
+    Values().Globals.FindOrAdd(name, VAR_GLOBAL);  // reports the name error
     return nullptr;
   }
   if (!func) {
     // "global" at the top level: a super-global.
-    Variable* var = Declarable(g_script.Globals.FindOrAdd(name, VAR_GLOBAL), name, text);
+    Variable* var = Declarable(Values().Globals.FindOrAdd(name, VAR_GLOBAL), name, text);
     if (var) var->AddScope(VAR_SUPER_GLOBAL | VAR_DECLARED);
     return var;
   }
@@ -304,7 +308,7 @@ Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view t
     return nullptr;
   }
   if (kind == DeclKind::Global) {
-    Variable* global = Declarable(g_script.Globals.FindOrAdd(name, VAR_GLOBAL), name, text);
+    Variable* global = Declarable(Values().Globals.FindOrAdd(name, VAR_GLOBAL), name, text);
     if (!global) return nullptr;
     if (func->Scope.DeclaredGlobals.Count() >= kMaxDeclaredGlobals) {
       ReportLoadError(parse_msg::TooManyDeclarations, text);
@@ -360,7 +364,7 @@ ResultCode ParseDeclaredNames(std::wstring_view names, DeclKind kind, std::wstri
     ++at;
   }
   if (initializers.empty()) return ResultCode::Ok;
-  const bool wrap = kind != DeclKind::Static && IsControlLine(g_script.LastScriptLine);
+  const bool wrap = kind != DeclKind::Static && IsControlLine(Script().LastScriptLine);
   if (wrap && !AppendScriptLine(ACT_BLOCK_BEGIN, nullptr, 0, false)) return ResultCode::Fail;
   for (const Initializer& init : initializers) {
     const ResultCode parsed =
@@ -412,7 +416,7 @@ size_t InitializerEnd(std::wstring_view text, size_t at) {
   bool quoted = false;
   for (; at < text.size(); ++at) {
     const wchar_t c = text[at];
-    if (c == g_script.Syntax.EscapeChar) {
+    if (c == Script().Syntax.EscapeChar) {
       ++at;  // an escaped character is never syntax
       continue;
     }
@@ -431,7 +435,7 @@ ResultCode AddStaticInitializer(std::wstring_view assignment, ActionType forcedA
   g_addingStaticInitializer = false;
   if (parsed != ResultCode::Ok) return ResultCode::Fail;
   // Runs once before the auto-execute section, not where it stands.
-  ScriptLine* line = g_script.LastScriptLine;
+  ScriptLine* line = Script().LastScriptLine;
   line->Extra = line->CommandIndex;
   line->CommandIndex = ACT_STATIC;
   return ResultCode::Ok;
@@ -449,8 +453,8 @@ bool IsFunctionDefinition(std::wstring_view line, bool& opensBody) {
 }
 
 ResultCode DeclareFunction(std::wstring_view header, Object* classObject) {
-  if (g_FunctionBeingDefined) return ReportLoadError(parse_msg::FunctionInFunction, header);
-  if (g_script.LabelsAwaitingLine > 0) return ReportLoadError(parse_msg::LabelPointsToFunction, header);
+  if (Objects().FunctionBeingDefined) return ReportLoadError(parse_msg::FunctionInFunction, header);
+  if (Script().LabelsAwaitingLine > 0) return ReportLoadError(parse_msg::LabelPointsToFunction, header);
   const size_t paren = header.find(L'(');
   const std::wstring_view name = header.substr(0, paren);
   Func* func = nullptr;
@@ -470,7 +474,7 @@ ResultCode DeclareFunction(std::wstring_view header, Object* classObject) {
   }
   if (ParseParameters(*func, header, paren + 1) != ResultCode::Ok) return ResultCode::Fail;
   func->SyncLimits();
-  g_FunctionBeingDefined = func;
+  Objects().FunctionBeingDefined = func;
   ScriptLine* open = AppendScriptLine(ACT_BLOCK_BEGIN, nullptr, 0, false);
   if (!open) return ResultCode::Fail;
   open->Extra = kFunctionBodyMark;
@@ -480,7 +484,7 @@ ResultCode DeclareFunction(std::wstring_view header, Object* classObject) {
 }
 
 void NoteScriptLine(ScriptLine& line) {
-  Func* func = g_FunctionBeingDefined;
+  Func* func = Objects().FunctionBeingDefined;
   if (!func || g_bodyDepth == 0) return;
   if (!g_addingStaticInitializer && !func->Body) {
     func->Body = &line;
@@ -493,7 +497,7 @@ void NoteScriptLine(ScriptLine& line) {
   if (line.CommandIndex == ACT_BLOCK_BEGIN) ++g_bodyDepth;
   if (line.CommandIndex == ACT_BLOCK_END && --g_bodyDepth == 0) {
     line.Extra = kFunctionBodyMark;
-    g_FunctionBeingDefined = nullptr;
+    Objects().FunctionBeingDefined = nullptr;
   }
 }
 
@@ -513,7 +517,7 @@ ResultCode ParseDeclaration(std::wstring_view text, bool& handled) {
   } else {
     return ResultCode::Ok;
   }
-  Func* func = g_FunctionBeingDefined;
+  Func* func = Objects().FunctionBeingDefined;
   if (!func && kind != DeclKind::Global) return ResultCode::Ok;  // a command line
   handled = true;
   const std::wstring_view names = Trimmed(text.substr(keywordLength));
@@ -526,7 +530,7 @@ ResultCode ParseDeclaration(std::wstring_view text, bool& handled) {
 }
 
 void MoveStaticInitializers() {
-  ScriptContext& s = g_script;
+  ScriptContext& s = Script();
   ScriptLine* firstMoved = nullptr;
   ScriptLine* lastMoved = nullptr;
   for (ScriptLine* line = s.FirstScriptLine; line;) {
@@ -555,6 +559,8 @@ void MoveStaticInitializers() {
 }
 
 void ResetDeclarations() {
-  g_FunctionBeingDefined = nullptr;
+  Objects().FunctionBeingDefined = nullptr;
   g_bodyDepth = 0;
 }
+
+}  // namespace decl

@@ -4,20 +4,21 @@
 // name), raw bytes (the text is a saved clipboard image) or encoded text.
 // Every path ends in FinishAppend, so A_LastError and ErrorLevel are set
 // exactly once per call.
-#include "automation/file_append.h"
+#include "system/file_append.h"
 
 #include <windows.h>
 
 #include <cwchar>
 #include <string_view>
 
-#include "app/thread_settings.h"
-#include "automation/file_encoding.h"
-#include "automation/messages.h"
+#include "values/thread_settings.h"
+#include "script/file_encoding.h"
+#include "system/messages.h"
+#include "system/system_state.h"
 #include "exec/errors.h"
 #include "values/variable.h"
+#include "values/values_state.h"
 
-ReadLoopOutputLookup g_ReadLoopOutput = nullptr;
 
 namespace {
 
@@ -43,7 +44,7 @@ std::wstring_view ArgView(const CommandArgs& args, int i) {
 // Records the Windows error for A_LastError, then sets ErrorLevel (or throws
 // inside Try).
 ResultCode FinishAppend(bool failed, DWORD lastError) {
-  g_CurrentThread->LastErrorCode = lastError;
+  Values().CurrentThread->LastErrorCode = lastError;
   return ReportOutcome(failed);
 }
 
@@ -167,12 +168,12 @@ ResultCode CmdFileAppend(ScriptLine& /*line*/, CommandArgs& args) {
   const std::wstring_view text = ArgView(args, kArgText);
   const wchar_t* fileName = args[kArgFileName];
 
-  uint32_t codePage = g_CurrentThread->FileCodePage;
+  uint32_t codePage = Values().CurrentThread->FileCodePage;
   const std::wstring_view encoding = ArgView(args, kArgEncoding);
   const bool encodingValid = encoding.empty() || ParseEncodingName(encoding, codePage);
 
   if (!*fileName) {
-    ReadLoopOutput* output = g_ReadLoopOutput ? g_ReadLoopOutput() : nullptr;
+    ReadLoopOutput* output = System().ReadLoopOutput ? System().ReadLoopOutput() : nullptr;
     if (!output || !*output->FileName) return FinishAppend(true, ERROR_INVALID_PARAMETER);
     if (!encodingValid) return FinishAppend(true, ERROR_INVALID_PARAMETER);
     return AppendToReadLoopOutput(*output, text, codePage);
@@ -192,9 +193,9 @@ ResultCode CmdFileEncoding(ScriptLine& line, CommandArgs& args) {
   const std::wstring_view name = ArgView(args, kArgEncodingName);
   uint32_t codePage = 0;
   if (!ParseEncodingName(name, codePage)) {
-    ReportLineError(&line, automation_msg::Param1Invalid, ERROR_KIND_ERROR, name);
+    ReportLineError(&line, system_msg::Param1Invalid, ERROR_KIND_ERROR, name);
     return ResultCode::Fail;
   }
-  g_CurrentThread->FileCodePage = codePage;
+  Values().CurrentThread->FileCodePage = codePage;
   return ResultCode::Ok;
 }

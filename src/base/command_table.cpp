@@ -2,7 +2,7 @@
 // it is built and checked at compile time: a mistake in a row (counts out of
 // order, a numeric parameter beyond MostArgs, a duplicated name, a row out of
 // index order) stops the build rather than surfacing as a parse error later.
-#include "script/command_table.h"
+#include "base/command_table.h"
 
 #include <algorithm>
 #include <span>

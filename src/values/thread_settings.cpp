@@ -1,15 +1,13 @@
 // Thread settings records and SetFormat.
-#include "app/thread_settings.h"
+#include "values/thread_settings.h"
+#include "values/values_state.h"
 
 #include <cwchar>
 
 #include "values/numeric_text.h"
 
-ThreadSettings g_ThreadDefaults;
 
 namespace {
-// The record in use while the script loads and before threads exist.
-ThreadSettings g_InitialThread;
 
 // Whether text begins with prefix, ignoring ASCII case.
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
@@ -36,7 +34,6 @@ size_t PrecisionOf(std::wstring_view text) {
 }
 }  // namespace
 
-ThreadSettings* g_CurrentThread = &g_InitialThread;
 
 ResultCode ThreadSettings::ApplySetFormat(std::wstring_view kind, std::wstring_view format) {
   if (StartsWithNoCase(kind, L"Float")) {

@@ -1,5 +1,5 @@
 // Standard output and error writers.
-#include "app/console_output.h"
+#include "base/console_output.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // to the record of the thread that is running now.
 //
 // This is the subset values need (the number formats); the message loop adds
-// the remaining fields. Invariants: g_CurrentThread is never null;
+// the remaining fields. Invariants: Values().CurrentThread is never null;
 // FloatFormatText always holds a format that IsValidFloatFormat accepts;
 // IntegerFormatChar is 'D', 'h' or 'H'.
 #pragma once
@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 // Room for the float format: "%", a SetFormat text of up to 29 characters,
 // the "." and "f" added to it, and the terminator.
@@ -77,9 +77,7 @@ struct ThreadSettings {
 // The values each new thread starts with. Written by the auto-execute
 // section's settings hand-over (message loop) and by tests; read when a
 // thread starts.
-extern ThreadSettings g_ThreadDefaults;
 
 // The running thread's record. Points at a record of its own until the
 // message loop allocates the per-thread array when the auto-execute section
 // starts; from then on BeginThread and EndThread move it.
-extern ThreadSettings* g_CurrentThread;

@@ -20,10 +20,13 @@
 #pragma once
 #include <string_view>
 
-#include "exec/result_code.h"
+#include "base/result_code.h"
 
 class Object;
 class Property;
+
+namespace decl {
+
 
 // Deepest nesting of class definitions.
 inline constexpr int kMaxClassNesting = 5;
@@ -72,3 +75,5 @@ ResultCode FlushPendingClassHeader();
 
 // Forgets the class state between loads (for tests).
 void ResetClassDeclarations();
+
+}  // namespace decl

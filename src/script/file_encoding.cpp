@@ -1,5 +1,5 @@
 // Encoding names and code-page values (see file_encoding.h).
-#include "automation/file_encoding.h"
+#include "script/file_encoding.h"
 
 #include <array>
 

@@ -23,7 +23,6 @@ struct ReadLoopOutput {
 // any read loop. Installed by the read loops; while null no read loop is
 // running, so an omitted file name is always an error.
 using ReadLoopOutputLookup = ReadLoopOutput* (*)();
-extern ReadLoopOutputLookup g_ReadLoopOutput;
 
 // FileAppend [, Text, Filename, Encoding]
 ResultCode CmdFileAppend(ScriptLine& line, CommandArgs& args);

@@ -1,0 +1,76 @@
+// Registers the application layer.
+#include "app/app_subsystem.h"
+
+#include <cstring>
+
+#include "app/event_functions.h"
+#include "app/exit.h"
+#include "app/main_window.h"
+#include "app/main_window_views.h"
+#include "app/message_loop.h"
+#include "app/reload_edit.h"
+#include "app/thread_commands.h"
+#include "base/script_context.h"
+#include "exec/exec_state.h"
+#include "objects/func.h"
+#include "values/builtin_vars.h"
+
+namespace {
+
+const CommandRow kAppCommands[] = {
+    {ACT_SLEEP, CmdSleep},
+    {ACT_SETTIMER, CmdSetTimer},
+    {ACT_ONEXIT, CmdOnExit},
+    {ACT_CRITICAL, CmdCritical},
+    {ACT_THREAD, CmdThread},
+    {ACT_PAUSE, CmdPause},
+    {ACT_LISTVARS, CmdListVars},
+    {ACT_LISTHOTKEYS, CmdListHotkeys},
+    {ACT_KEYHISTORY, CmdKeyHistory},
+    {ACT_RELOAD, CmdReload},
+    {ACT_EDIT, CmdEdit},
+};
+
+// A_ExitReason: why the exit sequence started ("" before it did).
+size_t GetExitReason(wchar_t* buffer, const wchar_t*) {
+  const wchar_t* text = ExitReasonText(Script().ExitCause);
+  size_t length = std::wcslen(text);
+  if (buffer) std::memcpy(buffer, text, (length + 1) * sizeof(wchar_t));
+  return length;
+}
+
+const BuiltInVarDef kAppVariables[] = {
+    {L"A_ExitReason", GetExitReason},
+};
+
+void ShowLinesView() { OpenMainWindowView(VIEW_LINES, false); }
+
+void StartApp() {
+  ExecHooks& hooks = Exec().Hooks;
+  hooks.CheckMessagesBetweenLines = CheckMessagesBetweenLines;
+  hooks.ExitApp = ExitApp;
+  hooks.MainWindow = MainWindow;
+  hooks.HasErrorFunctions = HasErrorFunctions;
+  hooks.CallErrorFunctions = CallErrorFunctions;
+  hooks.ShowLinesView = ShowLinesView;
+  ListVarsLocalsHook = LocalsOfRunningFunction;
+  InstallMessageMonitors();
+}
+
+}  // namespace
+
+const Subsystem& AppSubsystem() {
+  static const Subsystem subsystem = [] {
+    Subsystem s;
+    s.Name = L"app";
+    s.Commands = kAppCommands;
+    BuiltInFamily events = EventFunctions();
+    s.Functions = events.Defs;
+    s.FunctionCount = events.Count;
+    s.Variables = kAppVariables;
+    s.VariableCount = sizeof(kAppVariables) / sizeof(kAppVariables[0]);
+    s.Startup = StartApp;
+    return s;
+  }();
+  return subsystem;
+}

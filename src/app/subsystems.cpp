@@ -1,0 +1,81 @@
+// The list of subsystems, one line each; adding a folder adds its line.
+#include "app/subsystems.h"
+
+#include <string>
+#include <vector>
+
+#include "app/app_subsystem.h"
+#include "base/base_state.h"
+#include "base/console_output.h"
+#include "base/script_context.h"
+#include "exec/command_dispatch.h"
+#include "gui/gui_subsystem.h"
+#include "objects/builtin_functions.h"
+#include "objects/objects_subsystem.h"
+#include "script/script_state.h"
+#include "system/system_subsystem.h"
+#include "values/builtin_vars.h"
+#include "values/values_state.h"
+
+namespace {
+
+// Collected from the subsystems at installation; read by the message loop.
+std::vector<MessageFilter>& Filters() {
+  static std::vector<MessageFilter> filters;
+  return filters;
+}
+
+}  // namespace
+
+std::span<const Subsystem* const> AllSubsystems() {
+  static const Subsystem* const kSubsystems[] = {
+      &ExecSubsystem(),
+      &ObjectsSubsystem(),
+      &SystemSubsystem(),
+      &GuiSubsystem(),
+      &AppSubsystem(),
+  };
+  return kSubsystems;
+}
+
+bool InstallSubsystems() {
+  InstallBuiltInVariables();
+  Filters().clear();
+  for (const Subsystem* subsystem : AllSubsystems()) {
+    ActionType clash = RegisterCommands(subsystem->Commands);
+    if (clash != ACT_INVALID) {
+      WriteToStdHandle(STD_ERROR_HANDLE, std::wstring(L"Command registered twice (by ") + subsystem->Name + L"): " +
+                                             std::wstring(CommandInfo(clash).Name) + L"\n");
+      return false;
+    }
+    if (subsystem->FunctionCount) RegisterBuiltInFunctions({subsystem->Functions, subsystem->FunctionCount});
+    if (subsystem->VariableCount) RegisterBuiltInVariables({subsystem->Variables, subsystem->VariableCount});
+    for (MessageFilter filter : subsystem->MessageFilters) Filters().push_back(filter);
+  }
+  for (const Subsystem* subsystem : AllSubsystems())
+    if (subsystem->Startup) subsystem->Startup();
+  return true;
+}
+
+void RunSubsystemExitSteps() {
+  std::span<const Subsystem* const> all = AllSubsystems();
+  for (size_t i = all.size(); i-- > 0;)
+    if (all[i]->Exit) all[i]->Exit();
+}
+
+bool OfferToMessageFilters(MSG& msg) {
+  for (MessageFilter filter : Filters())
+    if (filter(msg)) return true;
+  return false;
+}
+
+bool ResetInterpreterState() {
+  std::span<const Subsystem* const> all = AllSubsystems();
+  for (size_t i = all.size(); i-- > 0;)
+    if (all[i]->Reset) all[i]->Reset();
+  ResetScriptState();
+  ResetValuesState();
+  ResetScriptContext();
+  ResetBaseState();
+  return InstallSubsystems();
+}

@@ -1,0 +1,83 @@
+// ExecState: what the execution layer keeps between lines: the expansion buffers of nested lines, the ListLines ring, the
+// command dispatch table the subsystems fill at start-up, and the hooks
+// through which upper layers serve the execution loop (message checks,
+// function returns, the exit sequence, error callbacks).
+//
+// Invariants: Commands holds one implementation per action at most; a null
+// row is a command this build does not implement. Only the script thread
+// touches any of it.
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/command_table.h"
+#include "exec/command_args.h"
+
+struct ScriptLine;
+
+// How many lines the ListLines ring keeps.
+inline constexpr int kListLinesRingSize = 400;
+
+struct LoggedLine {
+  ScriptLine* Line = nullptr;
+  DWORD Tick = 0;
+};
+
+// Services of upper layers the execution loop calls; each is installed once
+// at start-up by the layer that owns it, and null until then.
+struct ExecHooks {
+  // Between lines: looks for messages and due timers, rests when the batch
+  // is used up; returns the tick count it read (the message loop).
+  uint32_t (*CheckMessagesBetweenLines)() = nullptr;
+  // Return with a value inside a function (the function-call code).
+  ResultCode (*DeliverReturnValue)(ScriptLine& line, std::wstring& buffer) = nullptr;
+  // ExitApp and the other exit paths (the exit sequence).
+  ResultCode (*ExitApp)(int reason, int exitCode, bool codeGiven) = nullptr;
+  // The main window, for timers of the execution layer (the main window).
+  HWND (*MainWindow)() = nullptr;
+  // OnError callbacks: whether any is registered, and calling them with the
+  // thrown value; true when one asked to skip the error dialog (app).
+  bool (*HasErrorFunctions)() = nullptr;
+  bool (*CallErrorFunctions)() = nullptr;
+  // Shows the ListLines view of the main window (app).
+  void (*ShowLinesView)() = nullptr;
+};
+
+struct ExecState {
+  // Expansion buffers, one per nesting depth of lines being executed, so
+  // that a line run while another waits never overwrites the texts the
+  // waiting line's command still reads. Grown by each new depth, kept for
+  // reuse; large ones are freed by timer 13.
+  std::vector<std::wstring*> ExpansionBuffers;
+  size_t ExpansionDepth = 0;
+  bool FreeBuffersTimerSet = false;
+
+  // The ring of recently executed lines, written by LogLine.
+  LoggedLine Ring[kListLinesRingSize];
+  int RingNext = 0;
+
+  // Command implementations by action, filled from the subsystems' rows.
+  std::array<CommandFunction, kActionCount> Commands{};
+
+  ExecHooks Hooks;
+
+  ExecState() = default;
+  ExecState(const ExecState&) = delete;
+  ExecState& operator=(const ExecState&) = delete;
+};
+
+namespace state_detail {
+// The one instance; reach it through Exec().
+extern ExecState exec;
+}  // namespace state_detail
+
+inline ExecState& Exec() { return state_detail::exec; }
+
+// Puts the execution layer back to its state before start-up: no current
+// line, an empty ring, no commands and no hooks. Buffers are kept.
+void ResetExecState();

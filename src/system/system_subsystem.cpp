@@ -1,0 +1,31 @@
+// Registers the system subsystem's commands.
+#include "system/system_subsystem.h"
+
+#include "system/file_append.h"
+#include "system/system_state.h"
+
+namespace state_detail {
+SystemState system;
+}  // namespace state_detail
+
+namespace {
+
+const CommandRow kSystemCommands[] = {
+    {ACT_FILEAPPEND, CmdFileAppend},
+    {ACT_FILEENCODING, CmdFileEncoding},
+};
+
+void ResetSystem() { System() = SystemState{}; }
+
+}  // namespace
+
+const Subsystem& SystemSubsystem() {
+  static const Subsystem subsystem = [] {
+    Subsystem s;
+    s.Name = L"system";
+    s.Commands = kSystemCommands;
+    s.Reset = ResetSystem;
+    return s;
+  }();
+  return subsystem;
+}

@@ -1,0 +1,5 @@
+// The system subsystem's registration: file, registry and process commands.
+#pragma once
+#include "exec/subsystem.h"
+
+const Subsystem& SystemSubsystem();

@@ -1,0 +1,90 @@
+// ValuesState: everything the values layer keeps between calls: the global
+// variables, the variable options the directives set, the per-thread
+// settings records, the evaluator's working memory, and the hooks through
+// which upper layers (functions, objects, the clipboard, built-in
+// variables) serve the evaluator and the variable code.
+//
+// Invariants: CurrentThread is never null; the hooks are either null (the
+// feature is absent) or installed once at start-up by the layer that owns
+// the feature. Only the script thread touches any of it.
+#pragma once
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "values/builtin_vars.h"
+#include "values/expr_eval.h"
+#include "values/expr_token.h"
+#include "values/thread_settings.h"
+#include "values/variable.h"
+
+class EvalArena;
+
+// The length query of GetText for an empty variable, remembered for the text
+// query that follows it so that the environment is asked only once.
+struct EnvPairing {
+  const Variable* Var = nullptr;
+  size_t Length = 0;
+  bool Found = false;
+};
+
+struct ValuesState {
+  // Global variables (A_Args, the numbered parameters, script variables):
+  // filled by the loader and start-up, grown by dynamic references.
+  VarList Globals;
+
+  // Variable options, written by directives and #MaxMem at load time.
+  size_t MaxVarCapacity = kDefaultMaxMem;
+  bool NoEnv = false;
+  bool UsesSlowIntegerFormat = false;
+  bool UsesSlowFloatFormat = false;
+
+  // Variable memory: the small-block pool and the counters tests read.
+  char* VarPoolNext = nullptr;
+  size_t VarPoolLeft = 0;
+  VarMemoryCounters VarCounters;
+  EnvPairing EnvQuery;
+
+  // Thread settings: the defaults each new thread copies (written by the
+  // auto-execute hand-over), the record used before threads exist, and the
+  // running thread's record (moved by BeginThread and EndThread).
+  ThreadSettings ThreadDefaults;
+  ThreadSettings InitialThread;
+  ThreadSettings* CurrentThread = &InitialThread;
+
+  // The evaluator's arena (made on first use, kept for reuse), its counters,
+  // and the error text EvaluateExpressionText captures.
+  EvalArena* Arena = nullptr;
+  ExprMemoryCounters ExprCounters;
+  std::wstring* CapturedError = nullptr;
+
+  // Built-in variables other layers registered at start-up.
+  std::vector<std::span<const BuiltInVarDef>> BuiltInVarTables;
+
+  // Hooks installed by upper layers at start-up.
+  ClipboardSeam Clipboard;                         // the clipboard module
+  BuiltInLookup FindBuiltIn = nullptr;             // the built-in variable table
+  CurrentScopeHook CurrentFunctionScope = nullptr; // the functions code
+  ObjectDescriber DescribeObject = nullptr;        // the object model
+  FindFunctionHook FindFunction = nullptr;         // the functions code
+  ObjectCallHook ObjectCall = nullptr;             // the object model
+  CallObjectHook CallObject = nullptr;             // the object model
+  SpreadCallHook SpreadCall = nullptr;             // the functions code
+
+  ValuesState() = default;
+  ValuesState(const ValuesState&) = delete;
+  ValuesState& operator=(const ValuesState&) = delete;
+};
+
+namespace state_detail {
+// The one instance; reach it through Values().
+extern ValuesState values;
+}  // namespace state_detail
+
+// The values layer's state.
+inline ValuesState& Values() { return state_detail::values; }
+
+// Puts the values layer back to its state before loading: no variables, no
+// hooks, default options and thread settings. The arena is kept.
+void ResetValuesState();
