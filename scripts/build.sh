@@ -1,17 +1,33 @@
 #!/bin/bash
 # Configures (first time) and builds everything, or the targets given.
+#   scripts/build.sh [--checked] [TARGET...]
+# --checked (or QRV_PRESET=checked) builds the "checked" preset in
+# build-checked/: undefined behaviour traps and the standard library checks
+# its preconditions. Without it, the "default" preset builds in build/.
 # Builds are serialised with a lock: two ninja runs in one tree corrupt it.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
-mkdir -p build
-exec 9>build/.build-lock
+preset="${QRV_PRESET:-default}"
+if [ "${1:-}" = "--checked" ]; then
+  preset=checked
+  shift
+fi
+case "$preset" in
+  default) dir=build ;;
+  checked) dir=build-checked ;;
+  *) echo "build.sh: unknown preset '$preset' (default or checked)" >&2; exit 2 ;;
+esac
+mkdir -p "$dir"
+# The folder ignores itself, so a second build folder stays out of git status.
+[ -f "$dir/.gitignore" ] || echo '*' >"$dir/.gitignore"
+exec 9>"$dir/.build-lock"
 flock 9
-if [ ! -f build/build.ninja ]; then
-  cmake --preset default >/dev/null
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake --preset "$preset" >/dev/null
 fi
 if [ $# -gt 0 ]; then
-  cmake --build build -- "$@"
+  cmake --build "$dir" -- "$@"
 else
-  cmake --build build
+  cmake --build "$dir"
 fi

@@ -1,11 +1,26 @@
 #!/bin/bash
 # Installs what is missing, builds, and runs every test (unit, harness and
 # script tests) under Wine with ctest; ctest's summary ends the output.
-# Extra arguments go to ctest (for example -R script/ to run a subset).
+#   scripts/test.sh [--checked] [ctest arguments...]
+# --checked (or QRV_PRESET=checked) builds and tests the checked
+# configuration in build-checked/ (undefined behaviour traps, standard
+# library assertions on). Its Wine prefix is build-checked/wine, so the two
+# suites never share a wineserver: each run's clean-up stops its own.
+# Other arguments go to ctest (for example -R script/ to run a subset).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+preset="${QRV_PRESET:-default}"
+if [ "${1:-}" = "--checked" ]; then
+  preset=checked
+  shift
+fi
+case "$preset" in
+  default) dir=build ;;
+  checked) dir=build-checked; export WINEPREFIX="${WINEPREFIX:-$ROOT/$dir/wine}" ;;
+  *) echo "test.sh: unknown preset '$preset' (default or checked)" >&2; exit 2 ;;
+esac
 "$ROOT/scripts/setup.sh"
-"$ROOT/scripts/build.sh"
+QRV_PRESET="$preset" "$ROOT/scripts/build.sh"
 
 source "$ROOT/scripts/wine-env.sh"
 cleanup() {
@@ -21,5 +36,5 @@ qrv_wine_init
 wineserver -p >/dev/null 2>&1 || true
 timeout 120 wine wineboot >/dev/null 2>&1 || true
 
-cd "$ROOT/build"
+cd "$ROOT/$dir"
 ctest --output-on-failure -j2 --timeout 120 "$@"
