@@ -296,6 +296,9 @@ ResultCode Scanner::ScanChunk(size_t start, size_t& i) {
     parts.push_back({static_cast<uint16_t>(j - start), static_cast<uint16_t>(close - j + 1), var});
     j = close + 1;
   }
+  // A chunk that starts with neither a name character nor a reference
+  // (".5%x%", where the dot cannot join a name) is no operand at all.
+  if (j == start) return ReportLoadError(expr_msg::CharNotAllowed, std::wstring_view(text_).substr(j));
   // The chunk must end where an operator, a blank or a string begins.
   if (j < text_.size() && !IsExprBlank(text_[j]) && !IsQuoteAt(j) &&
       (!IsExprOperatorChar(text_[j]) || IsLiteral(j)))

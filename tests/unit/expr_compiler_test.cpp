@@ -298,6 +298,8 @@ TEST_F(ExprCompilerErrors, ExactMessages) {
       {"a 'b", L"The leftmost character above is illegal in an expression.", L"'b"},
       {"a \\ b", L"The leftmost character above is illegal in an expression.", L"\\ b"},
       {"x.y$", L"This character is not allowed here.", L"$"},
+      // A dot that starts a number cannot begin a double reference.
+      {".5%y%", L"This character is not allowed here.", nullptr},
       {"%%", L"Empty variable reference (%%).", nullptr},
       {"a%b", L"This parameter contains a variable name missing its ending percent sign.", nullptr},
       {"f(1)", L"Call to nonexistent function.", L"f"},
