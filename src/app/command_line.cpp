@@ -49,9 +49,12 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& args, ScriptOrigin
 
 void AssignScriptParameters(const std::vector<std::wstring>& parameters, VarList& globals) {
   for (size_t n = 0; n < parameters.size(); ++n)
-    globals.FindOrAdd(std::to_wstring(n + 1), VAR_GLOBAL)->Assign(parameters[n]);
-  globals.FindOrAdd(L"0", VAR_GLOBAL)->AssignInteger(static_cast<int64_t>(parameters.size()));
+    // Assign reports its own failure (memory limit, out of memory).
+    static_cast<void>(globals.FindOrAdd(std::to_wstring(n + 1), VAR_GLOBAL)->Assign(parameters[n]));
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(globals.FindOrAdd(L"0", VAR_GLOBAL)->AssignInteger(static_cast<int64_t>(parameters.size())));
   Variable* args = globals.FindOrAdd(L"A_Args", VAR_GLOBAL);
   args->AddScope(VAR_DECLARED | VAR_SUPER_GLOBAL);
-  args->AssignObject(Object::CreateArray(parameters));
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(args->AssignObject(Object::CreateArray(parameters)));
 }

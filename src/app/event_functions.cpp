@@ -203,7 +203,8 @@ bool RunMonitor(MessageMonitor& monitor, HWND window, UINT message, WPARAM wPara
   BeginThread(0, true, first && first->CommandIndex == ACT_CRITICAL);
   ++monitor.RunningThreads;
   ExprToken value;
-  monitor.Callback.Run(params, 4, &value);
+  // The callback reports its own errors in its own thread.
+  static_cast<void>(monitor.Callback.Run(params, 4, &value));
   --monitor.RunningThreads;
   EndThread(savedErrorLevel, true);
   bool returned = false;

@@ -38,7 +38,8 @@ bool RunExitRoutine(int reason) {
   bool cancelled = false;
   if (g_exitLabel && g_exitLabel->MarkedLine) {
     ScriptLine* jump = nullptr;
-    RunLines(g_exitLabel->MarkedLine, RunMode::UntilReturn, jump);
+    // The routine reports its own errors; its outcome does not change the exit.
+    static_cast<void>(RunLines(g_exitLabel->MarkedLine, RunMode::UntilReturn, jump));
     // A label that returns without calling ExitApp keeps the script running.
     cancelled = !g_exitAppCalledInRoutine;
   }

@@ -225,8 +225,10 @@ bool HandlePrivateMessage(UINT code, WPARAM wParam, LPARAM lParam, LRESULT& resu
     case MSG_DIALOG_SHOWN: PrepareShownDialog(lParam); return true;
     case MSG_TRAY_NOTIFY: HandleTrayNotification(lParam); return true;
     case MSG_QUERY_PID: result = static_cast<LRESULT>(GetCurrentProcessId()); return true;
-    case MSG_CLOSE_FOR_RELOAD: ExitApp(EXIT_RELOAD, 0); return true;
-    case MSG_CLOSE_FOR_NEW_INSTANCE: ExitApp(EXIT_SINGLEINSTANCE, 0); return true;
+    // A cancelled exit keeps the script running; there is no caller to pass it to.
+    case MSG_CLOSE_FOR_RELOAD: static_cast<void>(ExitApp(EXIT_RELOAD, 0)); return true;
+    // A cancelled exit keeps the script running; there is no caller to pass it to.
+    case MSG_CLOSE_FOR_NEW_INSTANCE: static_cast<void>(ExitApp(EXIT_SINGLEINSTANCE, 0)); return true;
     case MSG_READ_WINDOW_TEXT:
       if (g_MainWindowSeams.ReadWindowText && IsWindow(reinterpret_cast<HWND>(lParam)))
         g_MainWindowSeams.ReadWindowText(wParam, lParam);
@@ -277,7 +279,8 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
       if (hwnd == g_mainWindow) {
         g_mainWindow = nullptr;
         g_editControl = nullptr;
-        if (!g_destroyedByProgram) ExitApp(EXIT_DESTROY, 0);
+        // A cancelled exit keeps the script running; there is no caller to pass it to.
+        if (!g_destroyedByProgram) static_cast<void>(ExitApp(EXIT_DESTROY, 0));
         return 0;
       }
       break;
@@ -298,7 +301,8 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
       if (isMain) {
         // Closing the window is a request to exit; an exit routine may refuse it.
-        ExitApp(EXIT_CLOSE, 0);
+        // A cancelled exit keeps the script running; there is no caller to pass it to.
+        static_cast<void>(ExitApp(EXIT_CLOSE, 0));
         return 0;
       }
       break;
@@ -310,7 +314,8 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
       }
       break;
     case WM_ENDSESSION:
-      if (wParam) ExitApp(lParam < 0 ? EXIT_LOGOFF : EXIT_SHUTDOWN, 0);
+      // A cancelled exit keeps the script running; there is no caller to pass it to.
+      if (wParam) static_cast<void>(ExitApp(lParam < 0 ? EXIT_LOGOFF : EXIT_SHUTDOWN, 0));
       return 0;
     case WM_COMMAND:
       if (HandleMenuCommand(hwnd, LOWORD(wParam), reinterpret_cast<HWND>(lParam))) return 0;
@@ -369,7 +374,8 @@ const MenuAction kMenuActions[] = {
     {ID_TRAY_EDITSCRIPT, ID_FILE_EDITSCRIPT, [] {}},
     {ID_TRAY_SUSPEND, ID_FILE_SUSPEND, ToggleSuspendCommand},
     {ID_TRAY_PAUSE, ID_FILE_PAUSE, TogglePauseCommand},
-    {ID_TRAY_EXIT, ID_FILE_EXIT, [] { ExitApp(EXIT_MENU, 0); }},
+    // A cancelled exit keeps the script running; there is no caller to pass it to.
+    {ID_TRAY_EXIT, ID_FILE_EXIT, [] { static_cast<void>(ExitApp(EXIT_MENU, 0)); }},
     {0, ID_VIEW_LINES, [] { OpenMainWindowView(VIEW_LINES, true); }},
     {0, ID_VIEW_VARIABLES, [] { OpenMainWindowView(VIEW_VARIABLES, true); }},
     {0, ID_VIEW_HOTKEYS, [] { OpenMainWindowView(VIEW_HOTKEYS, true); }},

@@ -33,7 +33,8 @@ bool DispatchWaitingMessages() {
   while (PeekMessageW(&msg, nullptr, 0, last, PM_REMOVE)) {
     any = true;
     if (msg.message == WM_QUIT) {
-      ExitApp(EXIT_RESERVED, static_cast<int>(msg.wParam));
+      // A cancelled exit keeps the script running; there is no caller to pass it to.
+      static_cast<void>(ExitApp(EXIT_RESERVED, static_cast<int>(msg.wParam)));
       continue;
     }
     if (OfferMessageFromLoop(msg)) continue;

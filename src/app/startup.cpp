@@ -84,7 +84,8 @@ bool ApplyCommandLine(const std::vector<std::wstring>& args, ScriptOrigin origin
   Script().SkipInstanceCheck = line.SkipInstanceCheck;
   if (origin == ScriptOrigin::File) {
     if (!line.HasScriptFile) {
-      ReportLoadError(msg::NoScriptFile);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(ReportLoadError(msg::NoScriptFile));
       return false;
     }
     Script().ScriptFileArgument = line.ScriptFile;
@@ -161,7 +162,8 @@ ResultCode RunAutoExecuteSection() {
   thread.Interruptible = true;
   thread.IsCriticalThread = false;
   thread.Priority = INT32_MIN;
-  Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0"));
   return result;
 }
 
@@ -198,7 +200,8 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   std::wstring exePath = ModulePath();
   std::wstring scriptPath = origin == ScriptOrigin::File ? FullPathOf(s.ScriptFileArgument) : exePath;
   if (!InitScriptIdentity(exePath, scriptPath)) {
-    ReportLoadError(msg::OutOfMemory);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(msg::OutOfMemory));
     return CRITICAL_ERROR_EXIT_CODE;
   }
 
@@ -221,7 +224,8 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   s.ReadyToRun = true;
 
   ResultCode ended = RunAutoExecuteSection();
-  if (!ScriptIsPersistent()) ExitApp(ended == ResultCode::Fail ? EXIT_ERROR : EXIT_EXIT, 0);
+  // A cancelled exit keeps the script running; there is no caller to pass it to.
+  if (!ScriptIsPersistent()) static_cast<void>(ExitApp(ended == ResultCode::Fail ? EXIT_ERROR : EXIT_EXIT, 0));
   // Resident: threads start from messages and timers until an exit.
   MessagePump(kWaitUnspecified, PumpMode::Idle);
   return 0;

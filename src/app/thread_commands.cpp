@@ -30,7 +30,8 @@ constexpr int kNormalCheckMs = 5;
 Label* LabelOfArg(ScriptLine& line, CommandArgs& args) {
   if (line.ResolvedCallee) return static_cast<Label*>(line.ResolvedCallee);
   Label* label = FindLabel(args[0]);
-  if (!label) ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, args[0]);
+  // Reported once here; this path answers through its own return value.
+  if (!label) static_cast<void>(ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, args[0]));
   return label;
 }
 
@@ -51,7 +52,8 @@ bool TimerTargetOfArgs(ScriptLine& line, CommandArgs& args, Label*& label, IObje
   const wchar_t* name = args[0];
   if (!*name) {
     if (CurrentTimerTarget(label, object)) return true;
-    ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, L"");
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLineError(&line, parse_msg::Param1Invalid, ERROR_KIND_ERROR, L""));
     return false;
   }
   label = FindLabel(name);
@@ -61,7 +63,8 @@ bool TimerTargetOfArgs(ScriptLine& line, CommandArgs& args, Label*& label, IObje
     object = func;
     return true;
   }
-  ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, name);
+  // Reported once here; this path answers through its own return value.
+  static_cast<void>(ReportLineError(&line, parse_msg::TargetLabelMissing, ERROR_KIND_ERROR, name));
   return false;
 }
 

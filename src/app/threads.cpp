@@ -60,7 +60,8 @@ void EndThread(const std::wstring& savedErrorLevel, bool counted) {
   if (counted && g_threads.ActiveThreads > 0) --g_threads.ActiveThreads;
   if (g_depth > 0) --g_depth;
   Values().CurrentThread = &g_records[static_cast<size_t>(g_depth)];
-  ErrorLevelVar()->Assign(savedErrorLevel);
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(ErrorLevelVar()->Assign(savedErrorLevel));
 }
 
 bool CanInterruptNow() {

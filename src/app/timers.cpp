@@ -133,7 +133,8 @@ bool RunDueTimers() {
     ++timer->RunningCount;
     TimerEntry* interrupted = g_runningTimer;
     g_runningTimer = timer;
-    timer->Target.Run(nullptr, 0, nullptr);
+    // The callback reports its own errors in its own thread.
+    static_cast<void>(timer->Target.Run(nullptr, 0, nullptr));
     g_runningTimer = interrupted;
     --timer->RunningCount;
     EndThread(savedErrorLevel, true);

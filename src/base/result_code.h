@@ -3,7 +3,7 @@
 // and returns Fail; callers only pass it on.
 #pragma once
 
-enum class ResultCode {
+enum class [[nodiscard]] ResultCode {
   Ok,
   Fail,
   TestPassed,   // an if-form's condition held

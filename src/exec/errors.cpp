@@ -177,18 +177,21 @@ void InstallExecErrorReporter() { InstallErrorReporter({ShowLineError, ShowLoadE
 
 ResultCode ReportOutcome(bool failed) {
   if (failed && ThrowsOutcome()) return RaiseException(Script().CurrentLine, L"1");
-  ErrorLevelVar()->Assign(failed ? L"1" : L"0");
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(ErrorLevelVar()->Assign(failed ? L"1" : L"0"));
   return ResultCode::Ok;
 }
 
 ResultCode ReportOutcomeText(std::wstring_view text) {
   if (text != L"0" && ThrowsOutcome()) return RaiseException(Script().CurrentLine, text);
-  ErrorLevelVar()->Assign(text);
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(ErrorLevelVar()->Assign(text));
   return ResultCode::Ok;
 }
 
 ResultCode ReportOutcomeNumber(int64_t value, std::wstring_view what) {
   if (value != 0 && ThrowsOutcome()) return RaiseException(Script().CurrentLine, std::to_wstring(value), what);
-  ErrorLevelVar()->AssignInteger(value);
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(ErrorLevelVar()->AssignInteger(value));
   return ResultCode::Ok;
 }

@@ -102,12 +102,14 @@ QRV_NOINLINE Variable* ResolveDynamicVar(ScriptLine& line, const ArgRecord& arg,
   std::wstring name = scratch.substr(at);
   scratch.resize(at);
   if (name.empty()) {
-    ReportLineError(&line, L"This dynamic variable is blank. If this variable was not intended to be dynamic, "
-                           L"remove the % symbols from it.");
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLineError(&line, L"This dynamic variable is blank. If this variable was not intended to be dynamic, "
+                           L"remove the % symbols from it."));
     return nullptr;
   }
   if (name.size() > kMaxVarNameLength || !IsValidVariableName(name)) {
-    ReportLineError(&line, L"The following variable name contains an illegal character:\n\"" + name.substr(0, 300) + L"\"");
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLineError(&line, L"The following variable name contains an illegal character:\n\"" + name.substr(0, 300) + L"\""));
     return nullptr;
   }
   FunctionScope* scope = Values().CurrentFunctionScope ? Values().CurrentFunctionScope() : nullptr;
@@ -188,7 +190,8 @@ QRV_NOINLINE ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*&
     if (finallyResult != ResultCode::Ok || finallyJump) {
       if (hadThrown) ReleaseFieldValue(setAside);
       if (finallyJump || (finallyResult != ResultCode::Fail && finallyResult != ResultCode::ThreadExit)) {
-        ReportLineError(finallyLine, parse_msg::JumpOutOfFinally);
+        // Reported once here; this path answers through its own return value.
+        static_cast<void>(ReportLineError(finallyLine, parse_msg::JumpOutOfFinally));
         return ResultCode::Fail;
       }
       return finallyResult;
@@ -403,7 +406,8 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         break;
       case ACT_BLOCK_END:
         if (mode == RunMode::UntilBlockEnd) return ResultCode::Ok;
-        ReportLineError(line, kReturnBeforeBrace);
+        // Reported once here; this path answers through its own return value.
+        static_cast<void>(ReportLineError(line, kReturnBeforeBrace));
         return ResultCode::Fail;
       case ACT_ELSE:
         // Reached only by falling out of an if body: the else part is skipped.
@@ -450,7 +454,8 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         if (Script().StayResident) return ResultCode::ThreadExit;
         [[fallthrough]];
       case ACT_EXITAPP:
-        Exec().Hooks.ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0);
+        // A cancelled exit keeps the script running; there is no caller to pass it to.
+        static_cast<void>(Exec().Hooks.ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0));
         return ResultCode::EarlyExit;
       case ACT_BREAK:
         if (line->TargetLine) {

@@ -128,7 +128,8 @@ ResultCode ReportAt(int fileIndex, int line, std::wstring_view message, std::wst
   const int savedFile = s.CurrentFileIndex, savedLine = s.CurrentLineNumber;
   s.CurrentFileIndex = fileIndex;
   s.CurrentLineNumber = line;
-  ReportLoadError(message, extra);
+  // Reported once here; this path answers through its own return value.
+  static_cast<void>(ReportLoadError(message, extra));
   s.CurrentFileIndex = savedFile;
   s.CurrentLineNumber = savedLine;
   return ResultCode::Fail;
@@ -191,11 +192,13 @@ Variable* ClassVariable(std::wstring_view name, std::wstring_view header) {
   Variable* var = Values().Globals.FindOrAdd(name, VAR_GLOBAL);
   if (!var) return nullptr;
   if (var->Type() != VAR_NORMAL) {
-    ReportLoadError(parse_msg::InvalidClassName, header);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(parse_msg::InvalidClassName, header));
     return nullptr;
   }
   if (var->HasObject()) {
-    ReportLoadError(parse_msg::DuplicateClass, header);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(parse_msg::DuplicateClass, header));
     return nullptr;
   }
   var->AddScope(VAR_SUPER_GLOBAL | VAR_DECLARED);

@@ -271,7 +271,8 @@ Variable* Declarable(Variable* var, std::wstring_view name, std::wstring_view te
   if (!var) return nullptr;
   const bool builtIn = var->Type() == VAR_BUILTIN || var->Type() == VAR_CLIPBOARDALL;
   if (builtIn && !EqualsNoCase(name, L"ErrorLevel")) {
-    ReportLoadError(parse_msg::BuiltInDeclared, text);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(parse_msg::BuiltInDeclared, text));
     return nullptr;
   }
   return var;
@@ -291,27 +292,31 @@ Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view t
   }
   if (Variable* local = func->Scope.Locals.Find(name)) {
     if (local->Scope() & VAR_FUNC_PARAM) {
-      ReportLoadError(parse_msg::ParameterDeclared, text);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(ReportLoadError(parse_msg::ParameterDeclared, text));
       return nullptr;
     }
     const bool isStatic = (local->Scope() & VAR_LOCAL_STATIC) != 0;
     if (isStatic || kind != DeclKind::Local) {
-      ReportLoadError(local->Scope() & VAR_DECLARED ? parse_msg::DuplicateDeclaration : parse_msg::DeclarationConflicts,
-                      text);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(ReportLoadError(local->Scope() & VAR_DECLARED ? parse_msg::DuplicateDeclaration : parse_msg::DeclarationConflicts,
+                      text));
       return nullptr;
     }
     local->AddScope(VAR_DECLARED);
     return local;
   }
   if (kind != DeclKind::Global && func->Scope.DeclaredGlobals.Find(name)) {
-    ReportLoadError(parse_msg::DuplicateDeclaration, text);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(parse_msg::DuplicateDeclaration, text));
     return nullptr;
   }
   if (kind == DeclKind::Global) {
     Variable* global = Declarable(Values().Globals.FindOrAdd(name, VAR_GLOBAL), name, text);
     if (!global) return nullptr;
     if (func->Scope.DeclaredGlobals.Count() >= kMaxDeclaredGlobals) {
-      ReportLoadError(parse_msg::TooManyDeclarations, text);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(ReportLoadError(parse_msg::TooManyDeclarations, text));
       return nullptr;
     }
     if (func->Scope.DeclaredGlobals.Insert(global) != ResultCode::Ok) return nullptr;
@@ -389,7 +394,8 @@ Func* CreateMethod(std::wstring_view name, std::wstring_view header, Object& cla
   fullName += name;
   Property* property = CurrentClassProperty();
   if ((!property && classObject.GetField(name)) || FindListedFunction(fullName)) {
-    ReportLoadError(parse_msg::DuplicateDeclaration, header);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(parse_msg::DuplicateDeclaration, header));
     return nullptr;
   }
   Func* func = CreateFunction(fullName, false, &classObject);

@@ -56,7 +56,8 @@ bool IsFunctionNameChar(wchar_t c) {
 // Checks a new function's name; reports and returns false when it is unusable.
 bool CheckFunctionName(std::wstring_view name, bool isMethod) {
   if (name.size() > kMaxFunctionName) {
-    ReportLoadError(msg::FuncNameTooLong, name);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(msg::FuncNameTooLong, name));
     return false;
   }
   for (wchar_t c : name) {
@@ -64,11 +65,13 @@ bool CheckFunctionName(std::wstring_view name, bool isMethod) {
     std::wstring message = msg::FuncNameIllegalChar;
     message.append(name.substr(0, msg::kIllegalNameShown));
     message += L'"';
-    ReportLoadError(message);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(message));
     return false;
   }
   if (isMethod && name.find(L'.') == std::wstring_view::npos) {
-    ReportLoadError(kInvalidMethodName, name);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(kInvalidMethodName, name));
     return false;
   }
   return !name.empty();

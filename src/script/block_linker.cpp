@@ -28,7 +28,8 @@ bool IsIfForm(ActionType action) { return IsIf(action); }
 
 // Reports a linking error at a line; LinkBlocks then returns null.
 ScriptLine* LinkError(const ScriptLine* line, const wchar_t* message) {
-  ReportLineError(line, message);
+  // Reported once here; this path answers through its own return value.
+  static_cast<void>(ReportLineError(line, message));
   return nullptr;
 }
 

@@ -42,7 +42,8 @@ std::wstring_view g_directiveLine;
 
 // Reports an error of the directive line being carried out.
 DirectiveResult Invalid(const wchar_t* message) {
-  ReportLoadError(message, g_directiveLine);
+  // Reported once here; this path answers through its own return value.
+  static_cast<void>(ReportLoadError(message, g_directiveLine));
   return DirectiveResult::Failed;
 }
 

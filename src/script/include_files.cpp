@@ -46,7 +46,8 @@ std::wstring FillIn(std::wstring_view format, std::wstring_view text) {
 
 // Reports an include error with the directive line as its detail.
 DirectiveResult Refuse(std::wstring_view message, std::wstring_view line) {
-  ReportLoadError(message, line);
+  // Reported once here; this path answers through its own return value.
+  static_cast<void>(ReportLoadError(message, line));
   return DirectiveResult::Failed;
 }
 

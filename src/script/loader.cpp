@@ -50,7 +50,8 @@ std::unique_ptr<TextStream> OpenEmbeddedScript() {
 std::unique_ptr<TextStream> OpenScriptFile() {
   auto stream = std::make_unique<TextFile>();
   if (!OpenScriptFileStream(Script().ScriptPath, *stream)) {
-    ReportLoadError(msg::ScriptFileNotFound, Script().ScriptPath);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLoadError(msg::ScriptFileNotFound, Script().ScriptPath));
     return nullptr;
   }
   return stream;
@@ -100,7 +101,8 @@ ResultCode FinishLoad() {
   if (s.PlaceholderLabel) s.PlaceholderLabel->MarkedLine = s.LastScriptLine;
   if (LinkScriptBlocks(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
   if (ResolveJumps(s.FirstScriptLine) != ResultCode::Ok) return ResultCode::Fail;
-  Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0");
+  // Assign reports its own failure (memory limit, out of memory).
+  static_cast<void>(Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"0"));
   // Seam: the random-number generator is seeded here.
   return ResultCode::Ok;
 }

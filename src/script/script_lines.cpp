@@ -67,7 +67,8 @@ ScriptLine* AppendScriptLine(ActionType action, ArgRecord* args, int argCount, b
 
   if (!noPreprocess && s.LabelsAwaitingLine > 0) {
     if (action == ACT_ELSE || action == ACT_UNTIL || action == ACT_CATCH) {
-      ReportLoadError(kLabelOnElse, CommandInfo(action).Name);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(ReportLoadError(kLabelOnElse, CommandInfo(action).Name));
       return nullptr;
     }
     for (Label* label = s.LastLabel; label && s.LabelsAwaitingLine > 0; label = label->PreviousLabel) {

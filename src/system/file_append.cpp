@@ -193,7 +193,8 @@ ResultCode CmdFileEncoding(ScriptLine& line, CommandArgs& args) {
   const std::wstring_view name = ArgView(args, kArgEncodingName);
   uint32_t codePage = 0;
   if (!ParseEncodingName(name, codePage)) {
-    ReportLineError(&line, system_msg::Param1Invalid, ERROR_KIND_ERROR, name);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLineError(&line, system_msg::Param1Invalid, ERROR_KIND_ERROR, name));
     return ResultCode::Fail;
   }
   Values().CurrentThread->FileCodePage = codePage;

@@ -213,7 +213,8 @@ CompTok* Compiler::NewExtra(ExprSymbol symbol, size_t pos) {
 
 CompTok* Compiler::Add(ExprSymbol symbol, size_t pos) {
   if (infixCount_ >= kMaxExprTokens) {
-    Error(expr_msg::TooLong);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(Error(expr_msg::TooLong));
     return nullptr;
   }
   CompTok* t = &toks_[infixCount_++];
@@ -308,7 +309,8 @@ bool Compiler::AddRef(const ExprRef& ref, size_t refIndex) {
   size_t parts = 0;
   while (ref.Parts[parts].Var) ++parts;
   if ((parts + 1) * sizeof(DerefEntry) > kMaxChunkListBytes) {
-    Error(expr_msg::OutOfMemory);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(Error(expr_msg::OutOfMemory));
     return false;
   }
   DerefEntry* copy = PoolNewArray<DerefEntry>(parts + 1);
@@ -330,7 +332,8 @@ bool Compiler::AddString(size_t& i) {
   size_t j = i + 1;
   for (;; ++j) {
     if (j >= text_.Length) {
-      Error(expr_msg::MissingCloseQuote);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(Error(expr_msg::MissingCloseQuote));
         return false;
     }
     const wchar_t c = text_.Chars[j];
@@ -365,7 +368,8 @@ bool Compiler::AddString(size_t& i) {
 bool Compiler::AddWord(size_t& i) {
   const size_t end = ExprWordEnd(text_, i);
   if (end == i) {
-    Error(expr_msg::IllegalChar, TextFrom(i));
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(Error(expr_msg::IllegalChar, TextFrom(i)));
     return false;
   }
   CompTok* t;
@@ -401,7 +405,8 @@ bool Compiler::AddDot(size_t& i) {
   }
   if (IsExprBlank(next)) {
     if (i == 0 || !IsExprBlank(text_.Chars[i - 1])) {
-      Error(expr_msg::AmbiguousDot);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(Error(expr_msg::AmbiguousDot));
         return false;
     }
     ++i;
@@ -411,11 +416,13 @@ bool Compiler::AddDot(size_t& i) {
     size_t j = i + 1;
     while (j < text_.Length && IsMemberNameChar(text_.Chars[j])) ++j;
     if (j == i + 1 && text_.At(j) != L'(') {
-      Error(expr_msg::AmbiguousDot);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(Error(expr_msg::AmbiguousDot));
         return false;
     }
     if (j < text_.Length && (!IsExprOperatorChar(text_.Chars[j]) || text_.IsLiteral(j))) {
-      Error(expr_msg::CharNotAllowed, TextFrom(j));
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(Error(expr_msg::CharNotAllowed, TextFrom(j)));
         return false;
     }
     const bool methodCall = text_.At(j) == L'(' && !text_.IsLiteral(j) && !NewBeforeObject();
@@ -430,7 +437,8 @@ bool Compiler::AddDot(size_t& i) {
     return true;
   }
   if (IsDigit(next)) return AddWord(i);  // .5
-  Error(expr_msg::AmbiguousDot);
+  // Reported once here; this path answers through its own return value.
+  static_cast<void>(Error(expr_msg::AmbiguousDot));
   return false;
 }
 
@@ -522,7 +530,8 @@ bool Compiler::AddOperator(size_t& i) {
   }
   if (c == L'{') {
     if (PrevOperandLike()) {
-      Error(expr_msg::UnexpectedOpenBrace);
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(Error(expr_msg::UnexpectedOpenBrace));
         return false;
     }
     CompTok* t = Add(ExprSymbol::OpenBrace, i);
@@ -559,7 +568,8 @@ bool Compiler::AddOperator(size_t& i) {
   }
   const OperatorSpelling op = SpellOperator(i);
   if (op.Symbol == ExprSymbol::End) {
-    Error(expr_msg::IllegalChar, TextFrom(i));
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(Error(expr_msg::IllegalChar, TextFrom(i)));
     return false;
   }
   const size_t pos = i;

@@ -147,7 +147,8 @@ class Evaluation {
  private:
   // Reports a run-time error on the line and fails.
   ResultCode Fail(const wchar_t* message, std::wstring_view detail = {}) {
-    ReportLineError(&frame_.Line(), message, ERROR_KIND_ERROR, detail);
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportLineError(&frame_.Line(), message, ERROR_KIND_ERROR, detail));
     return ResultCode::Fail;
   }
   // The operand stack.
@@ -649,7 +650,8 @@ EvalFrame::~EvalFrame() {
 
 void* EvalFrame::AllocWork(size_t bytes) {
   void* memory = Arena().Alloc(bytes);
-  if (!memory) ReportLineError(&line_, expr_msg::OutOfMemory);
+  // Reported once here; this path answers through its own return value.
+  if (!memory) static_cast<void>(ReportLineError(&line_, expr_msg::OutOfMemory));
   return memory;
 }
 
@@ -680,7 +682,8 @@ wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
       return block;
     }
   }
-  ReportLineError(&line_, expr_msg::OutOfMemory, ERROR_KIND_ERROR, detail);
+  // Reported once here; this path answers through its own return value.
+  static_cast<void>(ReportLineError(&line_, expr_msg::OutOfMemory, ERROR_KIND_ERROR, detail));
   return nullptr;
 }
 

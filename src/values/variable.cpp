@@ -604,7 +604,8 @@ ResultCode Variable::UpdateText() {
 const wchar_t* Variable::TextOf(bool update, bool noWarning) {
   Variable& var = *ResolveAlias();
   if (var.type_ != VAR_NORMAL && var.type_ != VAR_CLIPBOARD) return g_emptyText;
-  if (update && (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE)) var.UpdateText();
+  // A failed refresh leaves the old text, which is still valid to read.
+  if (update && (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE)) static_cast<void>(var.UpdateText());
   if (!noWarning && (var.attrib_ & VAR_ATTRIB_UNINITIALIZED) && var.type_ == VAR_NORMAL) WarnUnsetVariable(var);
   return var.text_;
 }
@@ -612,7 +613,8 @@ const wchar_t* Variable::TextOf(bool update, bool noWarning) {
 size_t Variable::Length() {
   Variable& var = *ResolveAlias();
   if (var.type_ == VAR_NORMAL || (var.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText)) {
-    if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) var.UpdateText();
+    // A failed refresh leaves the old text, which is still valid to read.
+    if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) static_cast<void>(var.UpdateText());
     return var.byteLength_ / sizeof(wchar_t);
   }
   return var.GetText(nullptr);
@@ -651,7 +653,8 @@ size_t Variable::GetText(wchar_t* buffer) {
       break;
     default: break;
   }
-  if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) var.UpdateText();
+  // A failed refresh leaves the old text, which is still valid to read.
+  if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) static_cast<void>(var.UpdateText());
   const size_t length = var.byteLength_ / sizeof(wchar_t);
   if (!length && var.type_ == VAR_NORMAL && !Values().NoEnv && !(var.attrib_ & VAR_ATTRIB_OBJECT)) {
     if (!buffer) {
@@ -774,7 +777,7 @@ ResultCode Variable::AppendGrowing(const wchar_t* text, size_t length) {
   if (length > kMaxCharacters || current > kMaxCharacters - length) return ReportOutOfMemory();
   const size_t bytesNeeded = (current + length + 1) * sizeof(wchar_t);
   if (bytesNeeded > Values().MaxVarCapacity) {
-    ReportValueError(msg::MemoryLimitReached);  // the variable keeps its old contents
+    static_cast<void>(ReportValueError(msg::MemoryLimitReached));  // the variable keeps its old contents
     return ResultCode::Fail;
   }
   // Unlike an assignment, the old contents are kept: one copy into the new
@@ -869,7 +872,8 @@ void Variable::Free(int mode, bool functionExit) {
 void Variable::StopNumberCache() {
   Variable& var = *ResolveAlias();
   if (var.type_ != VAR_NORMAL) return;
-  if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) var.UpdateText();
+  // A failed refresh leaves the old text, which is still valid to read.
+  if (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) static_cast<void>(var.UpdateText());
   var.attrib_ &= static_cast<uint8_t>(~(VAR_ATTRIB_CACHE | VAR_ATTRIB_NOT_NUMERIC));
   var.attrib_ |= VAR_ATTRIB_NO_CACHE;
 }
@@ -925,7 +929,8 @@ Variable* VarList::FindOrAdd(std::wstring_view name, uint8_t scope) {
   if (Values().FindBuiltIn && !Values().FindBuiltIn(name, type, getter)) type = VAR_NORMAL;
   Variable* var = Variable::Create(name, scope);
   if (!var) {
-    ReportOutOfMemory();
+    // Reported once here; this path answers through its own return value.
+    static_cast<void>(ReportOutOfMemory());
     return nullptr;
   }
   if (type == VAR_BUILTIN)

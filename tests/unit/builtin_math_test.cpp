@@ -294,13 +294,13 @@ TEST(BuiltInMath, ExtremeInputsGiveValuesNotTraps) {
 
 TEST(BuiltInMath, VariablesAreTakenByTheirValue) {
   Variable number(L"number", VAR_GLOBAL);
-  number.Assign(L"0x1F");
+  EXPECT_EQ(number.Assign(L"0x1F"), ResultCode::Ok);
   Variable cached(L"cached", VAR_GLOBAL);
-  cached.AssignFloat(-2.5);
+  EXPECT_EQ(cached.AssignFloat(-2.5), ResultCode::Ok);
   Variable word(L"word", VAR_GLOBAL);
-  word.Assign(L"abc");
+  EXPECT_EQ(word.Assign(L"abc"), ResultCode::Ok);
   Variable digits(L"digits", VAR_GLOBAL);
-  digits.Assign(L"2");
+  EXPECT_EQ(digits.Assign(L"2"), ResultCode::Ok);
   ExpectAll({
       {L"Abs", {ArgVar(number)}, "i:31"},
       {L"Round", {ArgVar(cached)}, "i:-3"},

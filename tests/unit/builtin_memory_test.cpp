@@ -103,13 +103,13 @@ TEST(BuiltInMemory, VarSetCapacitySizesAFreshVariable) {
 
 TEST(BuiltInMemory, VarSetCapacityEmptiesAndKeepsALargerBuffer) {
   Variable var(L"buffer", VAR_GLOBAL);
-  var.Assign(L"some text that is here");
+  EXPECT_EQ(var.Assign(L"some text that is here"), ResultCode::Ok);
   EXPECT_EQ(CallBuiltIn(L"VarSetCapacity", {ArgVar(var), ArgInt(1000)}).Shown(), "i:1000");
   EXPECT_STREQ(var.TextOf(true, true), L"");
   // A smaller request keeps the room it has ("at least" that many bytes).
   EXPECT_EQ(CallBuiltIn(L"VarSetCapacity", {ArgVar(var), ArgInt(10)}).Shown(), "i:1000");
   // A number held in the variable is gone too.
-  var.AssignInteger(42);
+  EXPECT_EQ(var.AssignInteger(42), ResultCode::Ok);
   EXPECT_EQ(CallBuiltIn(L"VarSetCapacity", {ArgVar(var), ArgInt(64)}).Shown(), "i:1000");
   EXPECT_STREQ(var.TextOf(true, true), L"");
   EXPECT_EQ(var.NumericType(), PURE_NOT_NUMERIC);
@@ -308,7 +308,7 @@ TEST(BuiltInMemory, NumPutDropsTheVariablesCachedNumber) {
   // A cached integer next to current text: the write changes the text, so
   // the old number must not be read back.
   Variable var(L"number", VAR_GLOBAL);
-  var.Assign(L"12345678");
+  EXPECT_EQ(var.Assign(L"12345678"), ResultCode::Ok);
   ASSERT_EQ(var.ToInteger(true), 12345678);
   EXPECT_FALSE(CallBuiltIn(L"NumPut", {ArgInt(L'A'), ArgVar(var), ArgInt(0), ArgText(L"UShort")}).Shown().empty());
   EXPECT_STREQ(var.TextOf(true, true), L"A2345678");
@@ -318,15 +318,15 @@ TEST(BuiltInMemory, NumPutDropsTheVariablesCachedNumber) {
   // A number whose text is out of date: the text is made first, then
   // written into.
   Variable stale(L"stale", VAR_GLOBAL);
-  stale.Assign(L"xxxxxxxx");
-  stale.AssignInteger(99);
+  EXPECT_EQ(stale.Assign(L"xxxxxxxx"), ResultCode::Ok);
+  EXPECT_EQ(stale.AssignInteger(99), ResultCode::Ok);
   EXPECT_FALSE(CallBuiltIn(L"NumPut", {ArgInt(L'B'), ArgVar(stale), ArgInt(2), ArgText(L"UShort")}).Shown().empty());
   EXPECT_STREQ(stale.TextOf(true, true), L"9B");
 }
 
 TEST(BuiltInMemory, NumPutOfUnsignedTextKeepsAllSixtyFourBits) {
   Variable source(L"source", VAR_GLOBAL);
-  source.Assign(L"0xFFFFFFFFFFFFFFFE");
+  EXPECT_EQ(source.Assign(L"0xFFFFFFFFFFFFFFFE"), ResultCode::Ok);
   const struct {
     TestArg Value;
     const wchar_t* Type;
@@ -498,7 +498,7 @@ TEST(BuiltInMemory, StrPutRefusesBadAddresses) {
   EXPECT_EQ(CallBuiltIn(L"StrPut", {ArgText(L"hello"), ArgInt(100)}).Shown(), "");
   EXPECT_EQ(CallBuiltIn(L"StrPut", {ArgText(L"hello"), ArgInt(0), ArgText(L"UTF-8")}).Shown(), "");
   Variable var(L"text", VAR_GLOBAL);
-  var.Assign(L"hello world");
+  EXPECT_EQ(var.Assign(L"hello world"), ResultCode::Ok);
   EXPECT_EQ(CallBuiltIn(L"StrPut", {ArgVar(var), ArgInt(static_cast<int64_t>(BufferOf(var) + 4))}).Shown(), "");
   EXPECT_STREQ(var.TextOf(true, true), L"hello world");
   // Memory that ends before the terminator would be written.

@@ -50,7 +50,7 @@ std::string Narrow(std::wstring_view text) {
 // The global variable of that name.
 Variable& Var(const wchar_t* name) { return *Values().Globals.FindOrAdd(name, VAR_GLOBAL); }
 // Gives a global variable a text value.
-void Set(const wchar_t* name, const wchar_t* text) { Var(name).Assign(text); }
+void Set(const wchar_t* name, const wchar_t* text) { EXPECT_EQ(Var(name).Assign(text), ResultCode::Ok); }
 // A global variable's text.
 std::wstring Get(const wchar_t* name) { return Var(name).TextOf(true, true); }
 
@@ -131,7 +131,7 @@ ResultCode CallLong(const ExprFunc&, ExprToken& result, ExprToken**, int, bool) 
 
 // Reports an error and fails, as a built-in function that fails the line.
 ResultCode CallFail(const ExprFunc&, ExprToken&, ExprToken**, int, bool) {
-  ReportLineError(nullptr, L"Failed on purpose.");
+  EXPECT_EQ(ReportLineError(nullptr, L"Failed on purpose."), ResultCode::Fail);
   return ResultCode::Fail;
 }
 
@@ -568,8 +568,8 @@ TEST_F(ExprLines, AppendsInPlaceAndTakesOverReturnedBuffers) {
   LoadOutcome got = Load("apX := apX . \"def\"\napX .= \"ghi\"\napY := apX . \"!\"\napY := Long()\n");
   ASSERT_EQ(got.Result, ResultCode::Ok) << Narrow(got.Error);
   Variable& x = Var(L"apX");
-  x.Assign(nullptr, 100);  // room to grow
-  x.Assign(L"abc");
+  EXPECT_EQ(x.Assign(nullptr, 100), ResultCode::Ok);  // room to grow
+  EXPECT_EQ(x.Assign(L"abc"), ResultCode::Ok);
   const wchar_t* buffer = x.TextOf();
   EXPECT_EQ(Run(*got.Lines[0], 1), L"");
   EXPECT_EQ(Get(L"apX"), L"abcdef");
@@ -694,7 +694,7 @@ TEST_F(ExprMemory, NumbersAndShortTextsAllocateNothing) {
   // The counters do see heap use: a long text takes a heap block.
   LoadOutcome longText = Load("hpL := hpT . hpLong . hpT\n");
   ASSERT_EQ(longText.Result, ResultCode::Ok);
-  Var(L"hpLong").Assign(std::wstring(kMaxArenaPieceChars, L'x'));
+  EXPECT_EQ(Var(L"hpLong").Assign(std::wstring(kMaxArenaPieceChars, L'x')), ResultCode::Ok);
   const uint64_t blocks = GetExprMemoryCounters().HeapBlocks;
   out.clear();
   ASSERT_TRUE(EvaluateExpression(*longText.Lines[0], 1, result, nullptr, out));

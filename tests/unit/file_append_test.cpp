@@ -108,7 +108,7 @@ class FileAppendFixture : public ::testing::Test {
     Values().CurrentThread->FileCodePage = 0;
     Values().CurrentThread->LastErrorCode = 0;
     Values().CurrentThread->ExceptionMode = 0;
-    ErrorLevel().Assign(kUnsetErrorLevel);
+    EXPECT_EQ(ErrorLevel().Assign(kUnsetErrorLevel), ResultCode::Ok);
   }
   void TearDown() override {
     Values().CurrentThread->FileCodePage = saved_.FileCodePage;
@@ -182,7 +182,7 @@ TEST_F(FileAppendBytes, WritesExactBytes) {
   for (const BytesCase& c : kBytesCases) {
     SCOPED_TRACE(c.Label);
     Values().CurrentThread->FileCodePage = c.ThreadCodePage;
-    ErrorLevel().Assign(kUnsetErrorLevel);
+    EXPECT_EQ(ErrorLevel().Assign(kUnsetErrorLevel), ResultCode::Ok);
     TempPath file;
     ASSERT_FALSE(file.Path().empty());
     if (c.Before) {
@@ -249,7 +249,7 @@ using FileAppendErrors = FileAppendFixture;
 TEST_F(FileAppendErrors, SetErrorLevelAndLastError) {
   for (const FailureCase& c : kFailureCases) {
     SCOPED_TRACE(c.Label);
-    ErrorLevel().Assign(kUnsetErrorLevel);
+    EXPECT_EQ(ErrorLevel().Assign(kUnsetErrorLevel), ResultCode::Ok);
     Values().CurrentThread->LastErrorCode = 0;
     TempPath file;
     std::wstring name = c.FileName;
@@ -347,7 +347,7 @@ TEST_F(FileAppendCalls, ReadLoopWithoutOutputFile) {
   g_testLoopOutput = &output;
   for (ReadLoopOutputLookup lookup : {TestLoopOutput, static_cast<ReadLoopOutputLookup>(nullptr)}) {
     System().ReadLoopOutput = lookup;
-    ErrorLevel().Assign(kUnsetErrorLevel);
+    EXPECT_EQ(ErrorLevel().Assign(kUnsetErrorLevel), ResultCode::Ok);
     Args args{L"x", L""};
     EXPECT_EQ(CmdFileAppend(line_, args.Get()), ResultCode::Ok);
     EXPECT_EQ(ErrorLevelText(), L"1");

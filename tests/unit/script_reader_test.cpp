@@ -59,7 +59,7 @@ ReadResult ReadScriptText(const std::string& bytes, int firstLine = 1) {
         if (line.substr(0, 12) != L"#CommentFlag") return EarlyDirective::PassOn;
         std::wstring_view param = line.substr(std::min<size_t>(line.size(), 13));
         if (param == L"!") {
-          ReportLoadError(L"Parameter #1 invalid.");
+          EXPECT_EQ(ReportLoadError(L"Parameter #1 invalid."), ResultCode::Fail);
           return EarlyDirective::Failed;
         }
         if (!param.empty()) Script().Syntax.CommentFlag.assign(param);

@@ -291,19 +291,19 @@ TEST_F(VariableCapacity, NumbersAndShortTextsStayOffTheHeap) {
   Variable a(L"a", VAR_GLOBAL), b(L"b", VAR_GLOBAL);
   // One warm-up pass takes each variable to its largest small block.
   auto pass = [&](int64_t i) {
-    a.AssignInteger(i * 7919);
-    b.AssignVariable(a);
+    EXPECT_EQ(a.AssignInteger(i * 7919), ResultCode::Ok);
+    EXPECT_EQ(b.AssignVariable(a), ResultCode::Ok);
     EXPECT_EQ(b.ToInteger(true), i * 7919);
     if (!a.IsTrue() && i) ADD_FAILURE();
     EXPECT_EQ(std::wcslen(a.TextOf()), a.Length());
-    a.AssignFloat(static_cast<double>(i) / 4);
+    EXPECT_EQ(a.AssignFloat(static_cast<double>(i) / 4), ResultCode::Ok);
     EXPECT_EQ(a.NumericType(), PURE_FLOAT);
     a.TextOf();
-    a.Assign(L"short text");
-    b.Assign(L"-123456789012345");
+    EXPECT_EQ(a.Assign(L"short text"), ResultCode::Ok);
+    EXPECT_EQ(b.Assign(L"-123456789012345"), ResultCode::Ok);
     EXPECT_EQ(b.ToInteger(true), -123456789012345);
     EXPECT_EQ(a.Append(L"!", 1), ResultCode::Ok);
-    a.Assign(L"");
+    EXPECT_EQ(a.Assign(L""), ResultCode::Ok);
   };
   pass(-1000000000000);  // the longest texts of the loop, and longer
   pass(1);
@@ -495,9 +495,9 @@ TEST_F(VariableCopy, FloatsTextsObjectsAndAliases) {
   ASSERT_EQ(x.AssignObject(object), ResultCode::Ok);
   ASSERT_EQ(y.AssignVariable(x), ResultCode::Ok);
   EXPECT_EQ(y.ObjectValue(), object);
-  x.Assign(L"");
+  EXPECT_EQ(x.Assign(L""), ResultCode::Ok);
   EXPECT_EQ(destroyed, 0);
-  y.Assign(L"");
+  EXPECT_EQ(y.Assign(L""), ResultCode::Ok);
   EXPECT_EQ(destroyed, 1);
   // Onto itself: unchanged.
   ASSERT_EQ(x.Assign(L"same"), ResultCode::Ok);
@@ -738,16 +738,16 @@ TEST_F(VariableListing, LocalListsStartSmallerAndNamesAreChecked) {
 TEST_F(VariableListing, ListVarsText) {
   Values().FindBuiltIn = LookupTestBuiltIns;
   VarList globals;
-  globals.FindOrAdd(L"Text", VAR_GLOBAL)->Assign(L"abc");
+  EXPECT_EQ(globals.FindOrAdd(L"Text", VAR_GLOBAL)->Assign(L"abc"), ResultCode::Ok);
   globals.FindOrAdd(L"Empty", VAR_GLOBAL);
-  globals.FindOrAdd(L"Long", VAR_GLOBAL)->Assign(std::wstring(61, L'z'));
-  globals.FindOrAdd(L"Number", VAR_GLOBAL)->AssignInteger(5);
+  EXPECT_EQ(globals.FindOrAdd(L"Long", VAR_GLOBAL)->Assign(std::wstring(61, L'z')), ResultCode::Ok);
+  EXPECT_EQ(globals.FindOrAdd(L"Number", VAR_GLOBAL)->AssignInteger(5), ResultCode::Ok);
   globals.FindOrAdd(L"A_Test", VAR_GLOBAL);  // built-ins are not listed
   int destroyed = 0;
   auto* object = new ProbeObject(&destroyed);
-  globals.FindOrAdd(L"Obj", VAR_GLOBAL)->AssignObject(object);
+  EXPECT_EQ(globals.FindOrAdd(L"Obj", VAR_GLOBAL)->AssignObject(object), ResultCode::Ok);
   VarList locals(true);
-  locals.FindOrAdd(L"loc", VAR_LOCAL)->Assign(L"x");
+  EXPECT_EQ(locals.FindOrAdd(L"loc", VAR_LOCAL)->Assign(L"x"), ResultCode::Ok);
   locals.FindOrAdd(L"ByRef", VAR_LOCAL)->SetAlias(globals.Find(L"Text"));  // aliases are not listed
 
   wchar_t address[32];
@@ -767,7 +767,7 @@ TEST_F(VariableListing, ListVarsText) {
 
   // The text stops at 65533 characters.
   VarList many;
-  for (int n = 0; n < 1200; ++n) many.FindOrAdd(L"v" + std::to_wstring(n), VAR_GLOBAL)->Assign(std::wstring(60, L'v'));
+  for (int n = 0; n < 1200; ++n) EXPECT_EQ(many.FindOrAdd(L"v" + std::to_wstring(n), VAR_GLOBAL)->Assign(std::wstring(60, L'v')), ResultCode::Ok);
   EXPECT_EQ(BuildVarListText(nullptr, L"", many).size(), kListVarsChars - 1);
 }
 
