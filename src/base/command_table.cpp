@@ -19,7 +19,7 @@ struct CommandRow {
 constexpr CommandRow kCommandRows[] = {
     // Internal forms, chosen by the parser from the shape of a line.
     {ACT_INVALID, {L"", 0, 0, 0, {}}},
-    {ACT_ASSIGN, {L"=", 1, 2, kAlwaysExpandArgs, {}}},
+    {ACT_ASSIGN, {L"=", 1, 2, kAlwaysExpandArgs | kRunsOwnArgs, {}}},
     {ACT_ASSIGNEXPR, {L":=", 1, 2, 0, {2}}},
     {ACT_EXPRESSION, {L"", 1, 1, 0, {1}}},
     {ACT_ADD, {L"+=", 2, 3, 0, {2}}},
@@ -52,7 +52,7 @@ constexpr CommandRow kCommandRows[] = {
     {ACT_IFEXIST, {L"IfExist", 1, 1, 0, {}}},
     {ACT_IFNOTEXIST, {L"IfNotExist", 1, 1, 0, {}}},
     {ACT_IFMSGBOX, {L"IfMsgBox", 1, 1, 0, {}}},
-    {ACT_ELSE, {L"Else", 0, 0, 0, {}}},
+    {ACT_ELSE, {L"Else", 0, 0, kRunsOwnArgs | kBlockKeyword, {}}},
     {ACT_MSGBOX, {L"MsgBox", 0, 4, 0, {}}},
     {ACT_INPUTBOX, {L"InputBox", 1, 11, kAlwaysExpandArgs, {5, 6, 7, 8, 10}}},
     {ACT_SPLASHTEXTON, {L"SplashTextOn", 0, 4, 0, {1, 2}}},
@@ -122,20 +122,20 @@ constexpr CommandRow kCommandRows[] = {
     {ACT_SETTIMER, {L"SetTimer", 0, 3, 0, {3}}},
     {ACT_CRITICAL, {L"Critical", 0, 1, 0, {}}},
     {ACT_THREAD, {L"Thread", 1, 3, 0, {2, 3}}},
-    {ACT_RETURN, {L"Return", 0, 1, 0, {1}}},
+    {ACT_RETURN, {L"Return", 0, 1, kRunsOwnArgs, {1}}},
     {ACT_EXIT, {L"Exit", 0, 1, 0, {1}}},
-    {ACT_LOOP, {L"Loop", 0, 4, 0, {}}},
-    {ACT_FOR, {L"For", 1, 3, 0, {3}}},
-    {ACT_WHILE, {L"While", 1, 1, 0, {1}}},
-    {ACT_UNTIL, {L"Until", 1, 1, 0, {1}}},
+    {ACT_LOOP, {L"Loop", 0, 4, kRunsOwnArgs | kLoopCommand, {}}},
+    {ACT_FOR, {L"For", 1, 3, kRunsOwnArgs | kLoopCommand, {3}}},
+    {ACT_WHILE, {L"While", 1, 1, kRunsOwnArgs | kLoopCommand, {1}}},
+    {ACT_UNTIL, {L"Until", 1, 1, kRunsOwnArgs, {1}}},
     {ACT_BREAK, {L"Break", 0, 1, 0, {}}},
     {ACT_CONTINUE, {L"Continue", 0, 1, 0, {}}},
-    {ACT_TRY, {L"Try", 0, 0, 0, {}}},
-    {ACT_CATCH, {L"Catch", 0, 1, 0, {}}},
-    {ACT_FINALLY, {L"Finally", 0, 0, 0, {}}},
-    {ACT_THROW, {L"Throw", 0, 1, 0, {1}}},
-    {ACT_BLOCK_BEGIN, {L"{", 0, 0, 0, {}}},
-    {ACT_BLOCK_END, {L"}", 0, 0, 0, {}}},
+    {ACT_TRY, {L"Try", 0, 0, kRunsOwnArgs | kBlockKeyword, {}}},
+    {ACT_CATCH, {L"Catch", 0, 1, kRunsOwnArgs | kBlockKeyword, {}}},
+    {ACT_FINALLY, {L"Finally", 0, 0, kRunsOwnArgs | kBlockKeyword, {}}},
+    {ACT_THROW, {L"Throw", 0, 1, kRunsOwnArgs, {1}}},
+    {ACT_BLOCK_BEGIN, {L"{", 0, 0, kRunsOwnArgs | kBlockKeyword, {}}},
+    {ACT_BLOCK_END, {L"}", 0, 0, kRunsOwnArgs | kBlockKeyword, {}}},
     {ACT_WINACTIVATE, {L"WinActivate", 0, 4, 0, {}}},
     {ACT_WINACTIVATEBOTTOM, {L"WinActivateBottom", 0, 4, 0, {}}},
     {ACT_WINWAIT, {L"WinWait", 0, 5, 0, {3}}},
@@ -250,7 +250,7 @@ constexpr CommandRow kCommandRows[] = {
 // Whether an entry keeps the counting and numbering rules of the header.
 constexpr bool IsWellFormed(const CommandEntry& entry) {
   if (entry.LeastArgs > entry.MostArgs || entry.MostArgs > kMaxArgs) return false;
-  if ((entry.Flags & ~kAlwaysExpandArgs) != 0) return false;
+  if ((entry.Flags & ~(kAlwaysExpandArgs | kRunsOwnArgs | kLoopCommand | kBlockKeyword)) != 0) return false;
   int previous = 0;
   for (uint8_t number : entry.NumericParams) {
     if (number == 0) break;
@@ -287,7 +287,7 @@ static_assert(kCommands[ACT_BLOCK_END].Name == L"}" && kCommands[ACT_GUI].Name =
 static_assert(kCommands[ACT_EXITAPP].Name == L"ExitApp" && kCommands[ACT_HASH_IF].Name == L"#If");
 
 constexpr LegacyCommand kLegacyCommands[] = {
-    {{L"SetEnv", 1, 2, kAlwaysExpandArgs, {}}, ACT_ASSIGN, LegacyForm::Renamed},
+    {{L"SetEnv", 1, 2, kAlwaysExpandArgs | kRunsOwnArgs, {}}, ACT_ASSIGN, LegacyForm::Renamed},
     {{L"EnvAdd", 2, 3, 0, {2}}, ACT_ADD, LegacyForm::Renamed},
     {{L"EnvSub", 1, 3, 0, {2}}, ACT_SUB, LegacyForm::Renamed},
     {{L"EnvMult", 2, 2, 0, {2}}, ACT_MULT, LegacyForm::Renamed},
@@ -440,9 +440,18 @@ static_assert(LegacyTableIsConsistent());
 
 }  // namespace
 
-const CommandEntry& CommandInfo(ActionType action) {
-  return action < kActionCount ? kCommands[action] : kCommands[ACT_INVALID];
+// The flags agree with the action ranges the parser and linker test.
+constexpr bool FlagsAgreeWithRanges() {
+  for (int i = 0; i < kActionCount; ++i) {
+    const auto action = static_cast<ActionType>(i);
+    if (((kCommands[action].Flags & kLoopCommand) != 0) != IsLoop(action)) return false;
+    if ((kCommands[action].Flags & kLoopCommand) && !(kCommands[action].Flags & kRunsOwnArgs)) return false;
+  }
+  return true;
 }
+static_assert(FlagsAgreeWithRanges());
+
+const std::array<CommandEntry, kActionCount> kCommandEntries = kCommands;
 
 ActionType FindCommand(std::wstring_view name) {
   if (name.empty() || name.size() > kLongestName) return ACT_INVALID;

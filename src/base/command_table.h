@@ -108,15 +108,25 @@ static_assert(ACT_GUI == 219 && ACT_EXITAPP == 222 && ACT_HASH_IF == 225 && ACT_
 inline constexpr int kMaxArgs = 11;
 inline constexpr int kMaxNumericParams = 7;
 
-// Flag bit: the command reads every argument from its expanded text, never
-// directly from the variable an argument names.
+// Flag bits of a command.
+// The command reads every argument from its expanded text, never directly
+// from the variable an argument names.
 inline constexpr uint8_t kAlwaysExpandArgs = 0x80;
+// The execution loop does not expand the line's arguments before running
+// it: the line evaluates them itself, when and if it needs them (flow
+// control, assignments of text, loops).
+inline constexpr uint8_t kRunsOwnArgs = 0x01;
+// A loop: Loop, For, While.
+inline constexpr uint8_t kLoopCommand = 0x02;
+// A line that shapes blocks rather than doing work: {, }, Else, Try, Catch
+// and Finally.
+inline constexpr uint8_t kBlockKeyword = 0x04;
 
 struct CommandEntry {
   std::wstring_view Name;
   uint8_t LeastArgs;  // fewer, or a blank one among these, is a load error
   uint8_t MostArgs;   // the last argument takes the rest of the line
-  uint8_t Flags;      // kAlwaysExpandArgs or 0
+  uint8_t Flags;      // kAlwaysExpandArgs, kRunsOwnArgs, kLoopCommand, kBlockKeyword
   std::array<uint8_t, kMaxNumericParams> NumericParams;  // 1-based, ascending, 0 ends the list
 };
 
@@ -146,8 +156,13 @@ struct LegacyCommand {
 // WinGetActiveTitle and WinGetActiveStats.
 inline constexpr std::wstring_view kActiveWindowTitle = L"A";
 
+// The table, indexed by action; reach it through CommandInfo.
+extern const std::array<CommandEntry, kActionCount> kCommandEntries;
+
 // The table entry of an action; an action outside the table gets the entry of ACT_INVALID.
-const CommandEntry& CommandInfo(ActionType action);
+inline const CommandEntry& CommandInfo(ActionType action) {
+  return action < kActionCount ? kCommandEntries[action] : kCommandEntries[ACT_INVALID];
+}
 
 // The named command (ACT_IFWINEXIST onwards) called name, without regard to case; ACT_INVALID when none.
 ActionType FindCommand(std::wstring_view name);

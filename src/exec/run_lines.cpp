@@ -385,10 +385,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
     ScriptLine* next = line->FollowingLine;
     ScriptLine* jump = nullptr;
 
-    bool expands = action != ACT_ASSIGN && action != ACT_WHILE && action != ACT_THROW && !IsLoop(action) &&
-                   action != ACT_BLOCK_BEGIN && action != ACT_BLOCK_END && action != ACT_ELSE && action != ACT_TRY &&
-                   action != ACT_CATCH && action != ACT_FINALLY && action != ACT_UNTIL && action != ACT_RETURN;
-    if (expands && line->ArgTotal > 0) {
+    if (!(CommandInfo(action).Flags & kRunsOwnArgs) && line->ArgTotal > 0) {
       result = PrepareArgs(*line, args, expansion.Buffer());
       if (result != ResultCode::Ok) return result;
     } else {
