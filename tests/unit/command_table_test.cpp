@@ -218,13 +218,30 @@ TEST(CommandTableFlags, AlwaysExpandedExactlyForTheListedCommands) {
     const CommandEntry& entry = CommandInfo(static_cast<ActionType>(i));
     SCOPED_TRACE(Narrow(entry.Name) + " at " + std::to_string(i));
     EXPECT_EQ((entry.Flags & kAlwaysExpandArgs) != 0, expected.count(i) == 1);
-    EXPECT_EQ(entry.Flags & ~kAlwaysExpandArgs, 0);
+    EXPECT_EQ(entry.Flags & ~(kAlwaysExpandArgs | kRunsOwnArgs | kLoopCommand | kBlockKeyword), 0);
   }
   // A few neighbours of listed commands that read their variables directly.
   for (const wchar_t* name : {L"MsgBox", L"ControlSetText", L"WinSetTitle", L"FileSetTime", L"GuiControlGet",
                               L"RegWrite", L"IniWrite", L"StringLeft"})
     EXPECT_EQ(CommandInfo(FindCommand(name)).Flags, 0) << Narrow(name);
   EXPECT_EQ(CommandInfo(ACT_IFEQUAL).Flags, 0);
+}
+
+// The flags the execution loop reads: which lines it leaves unexpanded,
+// which are loops and which only shape blocks.
+TEST(CommandTableFlags, ExecutionLoopFlagsMarkExactlyTheirCommands) {
+  const std::set<int> runsOwnArgs = {ACT_ASSIGN, ACT_ELSE,    ACT_RETURN,  ACT_LOOP,  ACT_FOR,
+                                     ACT_WHILE,  ACT_UNTIL,   ACT_TRY,     ACT_CATCH, ACT_FINALLY,
+                                     ACT_THROW,  ACT_BLOCK_BEGIN, ACT_BLOCK_END};
+  const std::set<int> loops = {ACT_LOOP, ACT_FOR, ACT_WHILE};
+  const std::set<int> blockKeywords = {ACT_BLOCK_BEGIN, ACT_BLOCK_END, ACT_ELSE, ACT_TRY, ACT_CATCH, ACT_FINALLY};
+  for (int i = 0; i < kActionCount; ++i) {
+    const CommandEntry& entry = CommandInfo(static_cast<ActionType>(i));
+    SCOPED_TRACE(Narrow(entry.Name) + " at " + std::to_string(i));
+    EXPECT_EQ((entry.Flags & kRunsOwnArgs) != 0, runsOwnArgs.count(i) == 1);
+    EXPECT_EQ((entry.Flags & kLoopCommand) != 0, loops.count(i) == 1);
+    EXPECT_EQ((entry.Flags & kBlockKeyword) != 0, blockKeywords.count(i) == 1);
+  }
 }
 
 // The variable-parameter table, row by row: the kind, the 0-based positions
