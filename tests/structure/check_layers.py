@@ -2,7 +2,9 @@
 """Checks that the source folders form one-way layers.
 
 The layers are declared in src/CMakeLists.txt, one `qrv_add_layer(folder
-lower...)` line each. A file in a folder may include headers of its own
+lower...)` or `qrv_add_subsystem(folder)` line each; a subsystem builds on
+`objects`, and `${QRV_SUBSYSTEMS}` in a layer line stands for every
+subsystem declared before it. A file in a folder may include headers of its own
 folder and of the folders its layer builds on, directly or through them;
 any other project include points up or sideways and fails the check. A
 folder under src/ with no layer line would not be built, so it fails too.
@@ -14,13 +16,24 @@ import pathlib
 import re
 import sys
 
-LAYER_LINE = re.compile(r'^\s*qrv_add_layer\(\s*(\w+)((?:\s+\w+)*)\s*\)', re.M)
+LAYER_LINE = re.compile(r'^\s*qrv_add_(layer|subsystem)\(\s*(\w+)((?:\s+[\w${}]+)*)\s*\)', re.M)
 INCLUDE_LINE = re.compile(r'^\s*#\s*include\s+"(\w+)/[^"]+"', re.M)
 
 
 def read_layers(src):
     text = (src / 'CMakeLists.txt').read_text()
-    return {m.group(1): m.group(2).split() for m in LAYER_LINE.finditer(text)}
+    layers, subsystems = {}, []
+    for m in LAYER_LINE.finditer(text):
+        kind, name, lower = m.group(1), m.group(2), m.group(3).split()
+        if kind == 'subsystem':
+            layers[name] = ['objects']
+            subsystems.append(name)
+            continue
+        expanded = []
+        for item in lower:
+            expanded.extend(subsystems if item == '${QRV_SUBSYSTEMS}' else [item])
+        layers[name] = expanded
+    return layers
 
 
 def reachable(layers, folder):

@@ -10,13 +10,15 @@ import tempfile
 CHECK = pathlib.Path(__file__).resolve().parent / 'check_layers.py'
 CMAKE = '''qrv_add_layer(base)
 qrv_add_layer(values base)
-qrv_add_layer(gui values)
-qrv_add_layer(system values)
-qrv_add_layer(app gui system)
+qrv_add_layer(objects values)
+qrv_add_subsystem(gui)
+qrv_add_subsystem(system)
+qrv_add_layer(app ${QRV_SUBSYSTEMS})
 '''
 CASES = [
     # (name, files {path: text}, expected exit code, text the report must hold)
-    ('downward includes pass', {'app/a.cpp': '#include "gui/g.h"\n#include "base/b.h"\n'}, 0, 'layers hold'),
+    ('downward includes pass', {'app/a.cpp': '#include "gui/g.h"\n#include "system/s.h"\n#include "base/b.h"\n',
+                                'gui/g.cpp': '#include "objects/o.h"\n#include "values/v.h"\n'}, 0, 'layers hold'),
     ('upward include fails', {'values/v.cpp': '#include "base/b.h"\n#include "app/a.h"\n'}, 1,
      'src/values/v.cpp:2: includes "app/"'),
     ('sibling include fails', {'gui/g.cpp': '#include "system/s.h"\n'}, 1, 'src/gui/g.cpp:1: includes "system/"'),
@@ -27,7 +29,7 @@ CASES = [
 def run_case(files):
     with tempfile.TemporaryDirectory() as root:
         src = pathlib.Path(root) / 'src'
-        for folder in ('base', 'values', 'gui', 'system', 'app'):
+        for folder in ('base', 'values', 'objects', 'gui', 'system', 'app'):
             (src / folder).mkdir(parents=True)
         (src / 'CMakeLists.txt').write_text(CMAKE)
         for path, text in files.items():
