@@ -4,6 +4,7 @@
 # --checked (or QRV_PRESET=checked) builds the "checked" preset in
 # build-checked/: undefined behaviour traps and the standard library checks
 # its preconditions. Without it, the "default" preset builds in build/.
+# QRV_WERROR=1 treats warnings in our own code as errors (CI sets it).
 # Builds are serialised with a lock: two ninja runs in one tree corrupt it.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -25,6 +26,11 @@ exec 9>"$dir/.build-lock"
 flock 9
 if [ ! -f "$dir/build.ninja" ]; then
   cmake --preset "$preset" >/dev/null
+fi
+# QRV_WERROR=1 (set by CI) makes warnings in our own code errors; the choice
+# is kept in the build folder's cache, so it is set again whenever given.
+if [ -n "${QRV_WERROR:-}" ]; then
+  cmake -S . -B "$dir" -DQRV_WARNINGS_AS_ERRORS="$([ "$QRV_WERROR" = 0 ] && echo OFF || echo ON)" >/dev/null
 fi
 if [ $# -gt 0 ]; then
   cmake --build "$dir" -- "$@"

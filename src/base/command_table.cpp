@@ -265,7 +265,7 @@ constexpr bool IsWellFormed(const CommandEntry& entry) {
 constexpr std::array<CommandEntry, kActionCount> BuildCommandTable() {
   static_assert(std::size(kCommandRows) == kActionCount);
   std::array<CommandEntry, kActionCount> table{};
-  for (int i = 0; i < kActionCount; ++i) {
+  for (size_t i = 0; i < static_cast<size_t>(kActionCount); ++i) {
     if (kCommandRows[i].Action != i) throw "command row out of index order";
     if (!IsWellFormed(kCommandRows[i].Entry)) throw "command row breaks the counting rules";
     table[i] = kCommandRows[i].Entry;
@@ -375,9 +375,10 @@ constexpr ArgKindTable BuildArgKinds() {
       for (int position = row.FirstPosition; position <= row.LastPosition; ++position) {
         if (position >= kVarParamPositions || position >= kCommands[action].MostArgs)
           throw "variable parameter beyond the command's arguments";
-        if (kinds[action][position] != ARG_TYPE_NORMAL) throw "variable parameter listed twice";
+        const auto slot = static_cast<size_t>(position);
+        if (kinds[action][slot] != ARG_TYPE_NORMAL) throw "variable parameter listed twice";
         if (ListsNumeric(kCommands[action], position + 1)) throw "variable parameter also numeric";
-        kinds[action][position] = row.Kind;
+        kinds[action][slot] = row.Kind;
       }
     }
   }
@@ -406,10 +407,10 @@ constexpr int kNamedActionCount = kActionCount - kFirstNamedAction;
 // compile when two names are equal without regard to case.
 constexpr std::array<ActionType, kNamedActionCount> BuildNameIndex() {
   std::array<ActionType, kNamedActionCount> index{};
-  for (int i = 0; i < kNamedActionCount; ++i) index[i] = static_cast<ActionType>(kFirstNamedAction + i);
+  for (size_t i = 0; i < index.size(); ++i) index[i] = static_cast<ActionType>(kFirstNamedAction + i);
   std::sort(index.begin(), index.end(),
             [](ActionType a, ActionType b) { return CompareNames(kCommands[a].Name, kCommands[b].Name) < 0; });
-  for (int i = 1; i < kNamedActionCount; ++i)
+  for (size_t i = 1; i < index.size(); ++i)
     if (CompareNames(kCommands[index[i - 1]].Name, kCommands[index[i]].Name) == 0) throw "duplicate command name";
   return index;
 }
@@ -471,7 +472,7 @@ const LegacyCommand* FindLegacyCommand(std::wstring_view name) {
 
 ArgKind ArgKindOf(ActionType action, int position) {
   if (action >= kActionCount || position < 0 || position >= kVarParamPositions) return ARG_TYPE_NORMAL;
-  return kArgKinds[action][position];
+  return kArgKinds[action][static_cast<size_t>(position)];
 }
 
 ArgKind ArgKindInLine(ActionType action, int position, std::wstring_view firstArg) {
