@@ -19,9 +19,11 @@ import json
 import os
 import re
 import shlex
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 EXIT_PASS = 0
 EXIT_FAIL = 1
@@ -259,15 +261,26 @@ def build_command(args, expect, script):
 WINE_X_ERROR = b"X Error of failed request"
 
 
+def harness_switches(expect, report_path):
+    """qrvrun's switches for one test: its time limit, report file and dialog answers."""
+    switches = ["--timeout", str(max(1, int(expect.timeout_s * 1000))), "--report", windows_path(report_path)]
+    for dialog in expect.dialogs:
+        switches += ["--answer", dialog["answer"] or DEFAULT_ANSWER]
+    return switches
+
+
+def write_stdin(expect, path):
+    """Writes the text the test feeds to standard input (empty by default)."""
+    with open(path, "wb") as handle:
+        handle.write(expect.stdin.encode("utf-8") if expect.stdin is not None else b"")
+
+
 def run(args, expect, script, temp):
     """Runs the test; returns the command, its directory, the completed process
     (returncode None when killed from here) and qrvrun's report records."""
     report_path = os.path.join(temp, "report.jsonl")
     qrvrun = os.path.join(args.build_dir, "bin", "qrvrun.exe")
-    harness = [args.wine, qrvrun, "--timeout", str(max(1, int(expect.timeout_s * 1000))),
-               "--report", windows_path(report_path)]
-    for dialog in expect.dialogs:
-        harness += ["--answer", dialog["answer"] or DEFAULT_ANSWER]
+    harness = [args.wine, qrvrun] + harness_switches(expect, report_path)
     outer = ["timeout", "-k", str(OUTER_KILL_AFTER_S), str(int(expect.timeout_s) + OUTER_GRACE_S)]
     full = outer + harness + ["--"] + build_command(args, expect, script)
     cwd = os.path.dirname(script)
@@ -276,8 +289,7 @@ def run(args, expect, script, temp):
     # Files, not pipes: Wine's service processes (wineserver, services.exe) may be started by this
     # run, inherit its standard handles and outlive it, and a pipe would then never reach EOF.
     paths = {name: os.path.join(temp, name) for name in ("stdin", "stdout", "stderr")}
-    with open(paths["stdin"], "wb") as handle:
-        handle.write(expect.stdin.encode("utf-8") if expect.stdin is not None else b"")
+    write_stdin(expect, paths["stdin"])
     with open(paths["stdin"], "rb") as stdin, open(paths["stdout"], "wb") as stdout, \
             open(paths["stderr"], "wb") as stderr:
         process = subprocess.Popen(full, cwd=cwd, stdin=stdin, stdout=stdout, stderr=stderr)
@@ -290,6 +302,159 @@ def run(args, expect, script, temp):
     with open(paths["stdout"], "rb") as stdout, open(paths["stderr"], "rb") as stderr:
         result = subprocess.CompletedProcess(full, returncode, stdout.read(), stderr.read())
     return full, cwd, result, read_report(report_path)
+
+
+# qrvrun's report events that end a run.
+FINAL_EVENTS = {"exit", "timeout", "error"}
+# How often the batch watchdog looks at the running test's report.
+BATCH_POLL_S = 0.2
+
+
+class BatchTest:
+    """One test of a batch: its script and expectation, and what running it gave,
+    in the shape run() returns (command, cwd, result, records)."""
+
+    def __init__(self, number, script, expect):
+        self.number = number  # names its files in the batch's folder
+        self.script = os.path.abspath(script)
+        self.expect = expect
+        self.cwd = os.path.dirname(self.script)
+        self.command = None
+        self.result = None
+        self.records = []
+        self.batch_note = None  # set when qrvrun ended or was killed while this test ran
+
+    def path(self, temp, what):
+        """The file of this test called WHAT (report, stdin, stdout, stderr) in the batch's folder."""
+        return os.path.join(temp, f"{self.number:04d}.{what}")
+
+
+def batch_line(test, switches, command, temp):
+    """The arguments of one line of qrvrun's batch file: the test's own switches,
+    its working folder and standard files, then the command."""
+    files = []
+    for stream in ("stdin", "stdout", "stderr"):
+        files += ["--" + stream, windows_path(test.path(temp, stream))]
+    return switches + ["--cwd", windows_path(test.cwd)] + files + ["--"] + command
+
+
+def run_over(records):
+    """True when qrvrun's report says the run has ended, one way or another."""
+    return any(record.get("event") in FINAL_EVENTS for record in records)
+
+
+def read_bytes(path):
+    """The bytes of a file, or none when it does not exist."""
+    try:
+        with open(path, "rb") as handle:
+            return handle.read()
+    except FileNotFoundError:
+        return b""
+
+
+def start_batch(args, tests, temp, round_number):
+    """Writes the batch file for TESTS and starts qrvrun on it in a session of its
+    own (so the watchdog can kill all of it); returns the process and the paths
+    of qrvrun's own output."""
+    qrvrun = os.path.join(args.build_dir, "bin", "qrvrun.exe")
+    lines = []
+    for test in tests:
+        report = test.path(temp, "report")
+        for what in ("report", "stdout", "stderr"):
+            if os.path.exists(test.path(temp, what)):
+                os.remove(test.path(temp, what))
+        write_stdin(test.expect, test.path(temp, "stdin"))
+        switches = harness_switches(test.expect, report)
+        command = build_command(args, test.expect, test.script)
+        # What reruns this test alone: the same run as a single qrvrun.
+        test.command = [args.wine, qrvrun] + switches + ["--"] + command
+        lines.append(subprocess.list2cmdline(batch_line(test, switches, command, temp)))
+    batch = os.path.join(temp, f"batch{round_number}.txt")
+    with open(batch, "w", encoding="utf-8", newline="\n") as handle:
+        handle.write("\n".join(lines) + "\n")
+    output = (os.path.join(temp, f"batch{round_number}.out"), os.path.join(temp, f"batch{round_number}.err"))
+    # Files, not pipes, for the reason given in run().
+    with open(output[0], "wb") as out, open(output[1], "wb") as err:
+        process = subprocess.Popen([args.wine, qrvrun, "--batch", windows_path(batch)], stdin=subprocess.DEVNULL,
+                                   stdout=out, stderr=err, start_new_session=True)
+    return process, output
+
+
+def watch_batch(process, tests, temp):
+    """Waits for a batch to end. A test still running OUTER_GRACE_S after its own
+    time limit means qrvrun itself is stuck: the batch is killed. Returns
+    whether it was."""
+    current, since = 0, time.monotonic()
+    while True:
+        try:
+            process.wait(timeout=BATCH_POLL_S)
+            return False
+        except subprocess.TimeoutExpired:
+            pass
+        while current < len(tests) and run_over(read_report(tests[current].path(temp, "report"))):
+            current, since = current + 1, time.monotonic()
+        if current < len(tests) and time.monotonic() - since > tests[current].expect.timeout_s + OUTER_GRACE_S:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            return True
+
+
+def run_batch(args, tests, temp):
+    """Runs TESTS one after another inside one qrvrun process (qrvrun --batch),
+    which spares each the start of a Wine process, and fills in what each gave.
+    Every test keeps its own time limit, dialog answers, standard files and
+    report. When qrvrun ends or is killed before the end of a test, that test
+    fails and the tests after it go on in a new batch."""
+    pending, round_number = list(tests), 0
+    while pending:
+        round_number += 1
+        process, output = start_batch(args, pending, temp, round_number)
+        killed = watch_batch(process, pending, temp)
+        for index, test in enumerate(pending):
+            test.records = read_report(test.path(temp, "report"))
+            over = run_over(test.records)
+            # The report has the test's own exit code; the batch's status only matters for a test cut short.
+            status = 0 if over else None if killed else process.returncode
+            test.result = subprocess.CompletedProcess(test.command, status, read_bytes(test.path(temp, "stdout")),
+                                                      read_bytes(test.path(temp, "stderr")))
+            if not over:
+                own = (read_bytes(output[0]) + read_bytes(output[1])).decode("utf-8", "replace").strip()
+                ended = "killed" if killed else f"over (status {status})"
+                test.batch_note = f"the batch was {ended} while this test ran; qrvrun's own output: {own or '(none)'}"
+                pending = pending[index + 1:]
+                break
+        else:
+            pending = []
+
+
+def fits_batch(args, test):
+    """False when an argument or answer holds a line break, which a batch line cannot carry."""
+    words = harness_switches(test.expect, "") + build_command(args, test.expect, test.script)
+    return not any("\n" in word or "\r" in word for word in words)
+
+
+def run_many(args, tests, temp):
+    """Runs TESTS, in a batch where they fit one, and returns per test its
+    failures (empty when it passed)."""
+    run_batch(args, [test for test in tests if fits_batch(args, test)], temp)
+    verdicts = []
+    for test in tests:
+        if test.result is None:
+            alone = os.path.join(temp, f"{test.number:04d}.alone")
+            os.makedirs(alone, exist_ok=True)
+            test.command, test.cwd, test.result, test.records = run(args, test.expect, test.script, alone)
+        if WINE_X_ERROR in test.result.stderr:
+            # The X error race described in main(): this test runs once more, alone.
+            print(f"note: Wine reported an X error in {test.script}; running it again")
+            again = os.path.join(temp, f"{test.number:04d}.again")
+            os.makedirs(again, exist_ok=True)
+            test.command, test.cwd, test.result, test.records = run(args, test.expect, test.script, again)
+            test.batch_note = None
+        failures = compare(test.expect, test.result, test.records)
+        if test.batch_note:
+            failures.append(test.batch_note)
+        verdicts.append(failures)
+    return verdicts
 
 
 def compare(expect, result, records):
