@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Runs one script test under Wine and compares what it did with its .expect file.
+"""Runs script tests under Wine and compares what each did with its .expect file.
 
-    run_script_test.py --build-dir BUILD [--program EXE] [--wine WINE] [-v] SCRIPT.qrv
+    run_script_test.py --build-dir BUILD [--program EXE] [--wine WINE] [-v] SCRIPT.qrv...
 
-The script runs through qrvrun.exe (time limit, dialogs recorded and closed)
+A script runs through qrvrun.exe (time limit, dialogs recorded and closed)
 with the script's directory as the working directory. The exit code, standard
 output, standard error and dialogs are compared with SCRIPT.expect (format in
-tests/scripts/README.md). Exit status: 0 pass, 1 fail, 2 broken test
-definition, 77 skipped.
+tests/scripts/README.md). Several scripts run one after another inside a
+single qrvrun process (its batch mode), each still an interpreter run of its
+own with its own limit, answers and files; that spares each test the start of
+a Wine process. Exit status: 0 pass, 1 fail, 2 broken test definition, 77
+skipped (for several scripts: 1 when any failed, else 2 when any is broken,
+else 77 when all were skipped).
 
 The caller provides the environment: WINEPREFIX, DISPLAY and a running
 wineserver. Nothing is sourced here.
@@ -369,6 +373,8 @@ def start_batch(args, tests, temp, round_number):
         # What reruns this test alone: the same run as a single qrvrun.
         test.command = [args.wine, qrvrun] + switches + ["--"] + command
         lines.append(subprocess.list2cmdline(batch_line(test, switches, command, temp)))
+        if getattr(args, "verbose", False):
+            print(f"cd {shlex.quote(test.cwd)} && {shlex.join(test.command)}")
     batch = os.path.join(temp, f"batch{round_number}.txt")
     with open(batch, "w", encoding="utf-8", newline="\n") as handle:
         handle.write("\n".join(lines) + "\n")
@@ -500,26 +506,25 @@ def reproduction(command, cwd):
     return f"cd {shlex.quote(cwd)} && {env}{shlex.join(shown)}"
 
 
-def main():
-    """Parses the command line, runs the test, prints the verdict."""
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--build-dir", required=True, help="the CMake build directory (holds bin/)")
-    parser.add_argument("--program", help="run this Unix path instead of qrv.exe (harness self-tests)")
-    parser.add_argument("--wine", default=os.environ.get("QRV_WINE", "wine"), help="the wine launcher")
-    parser.add_argument("-v", "--verbose", action="store_true", help="print the command before running it")
-    parser.add_argument("script", help="the .qrv test script")
-    args = parser.parse_args()
-    args.build_dir = os.path.abspath(args.build_dir)
-    # Diffs carry the program's own characters; never die printing them to an ASCII pipe.
-    sys.stdout.reconfigure(errors="backslashreplace")
+def script_names(script):
+    """The substitutions of a script's expected texts: its path, folder and name."""
+    return {"script": windows_path(script), "scriptdir": windows_path(os.path.dirname(script)),
+            "scriptname": os.path.basename(script)}
 
-    script = os.path.abspath(args.script)
-    names = {"script": windows_path(script), "scriptdir": windows_path(os.path.dirname(script)),
-             "scriptname": os.path.basename(script)}
+
+def print_failures(failures):
+    """Prints a failed test's failures, one indented item each."""
+    for failure in failures:
+        print("  - " + failure.replace("\n", "\n    "))
+
+
+def run_one(args, path):
+    """Runs a single test in a qrvrun of its own, prints the verdict, returns the exit status."""
+    script = os.path.abspath(path)
     try:
-        expect = parse_expect(os.path.splitext(script)[0] + ".expect", names)
+        expect = parse_expect(os.path.splitext(script)[0] + ".expect", script_names(script))
     except TestDefinitionError as error:
-        print(f"BROKEN TEST {args.script}: {error}")
+        print(f"BROKEN TEST {path}: {error}")
         return EXIT_BROKEN
     if expect.skip is not None:
         print(f"SKIP: {expect.skip}")
@@ -535,13 +540,70 @@ def main():
             command, cwd, result, records = run(args, expect, script, temp)
     failures = compare(expect, result, records)
     if not failures:
-        print(f"PASS {args.script}")
+        print(f"PASS {path}")
         return EXIT_PASS
-    print(f"FAIL {args.script}")
-    for failure in failures:
-        print("  - " + failure.replace("\n", "\n    "))
+    print(f"FAIL {path}")
+    print_failures(failures)
     print(f"to reproduce:\n  {reproduction(command, cwd)}")
     return EXIT_FAIL
+
+
+def run_several(args, paths):
+    """Runs several tests in one batch, prints each verdict in the order given
+    and a summary, returns the exit status."""
+    lines, tests, broken, skipped = {}, [], [], []
+    for number, path in enumerate(paths, 1):
+        script = os.path.abspath(path)
+        try:
+            expect = parse_expect(os.path.splitext(script)[0] + ".expect", script_names(script))
+        except TestDefinitionError as error:
+            lines[number] = [f"BROKEN TEST {path}: {error}"]
+            broken.append(path)
+            continue
+        if expect.skip is not None:
+            lines[number] = [f"SKIP {path}: {expect.skip}"]
+            skipped.append(path)
+            continue
+        tests.append(BatchTest(number, script, expect))
+    failed = []
+    with tempfile.TemporaryDirectory(prefix="qrvtests-") as temp:
+        for test, failures in zip(tests, run_many(args, tests, temp)):
+            path = paths[test.number - 1]
+            if not failures:
+                lines[test.number] = [f"PASS {path}"]
+                continue
+            failed.append(path)
+            alone = shlex.join([sys.executable, os.path.abspath(__file__), "--build-dir", args.build_dir, path])
+            lines[test.number] = [f"FAIL {path}"] + ["  - " + failure.replace("\n", "\n    ") for failure in failures]
+            lines[test.number] += [f"to run it alone:\n  {alone}", f"to reproduce:\n  {reproduction(test.command, test.cwd)}"]
+    for number in sorted(lines):
+        print("\n".join(lines[number]))
+    print(f"{len(tests) - len(failed)} of {len(paths)} tests passed"
+          + (f", {len(skipped)} skipped" if skipped else "") + (f", {len(broken)} broken" if broken else ""))
+    if failed or broken:
+        print("failed: " + "; ".join(failed + broken))
+    if failed:
+        return EXIT_FAIL
+    if broken:
+        return EXIT_BROKEN
+    return EXIT_SKIP if len(skipped) == len(paths) else EXIT_PASS
+
+
+def main():
+    """Parses the command line, runs the tests, prints the verdicts."""
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build-dir", required=True, help="the CMake build directory (holds bin/)")
+    parser.add_argument("--program", help="run this Unix path instead of qrv.exe (harness self-tests)")
+    parser.add_argument("--wine", default=os.environ.get("QRV_WINE", "wine"), help="the wine launcher")
+    parser.add_argument("-v", "--verbose", action="store_true", help="print the command before running it")
+    parser.add_argument("scripts", nargs="+", metavar="script", help="the .qrv test scripts")
+    args = parser.parse_args()
+    args.build_dir = os.path.abspath(args.build_dir)
+    # Diffs carry the program's own characters; never die printing them to an ASCII pipe.
+    sys.stdout.reconfigure(errors="backslashreplace")
+    if len(args.scripts) == 1:
+        return run_one(args, args.scripts[0])
+    return run_several(args, args.scripts)
 
 
 if __name__ == "__main__":

@@ -68,12 +68,6 @@ def file_name_for(index, name):
     return f"{index:02d}_{slug}"
 
 
-def script_names(script):
-    """The substitutions of run_script_test for a script path."""
-    return {"script": runner.windows_path(script), "scriptdir": runner.windows_path(os.path.dirname(script)),
-            "scriptname": os.path.basename(script)}
-
-
 def rerun_hint(args, name):
     """A shell line that runs just this case again."""
     prefix = os.environ.get("WINEPREFIX")
@@ -109,7 +103,7 @@ def main():
             with open(base + ".expect", "w", encoding="utf-8", newline="") as f:
                 f.write(expect_text)
             try:
-                expect = runner.parse_expect(base + ".expect", script_names(base + ".qrv"))
+                expect = runner.parse_expect(base + ".expect", runner.script_names(base + ".qrv"))
             except runner.TestDefinitionError as error:
                 verdicts[index] = [f"broken case: {error}"]
                 continue

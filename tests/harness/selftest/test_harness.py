@@ -434,6 +434,40 @@ def run_runner_batch_case(_case, build_dir, wine, temp):
     return problems
 
 
+def run_several_case(_case, build_dir, wine, temp):
+    """run_script_test.py given several scripts names each one's verdict, and its
+    exit status says the worst of them."""
+    expects = {"passes": "[args]\necho\nout`n\n\n0\n[exit]\n0\n[stdout]\nout\n",
+               "fails": "[args]\necho\nother`n\n\n0\n[exit]\n0\n[stdout]\nout\n",
+               "skipped": "[skip]\nWine lacks this\n",
+               "broken": "[stdout]\n"}
+    scripts = {}
+    for name, expect in expects.items():
+        scripts[name] = os.path.join(temp, name + ".qrv")
+        with open(scripts[name], "w", encoding="utf-8") as handle:
+            handle.write("; dlgprobe stands in for the interpreter; this file is only a path\n")
+        with open(os.path.join(temp, name + ".expect"), "w", encoding="utf-8", newline="") as handle:
+            handle.write(expect)
+    base = [sys.executable, RUNNER, "--build-dir", build_dir, "--wine", wine,
+            "--program", os.path.join(build_dir, "bin", "dlgprobe.exe")]
+    problems = []
+    for names, verdict, says in (
+            (["passes", "fails", "skipped"], RUNNER_FAIL,
+             [f"PASS {scripts['passes']}", f"FAIL {scripts['fails']}", "stdout differs", "+other",
+              "to run it alone:", f"SKIP {scripts['skipped']}: Wine lacks this", "1 of 3 tests passed, 1 skipped"]),
+            (["passes", "broken"], RUNNER_BROKEN, [f"PASS {scripts['passes']}", f"BROKEN TEST {scripts['broken']}"]),
+            (["skipped", "skipped"], RUNNER_SKIP, ["0 of 2 tests passed, 2 skipped"])):
+        result = subprocess.run(base + [scripts[name] for name in names], capture_output=True,
+                                stdin=subprocess.DEVNULL, timeout=OUTER_LIMIT_S)
+        output = result.stdout.decode("utf-8", "replace") + result.stderr.decode("utf-8", "replace")
+        found = [] if result.returncode == verdict else [f"exited {result.returncode}, expected {verdict}"]
+        found += [f"output lacks {text!r}" for text in says if text not in output]
+        if found:
+            problems += [f"with {', '.join(names)}: {problem}" for problem in found]
+            problems.append("output:\n" + output)
+    return problems
+
+
 # A table for run_table_test.py with dlgprobe standing in for the interpreter
 # (the script lines are only a file; dlgprobe does what [args] says).
 PROBE_TABLE = """Lines before the first case are comments.
@@ -509,6 +543,7 @@ WHOLE_CASES = [
     (WholeCase("a batch line qrvrun cannot read stops the batch before anything runs"), run_batch_refusal_case),
     (WholeCase("runner cases give the same verdicts in one batch"), run_runner_batch_case),
     (WholeCase("the table runner names each case's verdict"), run_table_case),
+    (WholeCase("the runner given several scripts names each one's verdict"), run_several_case),
 ]
 
 
