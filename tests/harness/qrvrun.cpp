@@ -92,7 +92,7 @@ constexpr size_t kJobPidCapacity = 1024;
 // later. Such a start is tried this many times, waiting the retry interval
 // times the attempt number in between; any other error fails at once.
 constexpr int kStartAttempts = 5;
-constexpr DWORD kStartRetryMs = 200;
+constexpr DWORD kStartRetryMs = 100;
 // A dialog must be seen on this many consecutive polls before it is read, so
 // a dialog that fills in its controls just after showing is read complete.
 constexpr int kSightingsBeforeRead = 2;
