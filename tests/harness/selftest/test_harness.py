@@ -473,6 +473,50 @@ def run_several_case(_case, build_dir, wine, temp):
     return problems
 
 
+def run_broken_batch_case(_case, build_dir, _wine, temp):
+    """When qrvrun ends before a test of its batch is over, or stops answering,
+    the runner fails that test saying so and runs the rest in a new batch. A
+    stand-in for wine plays the broken qrvrun: one that exits at once, and one
+    that never ends."""
+    problems = []
+    for behaviour, body, says in (
+            ("exits", "echo gone wrong >&2; exit 3",
+             ["the batch was over (status 3) while this test ran", "gone wrong",
+              "qrvrun reported no exit (its exit status was 3)"]),
+            ("hangs", "exec sleep 60",
+             ["the batch was killed while this test ran", "qrvrun did not finish in time and was killed from outside"])):
+        folder = os.path.join(temp, behaviour)
+        os.makedirs(folder)
+        fake_wine = os.path.join(folder, "fake-wine")
+        with open(fake_wine, "w", encoding="utf-8") as handle:
+            handle.write("#!/bin/sh\n" + body + "\n")
+        os.chmod(fake_wine, 0o755)
+        args = types.SimpleNamespace(build_dir=build_dir, wine=fake_wine, verbose=False, batch_grace_s=0.5,
+                                     program=os.path.join(build_dir, "bin", "dlgprobe.exe"))
+        tests = []
+        for number in (1, 2):
+            script = os.path.join(folder, f"probe{number}.qrv")
+            with open(script, "w", encoding="utf-8") as handle:
+                handle.write("; only a path\n")
+            with open(os.path.join(folder, f"probe{number}.expect"), "w", encoding="utf-8") as handle:
+                handle.write("[args]\necho\n\n\n0\n[timeout]\n1\n[exit]\n0\n")
+            tests.append(runner.BatchTest(number, script, runner.parse_expect(
+                os.path.join(folder, f"probe{number}.expect"), runner.script_names(script))))
+        work = os.path.join(folder, "runs")
+        os.makedirs(work)
+        started = time.monotonic()
+        verdicts = runner.run_many(args, tests, work)
+        elapsed = time.monotonic() - started
+        for number, failures in enumerate(verdicts, 1):
+            said = "\n".join(failures)
+            problems += [f"a batch that {behaviour}, test {number}: the failure lacks {text!r}:\n{said}"
+                         for text in says if text not in said]
+        # Each test of the hanging batch is given its limit (1 s) and the grace, then killed.
+        if elapsed > 2 * (1 + 0.5) + SLACK_S:
+            problems.append(f"a batch that {behaviour}: the runner took {elapsed:.1f} s")
+    return problems
+
+
 # A table for run_table_test.py with dlgprobe standing in for the interpreter
 # (the script lines are only a file; dlgprobe does what [args] says).
 PROBE_TABLE = """Lines before the first case are comments.
@@ -549,6 +593,7 @@ WHOLE_CASES = [
     (WholeCase("runner cases give the same verdicts in one batch"), run_runner_batch_case),
     (WholeCase("the table runner names each case's verdict"), run_table_case),
     (WholeCase("the runner given several scripts names each one's verdict"), run_several_case),
+    (WholeCase("a batch that ends early or hangs fails its test, and the rest still run"), run_broken_batch_case),
 ]
 
 
