@@ -357,9 +357,9 @@ def read_bytes(path):
 
 
 def start_batch(args, tests, temp, round_number):
-    """Writes the batch file for TESTS and starts qrvrun on it in a session of its
-    own (so the watchdog can kill all of it); returns the process and the paths
-    of qrvrun's own output."""
+    """Writes the batch file for TESTS and starts qrvrun on it under `timeout`,
+    which bounds the batch even if this runner is killed; returns the process
+    and the paths of qrvrun's own output."""
     qrvrun = os.path.join(args.build_dir, "bin", "qrvrun.exe")
     lines = []
     for test in tests:
@@ -379,11 +379,28 @@ def start_batch(args, tests, temp, round_number):
     with open(batch, "w", encoding="utf-8", newline="\n") as handle:
         handle.write("\n".join(lines) + "\n")
     output = (os.path.join(temp, f"batch{round_number}.out"), os.path.join(temp, f"batch{round_number}.err"))
+    # Every test's own limit, and a second each for qrvrun's closing of dialogs.
+    limit_s = int(sum(test.expect.timeout_s + 1 for test in tests)) + OUTER_GRACE_S
+    outer = ["timeout", "-k", str(OUTER_KILL_AFTER_S), str(limit_s)]
     # Files, not pipes, for the reason given in run().
     with open(output[0], "wb") as out, open(output[1], "wb") as err:
-        process = subprocess.Popen([args.wine, qrvrun, "--batch", windows_path(batch)], stdin=subprocess.DEVNULL,
-                                   stdout=out, stderr=err, start_new_session=True)
+        process = subprocess.Popen(outer + [args.wine, qrvrun, "--batch", windows_path(batch)],
+                                   stdin=subprocess.DEVNULL, stdout=out, stderr=err)
     return process, output
+
+
+def kill_batch(process):
+    """Kills a batch: `timeout` and everything in the process group it made for
+    itself, or the process alone if it has no group of its own."""
+    try:
+        group = os.getpgid(process.pid)
+        if group != os.getpgid(0):
+            os.killpg(group, signal.SIGKILL)
+        else:
+            process.kill()
+    except ProcessLookupError:
+        pass  # it ended on its own meanwhile
+    process.wait()
 
 
 def watch_batch(process, tests, temp, grace_s):
@@ -400,8 +417,7 @@ def watch_batch(process, tests, temp, grace_s):
         while current < len(tests) and run_over(read_report(tests[current].path(temp, "report"))):
             current, since = current + 1, time.monotonic()
         if current < len(tests) and time.monotonic() - since > tests[current].expect.timeout_s + grace_s:
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
+            kill_batch(process)
             return True
 
 
@@ -451,7 +467,7 @@ def run_many(args, tests, temp):
             os.makedirs(alone, exist_ok=True)
             test.command, test.cwd, test.result, test.records = run(args, test.expect, test.script, alone)
         if WINE_X_ERROR in test.result.stderr:
-            # The X error race described in main(): this test runs once more, alone.
+            # The X error race described in run_one(): this test runs once more, alone.
             print(f"note: Wine reported an X error in {test.script}; running it again")
             again = os.path.join(temp, f"{test.number:04d}.again")
             os.makedirs(again, exist_ok=True)
