@@ -27,6 +27,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 EXIT_PASS = 0
@@ -312,6 +313,10 @@ def run(args, expect, script, temp):
 FINAL_EVENTS = {"exit", "timeout", "error"}
 # How often the batch watchdog looks at the running test's report.
 BATCH_POLL_S = 0.2
+# Batches run side by side: starting a program under Wine keeps one core
+# busy only about half the time (the rest is waiting on wineserver), so a
+# second batch uses what the first leaves.
+PARALLEL_BATCHES = 2
 
 
 class BatchTest:
@@ -356,7 +361,7 @@ def read_bytes(path):
         return b""
 
 
-def start_batch(args, tests, temp, round_number):
+def start_batch(args, tests, temp, name):
     """Writes the batch file for TESTS and starts qrvrun on it under `timeout`,
     which bounds the batch even if this runner is killed; returns the process
     and the paths of qrvrun's own output."""
@@ -375,10 +380,10 @@ def start_batch(args, tests, temp, round_number):
         lines.append(subprocess.list2cmdline(batch_line(test, switches, command, temp)))
         if getattr(args, "verbose", False):
             print(f"cd {shlex.quote(test.cwd)} && {shlex.join(test.command)}")
-    batch = os.path.join(temp, f"batch{round_number}.txt")
+    batch = os.path.join(temp, f"{name}.txt")
     with open(batch, "w", encoding="utf-8", newline="\n") as handle:
         handle.write("\n".join(lines) + "\n")
-    output = (os.path.join(temp, f"batch{round_number}.out"), os.path.join(temp, f"batch{round_number}.err"))
+    output = (os.path.join(temp, f"{name}.out"), os.path.join(temp, f"{name}.err"))
     # Every test's own limit, and a second each for qrvrun's closing of dialogs.
     limit_s = int(sum(test.expect.timeout_s + 1 for test in tests)) + OUTER_GRACE_S
     outer = ["timeout", "-k", str(OUTER_KILL_AFTER_S), str(limit_s)]
@@ -421,16 +426,17 @@ def watch_batch(process, tests, temp, grace_s):
             return True
 
 
-def run_batch(args, tests, temp):
+def run_batch(args, tests, temp, name):
     """Runs TESTS one after another inside one qrvrun process (qrvrun --batch),
     which spares each the start of a Wine process, and fills in what each gave.
     Every test keeps its own time limit, dialog answers, standard files and
     report. When qrvrun ends or is killed before the end of a test, that test
-    fails and the tests after it go on in a new batch."""
+    fails and the tests after it go on in a new batch. NAME names the batch's
+    own files in TEMP."""
     pending, round_number = list(tests), 0
     while pending:
         round_number += 1
-        process, output = start_batch(args, pending, temp, round_number)
+        process, output = start_batch(args, pending, temp, f"{name}-{round_number}")
         # The self-test shortens the grace to see a stuck batch killed.
         killed = watch_batch(process, pending, temp, getattr(args, "batch_grace_s", OUTER_GRACE_S))
         for index, test in enumerate(pending):
@@ -457,9 +463,18 @@ def fits_batch(args, test):
 
 
 def run_many(args, tests, temp):
-    """Runs TESTS, in a batch where they fit one, and returns per test its
-    failures (empty when it passed)."""
-    run_batch(args, [test for test in tests if fits_batch(args, test)], temp)
+    """Runs TESTS, in batches where they fit one, and returns per test its
+    failures (empty when it passed). The batches run side by side, so tests
+    of one call may run at the same time, as separate ctest tests may."""
+    batched = [test for test in tests if fits_batch(args, test)]
+    # Dealt out in turn, so neighbouring tests (often alike in cost) go to different batches.
+    shares = [batched[index::PARALLEL_BATCHES] for index in range(PARALLEL_BATCHES)]
+    threads = [threading.Thread(target=run_batch, args=(args, share, temp, f"batch{index}"))
+               for index, share in enumerate(shares) if share]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
     verdicts = []
     for test in tests:
         if test.result is None:
