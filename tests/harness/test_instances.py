@@ -15,6 +15,7 @@ import sys
 import tempfile
 import threading
 import time
+import traceback
 
 WM_CLOSE = 0x10
 WM_COMMAND = 0x111
@@ -244,7 +245,13 @@ def main():
     h = Harness(args.build_dir)
     # The idle case mostly waits out its measuring time, so it runs beside the
     # others; every case has scripts of its own and finds only its own windows.
-    idle = threading.Thread(target=case_close_and_idle, args=(h,))
+    def run_idle():
+        try:
+            case_close_and_idle(h)
+        except Exception:  # in a thread it would otherwise only be printed
+            h.check("idle", False, "raised:\n" + traceback.format_exc())
+
+    idle = threading.Thread(target=run_idle)
     idle.start()
     try:
         for case in (case_pause, case_force, case_ignore, case_prompt, case_onmessage):

@@ -41,7 +41,7 @@ START_ATTEMPTS = 5
 # run_script_test.py's verdicts.
 RUNNER_PASS, RUNNER_FAIL, RUNNER_BROKEN, RUNNER_SKIP = 0, 1, 2, 77
 
-LIMIT_MS = 3000
+LIMIT_MS = 2000
 # The batch's timed-out line only has to show that the lines after it still run.
 BATCH_LIMIT_MS = 1000
 # Wine start-up and shutdown on top of a time limit.
@@ -50,7 +50,7 @@ OUTER_LIMIT_S = 60
 # How long killed processes may take to disappear from /proc.
 KILL_GRACE_S = 3.0
 # Cases running at once.
-DEFAULT_JOBS = 4
+DEFAULT_JOBS = 6
 
 
 @dataclass
@@ -334,11 +334,11 @@ def run_batch(build_dir, wine, lines, temp):
     return result.returncode, read_text(out_path), read_text(err_path)
 
 
-def run_qrvrun_batch_case(_case, build_dir, wine, temp):
-    """Runs the qrvrun cases as the lines of one batch: each must come out as it
-    does alone, with its own report and standard files. One more line keeps
-    qrvrun's own output, which the others must not touch."""
-    cases = [case for case in QRVRUN_CASES if case.batch]
+def run_qrvrun_batch_case(whole, build_dir, wine, temp):
+    """Runs the qrvrun cases WHOLE picks as the lines of one batch: each must
+    come out as it does alone, with its own report and standard files. One
+    more line keeps qrvrun's own output, which the others must not touch."""
+    cases = [case for case in QRVRUN_CASES if case.batch and whole.picks(case)]
     lines, runs = [], []
     for number, case in enumerate(cases, 1):
         folder = os.path.join(temp, f"line{number}")
@@ -585,10 +585,15 @@ def run_table_case(_case, build_dir, wine, temp):
 class WholeCase:
     """A case that runs rows of the tables above together, or a whole runner."""
     name: str
+    picks: object = None  # which rows it takes, for those that take some
 
 
 WHOLE_CASES = [
-    (WholeCase("qrvrun cases give the same results as lines of one batch"), run_qrvrun_batch_case),
+    # In two batches that run side by side, as the script-test runner runs them.
+    (WholeCase("qrvrun cases with dialogs give the same results as lines of one batch",
+               lambda case: bool(case.dialogs)), run_qrvrun_batch_case),
+    (WholeCase("qrvrun cases without dialogs give the same results as lines of one batch",
+               lambda case: not case.dialogs), run_qrvrun_batch_case),
     (WholeCase("a batch line qrvrun cannot read stops the batch before anything runs"), run_batch_refusal_case),
     (WholeCase("runner cases give the same verdicts in one batch"), run_runner_batch_case),
     (WholeCase("the table runner names each case's verdict"), run_table_case),
