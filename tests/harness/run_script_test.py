@@ -607,7 +607,8 @@ def run_several(args, paths):
             failed.append(path)
             alone = shlex.join([sys.executable, os.path.abspath(__file__), "--build-dir", args.build_dir, path])
             lines[test.number] = [f"FAIL {path}"] + ["  - " + failure.replace("\n", "\n    ") for failure in failures]
-            lines[test.number] += [f"to run it alone:\n  {alone}", f"to reproduce:\n  {reproduction(test.command, test.cwd)}"]
+            lines[test.number] += [f"to run it alone:\n  {alone}",
+                                   f"to reproduce:\n  {reproduction(test.command, test.cwd)}"]
     for number in sorted(lines):
         print("\n".join(lines[number]))
     print(f"{len(tests) - len(failed)} of {len(paths)} tests passed"

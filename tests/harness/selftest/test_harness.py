@@ -75,7 +75,9 @@ class QrvrunCase:
     retries: int = 0  # retry records the report must hold
     stdin: str = None  # text given to the program through --stdin
     cwd: bool = False  # the run's folder becomes the program's working folder through --cwd
-    batch: bool = True  # also run as a line of the batch case (cases that only wait are left out)
+    # Also run as a line of a batch case. Left out: cases that only wait, and
+    # dialog cases whose handling the batch lines already go through.
+    batch: bool = True
     limit_in_batch_ms: int = None  # a shorter time limit for its line of the batch
 
 
@@ -98,33 +100,35 @@ QRVRUN_CASES = [
                ["msgbox", "ok", "Probe `u00e9t`u00e9", "First line`nSecond line `u263a"],
                IDOK, answers=["OK"],
                dialogs=[dialog("Probe \u00e9t\u00e9", "First line\nSecond line \u263a", ["OK"], "OK", True)],
-               stdout=f"pressed {IDOK}\n"),
+               stdout=f"pressed {IDOK}\n", batch=False),
     QrvrunCase("answer Yes", ["msgbox", "yesno", "Question", "Proceed?"], IDYES, answers=["Yes"],
                dialogs=[dialog("Question", "Proceed?", ["Yes", "No"], "Yes", True)], stdout=f"pressed {IDYES}\n"),
     QrvrunCase("answer No", ["msgbox", "yesno", "Question", "Proceed?"], IDNO, answers=["No"],
                dialogs=[dialog("Question", "Proceed?", ["Yes", "No"], "No", True)], stdout=f"pressed {IDNO}\n"),
     QrvrunCase("answer ignores case and &", ["msgbox", "yesnocancel", "Q", "Save?"], IDYES, answers=["&yES"],
-               dialogs=[dialog("Q", "Save?", ["Yes", "No", "Cancel"], "Yes", True)], stdout=f"pressed {IDYES}\n"),
+               dialogs=[dialog("Q", "Save?", ["Yes", "No", "Cancel"], "Yes", True)], stdout=f"pressed {IDYES}\n",
+               batch=False),
     QrvrunCase("unanswered Yes/No dialog is unexpected and closed with No",
                ["msgbox", "yesno", "Surprise", "Unexpected question"], IDNO,
                dialogs=[dialog("Surprise", "Unexpected question", ["Yes", "No"], "No", False)],
-               stdout=f"pressed {IDNO}\n"),
+               stdout=f"pressed {IDNO}\n", batch=False),
     QrvrunCase("unanswered OK/Cancel dialog is closed with Cancel", ["msgbox", "okcancel", "Surprise", "Go on?"],
                IDCANCEL, dialogs=[dialog("Surprise", "Go on?", ["OK", "Cancel"], "Cancel", False)],
-               stdout=f"pressed {IDCANCEL}\n"),
+               stdout=f"pressed {IDCANCEL}\n", batch=False),
     QrvrunCase("answer naming a missing button leaves the dialog unanswered",
                ["msgbox", "ok", "Note", "Only OK here"], IDOK, answers=["Retry"],
-               dialogs=[dialog("Note", "Only OK here", ["OK"], "OK", False)], stdout=f"pressed {IDOK}\n"),
+               dialogs=[dialog("Note", "Only OK here", ["OK"], "OK", False)], stdout=f"pressed {IDOK}\n",
+               batch=False),
     QrvrunCase("answers are used in order, one per dialog",
                ["msgbox", "yesno", "First", "one", "msgbox", "yesno", "Second", "two"], IDYES, answers=["No", "Yes"],
                dialogs=[dialog("First", "one", ["Yes", "No"], "No", True),
                         dialog("Second", "two", ["Yes", "No"], "Yes", True)],
-               stdout=f"pressed {IDNO}\npressed {IDYES}\n"),
+               stdout=f"pressed {IDNO}\npressed {IDYES}\n", batch=False),
     QrvrunCase("answer * closes an expected dialog the default way",
                ["msgbox", "yesno", "First", "one", "msgbox", "yesno", "Second", "two"], IDYES, answers=["*", "Yes"],
                dialogs=[dialog("First", "one", ["Yes", "No"], "No", True),
                         dialog("Second", "two", ["Yes", "No"], "Yes", True)],
-               stdout=f"pressed {IDNO}\npressed {IDYES}\n"),
+               stdout=f"pressed {IDNO}\npressed {IDYES}\n", batch=False),
     QrvrunCase("dialogs beyond the answers are unexpected",
                ["msgbox", "retrycancel", "First", "one", "msgbox", "yesno", "Second", "two"], IDNO, answers=["Retry"],
                dialogs=[dialog("First", "one", ["Retry", "Cancel"], "Retry", True),
@@ -484,7 +488,8 @@ def run_broken_batch_case(_case, build_dir, _wine, temp):
              ["the batch was over (status 3) while this test ran", "gone wrong",
               "qrvrun reported no exit (its exit status was 3)"]),
             ("hangs", "exec sleep 60",
-             ["the batch was killed while this test ran", "qrvrun did not finish in time and was killed from outside"])):
+             ["the batch was killed while this test ran",
+              "qrvrun did not finish in time and was killed from outside"])):
         folder = os.path.join(temp, behaviour)
         os.makedirs(folder)
         fake_wine = os.path.join(folder, "fake-wine")
