@@ -87,10 +87,10 @@ constexpr int kExitNotFound = 127;
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr size_t kMaxWindowText = 1 << 20;
 constexpr size_t kJobPidCapacity = 1024;
-// Wine's CreateProcess now and then fails with ERROR_INTERNAL_ERROR while the
-// machine is busy starting other processes; the same start works a moment
-// later. Such a start is tried this many times, waiting the retry interval
-// times the attempt number in between; any other error fails at once.
+// Wine's CreateProcess now and then fails with ERROR_INTERNAL_ERROR (1359)
+// although nothing is wrong with the program, and the same start works a
+// moment later. Such a start is tried this many times, waiting the retry
+// interval times the attempt number in between; any other error fails at once.
 constexpr int kStartAttempts = 5;
 constexpr DWORD kStartRetryMs = 100;
 // A dialog must be seen on this many consecutive polls before it is read, so
