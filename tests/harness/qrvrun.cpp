@@ -1,7 +1,23 @@
-// qrvrun: runs one program under test with a time limit and keeps its dialogs
+// qrvrun: runs a program under test with a time limit and keeps its dialogs
 // from blocking the run.
 //
-//   qrvrun.exe [--timeout MS] [--report FILE] [--answer BUTTON]... [--no-job] -- PROGRAM.exe [args...]
+//   qrvrun.exe [--timeout MS] [--report FILE] [--answer BUTTON]... [--no-job]
+//              [--cwd DIR] [--stdin FILE] [--stdout FILE] [--stderr FILE]
+//              [--fail-start N] -- PROGRAM.exe [args...]
+//   qrvrun.exe --batch FILE
+//
+// --cwd, --stdin, --stdout and --stderr give the program its own working
+// folder and standard handles (stdout and stderr must be different files);
+// without them it shares qrvrun's. --fail-start exists for the self-test: the
+// first N start attempts fail the way Wine's spurious start failure does.
+//
+// --batch runs many programs one after another inside this one process, which
+// spares each of them the start of a Wine process on the Unix side. Each
+// non-blank line of FILE (UTF-8) holds the switches and command of one run,
+// quoted as on a Windows command line; each run has its own time limit,
+// answers, report, job and standard handles, exactly as if qrvrun had been
+// started for it alone. The whole file is read and checked before anything
+// runs.
 //
 // The program runs inside a Job object, so every process it starts is watched
 // and killed with it (without a job, qrvrun follows the process tree by parent
@@ -18,6 +34,7 @@
 //   {"event":"stuck","ms":T,"title":S}      a dialog still open 2 s after being closed
 //   {"event":"timeout","ms":T,"limit_ms":N}
 //   {"event":"exit","ms":T,"code":N}        the full 32-bit exit code
+//   {"event":"retry","ms":T,"attempt":N,"code":N}   a start failed in passing; tried again
 //   {"event":"error","ms":T,"text":S,"code":N}   the program could not be started
 // "answered" is true when the dialog was closed by its --answer ("*" included);
 // a dialog closed without one is unexpected.
@@ -28,7 +45,12 @@
 //  - Nothing but fatal usage/launch errors goes to qrvrun's own stdout/stderr,
 //    which it shares with the program; everything it observes goes to the report.
 //  - Exit code: the program's own, 124 on timeout, 125 on a usage error,
-//    126/127 when the program cannot be started.
+//    126/127 when the program cannot be started. A batch exits 0 once every
+//    line has run, whatever the programs returned (their reports say that),
+//    and 125 without running anything when the file is unreadable or a line
+//    is not understood.
+//  - Every handle a run opens is closed when the run ends, so in a batch no
+//    program inherits another run's files.
 //
 // Reading another process's dialog under Wine (checked on Wine 8):
 // SendMessageTimeoutW(WM_GETTEXT) is marshalled across processes as on Windows
@@ -40,6 +62,7 @@
 // the fallback for a window whose thread does not answer in time.
 
 #include <windows.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -64,6 +87,12 @@ constexpr int kExitNotFound = 127;
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr size_t kMaxWindowText = 1 << 20;
 constexpr size_t kJobPidCapacity = 1024;
+// Wine's CreateProcess now and then fails with ERROR_INTERNAL_ERROR (1359)
+// although nothing is wrong with the program, and the same start works a
+// moment later. Such a start is tried this many times, waiting the retry
+// interval times the attempt number in between; any other error fails at once.
+constexpr int kStartAttempts = 5;
+constexpr DWORD kStartRetryMs = 100;
 // A dialog must be seen on this many consecutive polls before it is read, so
 // a dialog that fills in its controls just after showing is read complete.
 constexpr int kSightingsBeforeRead = 2;
@@ -73,12 +102,38 @@ const wchar_t kDefaultAnswer[] = L"*";
 // Preferred order for closing a dialog nobody answered: the choice that does least.
 const wchar_t* const kDismissCaptions[] = {L"Cancel", L"No", L"OK", L"Close", L"Abort", L"Ignore"};
 
+// One run: what to start and how to watch it.
 struct Options {
   DWORD timeoutMs = kDefaultTimeoutMs;
   std::wstring reportPath;
   std::vector<std::wstring> answers;
   std::vector<std::wstring> command;
   bool useJob = true;
+  std::wstring workingDir;  // empty: qrvrun's own
+  std::wstring stdinPath;   // empty: qrvrun's own handle
+  std::wstring stdoutPath;
+  std::wstring stderrPath;
+  int failStarts = 0;  // start attempts to fail on purpose (self-test)
+};
+
+// Owns one kernel handle and closes it once.
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { Reset(nullptr); }
+
+  // Closes the handle held so far and takes HANDLE.
+  void Reset(HANDLE handle) {
+    if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = handle;
+  }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_ = nullptr;
 };
 
 struct Button {
@@ -181,32 +236,56 @@ void Fail(const wchar_t* format, const std::wstring& detail) {
 // Prints the command-line summary.
 void PrintUsage() {
   std::fwprintf(stderr,
-                L"usage: qrvrun.exe [--timeout MS] [--report FILE] [--answer BUTTON]... [--no-job] -- PROGRAM.exe "
-                L"[args...]\n");
+                L"usage: qrvrun.exe [--timeout MS] [--report FILE] [--answer BUTTON]... [--no-job]\n"
+                L"                  [--cwd DIR] [--stdin FILE] [--stdout FILE] [--stderr FILE]\n"
+                L"                  [--fail-start N] -- PROGRAM.exe [args...]\n"
+                L"       qrvrun.exe --batch FILE\n");
 }
 
-// Parses qrvrun's own switches; everything after "--" is the command to run.
-bool ParseOptions(int argc, wchar_t** argv, Options& options) {
-  int i = 1;
-  for (; i < argc; ++i) {
-    std::wstring arg = argv[i];
+// Reads a whole decimal number; false when TEXT is anything else.
+bool ParseCount(const std::wstring& text, unsigned long& value) {
+  wchar_t* end = nullptr;
+  value = std::wcstoul(text.c_str(), &end, 10);
+  return !text.empty() && end && !*end && text[0] >= L'0' && text[0] <= L'9';
+}
+
+// Parses the switches of one run (ARGS without the program name); everything
+// after "--" is the command to run.
+bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
+  // The switches that take a value, and where each value goes.
+  const std::pair<const wchar_t*, std::wstring Options::*> kPathSwitches[] = {
+      {L"--report", &Options::reportPath}, {L"--cwd", &Options::workingDir},
+      {L"--stdin", &Options::stdinPath},   {L"--stdout", &Options::stdoutPath},
+      {L"--stderr", &Options::stderrPath},
+  };
+  size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::wstring& arg = args[i];
     if (arg == L"--") {
       ++i;
       break;
     }
-    bool hasValue = i + 1 < argc;
-    if (arg == L"--timeout" && hasValue) {
-      wchar_t* end = nullptr;
-      unsigned long value = std::wcstoul(argv[++i], &end, 10);
-      if (!end || *end || value == 0) {
-        Fail(L"bad --timeout value: %ls", argv[i]);
+    bool hasValue = i + 1 < args.size();
+    std::wstring Options::*path = nullptr;
+    for (const auto& [name, member] : kPathSwitches)
+      if (arg == name) path = member;
+    unsigned long value = 0;
+    if (path && hasValue) {
+      options.*path = args[++i];
+    } else if (arg == L"--timeout" && hasValue) {
+      if (!ParseCount(args[++i], value) || value == 0 || value > MAXDWORD - 1) {
+        Fail(L"bad --timeout value: %ls", args[i]);
         return false;
       }
       options.timeoutMs = static_cast<DWORD>(value);
-    } else if (arg == L"--report" && hasValue) {
-      options.reportPath = argv[++i];
+    } else if (arg == L"--fail-start" && hasValue) {
+      if (!ParseCount(args[++i], value) || value > 1000) {
+        Fail(L"bad --fail-start value: %ls", args[i]);
+        return false;
+      }
+      options.failStarts = static_cast<int>(value);
     } else if (arg == L"--answer" && hasValue) {
-      options.answers.push_back(argv[++i]);
+      options.answers.push_back(args[++i]);
     } else if (arg == L"--no-job") {
       options.useJob = false;
     } else {
@@ -214,9 +293,15 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
       return false;
     }
   }
-  for (; i < argc; ++i) options.command.push_back(argv[i]);
+  for (; i < args.size(); ++i) options.command.push_back(args[i]);
   if (options.command.empty()) {
     Fail(L"%ls", L"no program given after --");
+    return false;
+  }
+  if (!options.stdoutPath.empty() &&
+      CompareStringOrdinal(options.stdoutPath.c_str(), -1, options.stderrPath.c_str(), -1, TRUE) == CSTR_EQUAL) {
+    // Two handles with positions of their own would write over each other.
+    Fail(L"--stdout and --stderr name the same file: %ls", options.stdoutPath);
     return false;
   }
   return true;
@@ -251,17 +336,63 @@ std::wstring BuildCommandLine(const std::vector<std::wstring>& command) {
   return line;
 }
 
-// Makes one of our standard handles inheritable so the child writes where we write.
-HANDLE InheritableStdHandle(DWORD which) {
-  HANDLE handle = GetStdHandle(which);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return handle;
-  HANDLE copy = nullptr;
-  if (DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
-                      DUPLICATE_SAME_ACCESS))
-    return copy;
-  SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  return handle;
-}
+// The standard handles one run's program gets, all inheritable: files the
+// run names, or copies of qrvrun's own so the program writes where we write.
+// The files and copies are closed with this object, when the run ends.
+class StdHandles {
+ public:
+  // Opens the three handles; on failure FAILED names the file that could not be opened.
+  bool Open(const Options& options, std::wstring& failed) {
+    const std::pair<DWORD, const std::wstring*> kStreams[kCount] = {
+        {STD_INPUT_HANDLE, &options.stdinPath},
+        {STD_OUTPUT_HANDLE, &options.stdoutPath},
+        {STD_ERROR_HANDLE, &options.stderrPath},
+    };
+    for (int i = 0; i < kCount; ++i) {
+      if (!Take(*kStreams[i].second, kStreams[i].first, i)) {
+        failed = *kStreams[i].second;
+        return false;
+      }
+    }
+    return true;
+  }
+
+  HANDLE Input() const { return handles_[0]; }
+  HANDLE Output() const { return handles_[1]; }
+  HANDLE Error() const { return handles_[2]; }
+
+ private:
+  static constexpr int kCount = 3;
+
+  // Opens PATH for stream INDEX, or passes on qrvrun's own handle WHICH when PATH is empty.
+  bool Take(const std::wstring& path, DWORD which, int index) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    if (!path.empty()) {
+      bool input = which == STD_INPUT_HANDLE;
+      HANDLE file = CreateFileW(path.c_str(), input ? GENERIC_READ : GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                input ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) return false;
+      owned_[index].Reset(file);
+      handles_[index] = file;
+      return true;
+    }
+    HANDLE own = GetStdHandle(which);
+    handles_[index] = own;
+    if (own == nullptr || own == INVALID_HANDLE_VALUE) return true;  // nothing to pass on
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+      owned_[index].Reset(copy);
+      handles_[index] = copy;
+    } else {
+      SetHandleInformation(own, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
+    return true;
+  }
+
+  HANDLE handles_[kCount] = {};
+  OwnedHandle owned_[kCount];
+};
 
 // Creates a job that kills its processes when qrvrun goes away, however it goes away.
 HANDLE CreateKillOnCloseJob() {
@@ -537,21 +668,35 @@ class DialogWatcher {
   std::map<HWND, TrackedDialog> tracked_;
 };
 
-// Starts the command suspended, puts it in the job, then lets it run.
-bool StartProgram(const Options& options, HANDLE job, PROCESS_INFORMATION& process, bool& inJob) {
+// Starts the command suspended, puts it in the job, then lets it run. A start
+// that fails in passing (see kStartAttempts) is recorded and tried again.
+// Returns 0, or the error of the last attempt.
+DWORD StartProgram(const Options& options, const StdHandles& handles, HANDLE job, Report& report,
+                   PROCESS_INFORMATION& process, bool& inJob) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = InheritableStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = InheritableStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = InheritableStdHandle(STD_ERROR_HANDLE);
-  std::wstring commandLine = BuildCommandLine(options.command);
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
-                      &startup, &process))
-    return false;
+  startup.hStdInput = handles.Input();
+  startup.hStdOutput = handles.Output();
+  startup.hStdError = handles.Error();
+  const wchar_t* folder = options.workingDir.empty() ? nullptr : options.workingDir.c_str();
+  for (int attempt = 1;; ++attempt) {
+    DWORD error = ERROR_INTERNAL_ERROR;
+    if (attempt > options.failStarts) {
+      // CreateProcessW may write to the command line, so each attempt gets a fresh one.
+      std::wstring commandLine = BuildCommandLine(options.command);
+      if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, folder,
+                         &startup, &process))
+        break;
+      error = GetLastError();
+    }
+    if (error != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) return error;
+    report.Write("retry", ",\"attempt\":" + std::to_string(attempt) + ",\"code\":" + std::to_string(error));
+    Sleep(kStartRetryMs * static_cast<DWORD>(attempt));
+  }
   inJob = job && AssignProcessToJobObject(job, process.hProcess);
   ResumeThread(process.hThread);
-  return true;
+  return 0;
 }
 
 // Ends the program and everything it started: the whole job, or without one
@@ -572,37 +717,38 @@ void KillAll(HANDLE job, bool inJob, HANDLE process, UINT code, const std::set<D
   WaitForSingleObject(process, kCloseRetryMs);
 }
 
-}  // namespace
-
-// Runs the program under watch and returns its exit code (124 on timeout).
-int wmain(int argc, wchar_t** argv) {
-  Options options;
-  if (!ParseOptions(argc, argv, options)) {
-    PrintUsage();
-    return kExitUsage;
-  }
+// Runs one program under watch and returns its exit code (124 on timeout).
+int RunProgram(const Options& options) {
   Report report;
   if (!report.Open(options.reportPath)) {
     Fail(L"cannot write the report %ls", options.reportPath);
     return kExitUsage;
   }
-  // No "insert disk" or crash boxes: a crash should end the run with its exception code.
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  StdHandles handles;
+  std::wstring unopened;
+  if (!handles.Open(options, unopened)) {
+    DWORD error = GetLastError();
+    report.Write("error", ",\"text\":" + JsonString(L"cannot open " + unopened) + ",\"code\":" +
+                              std::to_string(error));
+    Fail(L"cannot open %ls", unopened);
+    return kExitUsage;
+  }
 
-  HANDLE job = options.useJob ? CreateKillOnCloseJob() : nullptr;
+  OwnedHandle job(options.useJob ? CreateKillOnCloseJob() : nullptr);
   PROCESS_INFORMATION process = {};
   bool inJob = false;
-  if (!StartProgram(options, job, process, inJob)) {
-    DWORD error = GetLastError();
+  if (DWORD error = StartProgram(options, handles, job.Get(), report, process, inJob)) {
     report.Write("error", ",\"text\":" + JsonString(L"cannot start " + options.command[0]) +
                               ",\"code\":" + std::to_string(error));
     Fail(L"cannot start %ls", options.command[0]);
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kExitNotFound : kExitCannotRun;
   }
+  OwnedHandle processHandle(process.hProcess);
+  OwnedHandle threadHandle(process.hThread);
   report.Write("start", ",\"pid\":" + std::to_string(process.dwProcessId) + ",\"job\":" +
                             (inJob ? "true" : "false"));
 
-  DialogWatcher watcher(report, options.answers, inJob ? job : nullptr, process.dwProcessId);
+  DialogWatcher watcher(report, options.answers, inJob ? job.Get() : nullptr, process.dwProcessId);
   ULONGLONG start = GetTickCount64();
   for (;;) {
     DWORD wait = WaitForSingleObject(process.hProcess, kPollIntervalMs);
@@ -612,7 +758,7 @@ int wmain(int argc, wchar_t** argv) {
     watcher.Poll(exited || timedOut);
     if (timedOut) {
       report.Write("timeout", ",\"limit_ms\":" + std::to_string(options.timeoutMs));
-      KillAll(job, inJob, process.hProcess, kExitTimeout, watcher.Watched());
+      KillAll(job.Get(), inJob, process.hProcess, kExitTimeout, watcher.Watched());
       return kExitTimeout;
     }
     if (exited) break;
@@ -621,6 +767,87 @@ int wmain(int argc, wchar_t** argv) {
   GetExitCodeProcess(process.hProcess, &code);
   report.Write("exit", ",\"code\":" + std::to_string(code));
   // Whatever the program left running goes with it.
-  KillAll(job, inJob, process.hProcess, code, watcher.Watched());
+  KillAll(job.Get(), inJob, process.hProcess, code, watcher.Watched());
   return static_cast<int>(code);
+}
+
+// Reads the whole of a UTF-8 file as UTF-16 (a byte-order mark is dropped); false when it cannot be read.
+bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
+  OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  if (file.Get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > MAXLONG)
+    return false;
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (!bytes.empty() && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+                         got != bytes.size()))
+    return false;
+  int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  text.assign(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+  if (!text.empty() && text[0] == L'\xFEFF') text.erase(0, 1);
+  return true;
+}
+
+// Reads a batch file into one Options per non-blank line; reports the first
+// line it cannot understand and returns false.
+bool ReadBatch(const std::wstring& path, std::vector<Options>& runs) {
+  std::wstring text;
+  if (!ReadUtf8File(path, text)) {
+    Fail(L"cannot read the batch file %ls", path);
+    return false;
+  }
+  size_t number = 0;
+  for (size_t begin = 0; begin < text.size();) {
+    size_t end = text.find(L'\n', begin);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(begin, end - begin);
+    begin = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    if (line.find_first_not_of(L" \t") == std::wstring::npos) continue;
+    // CommandLineToArgvW reads its first word by the rules for a program path, so one is put in front.
+    std::wstring full = L"qrvrun " + line;
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(full.c_str(), &count);
+    if (!words) {
+      Fail(L"cannot split line %ls of the batch file", std::to_wstring(number));
+      return false;
+    }
+    std::vector<std::wstring> args(words + 1, words + count);
+    LocalFree(words);
+    Options options;
+    if (!ParseOptions(args, options)) {
+      Fail(L"(in line %ls of the batch file)", std::to_wstring(number));
+      return false;
+    }
+    runs.push_back(std::move(options));
+  }
+  return true;
+}
+
+}  // namespace
+
+// Runs one program, or every line of a batch, under watch. One program:
+// returns its exit code (124 on timeout). A batch: 0 once every line has run.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::wstring> args(argv + 1, argv + argc);
+  // No "insert disk" or crash boxes: a crash should end the run with its exception code.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  if (!args.empty() && args[0] == L"--batch") {
+    std::vector<Options> runs;
+    if (args.size() != 2 || !ReadBatch(args[1], runs)) {
+      if (args.size() != 2) PrintUsage();
+      return kExitUsage;
+    }
+    for (const Options& run : runs) RunProgram(run);
+    return 0;
+  }
+  Options options;
+  if (!ParseOptions(args, options)) {
+    PrintUsage();
+    return kExitUsage;
+  }
+  return RunProgram(options);
 }

@@ -7,6 +7,8 @@
 //                                                       exits with the last result
 //   dlgprobe.exe echo OUT ERR CODE                      writes OUT and ERR, exits CODE
 //   dlgprobe.exe sleep                                  never returns
+//   dlgprobe.exe cat                                    copies stdin to stdout, exits 0
+//   dlgprobe.exe where                                  prints its working folder, exits 0
 //   dlgprobe.exe child ARGS...                          runs a copy of itself with ARGS,
 //                                                       exits with its exit code
 //
@@ -81,6 +83,27 @@ void WriteStd(DWORD which, const std::wstring& text) {
   WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+// Copies standard input to standard output byte for byte, until the input ends.
+int CopyInput() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  char buffer[4096];
+  DWORD got = 0;
+  while (input && input != INVALID_HANDLE_VALUE && ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got) {
+    DWORD written = 0;
+    WriteFile(output, buffer, got, &written, nullptr);
+  }
+  return 0;
+}
+
+// Prints the working folder and a line break.
+int PrintWorkingFolder() {
+  wchar_t folder[MAX_PATH];
+  DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+  WriteStd(STD_OUTPUT_HANDLE, std::wstring(folder, length < MAX_PATH ? length : 0) + L"\n");
+  return 0;
+}
+
 // Maps a style name to MessageBox flags; false when unknown.
 bool LookUpStyle(const std::wstring& name, UINT& flags) {
   for (const auto& style : kStyles)
@@ -151,6 +174,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (mode == L"sleep") {
     for (;;) Sleep(INFINITE);
   }
+  if (mode == L"cat") return CopyInput();
+  if (mode == L"where") return PrintWorkingFolder();
   if (mode == L"echo" && args.size() >= 5) {
     WriteStd(STD_OUTPUT_HANDLE, Unescape(args[2]));
     WriteStd(STD_ERROR_HANDLE, Unescape(args[3]));
