@@ -205,7 +205,8 @@ std::string ToUtf8(const std::wstring& text) {
 std::string JsonString(const std::wstring& text) {
   std::string utf8 = ToUtf8(text);
   std::string out = "\"";
-  for (unsigned char c : utf8) {
+  for (char byte : utf8) {
+    const auto c = static_cast<unsigned char>(byte);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;

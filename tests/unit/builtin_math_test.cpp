@@ -209,8 +209,8 @@ TEST(BuiltInMath, MinAndMaxTakeManyArguments) {
   // Twenty arguments, the smallest in the middle, the largest last.
   std::vector<ExprToken> tokens(20);
   std::vector<ExprToken*> params;
-  for (int i = 0; i < 20; ++i) {
-    tokens[i].SetInteger(i == 10 ? -100 : i);
+  for (size_t i = 0; i < 20; ++i) {
+    tokens[i].SetInteger(i == 10 ? -100 : static_cast<int64_t>(i));
     params.push_back(&tokens[i]);
   }
   for (const auto& [name, expected] : {std::pair{L"Min", int64_t{-100}}, std::pair{L"Max", int64_t{19}}}) {

@@ -241,7 +241,7 @@ TEST(BuiltInMemory, NumPutAndNumGetEveryTypeOnAVariableWithOffsets) {
       const uintptr_t buffer = BufferOf(var);
       const std::string label = NarrowText(c.Type) + " at " + std::to_string(offset);
       EXPECT_EQ(CallBuiltIn(L"NumPut", {c.Value, ArgVar(var), ArgInt(offset), ArgText(c.Type)}).Shown(),
-                "i:" + std::to_string(buffer + offset + c.Size))
+                "i:" + std::to_string(buffer + static_cast<uint64_t>(offset) + c.Size))
           << label;
       EXPECT_EQ(CallBuiltIn(L"NumGet", {ArgVar(var), ArgInt(offset), ArgText(c.Type)}).Shown(), c.Read) << label;
       // Bytes outside the number are untouched.
