@@ -89,9 +89,10 @@ HICON MainIconSmall();
 // foreground thread's input when a plain attempt is refused.
 bool BringWindowForward(HWND window);
 
-// Points where later subsystems plug into the main window's procedure.
-// Each is null until its subsystem exists; the procedure then does what the
-// missing subsystem implies (nothing to offer, nothing to evaluate).
+// Points where later subsystems plug into the main window's procedure
+// (held in App().MainWindow.Seams, written once by each subsystem as it
+// starts). Each is null until its subsystem exists; the procedure then does
+// what the missing subsystem implies (nothing to offer, nothing to evaluate).
 struct MainWindowSeams {
   // Message monitors (OnMessage): true when one handled the message.
   bool (*OfferToMessageMonitors)(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = nullptr;
@@ -111,5 +112,3 @@ struct MainWindowSeams {
   // Suspends or resumes the hotkeys.
   void (*SuspendHotkeys)(bool suspend) = nullptr;
 };
-// Written once by each subsystem as it starts; read by the window procedure.
-extern MainWindowSeams g_MainWindowSeams;
