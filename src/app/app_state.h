@@ -35,7 +35,7 @@ struct MainWindowState {
   // window's own WM_DESTROY.
   HWND Handle = nullptr;
   HWND EditControl = nullptr;
-  // Written by CreateMainWindow.
+  // Written by CreateMainWindow; freed by ResetAppState.
   HFONT EditFont = nullptr;
   HACCEL Accelerators = nullptr;  // a resource table: never destroyed
   HICON IconLarge = nullptr;
@@ -78,7 +78,8 @@ struct TrayState {
 // The script timers.
 struct TimerState {
   // The timers in creation order (owned; freed by DeleteTimer once they
-  // have stopped running). Written by SetTimer and RunDueTimers.
+  // have stopped running, and all at once by ResetAppState). Written by
+  // SetTimer and RunDueTimers.
   TimerEntry* First = nullptr;
   // The timer whose thread runs now; saved and restored by RunDueTimers
   // around each run, so an interrupting timer thread does not change it
@@ -152,3 +153,15 @@ extern AppState app;
 
 // The application layer's state.
 inline AppState& App() { return state_detail::app; }
+
+// Puts the application layer back to its state before start-up, for tests
+// and tools between scripts (never while a script thread runs). Windows
+// resources are released first: the tray icon is removed, a still-existing
+// main window is destroyed as the program's own act (no exit sequence
+// follows), its font and icons are freed and its window classes
+// unregistered, so that CreateMainWindow can run again. The timers and the
+// registered callbacks are freed (releasing the objects they hold), and the
+// values layer's current thread is moved off the thread records before
+// they go. The hooks come back when InstallSubsystems runs the start-up
+// steps again.
+void ResetAppState();

@@ -71,6 +71,7 @@ const Subsystem& AppSubsystem() {
     s.Variables = kAppVariables;
     s.VariableCount = sizeof(kAppVariables) / sizeof(kAppVariables[0]);
     s.Startup = StartApp;
+    s.Reset = ResetAppState;
     return s;
   }();
   return subsystem;

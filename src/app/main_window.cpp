@@ -128,6 +128,12 @@ bool RegisterWindowClasses() {
   return RegisterClassExW(&wc) != 0;
 }
 
+// Unregisters one of the window classes; false when windows of it still
+// exist (it then stays registered, with the icons it names).
+bool UnregisterUnusedClass(const wchar_t* name) {
+  return UnregisterClassW(name, Instance()) != 0 || GetLastError() != ERROR_CLASS_HAS_WINDOWS;
+}
+
 // A window made while nothing (or only the taskbar) is in front starts as a
 // tool window, so it does not flash a taskbar button when it is hidden.
 bool NeedsToolWindowStyle() {
@@ -396,6 +402,7 @@ bool CreateMainWindow() {
     ShowMessageBox(kCreateWindowFailed, MB_OK | MB_SETFOREGROUND);
     return false;
   }
+  main.DestroyedByProgram = false;
   if (HMENU menu = GetMenu(main.Handle)) EnableMenuItem(menu, ID_FILE_EDITSCRIPT, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
   SetMainWindowAllowed(ViewerAllowedAtStart());
   CreateEditControl();
@@ -425,6 +432,27 @@ void DestroyMainWindow() {
   DestroyWindow(main.Handle);
   main.Handle = nullptr;
   main.EditControl = nullptr;
+}
+
+void ReleaseMainWindow() {
+  RemoveTrayIcon();
+  DestroyMainWindow();
+  MainWindowState& main = App().MainWindow;
+  // The font and icons are freed only once nothing uses them: the edit
+  // control went with the window, and the classes (which name the icons)
+  // are unregistered first. Unregistering fails harmlessly when a class was
+  // never registered; a class that still has windows keeps its icons.
+  if (main.EditFont) DeleteObject(main.EditFont);
+  main.EditFont = nullptr;
+  main.Accelerators = nullptr;  // a resource table: nothing to free
+  const bool mainClassGone = UnregisterUnusedClass(MAIN_WINDOW_CLASS);
+  const bool secondClassGone = UnregisterUnusedClass(SECOND_WINDOW_CLASS);
+  if (mainClassGone && secondClassGone) {
+    if (main.IconLarge) DestroyIcon(main.IconLarge);
+    if (main.IconSmall) DestroyIcon(main.IconSmall);
+  }
+  main.IconLarge = nullptr;
+  main.IconSmall = nullptr;
 }
 
 bool HandleMenuCommand(HWND window, UINT id, HWND control) {

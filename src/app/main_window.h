@@ -66,6 +66,14 @@ HWND MainEditControl();
 // Destroys the main window as the program's own act (no exit follows).
 void DestroyMainWindow();
 
+// Removes the tray icon, destroys the main window (as DestroyMainWindow)
+// and frees what CreateMainWindow made for it: the viewer's font, the icons
+// and the window classes, so that CreateMainWindow can run again. A class
+// that still has windows (of the second class, made by other subsystems)
+// stays registered, and the icons stay with it; CreateMainWindow then fails
+// until those windows are gone.
+void ReleaseMainWindow();
+
 // Carries out a command of the main window's menu or of the standard tray
 // menu (by its ID). Returns whether the ID was one of them.
 bool HandleMenuCommand(HWND window, UINT id, HWND control);

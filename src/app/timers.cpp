@@ -82,6 +82,15 @@ void DeleteTimer(Label* label, IObject* object) {
   PurgeDeletedTimers();
 }
 
+void DeleteAllTimers() {
+  TimerState& timers = App().Timers;
+  while (TimerEntry* timer = timers.First) {
+    timers.First = timer->NextEntry;
+    delete timer;
+  }
+  timers.Running = nullptr;
+}
+
 int64_t MsUntilNextTimer() {
   int64_t soonest = -1;
   DWORD now = GetTickCount();

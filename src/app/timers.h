@@ -38,6 +38,10 @@ void SetTimerEntry(Label* label, IObject* object, const wchar_t* periodText, con
 // Removes a timer (or marks it for removal while it runs).
 void DeleteTimer(Label* label, IObject* object);
 
+// Frees every timer at once, releasing the objects they hold (for a reset
+// between scripts; no timer's thread may be running).
+void DeleteAllTimers();
+
 // The label and object of the timer whose thread is running now (both null
 // outside timer threads), for SetTimer without a target.
 bool CurrentTimerTarget(Label*& label, IObject*& object);
