@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "app/app_state.h"
 #include "app/event_functions.h"
 #include "app/exit.h"
 #include "app/main_window.h"
@@ -53,7 +54,7 @@ void StartApp() {
   hooks.HasErrorFunctions = HasErrorFunctions;
   hooks.CallErrorFunctions = CallErrorFunctions;
   hooks.ShowLinesView = ShowLinesView;
-  ListVarsLocalsHook = LocalsOfRunningFunction;
+  App().Viewer.Hooks.ListVarsLocals = LocalsOfRunningFunction;
   InstallMessageMonitors();
 }
 
@@ -70,6 +71,7 @@ const Subsystem& AppSubsystem() {
     s.Variables = kAppVariables;
     s.VariableCount = sizeof(kAppVariables) / sizeof(kAppVariables[0]);
     s.Startup = StartApp;
+    s.Reset = ResetAppState;
     return s;
   }();
   return subsystem;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
 #include "app/main_window.h"
 #include "base/script_context.h"
 #include "app/threads.h"
@@ -29,29 +30,10 @@ inline constexpr wchar_t kParam2Invalid[] = L"Parameter #2 invalid.";
 // Most threads one message monitor may run at once.
 constexpr int kMaxMonitorThreads = 255;
 
-enum ListKind { LIST_EXIT, LIST_ERROR, LIST_COUNT };
-
-// The registered callbacks of each list, in calling order. Written by the
-// registration functions; a list being called is walked over a copy.
-std::vector<std::unique_ptr<ScriptCallback>> g_lists[LIST_COUNT];
-bool g_errorCallbacksRunning = false;
-
-struct MessageMonitor {
-  UINT Message = 0;
-  ScriptCallback Callback;
-  int RunningThreads = 0;
-  int ThreadCap = 1;
-  bool ByName = false;
-};
-// Monitors in the order they are offered a message.
-std::vector<std::unique_ptr<MessageMonitor>> g_monitors;
-// The message the loop is dispatching, so the window procedure does not
-// offer it to the monitors a second time.
-bool g_inDispatch = false;
-UINT g_dispatchedMessage = 0;
-
 // The list a called name belongs to.
-ListKind ListOfName(const wchar_t* name) { return EqualsNoCase(name, L"OnExit") ? LIST_EXIT : LIST_ERROR; }
+EventListKind ListOfName(const wchar_t* name) {
+  return EqualsNoCase(name, L"OnExit") ? EVENT_LIST_EXIT : EVENT_LIST_ERROR;
+}
 
 // Where a callback object is in a list, or npos.
 size_t IndexIn(const std::vector<std::unique_ptr<ScriptCallback>>& list, const IObject* object) {
@@ -62,16 +44,16 @@ size_t IndexIn(const std::vector<std::unique_ptr<ScriptCallback>>& list, const I
 
 // OnExit / OnError (Function [, AddRemove]).
 ResultCode BifOnEvent(const ExprFunc& called, ExprToken& result, ExprToken** params, int count, bool) {
-  const ListKind kind = ListOfName(called.Name);
+  const EventListKind kind = ListOfName(called.Name);
   Func* func = nullptr;
   IObject* callable = CallableOfToken(*params[0], func);
-  const int maxRequired = kind == LIST_EXIT ? 2 : 1;
+  const int maxRequired = kind == EVENT_LIST_EXIT ? 2 : 1;
   if (!callable || (func && func->Expr.MinParams > maxRequired))
     return ReportLineError(Script().CurrentLine, kParam1Invalid);
   int64_t mode = 1;
   if (ParamGiven(params, count, 1)) mode = ParamInteger(*params[1]);
   if (mode < -1 || mode > 1) return ReportLineError(Script().CurrentLine, kParam2Invalid);
-  auto& list = g_lists[kind];
+  auto& list = App().Events.Lists[kind];
   const size_t at = IndexIn(list, callable);
   if (mode == 0) {
     if (at != static_cast<size_t>(-1)) list.erase(list.begin() + static_cast<ptrdiff_t>(at));
@@ -86,9 +68,9 @@ ResultCode BifOnEvent(const ExprFunc& called, ExprToken& result, ExprToken** par
 
 // Calls a list's callbacks in order with the parameters until one returns a
 // true value (then true) or fails.
-bool CallList(ListKind kind, ExprToken** params, int count, ResultCode& outcome) {
+bool CallList(EventListKind kind, ExprToken** params, int count, ResultCode& outcome) {
   std::vector<IObject*> snapshot;
-  for (const auto& entry : g_lists[kind]) {
+  for (const auto& entry : App().Events.Lists[kind]) {
     entry->TargetObject()->AddRef();
     snapshot.push_back(entry->TargetObject());
   }
@@ -108,7 +90,7 @@ bool CallList(ListKind kind, ExprToken** params, int count, ResultCode& outcome)
 
 // The monitor of a message registered by name, or with this object.
 MessageMonitor* FindMonitor(UINT message, bool byName, const IObject* object) {
-  for (auto& monitor : g_monitors) {
+  for (auto& monitor : App().Events.Monitors) {
     if (monitor->Message != message) continue;
     if (byName ? monitor->ByName : monitor->Callback.TargetObject() == object) return monitor.get();
   }
@@ -117,14 +99,15 @@ MessageMonitor* FindMonitor(UINT message, bool byName, const IObject* object) {
 
 // Removes a monitor from the list (it is gone once no thread runs it).
 void RemoveMonitor(MessageMonitor* gone) {
-  for (auto it = g_monitors.begin(); it != g_monitors.end(); ++it) {
+  auto& monitors = App().Events.Monitors;
+  for (auto it = monitors.begin(); it != monitors.end(); ++it) {
     if (it->get() != gone) continue;
     if (gone->RunningThreads > 0) {
       gone->Message = 0;  // offered nothing more; freed when the list is next cut
       gone->ByName = false;
       return;
     }
-    g_monitors.erase(it);
+    monitors.erase(it);
     return;
   }
 }
@@ -184,7 +167,8 @@ ResultCode BifOnMessage(const ExprFunc&, ExprToken& result, ExprToken** params, 
   monitor->ThreadCap = cap;
   monitor->ByName = byName;
   MessageMonitor* added = monitor.get();
-  g_monitors.insert(front ? g_monitors.begin() : g_monitors.end(), std::move(monitor));
+  auto& monitors = App().Events.Monitors;
+  monitors.insert(front ? monitors.begin() : monitors.end(), std::move(monitor));
   if (byName) SetResultText(result, nameOf(added));
   return ResultCode::Ok;
 }
@@ -227,13 +211,16 @@ bool RunMonitor(MessageMonitor& monitor, HWND window, UINT message, WPARAM wPara
 
 // Offers a message to its monitors; true when one handled it.
 bool OfferMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer) {
-  if (g_monitors.empty() || !g_threads.InterruptsEnabled) return false;
+  AppState& app = App();
+  auto& monitors = app.Events.Monitors;
+  if (monitors.empty() || !app.Threads.InterruptsEnabled) return false;
   if (Values().CurrentThread->Priority > 0) return false;
-  for (size_t i = 0; i < g_monitors.size(); ++i) {
-    MessageMonitor& monitor = *g_monitors[i];
+  // Indexed, since a monitor's thread may register or remove monitors.
+  for (size_t i = 0; i < monitors.size(); ++i) {
+    MessageMonitor& monitor = *monitors[i];
     if (monitor.Message != message || !monitor.Callback.IsSet()) continue;
     if (monitor.RunningThreads >= monitor.ThreadCap) continue;
-    if (g_threads.ActiveThreads >= g_threads.ThreadLimit) continue;
+    if (app.Threads.ActiveThreads >= app.Threads.ThreadLimit) continue;
     if (RunMonitor(monitor, window, message, wParam, lParam, answer)) return true;
   }
   return false;
@@ -241,7 +228,8 @@ bool OfferMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESU
 
 // The window procedure's offer: skips the message the loop is dispatching.
 bool OfferFromWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer) {
-  if (g_inDispatch && message == g_dispatchedMessage) return false;
+  const EventState& events = App().Events;
+  if (events.InDispatch && message == events.DispatchedMessage) return false;
   return OfferMessage(window, message, wParam, lParam, answer);
 }
 
@@ -255,7 +243,7 @@ const BuiltInFunctionDef kEventFunctions[] = {
 
 BuiltInFamily EventFunctions() { return {kEventFunctions, sizeof(kEventFunctions) / sizeof(kEventFunctions[0])}; }
 
-void InstallMessageMonitors() { g_MainWindowSeams.OfferToMessageMonitors = OfferFromWindowProcedure; }
+void InstallMessageMonitors() { App().MainWindow.Seams.OfferToMessageMonitors = OfferFromWindowProcedure; }
 
 bool OfferMessageFromLoop(const MSG& msg) {
   LRESULT ignored = 0;
@@ -263,11 +251,12 @@ bool OfferMessageFromLoop(const MSG& msg) {
 }
 
 void MarkDispatch(bool dispatching, UINT message) {
-  g_inDispatch = dispatching;
-  g_dispatchedMessage = message;
+  EventState& events = App().Events;
+  events.InDispatch = dispatching;
+  events.DispatchedMessage = message;
 }
 
-bool HasExitFunctions() { return !g_lists[LIST_EXIT].empty(); }
+bool HasExitFunctions() { return !App().Events.Lists[EVENT_LIST_EXIT].empty(); }
 
 bool CallExitFunctions(const wchar_t* reasonText, int exitCode) {
   ExprToken reason, code;
@@ -275,13 +264,14 @@ bool CallExitFunctions(const wchar_t* reasonText, int exitCode) {
   code.SetInteger(exitCode);
   ExprToken* params[2] = {&reason, &code};
   ResultCode outcome;
-  return CallList(LIST_EXIT, params, 2, outcome);
+  return CallList(EVENT_LIST_EXIT, params, 2, outcome);
 }
 
-bool HasErrorFunctions() { return !g_lists[LIST_ERROR].empty(); }
+bool HasErrorFunctions() { return !App().Events.Lists[EVENT_LIST_ERROR].empty(); }
 
 bool CallErrorFunctions() {
-  if (g_lists[LIST_ERROR].empty() || g_errorCallbacksRunning) return false;
+  EventState& events = App().Events;
+  if (events.Lists[EVENT_LIST_ERROR].empty() || events.ErrorCallbacksRunning) return false;
   FieldValue thrown;
   if (!TakeThrownValue(thrown)) return false;
   ExprToken value;
@@ -292,13 +282,13 @@ bool CallErrorFunctions() {
     case FieldValue::Kind::Text: value.SetText(thrown.Text.c_str()); break;
   }
   ExprToken* params[1] = {&value};
-  g_errorCallbacksRunning = true;
+  events.ErrorCallbacksRunning = true;
   const uint8_t savedMode = Values().CurrentThread->ExceptionMode;
   Values().CurrentThread->ExceptionMode = 0;
   ResultCode outcome;
-  const bool handled = CallList(LIST_ERROR, params, 1, outcome);
+  const bool handled = CallList(EVENT_LIST_ERROR, params, 1, outcome);
   Values().CurrentThread->ExceptionMode = savedMode;
-  g_errorCallbacksRunning = false;
+  events.ErrorCallbacksRunning = false;
   if (HasThrownValue()) {
     // A callback threw a value of its own: it replaces the one reported.
     ReleaseFieldValue(thrown);

@@ -5,6 +5,20 @@
 #include <windows.h>
 
 #include "objects/builtin_functions.h"
+#include "objects/callbacks.h"
+
+// The callback lists of App().Events, one per registration function.
+enum EventListKind { EVENT_LIST_EXIT, EVENT_LIST_ERROR, EVENT_LIST_COUNT };
+
+// One OnMessage registration, held in App().Events.Monitors; written by
+// OnMessage, its thread count by the monitor's runs.
+struct MessageMonitor {
+  UINT Message = 0;  // 0 once removed while a thread still runs it
+  ScriptCallback Callback;
+  int RunningThreads = 0;
+  int ThreadCap = 1;
+  bool ByName = false;
+};
 
 // The registration built-ins: OnExit, OnError, OnMessage.
 BuiltInFamily EventFunctions();

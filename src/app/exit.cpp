@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/event_functions.h"
 #include "app/main_window.h"
 #include "base/script_context.h"
@@ -19,38 +20,33 @@
 
 namespace {
 
-// Written by the OnExit command.
-Label* g_exitLabel = nullptr;
-// Set while the exit routine runs, and when it calls ExitApp itself.
-bool g_exitRoutineRunning = false;
-bool g_exitAppCalledInRoutine = false;
-
 // Runs the exit label, then the OnExit functions, in a thread of their own
 // with interruptions off. Returns true when they let the exit go on.
 bool RunExitRoutine(int reason) {
+  AppState& app = App();
   std::wstring savedErrorLevel = SaveErrorLevel();
   BeginThread(0, true, false);
   RefreshTrayIcon(false);
-  bool interrupts = g_threads.InterruptsEnabled;
-  g_threads.InterruptsEnabled = false;
-  g_exitRoutineRunning = true;
-  g_exitAppCalledInRoutine = false;
+  bool interrupts = app.Threads.InterruptsEnabled;
+  app.Threads.InterruptsEnabled = false;
+  app.Exit.RoutineRunning = true;
+  app.Exit.ExitAppCalledInRoutine = false;
   bool cancelled = false;
-  if (g_exitLabel && g_exitLabel->MarkedLine) {
+  if (Label* label = app.Exit.OnExitLabel; label && label->MarkedLine) {
     ScriptLine* jump = nullptr;
     // The routine reports its own errors; its outcome does not change the exit.
-    static_cast<void>(RunLines(g_exitLabel->MarkedLine, RunMode::UntilReturn, jump));
+    static_cast<void>(RunLines(label->MarkedLine, RunMode::UntilReturn, jump));
     // A label that returns without calling ExitApp keeps the script running.
-    cancelled = !g_exitAppCalledInRoutine;
+    cancelled = !app.Exit.ExitAppCalledInRoutine;
   }
   if (!cancelled && HasExitFunctions())
     cancelled = CallExitFunctions(ExitReasonText(reason), Script().ProcessExitCode);
-  g_exitRoutineRunning = false;
+  app.Exit.RoutineRunning = false;
   bool proceed = !cancelled || reason == EXIT_DESTROY;
   if (!proceed) {
     EndThread(savedErrorLevel, true);
     RefreshTrayIcon(false);
-    g_threads.InterruptsEnabled = interrupts;
+    app.Threads.InterruptsEnabled = interrupts;
   }
   return proceed;
 }
@@ -74,12 +70,13 @@ const wchar_t* ExitReasonText(int reason) {
   }
 }
 
-void SetExitLabel(Label* label) { g_exitLabel = label; }
+void SetExitLabel(Label* label) { App().Exit.OnExitLabel = label; }
 
 ResultCode ExitApp(int reason, int exitCode, bool codeGiven) {
-  if (g_exitRoutineRunning) {
-    if (reason == EXIT_EXIT && !g_exitAppCalledInRoutine) {
-      g_exitAppCalledInRoutine = true;
+  ExitState& state = App().Exit;
+  if (state.RoutineRunning) {
+    if (reason == EXIT_EXIT && !state.ExitAppCalledInRoutine) {
+      state.ExitAppCalledInRoutine = true;
       if (codeGiven) Script().ProcessExitCode = exitCode;
     }
     return ResultCode::EarlyExit;
@@ -87,7 +84,7 @@ ResultCode ExitApp(int reason, int exitCode, bool codeGiven) {
   Script().ExitCause = reason;
   if (Script().ReadyToRun) {
     Script().ProcessExitCode = exitCode;
-    const bool hasRoutine = (g_exitLabel && g_exitLabel->MarkedLine) || HasExitFunctions();
+    const bool hasRoutine = (state.OnExitLabel && state.OnExitLabel->MarkedLine) || HasExitFunctions();
     if (hasRoutine && !RunExitRoutine(reason)) return ResultCode::EarlyExit;
     exitCode = Script().ProcessExitCode;
   }
@@ -96,7 +93,7 @@ ResultCode ExitApp(int reason, int exitCode, bool codeGiven) {
 
 void FinalShutdown(int /*reason*/, int exitCode) {
   if (exitCode != CRITICAL_ERROR_EXIT_CODE) {
-    g_threads.InterruptsEnabled = false;
+    App().Threads.InterruptsEnabled = false;
     // Object destructors run before exit, while everything they may use
     // still exists.
     Values().Globals.ReleaseObjects();

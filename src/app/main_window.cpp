@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "app/app_state.h"
 #include "app/exit.h"
 #include "app/launchers.h"
 #include "app/main_window_views.h"
@@ -21,8 +22,6 @@
 #include "gui/message_box.h"
 #include "script/directives.h"
 #include "values/values_state.h"
-
-MainWindowSeams g_MainWindowSeams;
 
 namespace {
 
@@ -44,18 +43,6 @@ inline constexpr wchar_t kTaskbarClass[] = L"Shell_TrayWnd";
 constexpr UINT_PTR kDialogTimeoutTimer = 1;
 // The result a dialog ended by its time-out returns.
 constexpr INT_PTR kDialogTimedOutResult = -2;
-
-// Written by CreateMainWindow and DestroyMainWindow.
-HWND g_mainWindow = nullptr;
-HWND g_editControl = nullptr;
-HFONT g_editFont = nullptr;
-HACCEL g_accelerators = nullptr;
-HICON g_iconLarge = nullptr;
-HICON g_iconSmall = nullptr;
-UINT g_taskbarCreatedMessage = 0;
-bool g_destroyedByProgram = false;
-// Written by the menu loop messages and by the program's own menus.
-int g_menuShowing = MENU_NOT_SHOWING;
 
 // The entries of an icon group resource, as stored in the executable.
 #pragma pack(push, 2)
@@ -115,9 +102,10 @@ HICON LoadLargeMainIcon() {
 
 // Loads the main icon at both sizes.
 void LoadMainIcons() {
-  g_iconLarge = LoadLargeMainIcon();
+  MainWindowState& main = App().MainWindow;
+  main.IconLarge = LoadLargeMainIcon();
   int small = GetSystemMetrics(SM_CXSMICON);
-  g_iconSmall = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON, small, small, 0));
+  main.IconSmall = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON, small, small, 0));
 }
 
 LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -128,8 +116,8 @@ bool RegisterWindowClasses() {
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = MainWindowHandler;
   wc.hInstance = Instance();
-  wc.hIcon = g_iconLarge;
-  wc.hIconSm = g_iconSmall;
+  wc.hIcon = App().MainWindow.IconLarge;
+  wc.hIconSm = App().MainWindow.IconSmall;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszMenuName = MAKEINTRESOURCEW(IDR_MAIN_MENU);
@@ -138,6 +126,12 @@ bool RegisterWindowClasses() {
   wc.lpszMenuName = nullptr;
   wc.lpszClassName = SECOND_WINDOW_CLASS;
   return RegisterClassExW(&wc) != 0;
+}
+
+// Unregisters one of the window classes; false when windows of it still
+// exist (it then stays registered, with the icons it names).
+bool UnregisterUnusedClass(const wchar_t* name) {
+  return UnregisterClassW(name, Instance()) != 0 || GetLastError() != ERROR_CLASS_HAS_WINDOWS;
 }
 
 // A window made while nothing (or only the taskbar) is in front starts as a
@@ -162,11 +156,12 @@ HFONT CreateEditFont() {
 
 // Creates the edit control that shows the views.
 void CreateEditControl() {
-  g_editControl = CreateWindowExW(0, L"Edit", L"", kEditStyle, 0, 0, 0, 0, g_mainWindow,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(MAIN_EDIT_ID)), Instance(), nullptr);
-  g_editFont = CreateEditFont();
-  SendMessageW(g_editControl, WM_SETFONT, reinterpret_cast<WPARAM>(g_editFont), 0);
-  SendMessageW(g_editControl, EM_SETLIMITTEXT, 0, 0);
+  MainWindowState& main = App().MainWindow;
+  main.EditControl = CreateWindowExW(0, L"Edit", L"", kEditStyle, 0, 0, 0, 0, main.Handle,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(MAIN_EDIT_ID)), Instance(), nullptr);
+  main.EditFont = CreateEditFont();
+  SendMessageW(main.EditControl, WM_SETFONT, reinterpret_cast<WPARAM>(main.EditFont), 0);
+  SendMessageW(main.EditControl, EM_SETLIMITTEXT, 0, 0);
 }
 
 // Whether the script may show the viewer from the menus: a script run from
@@ -177,7 +172,8 @@ bool ViewerAllowedAtStart() { return Script().Origin == ScriptOrigin::File; }
 void CALLBACK DialogTimeoutProc(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   KillTimer(dialog, timer);
   EndDialog(dialog, kDialogTimedOutResult);
-  if (g_MainWindowSeams.DialogTimedOut) g_MainWindowSeams.DialogTimedOut(dialog);
+  const MainWindowSeams& seams = App().MainWindow.Seams;
+  if (seams.DialogTimedOut) seams.DialogTimedOut(dialog);
 }
 
 // Finds this process's topmost dialog window.
@@ -194,11 +190,12 @@ BOOL CALLBACK TakeOwnDialog(HWND window, LPARAM found) {
 
 // A standard dialog is up: bring it forward and start its time-out.
 void PrepareShownDialog(LPARAM timeoutMs) {
-  if (g_MainWindowSeams.CloseClipboardIfOpen) g_MainWindowSeams.CloseClipboardIfOpen();
+  const MainWindowSeams& seams = App().MainWindow.Seams;
+  if (seams.CloseClipboardIfOpen) seams.CloseClipboardIfOpen();
   HWND dialog = nullptr;
   EnumWindows(TakeOwnDialog, reinterpret_cast<LPARAM>(&dialog));
   if (!dialog) return;
-  if (g_MainWindowSeams.DialogShown) g_MainWindowSeams.DialogShown(dialog);
+  if (seams.DialogShown) seams.DialogShown(dialog);
   BringWindowForward(dialog);
   if (timeoutMs > 0) SetTimer(dialog, kDialogTimeoutTimer, static_cast<UINT>(timeoutMs), DialogTimeoutProc);
 }
@@ -207,10 +204,10 @@ void PrepareShownDialog(LPARAM timeoutMs) {
 void HandleTrayNotification(LPARAM mouseMessage) {
   switch (LOWORD(mouseMessage)) {
     case WM_LBUTTONDOWN:
-      if (g_TrayMenu.ClickCount == 1) RunTrayDefaultAction();
+      if (App().Tray.Menu.ClickCount == 1) RunTrayDefaultAction();
       break;
     case WM_LBUTTONDBLCLK:
-      if (g_TrayMenu.ClickCount != 1) RunTrayDefaultAction();
+      if (App().Tray.Menu.ClickCount != 1) RunTrayDefaultAction();
       break;
     case WM_RBUTTONUP: ShowTrayMenu(); break;
     default: break;
@@ -220,6 +217,7 @@ void HandleTrayNotification(LPARAM mouseMessage) {
 // Carries out one of the private messages; returns false when it is not one
 // this window answers.
 bool HandlePrivateMessage(UINT code, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  const MainWindowSeams& seams = App().MainWindow.Seams;
   result = 0;
   switch (code) {
     case MSG_DIALOG_SHOWN: PrepareShownDialog(lParam); return true;
@@ -230,12 +228,11 @@ bool HandlePrivateMessage(UINT code, WPARAM wParam, LPARAM lParam, LRESULT& resu
     // A cancelled exit keeps the script running; there is no caller to pass it to.
     case MSG_CLOSE_FOR_NEW_INSTANCE: static_cast<void>(ExitApp(EXIT_SINGLEINSTANCE, 0)); return true;
     case MSG_READ_WINDOW_TEXT:
-      if (g_MainWindowSeams.ReadWindowText && IsWindow(reinterpret_cast<HWND>(lParam)))
-        g_MainWindowSeams.ReadWindowText(wParam, lParam);
+      if (seams.ReadWindowText && IsWindow(reinterpret_cast<HWND>(lParam))) seams.ReadWindowText(wParam, lParam);
       return true;
     case MSG_EVAL_HOT_IF:
       // Without "#If" expressions no record can be one.
-      if (g_MainWindowSeams.EvaluateHotIf) result = g_MainWindowSeams.EvaluateHotIf(wParam, lParam);
+      if (seams.EvaluateHotIf) result = seams.EvaluateHotIf(wParam, lParam);
       return true;
     // Seam: hotkeys, hotstrings, script menu items and clipboard changes
     // (1024, 1025, 1026, 1045) reaching the window start their threads once
@@ -250,25 +247,26 @@ void HandleMainWindowSize(HWND hwnd, WPARAM kind, LPARAM size) {
     ShowWindow(hwnd, SW_HIDE);
     return;
   }
-  MoveWindow(g_editControl, 0, 0, LOWORD(size), HIWORD(size), TRUE);
+  MoveWindow(App().MainWindow.EditControl, 0, 0, LOWORD(size), HIWORD(size), TRUE);
 }
 
 // Checks or unchecks the main menu's Pause item to match the running thread.
 void MarkMenuLoopEntered() {
-  if (HMENU menu = GetMenu(g_mainWindow))
+  MainWindowState& main = App().MainWindow;
+  if (HMENU menu = GetMenu(main.Handle))
     CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (Values().CurrentThread->Paused ? MF_CHECKED : MF_UNCHECKED));
-  if (g_menuShowing == MENU_NOT_SHOWING) g_menuShowing = MENU_SHOWN_BY_LOOP;
+  if (main.MenuShowing == MENU_NOT_SHOWING) main.MenuShowing = MENU_SHOWN_BY_LOOP;
 }
 
 // The procedure of the main window and of the second class's windows.
 LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  MainWindowState& main = App().MainWindow;
   LRESULT result = 0;
   // Seam: the loop skips the message it is dispatching itself, once
   // monitors and the dispatch mark exist.
-  if (g_MainWindowSeams.OfferToMessageMonitors &&
-      g_MainWindowSeams.OfferToMessageMonitors(hwnd, message, wParam, lParam, result))
+  if (main.Seams.OfferToMessageMonitors && main.Seams.OfferToMessageMonitors(hwnd, message, wParam, lParam, result))
     return result;
-  const bool isMain = hwnd == g_mainWindow && hwnd;
+  const bool isMain = hwnd == main.Handle && hwnd;
   switch (message) {
     case WM_COMMNOTIFY:
       // The code travels in wParam; lParam keeps its meaning (a dialog's
@@ -276,11 +274,11 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
       if (HandlePrivateMessage(static_cast<UINT>(wParam), 0, lParam, result)) return result;
       break;
     case WM_DESTROY:
-      if (hwnd == g_mainWindow) {
-        g_mainWindow = nullptr;
-        g_editControl = nullptr;
+      if (hwnd == main.Handle) {
+        main.Handle = nullptr;
+        main.EditControl = nullptr;
         // A cancelled exit keeps the script running; there is no caller to pass it to.
-        if (!g_destroyedByProgram) static_cast<void>(ExitApp(EXIT_DESTROY, 0));
+        if (!main.DestroyedByProgram) static_cast<void>(ExitApp(EXIT_DESTROY, 0));
         return 0;
       }
       break;
@@ -294,7 +292,7 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
       break;
     case WM_SETFOCUS:
       if (isMain) {
-        SetFocus(g_editControl);
+        SetFocus(main.EditControl);
         return 0;
       }
       break;
@@ -324,16 +322,16 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
       // The main timer reaching the window means a modal loop is
       // dispatching: let timers and queued threads run from here.
       if (lParam == 0) {
-        if (g_menuShowing == MENU_NOT_SHOWING) MessagePump(-1, PumpMode::ReturnAfter);
+        if (main.MenuShowing == MENU_NOT_SHOWING) MessagePump(-1, PumpMode::ReturnAfter);
         return 0;
       }
       break;
     case WM_ENTERMENULOOP: MarkMenuLoopEntered(); break;
-    case WM_EXITMENULOOP: g_menuShowing = MENU_NOT_SHOWING; break;
+    case WM_EXITMENULOOP: main.MenuShowing = MENU_NOT_SHOWING; break;
     // Seam: clipboard notifications (WM_DRAWCLIPBOARD, WM_CLIPBOARDUPDATE,
     // WM_CHANGECBCHAIN) are handled here once clipboard-change handling exists.
     default:
-      if (message == g_taskbarCreatedMessage && g_taskbarCreatedMessage) {
+      if (message == main.TaskbarCreatedMessage && main.TaskbarCreatedMessage) {
         // The taskbar was re-created and lost every icon.
         if (!g_directives.NoTrayIcon) {
           AddTrayIcon();
@@ -352,11 +350,12 @@ void TogglePauseCommand() { TogglePauseFromMenu(); }
 
 // Suspends or resumes hotkeys from a menu.
 void ToggleSuspendCommand() {
-  g_HotkeysSuspended = !g_HotkeysSuspended;
-  if (g_MainWindowSeams.SuspendHotkeys) g_MainWindowSeams.SuspendHotkeys(g_HotkeysSuspended);
+  AppState& app = App();
+  app.HotkeysSuspended = !app.HotkeysSuspended;
+  if (app.MainWindow.Seams.SuspendHotkeys) app.MainWindow.Seams.SuspendHotkeys(app.HotkeysSuspended);
   RefreshTrayIcon(false);
-  if (HMENU menu = g_mainWindow ? GetMenu(g_mainWindow) : nullptr)
-    CheckMenuItem(menu, ID_FILE_SUSPEND, MF_BYCOMMAND | (g_HotkeysSuspended ? MF_CHECKED : MF_UNCHECKED));
+  if (HMENU menu = app.MainWindow.Handle ? GetMenu(app.MainWindow.Handle) : nullptr)
+    CheckMenuItem(menu, ID_FILE_SUSPEND, MF_BYCOMMAND | (app.HotkeysSuspended ? MF_CHECKED : MF_UNCHECKED));
 }
 
 struct MenuAction {
@@ -395,41 +394,65 @@ bool CreateMainWindow() {
     return false;
   }
   const bool toolWindow = NeedsToolWindowStyle();
-  g_mainWindow = CreateWindowExW(toolWindow ? WS_EX_TOOLWINDOW : 0, MAIN_WINDOW_CLASS, s.MainTitle.c_str(),
-                                 WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 nullptr, nullptr, Instance(), nullptr);
-  if (!g_mainWindow) {
+  MainWindowState& main = App().MainWindow;
+  main.Handle = CreateWindowExW(toolWindow ? WS_EX_TOOLWINDOW : 0, MAIN_WINDOW_CLASS, s.MainTitle.c_str(),
+                                WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                nullptr, nullptr, Instance(), nullptr);
+  if (!main.Handle) {
     ShowMessageBox(kCreateWindowFailed, MB_OK | MB_SETFOREGROUND);
     return false;
   }
-  if (HMENU menu = GetMenu(g_mainWindow)) EnableMenuItem(menu, ID_FILE_EDITSCRIPT, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+  main.DestroyedByProgram = false;
+  if (HMENU menu = GetMenu(main.Handle)) EnableMenuItem(menu, ID_FILE_EDITSCRIPT, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
   SetMainWindowAllowed(ViewerAllowedAtStart());
   CreateEditControl();
   // The first show command of a process may come from its start-up
   // information instead of the call, so the window is hidden twice.
-  ShowWindow(g_mainWindow, SW_HIDE);
-  ShowWindow(g_mainWindow, SW_HIDE);
+  ShowWindow(main.Handle, SW_HIDE);
+  ShowWindow(main.Handle, SW_HIDE);
   if (toolWindow) {
-    ShowWindow(g_mainWindow, SW_MINIMIZE);
-    SetWindowLongPtrW(g_mainWindow, GWL_EXSTYLE, 0);
+    ShowWindow(main.Handle, SW_MINIMIZE);
+    SetWindowLongPtrW(main.Handle, GWL_EXSTYLE, 0);
   }
-  g_accelerators = LoadAcceleratorsW(Instance(), MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
-  g_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+  main.Accelerators = LoadAcceleratorsW(Instance(), MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
+  main.TaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
   if (!g_directives.NoTrayIcon) AddTrayIcon();
   // Seam: clipboard-change handling turns its listener on here.
   return true;
 }
 
-HWND MainWindow() { return g_mainWindow; }
+HWND MainWindow() { return App().MainWindow.Handle; }
 
-HWND MainEditControl() { return g_editControl; }
+HWND MainEditControl() { return App().MainWindow.EditControl; }
 
 void DestroyMainWindow() {
-  if (!g_mainWindow) return;
-  g_destroyedByProgram = true;
-  DestroyWindow(g_mainWindow);
-  g_mainWindow = nullptr;
-  g_editControl = nullptr;
+  MainWindowState& main = App().MainWindow;
+  if (!main.Handle) return;
+  main.DestroyedByProgram = true;
+  DestroyWindow(main.Handle);
+  main.Handle = nullptr;
+  main.EditControl = nullptr;
+}
+
+void ReleaseMainWindow() {
+  RemoveTrayIcon();
+  DestroyMainWindow();
+  MainWindowState& main = App().MainWindow;
+  // The font and icons are freed only once nothing uses them: the edit
+  // control went with the window, and the classes (which name the icons)
+  // are unregistered first. Unregistering fails harmlessly when a class was
+  // never registered; a class that still has windows keeps its icons.
+  if (main.EditFont) DeleteObject(main.EditFont);
+  main.EditFont = nullptr;
+  main.Accelerators = nullptr;  // a resource table: nothing to free
+  const bool mainClassGone = UnregisterUnusedClass(MAIN_WINDOW_CLASS);
+  const bool secondClassGone = UnregisterUnusedClass(SECOND_WINDOW_CLASS);
+  if (mainClassGone && secondClassGone) {
+    if (main.IconLarge) DestroyIcon(main.IconLarge);
+    if (main.IconSmall) DestroyIcon(main.IconSmall);
+  }
+  main.IconLarge = nullptr;
+  main.IconSmall = nullptr;
 }
 
 bool HandleMenuCommand(HWND window, UINT id, HWND control) {
@@ -438,7 +461,8 @@ bool HandleMenuCommand(HWND window, UINT id, HWND control) {
     action.Run();
     return true;
   }
-  if (g_MainWindowSeams.IsScriptMenuItem && g_MainWindowSeams.IsScriptMenuItem(id)) {
+  const MainWindowSeams& seams = App().MainWindow.Seams;
+  if (seams.IsScriptMenuItem && seams.IsScriptMenuItem(id)) {
     PostMessageW(window, MSG_MENU_CHOSEN, reinterpret_cast<WPARAM>(control), id);
     return true;
   }
@@ -446,25 +470,26 @@ bool HandleMenuCommand(HWND window, UINT id, HWND control) {
 }
 
 bool PreTranslateMainWindowMessage(MSG& msg) {
-  if (!g_mainWindow) return false;
-  if (msg.hwnd == g_editControl && msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-    ShowWindow(g_mainWindow, SW_HIDE);
+  const MainWindowState& main = App().MainWindow;
+  if (!main.Handle) return false;
+  if (msg.hwnd == main.EditControl && msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    ShowWindow(main.Handle, SW_HIDE);
     return true;
   }
   // Only keystrokes meant for the viewer: a script window's Ctrl+V must
   // stay a paste.
-  if (g_accelerators && (msg.hwnd == g_mainWindow || msg.hwnd == g_editControl))
-    return TranslateAcceleratorW(g_mainWindow, g_accelerators, &msg) != 0;
+  if (main.Accelerators && (msg.hwnd == main.Handle || msg.hwnd == main.EditControl))
+    return TranslateAcceleratorW(main.Handle, main.Accelerators, &msg) != 0;
   return false;
 }
 
-int MenuShowing() { return g_menuShowing; }
+int MenuShowing() { return App().MainWindow.MenuShowing; }
 
-void SetMenuShowing(int mark) { g_menuShowing = mark; }
+void SetMenuShowing(int mark) { App().MainWindow.MenuShowing = mark; }
 
-HICON MainIconLarge() { return g_iconLarge; }
+HICON MainIconLarge() { return App().MainWindow.IconLarge; }
 
-HICON MainIconSmall() { return g_iconSmall; }
+HICON MainIconSmall() { return App().MainWindow.IconSmall; }
 
 bool BringWindowForward(HWND window) {
   if (SetForegroundWindow(window)) return true;

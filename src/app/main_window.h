@@ -66,6 +66,14 @@ HWND MainEditControl();
 // Destroys the main window as the program's own act (no exit follows).
 void DestroyMainWindow();
 
+// Removes the tray icon, destroys the main window (as DestroyMainWindow)
+// and frees what CreateMainWindow made for it: the viewer's font, the icons
+// and the window classes, so that CreateMainWindow can run again. A class
+// that still has windows (of the second class, made by other subsystems)
+// stays registered, and the icons stay with it; CreateMainWindow then fails
+// until those windows are gone.
+void ReleaseMainWindow();
+
 // Carries out a command of the main window's menu or of the standard tray
 // menu (by its ID). Returns whether the ID was one of them.
 bool HandleMenuCommand(HWND window, UINT id, HWND control);
@@ -89,9 +97,10 @@ HICON MainIconSmall();
 // foreground thread's input when a plain attempt is refused.
 bool BringWindowForward(HWND window);
 
-// Points where later subsystems plug into the main window's procedure.
-// Each is null until its subsystem exists; the procedure then does what the
-// missing subsystem implies (nothing to offer, nothing to evaluate).
+// Points where later subsystems plug into the main window's procedure
+// (held in App().MainWindow.Seams, written once by each subsystem as it
+// starts). Each is null until its subsystem exists; the procedure then does
+// what the missing subsystem implies (nothing to offer, nothing to evaluate).
 struct MainWindowSeams {
   // Message monitors (OnMessage): true when one handled the message.
   bool (*OfferToMessageMonitors)(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = nullptr;
@@ -111,5 +120,3 @@ struct MainWindowSeams {
   // Suspends or resumes the hotkeys.
   void (*SuspendHotkeys)(bool suspend) = nullptr;
 };
-// Written once by each subsystem as it starts; read by the window procedure.
-extern MainWindowSeams g_MainWindowSeams;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "app/app_state.h"
 #include "app/main_window.h"
 #include "base/script_context.h"
 #include "app/threads.h"
@@ -12,12 +13,6 @@
 #include "script/directives.h"
 #include "values/variable.h"
 #include "values/values_state.h"
-
-bool (*ListVarsLocalsHook)(const VarList*& locals, std::wstring& functionName) = nullptr;
-std::wstring (*ListHotkeysHook)() = nullptr;
-std::wstring (*KeyHistoryTextHook)() = nullptr;
-bool (*KeyboardHookActiveHook)() = nullptr;
-bool (*MouseHookActiveHook)() = nullptr;
 
 namespace {
 
@@ -37,9 +32,6 @@ inline constexpr wchar_t kHotkeysHeader[] =
 inline constexpr wchar_t kKeyHistoryDisabled[] = L"\r\nKey History has been disabled via #KeyHistory 0.";
 inline constexpr wchar_t kRefreshHint[] = L"\r\nPress [F5] to refresh.";
 inline constexpr wchar_t kInterruptedNote[] = L" (they resume when the current thread finishes)";
-
-// The view shown now; written by OpenMainWindowView.
-int g_currentView = VIEW_NONE;
 
 struct ModifierKey {
   int VirtualKey;
@@ -72,36 +64,40 @@ const wchar_t* YesNo(bool (*hook)()) { return hook && hook() ? L"yes" : L"no"; }
 std::wstring VariablesText() {
   const VarList* locals = nullptr;
   std::wstring functionName;
-  if (!ListVarsLocalsHook || !ListVarsLocalsHook(locals, functionName)) locals = nullptr;
+  const ViewHooks& hooks = App().Viewer.Hooks;
+  if (!hooks.ListVarsLocals || !hooks.ListVarsLocals(locals, functionName)) locals = nullptr;
   return BuildVarListText(locals, functionName, Values().Globals);
 }
 
 // The hotkeys view.
 std::wstring HotkeysText() {
   std::wstring text = kHotkeysHeader;
-  if (ListHotkeysHook) text += ListHotkeysHook();
+  const ViewHooks& hooks = App().Viewer.Hooks;
+  if (hooks.ListHotkeys) text += hooks.ListHotkeys();
   return text;
 }
 
 // The key-history view: script information, then the history itself.
 std::wstring KeyHistoryText() {
+  const ViewHooks& hooks = App().Viewer.Hooks;
+  const ThreadState& threads = App().Threads;
   TimerSummary timers = SummarizeTimers();
-  int active = g_threads.ActiveThreads;
+  int active = threads.ActiveThreads;
   int interrupted = active > 1 ? active - 1 : 0;
   std::wstring text;
   text += L"Window: " + ForegroundTitle() + L"\r\n";
-  text += std::wstring(L"Keybd hook: ") + YesNo(KeyboardHookActiveHook) + L"\r\n";
-  text += std::wstring(L"Mouse hook: ") + YesNo(MouseHookActiveHook) + L"\r\n";
+  text += std::wstring(L"Keybd hook: ") + YesNo(hooks.KeyboardHookActive) + L"\r\n";
+  text += std::wstring(L"Mouse hook: ") + YesNo(hooks.MouseHookActive) + L"\r\n";
   text += L"Enabled Timers: " + std::to_wstring(timers.Enabled) + L" of " + std::to_wstring(timers.Total) + L" (" +
           timers.EnabledNames + L")\r\n";
   text += L"Interrupted threads: " + std::to_wstring(interrupted) + (interrupted ? kInterruptedNote : L"") + L"\r\n";
-  text += L"Paused threads: " + std::to_wstring(g_threads.PausedThreads) + L" of " + std::to_wstring(active) + L" (" +
+  text += L"Paused threads: " + std::to_wstring(threads.PausedThreads) + L" of " + std::to_wstring(active) + L" (" +
           std::to_wstring(active) + L" layers)\r\n";
   text += L"Modifiers (GetKeyState() now) = " + ModifiersDownNow() + L"\r\n";
   if (g_directives.KeyHistory == 0)
     text += kKeyHistoryDisabled;
-  else if (KeyHistoryTextHook)
-    text += KeyHistoryTextHook();
+  else if (hooks.KeyHistoryText)
+    text += hooks.KeyHistoryText();
   text += kRefreshHint;
   return text;
 }
@@ -145,18 +141,19 @@ std::wstring BuildViewText(int view) {
   return text;
 }
 
-int CurrentView() { return g_currentView; }
+int CurrentView() { return App().Viewer.CurrentView; }
 
 void OpenMainWindowView(int mode, bool restricted) {
   if (!MainWindow()) return;
-  ViewChoice choice = ChooseView(mode, g_currentView, restricted, g_TrayMenu.MainWindowAllowed);
+  ViewerState& viewer = App().Viewer;
+  ViewChoice choice = ChooseView(mode, viewer.CurrentView, restricted, App().Tray.Menu.MainWindowAllowed);
   if (choice.Explain) {
     SetViewerText(kNotAllowedText);
     return;
   }
   if (choice.Build != VIEW_NONE) {
     SetViewerText(BuildViewText(choice.Build));
-    g_currentView = choice.Build;
+    viewer.CurrentView = choice.Build;
   }
   ShowViewer();
   if (choice.Build == VIEW_LINES) SendMessageW(MainEditControl(), EM_LINESCROLL, 0, kScrollToEndLines);

@@ -40,17 +40,21 @@ std::wstring BuildViewText(int view);
 // The view the viewer shows now.
 int CurrentView();
 
-// Where the views get what later subsystems own. Each is null until its
-// subsystem exists; the view then shows what is known without it.
-// The running function's locals and name; false when no function runs.
-extern bool (*ListVarsLocalsHook)(const VarList*& locals, std::wstring& functionName);
-// One line per hotkey, each ending in "\r\n".
-extern std::wstring (*ListHotkeysHook)();
-// The key-history text: the hook's modifier state and the recorded events.
-extern std::wstring (*KeyHistoryTextHook)();
-// Whether the keyboard and the mouse hook are installed.
-extern bool (*KeyboardHookActiveHook)();
-extern bool (*MouseHookActiveHook)();
+// Where the views get what later subsystems own (held in
+// App().Viewer.Hooks, written once by the owning subsystem's start-up
+// step). Each is null until its subsystem exists; the view then shows what
+// is known without it.
+struct ViewHooks {
+  // The running function's locals and name; false when no function runs.
+  bool (*ListVarsLocals)(const VarList*& locals, std::wstring& functionName) = nullptr;
+  // One line per hotkey, each ending in "\r\n".
+  std::wstring (*ListHotkeys)() = nullptr;
+  // The key-history text: the hook's modifier state and the recorded events.
+  std::wstring (*KeyHistoryText)() = nullptr;
+  // Whether the keyboard and the mouse hook are installed.
+  bool (*KeyboardHookActive)() = nullptr;
+  bool (*MouseHookActive)() = nullptr;
+};
 
 // The commands that open views (not restricted).
 ResultCode CmdListVars(ScriptLine& line, CommandArgs& args);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "app/app_state.h"
 #include "app/event_functions.h"
 #include "app/exit.h"
 #include "app/main_window.h"
@@ -16,12 +17,6 @@ namespace {
 
 constexpr int kRestMs = 10;
 constexpr int kUnspecifiedWaitMs = 10;
-
-// Tick counts of the last queue check and the last rest, and the lines run
-// since; written by the execution loop's check and by MessagePump.
-DWORD g_lastQueueCheck = 0;
-DWORD g_lastYield = 0;
-int64_t g_linesSinceYield = 0;
 
 // Takes and dispatches every waiting message (only those below WM_HOTKEY
 // while the thread may not be interrupted, so hotkeys and the private
@@ -51,9 +46,10 @@ bool DispatchWaitingMessages() {
 }  // namespace
 
 void ResetBatch() {
-  g_lastYield = GetTickCount();
-  g_lastQueueCheck = g_lastYield;
-  g_linesSinceYield = 0;
+  MessageLoopState& loop = App().Loop;
+  loop.LastYield = GetTickCount();
+  loop.LastQueueCheck = loop.LastYield;
+  loop.LinesSinceYield = 0;
 }
 
 bool MessagePump(int waitMs, PumpMode mode) {
@@ -92,15 +88,18 @@ bool MessagePump(int waitMs, PumpMode mode) {
 }
 
 uint32_t CheckMessagesBetweenLines() {
+  // One statically placed record: App() is its address, as cheap as a
+  // global's.
+  MessageLoopState& loop = App().Loop;
   ThreadSettings& thread = *Values().CurrentThread;
   CountProtectedLine();
   DWORD now = GetTickCount();
-  if (static_cast<int32_t>(now - g_lastQueueCheck) > thread.MessageCheckInterval) {
-    g_lastQueueCheck = now;
+  if (static_cast<int32_t>(now - loop.LastQueueCheck) > thread.MessageCheckInterval) {
+    loop.LastQueueCheck = now;
     if (GetQueueStatus(QS_ALLINPUT) || MsUntilNextTimer() == 0) MessagePump(-1, PumpMode::ReturnAfter);
   }
-  bool rest = (thread.BatchLineLimit >= 0 && ++g_linesSinceYield >= thread.BatchLineLimit) ||
-              (thread.BatchTimeLimit >= 0 && static_cast<int32_t>(now - g_lastYield) >= thread.BatchTimeLimit);
+  bool rest = (thread.BatchLineLimit >= 0 && ++loop.LinesSinceYield >= thread.BatchLineLimit) ||
+              (thread.BatchTimeLimit >= 0 && static_cast<int32_t>(now - loop.LastYield) >= thread.BatchTimeLimit);
   if (rest) MessagePump(kRestMs, PumpMode::ReturnAfter);
   while (Values().CurrentThread->Paused) MessagePump(kWaitUnspecified, PumpMode::ReturnAfter);
   return now;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/exit.h"
 #include "app/script_identity.h"
@@ -42,9 +43,6 @@ constexpr UINT kAutoExecuteHandOverMs = 100;
 // The interruptibility re-check, well inside the 49.7 days after which the
 // tick count wraps and an old protection start would look recent.
 constexpr UINT kInterruptibilityRecheckMs = 82800000;
-
-// The auto-execute section's settings record; set when the section starts.
-ThreadSettings* g_autoExecuteRecord = nullptr;
 
 // Buffer sizes the platform calls are made with.
 constexpr DWORD kWorkDirBuffer = MAX_PATH;
@@ -121,7 +119,8 @@ ThreadSettings DefaultsFrom(const ThreadSettings& section) {
 // the settings it has made so far.
 void CALLBACK AutoExecuteHandOver(HWND window, UINT, UINT_PTR timer, DWORD) {
   KillTimer(window, timer);
-  if (Script().StartupSectionRunning && g_autoExecuteRecord) Values().ThreadDefaults = DefaultsFrom(*g_autoExecuteRecord);
+  const ThreadSettings* section = App().Threads.AutoExecuteRecord;
+  if (Script().StartupSectionRunning && section) Values().ThreadDefaults = DefaultsFrom(*section);
 }
 
 // Lets a thread whose protection started just before the tick count wrapped
@@ -132,10 +131,11 @@ void CALLBACK RecheckInterruptibility(HWND, UINT, UINT_PTR, DWORD) { CanInterrup
 // the settings it left behind the defaults of every later thread.
 ResultCode RunAutoExecuteSection() {
   ScriptContext& s = Script();
+  ThreadState& threads = App().Threads;
   ResultCode result = ResultCode::Ok;
-  g_threads.ThreadLimit = g_directives.MaxThreads;
+  threads.ThreadLimit = g_directives.MaxThreads;
   InitThreadRecords(*Values().CurrentThread);
-  g_autoExecuteRecord = Values().CurrentThread;
+  threads.AutoExecuteRecord = Values().CurrentThread;
   SetTimer(MainWindow(), TIMER_ID_REFRESH_INTERRUPTIBILITY, kInterruptibilityRecheckMs, RecheckInterruptibility);
   ResetBatch();
   if (s.FirstScriptLine) {
@@ -144,12 +144,12 @@ ResultCode RunAutoExecuteSection() {
     Values().CurrentThread->ProtectStart = GetTickCount();
     Values().CurrentThread->ProtectSpan = kAutoExecuteProtectMs;
     SetTimer(MainWindow(), TIMER_ID_AUTOEXEC, kAutoExecuteHandOverMs, AutoExecuteHandOver);
-    ++g_threads.ActiveThreads;
+    ++threads.ActiveThreads;
     s.StartupSectionRunning = true;
     ScriptLine* jump = nullptr;
     result = RunLines(s.FirstScriptLine, RunMode::UntilReturn, jump);
     s.StartupSectionRunning = false;
-    --g_threads.ActiveThreads;
+    --threads.ActiveThreads;
     KillTimer(MainWindow(), TIMER_ID_AUTOEXEC);
   }
   DiscardThrownValue();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
 #include "app/app_subsystem.h"
 #include "base/base_state.h"
 #include "base/console_output.h"
@@ -16,16 +17,6 @@
 #include "system/system_subsystem.h"
 #include "values/builtin_vars.h"
 #include "values/values_state.h"
-
-namespace {
-
-// Collected from the subsystems at installation; read by the message loop.
-std::vector<MessageFilter>& Filters() {
-  static std::vector<MessageFilter> filters;
-  return filters;
-}
-
-}  // namespace
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
@@ -40,7 +31,8 @@ std::span<const Subsystem* const> AllSubsystems() {
 
 bool InstallSubsystems() {
   InstallBuiltInVariables();
-  Filters().clear();
+  std::vector<MessageFilter>& filters = App().MessageFilters;
+  filters.clear();
   for (const Subsystem* subsystem : AllSubsystems()) {
     ActionType clash = RegisterCommands(subsystem->Commands);
     if (clash != ACT_INVALID) {
@@ -50,7 +42,7 @@ bool InstallSubsystems() {
     }
     if (subsystem->FunctionCount) RegisterBuiltInFunctions({subsystem->Functions, subsystem->FunctionCount});
     if (subsystem->VariableCount) RegisterBuiltInVariables({subsystem->Variables, subsystem->VariableCount});
-    for (MessageFilter filter : subsystem->MessageFilters) Filters().push_back(filter);
+    for (MessageFilter filter : subsystem->MessageFilters) filters.push_back(filter);
   }
   for (const Subsystem* subsystem : AllSubsystems())
     if (subsystem->Startup) subsystem->Startup();
@@ -64,7 +56,7 @@ void RunSubsystemExitSteps() {
 }
 
 bool OfferToMessageFilters(MSG& msg) {
-  for (MessageFilter filter : Filters())
+  for (MessageFilter filter : App().MessageFilters)
     if (filter(msg)) return true;
   return false;
 }

@@ -21,6 +21,9 @@ void RunSubsystemExitSteps();
 // Offers a message to the subsystems' filters; true when one handled it.
 bool OfferToMessageFilters(MSG& msg);
 
-// Resets all interpreter state (every layer's record) and installs the
-// subsystems again, as at start-up before the script loads.
+// Resets all interpreter state (every layer's record, upper layers first)
+// and installs the subsystems again, as at start-up before the script
+// loads. For tests and tools between scripts, never while one runs: the
+// app layer's step (ResetAppState) removes the tray icon and destroys a
+// main window that still exists, without starting the exit sequence.
 bool ResetInterpreterState();

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/app_state.h"
 #include "app/exit.h"
 #include "app/message_loop.h"
 #include "app/threads.h"
@@ -131,8 +132,9 @@ ResultCode CmdThread(ScriptLine& line, CommandArgs& args) {
   if (EqualsNoCase(sub, L"Priority")) {
     Values().CurrentThread->Priority = static_cast<int32_t>(TextToInteger(args[1]));
   } else if (EqualsNoCase(sub, L"Interrupt")) {
-    if (*args[1]) g_threads.ProtectMs = static_cast<int>(TextToInteger(args[1]));
-    if (*args[2]) g_threads.ProtectLines = static_cast<int>(TextToInteger(args[2]));
+    ThreadState& threads = App().Threads;
+    if (*args[1]) threads.ProtectMs = static_cast<int>(TextToInteger(args[1]));
+    if (*args[2]) threads.ProtectLines = static_cast<int>(TextToInteger(args[2]));
   } else if (EqualsNoCase(sub, L"NoTimers")) {
     Values().CurrentThread->TimersAllowed = *args[1] && TextToInteger(args[1]) == 0;
   }
@@ -150,7 +152,7 @@ ResultCode CmdSleep(ScriptLine& line, CommandArgs& args) {
 bool TogglePauseFromMenu() {
   ThreadSettings& thread = *Values().CurrentThread;
   thread.Paused = !thread.Paused;
-  g_threads.PausedThreads += thread.Paused ? 1 : -1;
+  App().Threads.PausedThreads += thread.Paused ? 1 : -1;
   RefreshTrayIcon(false);
   return thread.Paused;
 }
@@ -162,12 +164,12 @@ ResultCode CmdPause(ScriptLine& line, CommandArgs& args) {
   auto pause = [](ThreadSettings& thread) {
     if (thread.Paused) return;
     thread.Paused = true;
-    ++g_threads.PausedThreads;
+    ++App().Threads.PausedThreads;
   };
   auto unpause = [](ThreadSettings& thread) {
     if (!thread.Paused) return;
     thread.Paused = false;
-    --g_threads.PausedThreads;
+    --App().Threads.PausedThreads;
   };
   if (EqualsNoCase(mode, L"On")) {
     pause(onUnderlying && underlying ? *underlying : *Values().CurrentThread);

@@ -5,12 +5,11 @@
 
 #include <vector>
 
+#include "app/app_state.h"
 #include "base/script_context.h"
 #include "exec/exceptions.h"
 #include "values/variable.h"
 #include "values/values_state.h"
-
-ThreadState g_threads;
 
 namespace {
 
@@ -19,24 +18,23 @@ namespace {
 constexpr int kExtraThreadRecords = 4;
 constexpr size_t kSavedErrorLevelChars = 127;
 
-std::vector<ThreadSettings> g_records;  // sized once by InitThreadRecords
-int g_depth = 0;
-
 Variable* ErrorLevelVar() { return Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
 
 }  // namespace
 
 void InitThreadRecords(const ThreadSettings& startup) {
-  g_records.assign(static_cast<size_t>(g_threads.ThreadLimit + kExtraThreadRecords), ThreadSettings());
-  g_records[0] = startup;
-  g_depth = 0;
-  Values().CurrentThread = &g_records[0];
+  ThreadState& threads = App().Threads;
+  threads.Records.assign(static_cast<size_t>(threads.ThreadLimit + kExtraThreadRecords), ThreadSettings());
+  threads.Records[0] = startup;
+  threads.Depth = 0;
+  Values().CurrentThread = &threads.Records[0];
 }
 
 void BeginThread(int priority, bool count, bool firstLineIsCritical) {
-  if (count) ++g_threads.ActiveThreads;
-  if (g_depth + 1 < static_cast<int>(g_records.size())) ++g_depth;
-  ThreadSettings& thread = g_records[static_cast<size_t>(g_depth)];
+  ThreadState& threads = App().Threads;
+  if (count) ++threads.ActiveThreads;
+  if (threads.Depth + 1 < static_cast<int>(threads.Records.size())) ++threads.Depth;
+  ThreadSettings& thread = threads.Records[static_cast<size_t>(threads.Depth)];
   thread = Values().ThreadDefaults;
   thread.Priority = priority;
   thread.LinesWhileProtected = 0;
@@ -45,10 +43,10 @@ void BeginThread(int priority, bool count, bool firstLineIsCritical) {
     thread.BatchLineLimit = -1;
     thread.BatchTimeLimit = -1;
   }
-  if ((g_threads.ProtectMs != 0 && g_threads.ProtectLines != 0) || thread.IsCriticalThread) {
+  if ((threads.ProtectMs != 0 && threads.ProtectLines != 0) || thread.IsCriticalThread) {
     thread.Interruptible = false;
     if (!thread.IsCriticalThread) {
-      thread.ProtectSpan = g_threads.ProtectMs < 0 ? -1 : g_threads.ProtectMs;
+      thread.ProtectSpan = threads.ProtectMs < 0 ? -1 : threads.ProtectMs;
       thread.ProtectStart = GetTickCount();
     }
   }
@@ -57,15 +55,16 @@ void BeginThread(int priority, bool count, bool firstLineIsCritical) {
 
 void EndThread(const std::wstring& savedErrorLevel, bool counted) {
   DiscardThrownValue();
-  if (counted && g_threads.ActiveThreads > 0) --g_threads.ActiveThreads;
-  if (g_depth > 0) --g_depth;
-  Values().CurrentThread = &g_records[static_cast<size_t>(g_depth)];
+  ThreadState& threads = App().Threads;
+  if (counted && threads.ActiveThreads > 0) --threads.ActiveThreads;
+  if (threads.Depth > 0) --threads.Depth;
+  Values().CurrentThread = &threads.Records[static_cast<size_t>(threads.Depth)];
   // Assign reports its own failure (memory limit, out of memory).
   static_cast<void>(ErrorLevelVar()->Assign(savedErrorLevel));
 }
 
 bool CanInterruptNow() {
-  if (!g_threads.InterruptsEnabled) return false;
+  if (!App().Threads.InterruptsEnabled) return false;
   ThreadSettings& thread = *Values().CurrentThread;
   if (!thread.Interruptible && !thread.IsCriticalThread && thread.ProtectSpan >= 0 &&
       GetTickCount() - thread.ProtectStart >= static_cast<DWORD>(thread.ProtectSpan))
@@ -75,8 +74,10 @@ bool CanInterruptNow() {
 
 void CountProtectedLine() {
   ThreadSettings& thread = *Values().CurrentThread;
-  if (thread.Interruptible || thread.IsCriticalThread || g_threads.ProtectLines < 0) return;
-  if (++thread.LinesWhileProtected > g_threads.ProtectLines) thread.Interruptible = true;
+  if (thread.Interruptible || thread.IsCriticalThread) return;
+  const int limit = App().Threads.ProtectLines;
+  if (limit < 0) return;
+  if (++thread.LinesWhileProtected > limit) thread.Interruptible = true;
 }
 
 std::wstring SaveErrorLevel() {
@@ -85,4 +86,7 @@ std::wstring SaveErrorLevel() {
   return text;
 }
 
-ThreadSettings* UnderlyingThread() { return g_depth > 0 ? &g_records[static_cast<size_t>(g_depth - 1)] : nullptr; }
+ThreadSettings* UnderlyingThread() {
+  ThreadState& threads = App().Threads;
+  return threads.Depth > 0 ? &threads.Records[static_cast<size_t>(threads.Depth - 1)] : nullptr;
+}

@@ -3,19 +3,36 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "values/thread_settings.h"
 
-// Process-wide thread state. Written only on the GUI thread.
+// Process-wide thread state, held in App().Threads. Written only on the GUI
+// thread.
 struct ThreadState {
+  // Written by BeginThread and EndThread, and by the auto-execute section
+  // and the exit routine around their runs.
   int ActiveThreads = 0;          // script threads running now (idle is 0)
-  int ThreadLimit = 10;           // #MaxThreads
-  bool InterruptsEnabled = true;  // off while an exit routine runs
-  int ProtectMs = 15;             // "Thread, Interrupt" time
-  int ProtectLines = 1000;        // "Thread, Interrupt" lines
+  // Set from #MaxThreads by the start-up before the records are made.
+  int ThreadLimit = 10;
+  // Turned off by the exit routine (and back on when it cancels the exit)
+  // and by FinalShutdown.
+  bool InterruptsEnabled = true;
+  // Written by "Thread, Interrupt".
+  int ProtectMs = 15;             // time a new thread is uninterruptible
+  int ProtectLines = 1000;        // lines a new thread is uninterruptible
+  // Written by Pause and the Pause menu items.
   int PausedThreads = 0;
+
+  // The per-thread settings records: sized once by InitThreadRecords, then
+  // Records[Depth] is the running thread's (BeginThread and EndThread move
+  // Depth). The values layer's current thread points into them.
+  std::vector<ThreadSettings> Records;
+  int Depth = 0;
+  // The auto-execute section's record; set by the start-up when the section
+  // starts, read by the settings hand-over timer.
+  ThreadSettings* AutoExecuteRecord = nullptr;
 };
-extern ThreadState g_threads;
 
 // Allocates the records ((#MaxThreads + 4) of them) and makes the first the
 // current thread's record, as a copy of `startup`.

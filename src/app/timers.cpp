@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/app_state.h"
 #include "app/threads.h"
 #include "exec/run_lines.h"
 #include "objects/callbacks.h"
@@ -15,28 +16,9 @@
 
 namespace {
 
-constexpr int kDefaultPeriodMs = 250;
-
-struct TimerEntry {
-  ScriptCallback Target;
-  int64_t PeriodMs = kDefaultPeriodMs;
-  DWORD LastStart = 0;
-  int Priority = 0;
-  int RunningCount = 0;
-  bool IsEnabled = false;
-  bool OneShot = false;
-  bool Deleted = false;  // removed while running: dropped once it ends
-  TimerEntry* NextEntry = nullptr;
-};
-
-// The timers in creation order; written by SetTimer and RunDueTimers.
-TimerEntry* g_firstTimer = nullptr;
-// The timer whose thread runs now; saved and restored around each run, so
-// an interrupting timer thread does not change it for the one it interrupts.
-TimerEntry* g_runningTimer = nullptr;
-
+// The timer of a label or object (one of them null), or null.
 TimerEntry* FindTimer(Label* label, IObject* object) {
-  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry)
+  for (TimerEntry* timer = App().Timers.First; timer; timer = timer->NextEntry)
     if (timer->Target.Is(label, object) && !timer->Deleted) return timer;
   return nullptr;
 }
@@ -49,7 +31,7 @@ int64_t ReadNumber(const wchar_t* text) {
 
 // Unlinks and frees timers that were deleted and have finished running.
 void PurgeDeletedTimers() {
-  TimerEntry** link = &g_firstTimer;
+  TimerEntry** link = &App().Timers.First;
   while (*link) {
     TimerEntry* timer = *link;
     if (timer->Deleted && timer->RunningCount == 0) {
@@ -73,7 +55,7 @@ void SetTimerEntry(Label* label, IObject* object, const wchar_t* periodText, con
       timer->Target.SetLabel(label);
     else
       timer->Target.SetObject(object);
-    TimerEntry** link = &g_firstTimer;
+    TimerEntry** link = &App().Timers.First;
     while (*link) link = &(*link)->NextEntry;
     *link = timer;
     created = true;
@@ -100,10 +82,19 @@ void DeleteTimer(Label* label, IObject* object) {
   PurgeDeletedTimers();
 }
 
+void DeleteAllTimers() {
+  TimerState& timers = App().Timers;
+  while (TimerEntry* timer = timers.First) {
+    timers.First = timer->NextEntry;
+    delete timer;
+  }
+  timers.Running = nullptr;
+}
+
 int64_t MsUntilNextTimer() {
   int64_t soonest = -1;
   DWORD now = GetTickCount();
-  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry) {
+  for (TimerEntry* timer = App().Timers.First; timer; timer = timer->NextEntry) {
     if (!timer->IsEnabled) continue;
     int64_t left = timer->PeriodMs - static_cast<int64_t>(now - timer->LastStart);
     if (left < 0) left = 0;
@@ -113,13 +104,15 @@ int64_t MsUntilNextTimer() {
 }
 
 bool RunDueTimers() {
-  if (!g_firstTimer) return false;
+  TimerState& timers = App().Timers;
+  if (!timers.First) return false;
   ThreadSettings& current = *Values().CurrentThread;
-  if (g_threads.PausedThreads > 0 || !current.TimersAllowed || g_threads.ActiveThreads >= g_threads.ThreadLimit ||
+  const ThreadState& threads = App().Threads;
+  if (threads.PausedThreads > 0 || !current.TimersAllowed || threads.ActiveThreads >= threads.ThreadLimit ||
       !CanInterruptNow())
     return false;
   bool ran = false;
-  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry) {
+  for (TimerEntry* timer = timers.First; timer; timer = timer->NextEntry) {
     DWORD now = GetTickCount();
     if (!timer->IsEnabled || timer->RunningCount > 0 || timer->Priority < Values().CurrentThread->Priority ||
         static_cast<int64_t>(now - timer->LastStart) < timer->PeriodMs)
@@ -131,11 +124,11 @@ bool RunDueTimers() {
     std::wstring savedErrorLevel = SaveErrorLevel();
     BeginThread(timer->Priority, true, first && first->CommandIndex == ACT_CRITICAL);
     ++timer->RunningCount;
-    TimerEntry* interrupted = g_runningTimer;
-    g_runningTimer = timer;
+    TimerEntry* interrupted = timers.Running;
+    timers.Running = timer;
     // The callback reports its own errors in its own thread.
     static_cast<void>(timer->Target.Run(nullptr, 0, nullptr));
-    g_runningTimer = interrupted;
+    timers.Running = interrupted;
     --timer->RunningCount;
     EndThread(savedErrorLevel, true);
     // A one-shot bound function is not kept alive for a later SetTimer.
@@ -149,7 +142,7 @@ bool RunDueTimers() {
 
 TimerSummary SummarizeTimers() {
   TimerSummary summary;
-  for (TimerEntry* timer = g_firstTimer; timer; timer = timer->NextEntry) {
+  for (TimerEntry* timer = App().Timers.First; timer; timer = timer->NextEntry) {
     if (timer->Deleted) continue;
     ++summary.Total;
     if (!timer->IsEnabled) continue;
@@ -163,8 +156,9 @@ TimerSummary SummarizeTimers() {
 bool CurrentTimerTarget(Label*& label, IObject*& object) {
   label = nullptr;
   object = nullptr;
-  if (!g_runningTimer || g_runningTimer->Deleted) return false;
-  label = g_runningTimer->Target.TargetLabel();
-  object = g_runningTimer->Target.TargetObject();
+  const TimerEntry* running = App().Timers.Running;
+  if (!running || running->Deleted) return false;
+  label = running->Target.TargetLabel();
+  object = running->Target.TargetObject();
   return true;
 }

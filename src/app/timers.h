@@ -1,13 +1,33 @@
 // Script timers: labels and function objects run as new threads every
 // period (or once).
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
 #include "base/result_code.h"
+#include "objects/callbacks.h"
 
 struct Label;
 class IObject;
+
+// The period of a timer whose SetTimer gave none.
+inline constexpr int kDefaultTimerPeriodMs = 250;
+
+// One timer, a link of the list in App().Timers (owned by it). Written by
+// SetTimer and RunDueTimers.
+struct TimerEntry {
+  ScriptCallback Target;
+  int64_t PeriodMs = kDefaultTimerPeriodMs;
+  DWORD LastStart = 0;
+  int Priority = 0;
+  int RunningCount = 0;
+  bool IsEnabled = false;
+  bool OneShot = false;
+  bool Deleted = false;  // removed while running: dropped once it ends
+  TimerEntry* NextEntry = nullptr;
+};
 
 // Creates or updates the timer of a label or of a callable object (one of
 // the two is null). `period` and `priority` are the command's texts (empty:
@@ -17,6 +37,10 @@ void SetTimerEntry(Label* label, IObject* object, const wchar_t* periodText, con
 
 // Removes a timer (or marks it for removal while it runs).
 void DeleteTimer(Label* label, IObject* object);
+
+// Frees every timer at once, releasing the objects they hold (for a reset
+// between scripts; no timer's thread may be running).
+void DeleteAllTimers();
 
 // The label and object of the timer whose thread is running now (both null
 // outside timer threads), for SetTimer without a target.

@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/resource_ids.h"
 #include "base/script_context.h"
@@ -10,26 +11,15 @@
 #include "base/version.h"
 #include "values/values_state.h"
 
-TrayIconCustomization g_TrayCustom;
-bool g_HotkeysSuspended = false;
-
 namespace {
 
 // Characters of the tip, without the terminator.
 constexpr size_t kTipChars = 127;
 
-// The notification record; hWnd null means "no icon". Written by
-// AddTrayIcon, RefreshTrayIcon and RemoveTrayIcon.
-NOTIFYICONDATAW g_record = {};
-
-// The look last shown; valid while the icon exists.
-bool g_shownPaused = false;
-bool g_shownSuspended = false;
-
 // The icon a look is drawn with.
 HICON IconFor(bool paused, bool suspended) {
-  if (TrayUsesCustomIcon(g_TrayCustom.Icon != nullptr, g_TrayCustom.Frozen, paused, suspended))
-    return g_TrayCustom.Icon;
+  const TrayIconCustomization& custom = App().Tray.Custom;
+  if (TrayUsesCustomIcon(custom.Icon != nullptr, custom.Frozen, paused, suspended)) return custom.Icon;
   int group = TrayIconGroupFor(paused, suspended);
   if (group == IDI_MAIN) return MainIconSmall();
   HINSTANCE instance = Script().Instance ? Script().Instance : GetModuleHandleW(nullptr);
@@ -54,40 +44,43 @@ std::wstring TrayTipText(const std::wstring& custom, const std::wstring& scriptF
 }
 
 void AddTrayIcon() {
+  TrayState& tray = App().Tray;
   NOTIFYICONDATAW record = {};
   record.cbSize = sizeof(record);
   record.hWnd = MainWindow();
   record.uID = TRAY_ICON_ID;
   record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   record.uCallbackMessage = MSG_TRAY_NOTIFY;
-  record.hIcon = g_TrayCustom.Icon ? g_TrayCustom.Icon : MainIconSmall();
-  std::wstring tip = TrayTipText(g_TrayCustom.Tip, Script().ScriptFileName);
+  record.hIcon = tray.Custom.Icon ? tray.Custom.Icon : MainIconSmall();
+  std::wstring tip = TrayTipText(tray.Custom.Tip, Script().ScriptFileName);
   wcsncpy(record.szTip, tip.c_str(), kTipChars);
   if (!record.hWnd || !Shell_NotifyIconW(NIM_ADD, &record)) {
-    g_record = {};
+    tray.Record = {};
     return;
   }
-  g_record = record;
-  g_shownPaused = false;
-  g_shownSuspended = false;
+  tray.Record = record;
+  tray.ShownPaused = false;
+  tray.ShownSuspended = false;
 }
 
 void RefreshTrayIcon(bool force) {
-  if (!g_record.hWnd) return;
+  TrayState& tray = App().Tray;
+  if (!tray.Record.hWnd) return;
   bool paused = Values().CurrentThread->Paused;
-  bool suspended = g_HotkeysSuspended;
-  if (!force && paused == g_shownPaused && suspended == g_shownSuspended) return;
-  g_record.hIcon = IconFor(paused, suspended);
-  if (Shell_NotifyIconW(NIM_MODIFY, &g_record)) {
-    g_shownPaused = paused;
-    g_shownSuspended = suspended;
+  bool suspended = App().HotkeysSuspended;
+  if (!force && paused == tray.ShownPaused && suspended == tray.ShownSuspended) return;
+  tray.Record.hIcon = IconFor(paused, suspended);
+  if (Shell_NotifyIconW(NIM_MODIFY, &tray.Record)) {
+    tray.ShownPaused = paused;
+    tray.ShownSuspended = suspended;
   }
 }
 
 void RemoveTrayIcon() {
-  if (!g_record.hWnd) return;
-  Shell_NotifyIconW(NIM_DELETE, &g_record);
-  g_record = {};
+  TrayState& tray = App().Tray;
+  if (!tray.Record.hWnd) return;
+  Shell_NotifyIconW(NIM_DELETE, &tray.Record);
+  tray.Record = {};
 }
 
-bool TrayIconExists() { return g_record.hWnd != nullptr; }
+bool TrayIconExists() { return App().Tray.Record.hWnd != nullptr; }

@@ -9,18 +9,14 @@
 
 #include <string>
 
-// What a script sets through the tray-menu commands (custom icon and tip);
-// written by those commands, read when the icon is added or refreshed.
+// What a script sets through the tray-menu commands (custom icon and tip),
+// held in App().Tray.Custom; written by those commands, read when the icon
+// is added or refreshed.
 struct TrayIconCustomization {
   HICON Icon = nullptr;      // custom small icon, or null for the program's own
   bool Frozen = false;       // keep the custom icon while paused or suspended
   std::wstring Tip;          // custom tip, or empty
 };
-extern TrayIconCustomization g_TrayCustom;
-
-// Whether hotkeys are suspended; written by the Suspend command and menu
-// item, read by the tray icon and menus.
-extern bool g_HotkeysSuspended;
 
 // Adds the icon with the current look and tip. A failure leaves no icon.
 void AddTrayIcon();

@@ -1,6 +1,7 @@
 // The standard tray menu.
 #include "app/tray_menu.h"
 
+#include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/main_window_views.h"
 #include "app/message_loop.h"
@@ -8,8 +9,6 @@
 #include "values/thread_settings.h"
 #include "app/tray_icon.h"
 #include "values/values_state.h"
-
-TrayMenuState g_TrayMenu;
 
 namespace {
 
@@ -45,30 +44,31 @@ void TakeForegroundForMenu() {
 }  // namespace
 
 void SetMainWindowAllowed(bool allowed) {
-  g_TrayMenu.MainWindowAllowed = allowed;
+  App().Tray.Menu.MainWindowAllowed = allowed;
   HMENU menu = MainWindow() ? GetMenu(MainWindow()) : nullptr;
   if (!menu) return;
   for (UINT id : kViewItems) EnableMenuItem(menu, id, MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
 }
 
 HMENU BuildTrayMenu() {
+  const TrayMenuState& settings = App().Tray.Menu;
   HMENU menu = CreatePopupMenu();
-  if (!menu || !g_TrayMenu.StandardItems) return menu;
+  if (!menu || !settings.StandardItems) return menu;
   for (const StandardItem& item : kStandardItems) {
-    if (item.Id == ID_TRAY_OPEN && !g_TrayMenu.MainWindowAllowed) continue;
+    if (item.Id == ID_TRAY_OPEN && !settings.MainWindowAllowed) continue;
     UINT flags = MF_STRING;
-    if (item.Id == ID_TRAY_SUSPEND && g_HotkeysSuspended) flags |= MF_CHECKED;
+    if (item.Id == ID_TRAY_SUSPEND && App().HotkeysSuspended) flags |= MF_CHECKED;
     if (item.Id == ID_TRAY_PAUSE && Values().CurrentThread->Paused) flags |= MF_CHECKED;
     AppendMenuW(menu, flags, item.Id, item.Text);
   }
-  if (g_TrayMenu.MainWindowAllowed && !g_TrayMenu.DefaultItemId) SetMenuDefaultItem(menu, ID_TRAY_OPEN, FALSE);
+  if (settings.MainWindowAllowed && !settings.DefaultItemId) SetMenuDefaultItem(menu, ID_TRAY_OPEN, FALSE);
   return menu;
 }
 
 void ShowTrayMenu() {
   HWND main = MainWindow();
   // Seam: script items join the menu here once script menus exist.
-  if (!main || !g_TrayMenu.StandardItems) return;
+  if (!main || !App().Tray.Menu.StandardItems) return;
   HMENU menu = BuildTrayMenu();
   if (!menu) return;
   POINT at = {};
@@ -88,9 +88,10 @@ void ShowTrayMenu() {
 void RunTrayDefaultAction() {
   HWND main = MainWindow();
   if (!main) return;
-  if (g_TrayMenu.DefaultItemId) {
-    PostMessageW(main, MSG_MENU_CHOSEN, 0, g_TrayMenu.DefaultItemId);
+  const TrayMenuState& settings = App().Tray.Menu;
+  if (settings.DefaultItemId) {
+    PostMessageW(main, MSG_MENU_CHOSEN, 0, settings.DefaultItemId);
     return;
   }
-  if (g_TrayMenu.StandardItems && g_TrayMenu.MainWindowAllowed) OpenMainWindowView(VIEW_NONE, true);
+  if (settings.StandardItems && settings.MainWindowAllowed) OpenMainWindowView(VIEW_NONE, true);
 }

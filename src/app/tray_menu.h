@@ -6,14 +6,14 @@
 #pragma once
 #include <windows.h>
 
-// Tray-menu state; written by the start-up and the tray-menu commands.
+// Tray-menu state, held in App().Tray.Menu; written by the start-up and the
+// tray-menu commands.
 struct TrayMenuState {
   bool StandardItems = true;       // the standard items are present
   int ClickCount = 2;              // clicks on the icon that run the default item
   UINT DefaultItemId = 0;          // a script item made the default, or 0
   bool MainWindowAllowed = false;  // the viewer may be opened from the menus
 };
-extern TrayMenuState g_TrayMenu;
 
 // Allows or forbids opening the main window: enables or greys the main
 // menu's view items, and "&Open" appears in or leaves the tray menu.
