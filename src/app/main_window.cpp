@@ -94,7 +94,8 @@ HICON LoadLargeMainIcon() {
   }
   if (!icon) {
     wchar_t path[MAX_PATH];
-    if (GetModuleFileNameW(nullptr, path, MAX_PATH)) icon = ExtractIconW(instance, path, -IDI_MAIN);
+    // A negative index asks ExtractIcon for the icon with that resource ID.
+    if (GetModuleFileNameW(nullptr, path, MAX_PATH)) icon = ExtractIconW(instance, path, static_cast<UINT>(-IDI_MAIN));
     if (icon == reinterpret_cast<HICON>(1)) icon = nullptr;  // "not an executable"
   }
   return icon;
@@ -254,7 +255,7 @@ void HandleMainWindowSize(HWND hwnd, WPARAM kind, LPARAM size) {
 void MarkMenuLoopEntered() {
   MainWindowState& main = App().MainWindow;
   if (HMENU menu = GetMenu(main.Handle))
-    CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (Values().CurrentThread->Paused ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, ID_FILE_PAUSE, MenuFlags(MF_BYCOMMAND | (Values().CurrentThread->Paused ? MF_CHECKED : MF_UNCHECKED)));
   if (main.MenuShowing == MENU_NOT_SHOWING) main.MenuShowing = MENU_SHOWN_BY_LOOP;
 }
 
@@ -355,7 +356,7 @@ void ToggleSuspendCommand() {
   if (app.MainWindow.Seams.SuspendHotkeys) app.MainWindow.Seams.SuspendHotkeys(app.HotkeysSuspended);
   RefreshTrayIcon(false);
   if (HMENU menu = app.MainWindow.Handle ? GetMenu(app.MainWindow.Handle) : nullptr)
-    CheckMenuItem(menu, ID_FILE_SUSPEND, MF_BYCOMMAND | (app.HotkeysSuspended ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, ID_FILE_SUSPEND, MenuFlags(MF_BYCOMMAND | (app.HotkeysSuspended ? MF_CHECKED : MF_UNCHECKED)));
 }
 
 struct MenuAction {

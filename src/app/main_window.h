@@ -11,6 +11,10 @@
 
 #include "app/resource_ids.h"
 
+// The menu-item flag words (MF_...) are long constants in the Windows
+// headers, while the menu functions take UINT; every combination fits.
+constexpr UINT MenuFlags(long flags) { return static_cast<UINT>(flags); }
+
 // Private messages of the main window (also posted as WM_COMMNOTIFY with
 // the number in wParam).
 enum PrivateMessage : UINT {

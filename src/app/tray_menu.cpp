@@ -47,7 +47,7 @@ void SetMainWindowAllowed(bool allowed) {
   App().Tray.Menu.MainWindowAllowed = allowed;
   HMENU menu = MainWindow() ? GetMenu(MainWindow()) : nullptr;
   if (!menu) return;
-  for (UINT id : kViewItems) EnableMenuItem(menu, id, MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
+  for (UINT id : kViewItems) EnableMenuItem(menu, id, MenuFlags(MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_DISABLED | MF_GRAYED)));
 }
 
 HMENU BuildTrayMenu() {
