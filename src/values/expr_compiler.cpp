@@ -20,10 +20,6 @@
 
 namespace {
 
-// Names every function lookup fails on, until the functions code installs
-// its own lookup.
-const ExprFunc* FindNoFunction(std::wstring_view) { return nullptr; }
-
 // What literals and "~=" call when the functions code does not provide
 // Array, Object or RegExMatch: records with the right limits that report
 // what this version lacks when run.
