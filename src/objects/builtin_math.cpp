@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "objects/builtin_functions.h"
+#include "objects/objects_state.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ ResultCode CallRound(const ExprFunc&, ExprToken& result, ExprToken** params, int
   const size_t digitsLength = IntegerToText(digits < kMaxRoundDecimals ? digits : kMaxRoundDecimals, format + 3);
   format[3 + digitsLength] = L'f';
   format[4 + digitsLength] = L'\0';
-  static wchar_t text[kFloatTextChars];  // valid until the next call of Round
+  wchar_t* text = Objects().RoundText;  // valid until the next call of Round
   FloatToText(rounded, text, kFloatTextChars, format);
   result.SetText(text);
   return ResultCode::Ok;

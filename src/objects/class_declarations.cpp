@@ -47,45 +47,8 @@ constexpr wchar_t kBaseInitCall[] = L"base.__Init()";
 constexpr int kGeneratedLineNumber = 0;
 
 
-// An open class: its object and where its header is (for "Missing }").
-struct OpenClass {
-  Object* Class = nullptr;
-  int FileIndex = 0;
-  int Line = 0;
-};
-
-// A base class named before its definition.
-struct UnresolvedClass {
-  std::wstring Name;
-  Object* Placeholder = nullptr;  // owns one reference until resolved
-  int FileIndex = 0;
-  int Line = 0;
-};
-
-// A header waiting for the "{" that opens its body on the next line.
-enum class HeaderKind { Class, Property, Accessor };
-struct PendingHeader {
-  HeaderKind Kind = HeaderKind::Class;
-  std::wstring Text;
-  int Line = 0;
-};
-
-// Parse-time class state, written only by this file while loading.
-struct ClassParseState {
-  std::vector<OpenClass> Open;           // the nesting stack, innermost last
-  std::wstring FullName;                 // of the innermost open class
-  Property* CurrentProperty = nullptr;   // the property whose body is open
-  std::wstring PropertyName;             // its name and its parameter list
-  std::wstring PropertyParams;           // as "(...)"
-  std::optional<PendingHeader> Pending;
-  std::vector<UnresolvedClass> Unresolved;
-  std::vector<Object*> AllClasses;       // every class defined, for re-basing
-  // Labels defined just before a top-level class: they mark the first line
-  // after the class, not its initialisers or methods, so they wait while
-  // the class is open.
-  int LabelsBeforeClass = 0;
-};
-ClassParseState g_classes;
+// The class parse state of the load in progress.
+ClassParseState& Classes() { return Objects().Classes; }
 
 
 // The text without a final "{" and the blanks before it; sets had.
@@ -138,11 +101,11 @@ ResultCode ReportAt(int fileIndex, int line, std::wstring_view message, std::wst
 // The placeholder standing for a base class not defined yet; made (at the
 // current line) when the name is first used.
 Object* PlaceholderFor(std::wstring_view name) {
-  for (UnresolvedClass& entry : g_classes.Unresolved)
+  for (UnresolvedClass& entry : Classes().Unresolved)
     if (EqualsNoCase(entry.Name, name)) return entry.Placeholder;
   Object* placeholder = Object::Create();
   placeholder->SetField(L"__Class", FieldValue::OfText(name));
-  g_classes.Unresolved.push_back(
+  Classes().Unresolved.push_back(
       {std::wstring(name), placeholder, Script().CurrentFileIndex, Script().CurrentLineNumber});
   return placeholder;
 }
@@ -150,7 +113,7 @@ Object* PlaceholderFor(std::wstring_view name) {
 // Takes the placeholder of a class being defined out of the unresolved list
 // (with its reference), or returns null when nothing named it yet.
 Object* TakePlaceholder(std::wstring_view fullName) {
-  std::vector<UnresolvedClass>& list = g_classes.Unresolved;
+  std::vector<UnresolvedClass>& list = Classes().Unresolved;
   for (size_t i = 0; i < list.size(); ++i) {
     if (!EqualsNoCase(list[i].Name, fullName)) continue;
     Object* placeholder = list[i].Placeholder;
@@ -164,7 +127,7 @@ Object* TakePlaceholder(std::wstring_view fullName) {
 // never loop while loading, so one is at most as long as the number of
 // class and placeholder objects.
 bool ChainHolds(const Object* chain, const Object* target) {
-  const size_t longest = g_classes.AllClasses.size() + g_classes.Unresolved.size() + 1;
+  const size_t longest = Classes().AllClasses.size() + Classes().Unresolved.size() + 1;
   for (size_t depth = 0; chain && depth <= longest; chain = chain->Base(), ++depth)
     if (chain == target) return true;
   return false;
@@ -207,13 +170,13 @@ Variable* ClassVariable(std::wstring_view name, std::wstring_view header) {
 
 // Closes the innermost open class.
 void CloseClass() {
-  g_classes.Open.pop_back();
-  if (g_classes.Open.empty()) {
-    Script().LabelsAwaitingLine += g_classes.LabelsBeforeClass;
-    g_classes.LabelsBeforeClass = 0;
+  Classes().Open.pop_back();
+  if (Classes().Open.empty()) {
+    Script().LabelsAwaitingLine += Classes().LabelsBeforeClass;
+    Classes().LabelsBeforeClass = 0;
   }
-  const size_t dot = g_classes.FullName.rfind(L'.');
-  g_classes.FullName.resize(g_classes.Open.empty() || dot == std::wstring::npos ? 0 : dot);
+  const size_t dot = Classes().FullName.rfind(L'.');
+  Classes().FullName.resize(Classes().Open.empty() || dot == std::wstring::npos ? 0 : dot);
 }
 
 // The "}" line that closes a function's body.
@@ -280,10 +243,10 @@ ResultCode AddInstanceInitializer(Object& classObject, std::wstring_view express
 
 // Opens the accessor named by a "Get" or "Set" line of the open property.
 ResultCode OpenAccessor(std::wstring_view word) {
-  std::wstring header = g_classes.PropertyName;
+  std::wstring header = Classes().PropertyName;
   header += EqualsNoCase(word, L"Get") ? L".Get" : L".Set";
-  header += g_classes.PropertyParams;
-  return DeclareFunction(header, g_classes.Open.back().Class);
+  header += Classes().PropertyParams;
+  return DeclareFunction(header, Classes().Open.back().Class);
 }
 
 // Opens what a pending header announced, now that its "{" has come.
@@ -299,7 +262,7 @@ ResultCode OpenPendingHeader(const PendingHeader& pending) {
 // Opens a header now, or keeps it for the next line's "{".
 ResultCode OpenOrHold(HeaderKind kind, std::wstring_view header, bool opensBody, int lineNumber) {
   if (!opensBody) {
-    g_classes.Pending = PendingHeader{kind, std::wstring(header), lineNumber};
+    Classes().Pending = PendingHeader{kind, std::wstring(header), lineNumber};
     return ResultCode::Ok;
   }
   return OpenPendingHeader(PendingHeader{kind, std::wstring(header), lineNumber});
@@ -348,7 +311,7 @@ ResultCode ClassifyPropertyLine(std::wstring_view text, int lineNumber) {
 ResultCode ClassifyBodyLine(std::wstring_view text, int lineNumber, bool& handled) {
   handled = true;
   if (text[0] == L'}') {
-    if (g_classes.CurrentProperty) g_classes.CurrentProperty = nullptr;
+    if (Classes().CurrentProperty) Classes().CurrentProperty = nullptr;
     else CloseClass();
     return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
   }
@@ -359,7 +322,7 @@ ResultCode ClassifyBodyLine(std::wstring_view text, int lineNumber, bool& handle
       case DirectiveResult::NotADirective: break;
     }
   }
-  if (g_classes.CurrentProperty) return ClassifyPropertyLine(text, lineNumber);
+  if (Classes().CurrentProperty) return ClassifyPropertyLine(text, lineNumber);
   bool opensBody = false;
   if (IsFunctionDefinition(text, opensBody)) {
     handled = false;
@@ -412,22 +375,22 @@ bool IsClassDefinition(std::wstring_view line, bool& opensBody) {
 }
 
 Object* ClassBodyObject() {
-  return g_classes.Open.empty() || Objects().FunctionBeingDefined ? nullptr : g_classes.Open.back().Class;
+  return Classes().Open.empty() || Objects().FunctionBeingDefined ? nullptr : Classes().Open.back().Class;
 }
 
-Object* CurrentClassObject() { return g_classes.Open.empty() ? nullptr : g_classes.Open.back().Class; }
+Object* CurrentClassObject() { return Classes().Open.empty() ? nullptr : Classes().Open.back().Class; }
 
-std::wstring_view CurrentClassName() { return g_classes.FullName; }
+std::wstring_view CurrentClassName() { return Classes().FullName; }
 
-Property* CurrentClassProperty() { return g_classes.CurrentProperty; }
+Property* CurrentClassProperty() { return Classes().CurrentProperty; }
 
 ResultCode ClassifyClassLine(std::wstring_view text, int lineNumber, bool& handled) {
   handled = false;
   ScriptContext& s = Script();
-  if (g_classes.Pending) {
+  if (Classes().Pending) {
     handled = true;
-    const PendingHeader pending = std::move(*g_classes.Pending);
-    g_classes.Pending.reset();
+    const PendingHeader pending = std::move(*Classes().Pending);
+    Classes().Pending.reset();
     if (text.empty() || text[0] != L'{')
       return ReportAt(s.CurrentFileIndex, pending.Line, parse_msg::MissingOpenBrace, pending.Text);
     s.CurrentLineNumber = pending.Line;
@@ -443,14 +406,14 @@ ResultCode ClassifyClassLine(std::wstring_view text, int lineNumber, bool& handl
     handled = true;
     return ReportLoadError(parse_msg::ClassInFunction, text);
   }
-  if (!g_classes.Open.empty()) return ClassifyBodyLine(text, lineNumber, handled);
+  if (!Classes().Open.empty()) return ClassifyBodyLine(text, lineNumber, handled);
   if (!IsClassDefinition(text, opensBody)) return ResultCode::Ok;
   handled = true;
   return OpenOrHold(HeaderKind::Class, ClassHeaderOf(text, opensBody), opensBody, lineNumber);
 }
 
 ResultCode DeclareClass(std::wstring_view header) {
-  if (g_classes.Open.size() >= static_cast<size_t>(kMaxClassNesting))
+  if (Classes().Open.size() >= static_cast<size_t>(kMaxClassNesting))
     return ReportLoadError(parse_msg::ClassTooDeep, header);
   std::wstring_view name, baseName;
   if (ParseClassHeader(header, name, baseName) != ResultCode::Ok) return ResultCode::Fail;
@@ -473,7 +436,7 @@ ResultCode DeclareClass(std::wstring_view header) {
     // method or variable of the same name.
     return ReportLoadError(parse_msg::DuplicateClass, header);
   }
-  std::wstring fullName = enclosing ? g_classes.FullName + L"." : std::wstring();
+  std::wstring fullName = enclosing ? Classes().FullName + L"." : std::wstring();
   fullName += name;
   if (fullName.size() > kMaxClassName) return ReportLoadError(parse_msg::ClassNameTooLong, header);
 
@@ -491,13 +454,13 @@ ResultCode DeclareClass(std::wstring_view header) {
   } else {
     enclosing->SetField(name, ObjectField(classObject));
   }
-  if (g_classes.Open.empty()) {
-    g_classes.LabelsBeforeClass = Script().LabelsAwaitingLine;
+  if (Classes().Open.empty()) {
+    Classes().LabelsBeforeClass = Script().LabelsAwaitingLine;
     Script().LabelsAwaitingLine = 0;
   }
-  g_classes.Open.push_back({classObject, Script().CurrentFileIndex, Script().CurrentLineNumber});
-  g_classes.AllClasses.push_back(classObject);
-  g_classes.FullName = std::move(fullName);
+  Classes().Open.push_back({classObject, Script().CurrentFileIndex, Script().CurrentLineNumber});
+  Classes().AllClasses.push_back(classObject);
+  Classes().FullName = std::move(fullName);
   return ResultCode::Ok;
 }
 
@@ -518,15 +481,15 @@ ResultCode DeclareProperty(std::wstring_view header) {
   if (classObject->GetField(name)) return ReportLoadError(parse_msg::DuplicateDeclaration, header);
   auto* property = new Property();
   classObject->SetField(name, ObjectField(property));  // the class holds the first reference
-  g_classes.CurrentProperty = property;
-  g_classes.PropertyName.assign(name);
-  g_classes.PropertyParams = std::move(params);
+  Classes().CurrentProperty = property;
+  Classes().PropertyName.assign(name);
+  Classes().PropertyParams = std::move(params);
   return ResultCode::Ok;
 }
 
 ResultCode DeclareClassVars(std::wstring_view text, bool isStatic) {
   Object& classObject = *CurrentClassObject();
-  const std::wstring target = isStatic ? g_classes.FullName : std::wstring(L"this");
+  const std::wstring target = isStatic ? Classes().FullName : std::wstring(L"this");
   std::wstring expression;
   size_t at = 0;
   for (;;) {
@@ -578,35 +541,35 @@ Object* LookupClass(std::wstring_view name) {
 
 ResultCode CheckClassesClosed() {
   if (FlushPendingClassHeader() != ResultCode::Ok) return ResultCode::Fail;
-  if (g_classes.Open.empty()) return ResultCode::Ok;
-  const OpenClass& innermost = g_classes.Open.back();
-  return ReportAt(innermost.FileIndex, innermost.Line, parse_msg::MissingCloseBrace, g_classes.FullName);
+  if (Classes().Open.empty()) return ResultCode::Ok;
+  const OpenClass& innermost = Classes().Open.back();
+  return ReportAt(innermost.FileIndex, innermost.Line, parse_msg::MissingCloseBrace, Classes().FullName);
 }
 
 ResultCode LinkClasses() {
-  for (UnresolvedClass& entry : g_classes.Unresolved) {
+  for (UnresolvedClass& entry : Classes().Unresolved) {
     Object* found = LookupClass(entry.Name);
     if (!found) return ReportAt(entry.FileIndex, entry.Line, parse_msg::UnknownClass, entry.Name);
-    for (Object* classObject : g_classes.AllClasses)
+    for (Object* classObject : Classes().AllClasses)
       if (classObject->Base() == entry.Placeholder) classObject->SetBase(found);
     entry.Placeholder->Release();
     entry.Placeholder = nullptr;
   }
-  g_classes.Unresolved.clear();
+  Classes().Unresolved.clear();
   return ResultCode::Ok;
 }
 
 ResultCode FlushPendingClassHeader() {
-  if (!g_classes.Pending) return ResultCode::Ok;
-  const PendingHeader pending = std::move(*g_classes.Pending);
-  g_classes.Pending.reset();
+  if (!Classes().Pending) return ResultCode::Ok;
+  const PendingHeader pending = std::move(*Classes().Pending);
+  Classes().Pending.reset();
   return ReportAt(Script().CurrentFileIndex, pending.Line, parse_msg::MissingOpenBrace, pending.Text);
 }
 
 void ResetClassDeclarations() {
-  for (UnresolvedClass& entry : g_classes.Unresolved)
+  for (UnresolvedClass& entry : Classes().Unresolved)
     if (entry.Placeholder) entry.Placeholder->Release();
-  g_classes = ClassParseState();
+  Classes() = ClassParseState();
 }
 
 }  // namespace decl

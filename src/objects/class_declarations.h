@@ -18,7 +18,10 @@
 //   static variable without an initialiser: reading one through the class
 //   gives "", and instances get their own value from __Init.
 #pragma once
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result_code.h"
 
@@ -27,11 +30,50 @@ class Property;
 
 namespace decl {
 
-
 // Deepest nesting of class definitions.
 inline constexpr int kMaxClassNesting = 5;
 // Longest full dotted class name.
 inline constexpr size_t kMaxClassName = 255;
+
+// An open class: its object and where its header is (for "Missing }").
+struct OpenClass {
+  Object* Class = nullptr;
+  int FileIndex = 0;
+  int Line = 0;
+};
+
+// A base class named before its definition.
+struct UnresolvedClass {
+  std::wstring Name;
+  Object* Placeholder = nullptr;  // owns one reference until resolved
+  int FileIndex = 0;
+  int Line = 0;
+};
+
+// A header waiting for the "{" that opens its body on the next line.
+enum class HeaderKind { Class, Property, Accessor };
+struct PendingHeader {
+  HeaderKind Kind = HeaderKind::Class;
+  std::wstring Text;
+  int Line = 0;
+};
+
+// Parse-time class state (kept in ObjectsState), written only by the
+// class declarations code while loading.
+struct ClassParseState {
+  std::vector<OpenClass> Open;           // the nesting stack, innermost last
+  std::wstring FullName;                 // of the innermost open class
+  Property* CurrentProperty = nullptr;   // the property whose body is open
+  std::wstring PropertyName;             // its name and its parameter list
+  std::wstring PropertyParams;           // as "(...)"
+  std::optional<PendingHeader> Pending;
+  std::vector<UnresolvedClass> Unresolved;
+  std::vector<Object*> AllClasses;       // every class defined, for re-basing
+  // Labels defined just before a top-level class: they mark the first line
+  // after the class, not its initialisers or methods, so they wait while
+  // the class is open.
+  int LabelsBeforeClass = 0;
+};
 
 // Whether a line is a class header ("Class Name [extends Base] [{]");
 // opensBody tells that it ends with the "{" that opens the body.

@@ -41,10 +41,6 @@ constexpr std::wstring_view kParamNameEnders = L", \t:=*)";
 // Characters that end a declared variable's name.
 constexpr std::wstring_view kDeclaredNameEnders = L", \t=:";
 
-// Open-body state, written only while loading.
-int g_bodyDepth = 0;  // 0 until the body's "{" is added
-bool g_addingStaticInitializer = false;  // such a line is not the body's first
-
 // The text without a final "{" and the blanks before it; sets had.
 std::wstring_view WithoutFinalBrace(std::wstring_view text, bool& had) {
   text = RightTrimmed(text);
@@ -436,9 +432,9 @@ size_t InitializerEnd(std::wstring_view text, size_t at) {
 }
 
 ResultCode AddStaticInitializer(std::wstring_view assignment, ActionType forcedAction) {
-  g_addingStaticInitializer = true;
+  Objects().AddingStaticInitializer = true;
   const ResultCode parsed = ParseCommandLine(assignment, forcedAction);
-  g_addingStaticInitializer = false;
+  Objects().AddingStaticInitializer = false;
   if (parsed != ResultCode::Ok) return ResultCode::Fail;
   // Runs once before the auto-execute section, not where it stands.
   ScriptLine* line = Script().LastScriptLine;
@@ -485,14 +481,14 @@ ResultCode DeclareFunction(std::wstring_view header, Object* classObject) {
   if (!open) return ResultCode::Fail;
   open->Extra = kFunctionBodyMark;
   func->BodyBlock = open;
-  g_bodyDepth = 1;
+  Objects().BodyDepth = 1;
   return ResultCode::Ok;
 }
 
 void NoteScriptLine(ScriptLine& line) {
   Func* func = Objects().FunctionBeingDefined;
-  if (!func || g_bodyDepth == 0) return;
-  if (!g_addingStaticInitializer && !func->Body) {
+  if (!func || Objects().BodyDepth == 0) return;
+  if (!Objects().AddingStaticInitializer && !func->Body) {
     func->Body = &line;
     func->DeclarationsOpen = false;
     if (!func->ScopeDecided) {
@@ -500,8 +496,8 @@ void NoteScriptLine(ScriptLine& line) {
       func->ScopeDecided = true;
     }
   }
-  if (line.CommandIndex == ACT_BLOCK_BEGIN) ++g_bodyDepth;
-  if (line.CommandIndex == ACT_BLOCK_END && --g_bodyDepth == 0) {
+  if (line.CommandIndex == ACT_BLOCK_BEGIN) ++Objects().BodyDepth;
+  if (line.CommandIndex == ACT_BLOCK_END && --Objects().BodyDepth == 0) {
     line.Extra = kFunctionBodyMark;
     Objects().FunctionBeingDefined = nullptr;
   }
@@ -566,7 +562,7 @@ void MoveStaticInitializers() {
 
 void ResetDeclarations() {
   Objects().FunctionBeingDefined = nullptr;
-  g_bodyDepth = 0;
+  Objects().BodyDepth = 0;
 }
 
 }  // namespace decl

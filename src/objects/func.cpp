@@ -24,14 +24,7 @@ constexpr size_t kFirstListCapacity = 100;
 
 // The list, sorted by name; written while loading and when a built-in is
 // first used.
-std::vector<Func*>& FunctionList() {
-  static std::vector<Func*>* list = [] {
-    auto* created = new std::vector<Func*>();
-    created->reserve(kFirstListCapacity);
-    return created;
-  }();
-  return *list;
-}
+std::vector<Func*>& FunctionList() { return Objects().Functions; }
 
 // The index where a name is or would be.
 size_t LowerBound(std::wstring_view name) {
@@ -80,7 +73,8 @@ bool CheckFunctionName(std::wstring_view name, bool isMethod) {
 // Inserts a made function at its sorted place.
 void Insert(Func* func) {
   std::vector<Func*>& list = FunctionList();
-  if (list.size() == list.capacity()) list.reserve(list.capacity() * 2);
+  if (list.size() == list.capacity())
+    list.reserve(list.capacity() ? list.capacity() * 2 : kFirstListCapacity);
   list.insert(list.begin() + static_cast<ptrdiff_t>(LowerBound(func->Name)), func);
 }
 

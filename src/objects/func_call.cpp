@@ -16,6 +16,7 @@
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
 #include "objects/func.h"
+#include "objects/objects_state.h"
 #include "values/object.h"
 #include "base/script_line.h"
 #include "values/expr_eval.h"
@@ -29,13 +30,6 @@ namespace {
 // Native stack a call must leave free for the lines it runs and for the
 // error report that stops a runaway recursion.
 constexpr uintptr_t kStackReserveBytes = 256 * 1024;
-
-// The saved locals of every recursive call now running, innermost last.
-struct SavedLocal {
-  Variable* Var;
-  VarState State;
-};
-std::vector<SavedLocal> g_savedLocals;  // only the script thread touches it
 
 // The lowest address reserved for the script thread's stack, read once.
 uintptr_t StackFloor() {
@@ -170,8 +164,9 @@ bool CanBindAll(const Func& func, CallArguments& args) {
 
 // Moves the state of every local of the function aside for a recursive call.
 void SaveLocals(Func& func) {
+  std::vector<SavedLocal>& savedLocals = Objects().SavedLocals;
   for (Variable* var : func.CallLocals) {
-    SavedLocal& saved = g_savedLocals.emplace_back();
+    SavedLocal& saved = savedLocals.emplace_back();
     saved.Var = var;
     var->MoveStateTo(saved.State);
   }
@@ -182,8 +177,9 @@ void SaveLocals(Func& func) {
 void ReleaseLocals(Func& func, size_t savedFrom, bool restore) {
   for (Variable* var : func.CallLocals) var->Free(VAR_FREE_IF_LARGE, true);
   if (!restore) return;
-  for (size_t i = savedFrom; i < g_savedLocals.size(); ++i) g_savedLocals[i].Var->RestoreState(g_savedLocals[i].State);
-  g_savedLocals.resize(savedFrom);
+  std::vector<SavedLocal>& savedLocals = Objects().SavedLocals;
+  for (size_t i = savedFrom; i < savedLocals.size(); ++i) savedLocals[i].Var->RestoreState(savedLocals[i].State);
+  savedLocals.resize(savedFrom);
 }
 
 // Gives one parameter its value.
@@ -255,7 +251,7 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
   if (func.CallLocalsSource != func.Scope.Locals.Count()) RefreshCallLocals(func);
 
   const bool recursive = func.ActiveCalls > 0;
-  const size_t savedFrom = g_savedLocals.size();
+  const size_t savedFrom = Objects().SavedLocals.size();
   if (recursive) {
     args.TakeValuesOfVariables(func);
     SaveLocals(func);

@@ -11,6 +11,7 @@
 
 #include "base/result_code.h"
 #include "values/expr_token.h"
+#include "values/variable.h"
 
 class Func;
 class IObject;
@@ -21,6 +22,14 @@ struct CallFrame {
   Func* Function;
   ExprToken* Result;  // receives the Return value
   CallFrame* Outer;   // the call this one runs inside, on the same thread
+};
+
+// A local variable of a recursive call moved aside while the call runs;
+// ObjectsState keeps those of every recursive call now running, innermost
+// last.
+struct SavedLocal {
+  Variable* Var;
+  VarState State;
 };
 
 // The function the current thread is running, or null.

@@ -1,13 +1,22 @@
 // ObjectsState: what the object layer keeps: the built-in function families
-// the subsystems registered, and the function whose body the loader is
-// reading.
+// the subsystems registered, the function list, the declarations code's
+// progress through the load in hand (the function body and the classes
+// being read), the saved locals of recursive calls, and the text Round
+// returns.
 //
 // Invariants: Families is filled at start-up, before the script loads, and
-// never changes afterwards (Func records point into its rows).
+// never changes afterwards (Func records point into its rows). Functions is
+// sorted by name. The Func records the list points at come from the load
+// pool and live until the process ends: forgetting the list never frees a
+// record that a compiled line, a variable or a timer may still point at.
+// Only the script thread touches any of it.
 #pragma once
 #include <vector>
 
 #include "objects/builtin_functions.h"
+#include "objects/class_declarations.h"
+#include "objects/func_call.h"
+#include "values/numeric_text.h"
 
 class Func;
 
@@ -15,9 +24,31 @@ struct ObjectsState {
   // Built-in function families, in registration order; a name found in an
   // earlier family wins.
   std::vector<BuiltInFamily> Families;
+
+  // Every function, script-defined or built-in, sorted by name: written by
+  // the declarations code while loading and by a built-in's first use.
+  std::vector<Func*> Functions;
+
   // The function whose body is being parsed; null outside function bodies.
   // Written by the declarations code while loading.
   Func* FunctionBeingDefined = nullptr;
+  // Nesting of braces in that body: 0 until its "{" is added, back to 0 at
+  // the "}" that closes it. Written by the declarations code.
+  int BodyDepth = 0;
+  // Set by the declarations code while it adds a static initialiser, which
+  // runs before the auto-execute section and so is not the body's first line.
+  bool AddingStaticInitializer = false;
+  // The classes being read: written by the class declarations code while
+  // loading, cleared by its reset (which releases the placeholders).
+  decl::ClassParseState Classes;
+
+  // The saved locals of every recursive call now running, innermost last:
+  // pushed and popped by the function-call code as calls start and end.
+  std::vector<SavedLocal> SavedLocals;
+
+  // The text Round returns with decimals: written by each such call and
+  // valid until the next (the built-in functions' result contract).
+  wchar_t RoundText[kFloatTextChars] = {};
 };
 
 namespace state_detail {
@@ -27,5 +58,7 @@ extern ObjectsState objects;
 
 inline ObjectsState& Objects() { return state_detail::objects; }
 
-// Puts the object layer back to its state before start-up.
+// Puts the object layer back to its state before start-up: no families, an
+// empty function list, no load or call in progress. The Func records stay
+// where they are (see above); the placeholder classes are released.
 void ResetObjectsState();

@@ -19,7 +19,12 @@ namespace state_detail {
 ObjectsState objects;
 }  // namespace state_detail
 
-void ResetObjectsState() { Objects() = ObjectsState{}; }
+void ResetObjectsState() {
+  // Each placeholder class owns a reference; the class code's own reset
+  // gives them back before the record is forgotten.
+  decl::ResetClassDeclarations();
+  Objects() = ObjectsState{};
+}
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "script/messages.h"
 #include "base/script_line.h"
 #include "script/script_lines.h"
+#include "script/script_state.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
 
@@ -21,8 +22,9 @@ enum class LinkMode { WholeScript, UntilBlockEnd, OneStatement };
 // Finally within a loop, otherwise the innermost loop line.
 using JumpContext = intptr_t;
 
-// Returned by LinkBlocks in place of a line when the whole script is done.
-ScriptLine g_endOfScript;
+// Returned by LinkBlocks in place of a line when the whole script is done;
+// jump links of the last statements point at it.
+ScriptLine* EndOfScript() { return &Loader().EndOfScript; }
 
 bool IsIfForm(ActionType action) { return IsIf(action); }
 
@@ -61,7 +63,7 @@ ScriptLine* LinkControlStatement(ScriptLine* line, ScriptLine* parent, JumpConte
   if (next->CommandIndex == ACT_UNTIL && (head == ACT_LOOP || head == ACT_FOR)) {
     next->EnclosingLine = parent;
     next = next->FollowingLine;
-    if (!next) next = &g_endOfScript;
+    if (!next) next = EndOfScript();
   }
   return next;
 }
@@ -70,7 +72,7 @@ ScriptLine* LinkControlStatement(ScriptLine* line, ScriptLine* parent, JumpConte
 // block `parent` opened, or exactly one statement. Returns the line after
 // what was linked, or null after reporting an error.
 ScriptLine* LinkBlocks(ScriptLine* line, LinkMode mode, ScriptLine* parent, JumpContext context) {
-  while (line && line != &g_endOfScript) {
+  while (line && line != EndOfScript()) {
     line->EnclosingLine = parent;
     ActionType action = line->CommandIndex;
     ScriptLine* next;
@@ -100,17 +102,17 @@ ScriptLine* LinkBlocks(ScriptLine* line, LinkMode mode, ScriptLine* parent, Jump
           continue;
         }
         case ACT_BLOCK_END:
-          if (mode == LinkMode::UntilBlockEnd) return line->FollowingLine ? line->FollowingLine : &g_endOfScript;
+          if (mode == LinkMode::UntilBlockEnd) return line->FollowingLine ? line->FollowingLine : EndOfScript();
           return LinkError(line, parse_msg::UnexpectedCloseBrace);
         default: break;
       }
-      next = line->FollowingLine ? line->FollowingLine : &g_endOfScript;
+      next = line->FollowingLine ? line->FollowingLine : EndOfScript();
     }
     if (mode == LinkMode::OneStatement) return next;
     line = next;
   }
   if (mode == LinkMode::UntilBlockEnd) return LinkError(parent, parse_msg::MissingCloseBrace);
-  return &g_endOfScript;
+  return EndOfScript();
 }
 
 // The fixed text of an argument, or false when it is computed at run time.

@@ -12,13 +12,19 @@
 #include "script/include_files.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
+#include "script/script_state.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
 #include "values/values_state.h"
 
-DirectiveSettings g_directives;
+// The settings live in the loader's state; the application's older code
+// still reaches them under this name (see directives.h).
+DirectiveSettings& g_directives = state_detail::loader.Directives;
 
 namespace {
+
+// The settings the directives write.
+DirectiveSettings& D() { return Loader().Directives; }
 
 // Limits of the numeric directives.
 constexpr int kMaxThreadsLimit = 255;
@@ -36,14 +42,10 @@ int IntParam(std::wstring_view param) {
   return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-// The directive line being carried out: the detail of its error reports.
-// Set by Run for the duration of one directive.
-std::wstring_view g_directiveLine;
-
 // Reports an error of the directive line being carried out.
 DirectiveResult Invalid(const wchar_t* message) {
   // Reported once here; this path answers through its own return value.
-  static_cast<void>(ReportLoadError(message, g_directiveLine));
+  static_cast<void>(ReportLoadError(message, Loader().DirectiveLine));
   return DirectiveResult::Failed;
 }
 
@@ -74,7 +76,7 @@ DirectiveResult IfWindow(std::wstring_view param) {
 
 // "#Hotstring EndChars chars", "#Hotstring NoMouse", or default options.
 DirectiveResult Hotstring(std::wstring_view param) {
-  HotstringDirectives& hotstring = g_directives.Hotstring;
+  HotstringDirectives& hotstring = D().Hotstring;
   if (param.empty()) return DirectiveResult::Handled;
   constexpr std::wstring_view kEndChars = L"EndChars";
   if (param.size() >= kEndChars.size() && EqualsNoCase(param.substr(0, kEndChars.size()), kEndChars)) {
@@ -161,7 +163,7 @@ DirectiveResult MaxMem(std::wstring_view param) {
 DirectiveResult InputLevel(std::wstring_view param) {
   int level = param.empty() ? 0 : IntParam(param);
   if (level < 0 || level > kMaxInputLevel) return Invalid(parse_msg::Param1Invalid);
-  g_directives.InputLevel = level;
+  D().InputLevel = level;
   return DirectiveResult::Handled;
 }
 
@@ -194,7 +196,7 @@ DirectiveResult Warn(std::wstring_view param) {
     value = static_cast<WarnMode>(modeIndex);
   }
   for (int i = 0; i < WARN_KIND_COUNT; ++i)
-    if (kindIndex < 0 || kindIndex == i) g_directives.Warn[i] = value;
+    if (kindIndex < 0 || kindIndex == i) D().Warn[i] = value;
   return DirectiveResult::Handled;
 }
 
@@ -208,12 +210,10 @@ struct DirectiveEntry {
   DirectiveTiming Timing = DirectiveTiming::WithParser;
 };
 
-DirectiveSettings& D() { return g_directives; }
-
 const DirectiveEntry kDirectives[] = {
-    {L"#Include", [](std::wstring_view p) { return IncludeDirective(p, false, g_directiveLine); },
+    {L"#Include", [](std::wstring_view p) { return IncludeDirective(p, false, Loader().DirectiveLine); },
      DirectiveTiming::EarlyConsumed},
-    {L"#IncludeAgain", [](std::wstring_view p) { return IncludeDirective(p, true, g_directiveLine); },
+    {L"#IncludeAgain", [](std::wstring_view p) { return IncludeDirective(p, true, Loader().DirectiveLine); },
      DirectiveTiming::EarlyConsumed},
     {L"#NoEnv", [](std::wstring_view) { Values().NoEnv = true; return DirectiveResult::Handled; }},
     {L"#NoTrayIcon", [](std::wstring_view) { D().NoTrayIcon = true; return DirectiveResult::Handled; }},
@@ -271,10 +271,11 @@ const DirectiveEntry* FindDirective(std::wstring_view line, std::wstring_view& p
 
 // Carries out one directive with its line as the detail of any error.
 DirectiveResult Run(const DirectiveEntry& entry, std::wstring_view line, std::wstring_view param) {
-  std::wstring_view outer = g_directiveLine;  // an included file's directives nest
-  g_directiveLine = line;
+  std::wstring_view& current = Loader().DirectiveLine;
+  std::wstring_view outer = current;  // an included file's directives nest
+  current = line;
   DirectiveResult result = entry.Apply(param);
-  g_directiveLine = outer;
+  current = outer;
   return result;
 }
 

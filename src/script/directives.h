@@ -58,6 +58,7 @@ struct HotstringDirectives {
 
 // Process-wide options set by directives; each keeps its default until a
 // directive changes it. Written only while the script loads; read after.
+// The one record is ScriptState's Directives (Loader().Directives).
 struct DirectiveSettings {
   bool NoTrayIcon = false;
   bool InstallKeybdHook = false;
@@ -78,7 +79,11 @@ struct DirectiveSettings {
   HotstringDirectives Hotstring;
 };
 
-extern DirectiveSettings g_directives;
+// The same settings under the name the application's code still uses; they
+// live in ScriptState (Loader().Directives), which new code reads. Bound to
+// that one instance before any code runs; holds no state of its own, and
+// goes once src/app reads Loader().Directives.
+extern DirectiveSettings& g_directives;
 
 // Splits the parameter of an "#IfWin" directive into window title and
 // window text: the title ends at the first unescaped delimiter, the title is

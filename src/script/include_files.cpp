@@ -12,6 +12,7 @@
 #include "script/line_parser.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
+#include "script/script_state.h"
 #include "script/text_stream.h"
 #include "values/variable.h"
 
@@ -28,13 +29,6 @@ constexpr DWORD kPathBuffer = 32768;
 // Where "#Include <Name>" looks, below the user's documents folder.
 constexpr wchar_t kUserLibraryFolder[] = L"\\Quorivance\\Lib";
 constexpr wchar_t kLibraryFolder[] = L"\\Lib";
-
-// Include state of the load in progress; written only while loading.
-struct IncludeState {
-  std::wstring Folder;  // relative include paths start here
-  int Depth = 0;        // included files being read, one inside the other
-};
-IncludeState g_includes;
 
 // The format with its "%s" replaced by `text`.
 std::wstring FillIn(std::wstring_view format, std::wstring_view text) {
@@ -169,9 +163,10 @@ ResultCode ReadFileText(TextStream& stream, int firstLineNumber) {
 // its own file index, restoring the including file's position afterwards.
 DirectiveResult IncludeFile(const std::wstring& path, bool again, bool ignoreMissing, std::wstring_view line) {
   ScriptContext& s = Script();
+  IncludeState& includes = Loader().Includes;
   int index = FindSourceFile(path);
   if (index >= 0 && !again) return DirectiveResult::Handled;
-  if (g_includes.Depth >= kMaxIncludeDepth) return Refuse(directive_msg::IncludeNestedTooDeep, line);
+  if (includes.Depth >= kMaxIncludeDepth) return Refuse(directive_msg::IncludeNestedTooDeep, line);
   TextFile file;
   if (!OpenScriptFileStream(path, file)) {
     if (ignoreMissing) return DirectiveResult::Handled;
@@ -187,10 +182,10 @@ DirectiveResult IncludeFile(const std::wstring& path, bool again, bool ignoreMis
   if (FlushPendingLine() != ResultCode::Ok) return DirectiveResult::Failed;
   const int outerIndex = s.CurrentFileIndex, outerLine = s.CurrentLineNumber;
   s.CurrentFileIndex = index;
-  ++g_includes.Depth;
+  ++includes.Depth;
   ResultCode result = ReadFileText(file, 1);
   if (result == ResultCode::Ok) result = FlushPendingLine();
-  --g_includes.Depth;
+  --includes.Depth;
   s.CurrentFileIndex = outerIndex;
   s.CurrentLineNumber = outerLine;
   return result == ResultCode::Ok ? DirectiveResult::Handled : DirectiveResult::Failed;
@@ -203,7 +198,7 @@ bool OpenScriptFileStream(const std::wstring& path, TextFile& stream) {
 }
 
 ResultCode ReadMainScript(TextStream& stream, int firstLineNumber) {
-  g_includes = IncludeState{Script().ScriptDirectory, 0};
+  Loader().Includes = IncludeState{Script().ScriptDirectory, 0};
   return ReadFileText(stream, firstLineNumber);
 }
 
@@ -266,10 +261,10 @@ DirectiveResult IncludeDirective(std::wstring_view param, bool again, std::wstri
     if (target.IgnoreMissing) return DirectiveResult::Handled;
     return Refuse(FillIn(directive_msg::IncludeLibraryNotFound, target.Path), line);
   }
-  std::wstring path = ResolveIncludePath(g_includes.Folder, ExpandIncludeVariables(target.Path));
+  std::wstring path = ResolveIncludePath(Loader().Includes.Folder, ExpandIncludeVariables(target.Path));
   DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    g_includes.Folder = path;  // later relative includes start here
+    Loader().Includes.Folder = path;  // later relative includes start here
     return DirectiveResult::Handled;
   }
   if (attributes == INVALID_FILE_ATTRIBUTES) {

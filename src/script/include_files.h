@@ -54,3 +54,9 @@ struct IncludeTarget {
   std::wstring Path;           // the path, or the library name without brackets
 };
 IncludeTarget ParseIncludeParameter(std::wstring_view param);
+
+// Include state of the load in progress (kept in ScriptState).
+struct IncludeState {
+  std::wstring Folder;  // relative include paths start here
+  int Depth = 0;        // included files being read, one inside the other
+};

@@ -15,6 +15,7 @@
 #include "script/messages.h"
 #include "script/script_lines.h"
 #include "script/script_reader.h"
+#include "script/script_state.h"
 #include "values/numeric_text.h"
 #include "values/variable.h"
 
@@ -30,14 +31,6 @@ constexpr size_t kMaxFirstWord = 253;
 constexpr std::wstring_view kFirstWordEnders = L"(<>:=+-*/!~&|^[.?{";
 // Characters a time unit of "+=" and "-=" may not hold.
 constexpr std::wstring_view kNotInTimeUnit = L" \t<>=/|^,:*&~!()[]{}+-?.\"";
-
-// A line held back because the next line decides what it is: "name(...)"
-// followed by a line starting with "{" defines a function.
-struct PendingLine {
-  std::wstring Text;
-  int LineNumber = 0;
-};
-std::optional<PendingLine> g_pending;  // written only by the parser while loading
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
@@ -559,9 +552,10 @@ ResultCode ParseCommandLine(std::wstring_view text, ActionType forcedAction) {
 ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
   // A "name(...)" line held back: a following "{" makes it a function
   // definition, anything else a call.
-  if (g_pending) {
-    PendingLine pending = std::move(*g_pending);
-    g_pending.reset();
+  std::optional<PendingLine>& held = Loader().HeldLine;
+  if (held) {
+    PendingLine pending = std::move(*held);
+    held.reset();
     if (!text.empty() && text[0] == L'{') {
       Script().CurrentLineNumber = pending.LineNumber;
       if (DeclareFunction(pending.Text, ClassBodyObject()) != ResultCode::Ok) return ResultCode::Fail;
@@ -586,7 +580,7 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
       std::wstring_view header = Trimmed(text);
       return DeclareFunction(Trimmed(header.substr(0, header.size() - 1)), ClassBodyObject());
     }
-    g_pending = PendingLine{std::wstring(Trimmed(text)), lineNumber};
+    Loader().HeldLine = PendingLine{std::wstring(Trimmed(text)), lineNumber};
     return ResultCode::Ok;
   }
   return ClassifyOrdinaryLine(text);
@@ -594,15 +588,16 @@ ResultCode ClassifyLine(std::wstring_view text, int lineNumber) {
 
 ResultCode FlushPendingLine() {
   if (FlushPendingClassHeader() != ResultCode::Ok) return ResultCode::Fail;
-  if (!g_pending) return ResultCode::Ok;
-  PendingLine pending = std::move(*g_pending);
-  g_pending.reset();
+  std::optional<PendingLine>& held = Loader().HeldLine;
+  if (!held) return ResultCode::Ok;
+  PendingLine pending = std::move(*held);
+  held.reset();
   Script().CurrentLineNumber = pending.LineNumber;
   return ClassifyHeldBackLine(pending.Text);
 }
 
 void ResetLineParser() {
-  g_pending.reset();
+  Loader().HeldLine.reset();
   ResetDeclarations();
   ResetClassDeclarations();
 }

@@ -2,10 +2,19 @@
 // lines (commands with their arguments), or hands it to the directive
 // handler, or defines a label.
 #pragma once
+#include <string>
 #include <string_view>
 
 #include "base/result_code.h"
 #include "base/command_table.h"
+
+// A line held back because the next line decides what it is: "name(...)"
+// followed by a line starting with "{" defines a function (kept in
+// ScriptState while it waits).
+struct PendingLine {
+  std::wstring Text;
+  int LineNumber = 0;
+};
 
 // Receives one logical line from the reader.
 ResultCode ClassifyLine(std::wstring_view text, int lineNumber);

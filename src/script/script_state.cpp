@@ -7,4 +7,5 @@ ScriptState loader;
 
 DeclarationHooks& Declarations() { return Loader().Declarations; }
 
+// Assigning a fresh record keeps the instance, and so EndOfScript's address.
 void ResetScriptState() { Loader() = ScriptState{}; }

@@ -20,10 +20,6 @@
 
 namespace {
 
-// Names every function lookup fails on, until the functions code installs
-// its own lookup.
-const ExprFunc* FindNoFunction(std::wstring_view) { return nullptr; }
-
 // What literals and "~=" call when the functions code does not provide
 // Array, Object or RegExMatch: records with the right limits that report
 // what this version lacks when run.
@@ -94,10 +90,15 @@ struct OperatorSpelling {
   size_t Length;
 };
 
-class Compiler {
+}  // namespace
+
+// The compiler of the running load: one instance, made on first use and kept
+// in ValuesState (which is why it is not file-local); its arrays are too
+// large for the stack and are reused for every argument.
+class ExprCompiler {
  public:
   // Working arrays for arguments of any size up to the limits.
-  Compiler() : toks_(new CompTok[kMaxWorkTokens]) {}
+  ExprCompiler() : toks_(new CompTok[kMaxWorkTokens]) {}
 
   // Compiles one scanned argument of `line`; Fail after reporting.
   ResultCode Compile(ScriptLine& line, ArgRecord& arg, CompiledExpression& form);
@@ -201,7 +202,7 @@ class Compiler {
 // ---------------------------------------------------------------------------
 // Tokenizer
 
-CompTok* Compiler::NewExtra(ExprSymbol symbol, size_t pos) {
+CompTok* ExprCompiler::NewExtra(ExprSymbol symbol, size_t pos) {
   // Extra tokens grow down from the end of the array, infix tokens up from 0.
   CompTok* t = &toks_[kMaxWorkTokens - 1 - extraCount_++];
   *t = CompTok{};
@@ -211,7 +212,7 @@ CompTok* Compiler::NewExtra(ExprSymbol symbol, size_t pos) {
   return t;
 }
 
-CompTok* Compiler::Add(ExprSymbol symbol, size_t pos) {
+CompTok* ExprCompiler::Add(ExprSymbol symbol, size_t pos) {
   if (infixCount_ >= kMaxExprTokens) {
     // Reported once here; this path answers through its own return value.
     static_cast<void>(Error(expr_msg::TooLong));
@@ -225,7 +226,7 @@ CompTok* Compiler::Add(ExprSymbol symbol, size_t pos) {
   return t;
 }
 
-ExprCall* Compiler::NewCall(const ExprFunc* func, int params, size_t pos) {
+ExprCall* ExprCompiler::NewCall(const ExprFunc* func, int params, size_t pos) {
   ExprCall* call = PoolNew<ExprCall>();
   call->Func = func;
   call->ParamCount = params;
@@ -233,17 +234,17 @@ ExprCall* Compiler::NewCall(const ExprFunc* func, int params, size_t pos) {
   return call;
 }
 
-bool Compiler::PrevOperandLike() const {
+bool ExprCompiler::PrevOperandLike() const {
   const ExprSymbol prev = PrevSymbol();
   return prev < ExprSymbol::OpenParen && prev != ExprSymbol::StackBottom;
 }
 
-bool Compiler::AddConcatIfNeeded(size_t pos) {
+bool ExprCompiler::AddConcatIfNeeded(size_t pos) {
   if (!PrevOperandLike()) return true;
   return Add(ExprSymbol::Concat, pos) != nullptr;
 }
 
-ResultCode Compiler::ResolveCalls() {
+ResultCode ExprCompiler::ResolveCalls() {
   for (size_t r = 0; r < form_->RefCount; ++r) {
     const ExprRef& ref = form_->Refs[r];
     callFuncs_[r] = nullptr;
@@ -256,7 +257,7 @@ ResultCode Compiler::ResolveCalls() {
   return ResultCode::Ok;
 }
 
-bool Compiler::AddVariableToken(const ExprRef& ref) {
+bool ExprCompiler::AddVariableToken(const ExprRef& ref) {
   Variable* var = ref.Var;
   const std::wstring_view name = var->Name();
   if (!AddConcatIfNeeded(ref.Position)) return false;
@@ -288,7 +289,7 @@ bool Compiler::AddVariableToken(const ExprRef& ref) {
   return true;
 }
 
-bool Compiler::AddRef(const ExprRef& ref, size_t refIndex) {
+bool ExprCompiler::AddRef(const ExprRef& ref, size_t refIndex) {
   switch (ref.Kind) {
     case ExprRefKind::Variable: return AddVariableToken(ref);
     case ExprRefKind::Call: {
@@ -327,7 +328,7 @@ bool Compiler::AddRef(const ExprRef& ref, size_t refIndex) {
   return true;
 }
 
-bool Compiler::AddString(size_t& i) {
+bool ExprCompiler::AddString(size_t& i) {
   std::wstring literal;
   size_t j = i + 1;
   for (;; ++j) {
@@ -365,7 +366,7 @@ bool Compiler::AddString(size_t& i) {
   return true;
 }
 
-bool Compiler::AddWord(size_t& i) {
+bool ExprCompiler::AddWord(size_t& i) {
   const size_t end = ExprWordEnd(text_, i);
   if (end == i) {
     // Reported once here; this path answers through its own return value.
@@ -388,7 +389,7 @@ bool Compiler::AddWord(size_t& i) {
   return t != nullptr;
 }
 
-bool Compiler::NewBeforeObject() const {
+bool ExprCompiler::NewBeforeObject() const {
   // Walk back over a chain of members (name, Member) to the object itself.
   size_t idx = infixCount_;
   if (!idx) return false;
@@ -397,7 +398,7 @@ bool Compiler::NewBeforeObject() const {
   return idx >= 1 && toks_[idx - 1].T.Symbol == ExprSymbol::New;
 }
 
-bool Compiler::AddDot(size_t& i) {
+bool ExprCompiler::AddDot(size_t& i) {
   const wchar_t next = text_.At(i + 1);
   if (next == L'=') {
     i += 2;
@@ -442,7 +443,7 @@ bool Compiler::AddDot(size_t& i) {
   return false;
 }
 
-OperatorSpelling Compiler::SpellOperator(size_t i) const {
+OperatorSpelling ExprCompiler::SpellOperator(size_t i) const {
   const wchar_t c = text_.At(i), c1 = text_.At(i + 1), c2 = text_.At(i + 2);
   const bool operand = PrevOperandLike();
   using S = ExprSymbol;
@@ -494,7 +495,7 @@ OperatorSpelling Compiler::SpellOperator(size_t i) const {
   }
 }
 
-bool Compiler::AddOperator(size_t& i) {
+bool ExprCompiler::AddOperator(size_t& i) {
   const wchar_t c = text_.Chars[i];
   if (c == L'(') {
     // "(" after an operand concatenates only when set apart from it, as in
@@ -584,7 +585,7 @@ bool Compiler::AddOperator(size_t& i) {
   return true;
 }
 
-ResultCode Compiler::Tokenize() {
+ResultCode ExprCompiler::Tokenize() {
   size_t i = 0, refIndex = 0;
   const wchar_t deref = Script().Syntax.DerefChar;
   while (i < text_.Length) {
@@ -627,7 +628,7 @@ ResultCode Compiler::Tokenize() {
 // ---------------------------------------------------------------------------
 // Postfix
 
-void Compiler::PushOperator(CompTok* t) {
+void ExprCompiler::PushOperator(CompTok* t) {
   const ExprSymbol symbol = t->T.Symbol;
   const ExprSymbol top = Top()->T.Symbol;
   if (IsExprAssignment(symbol) && top != ExprSymbol::Deref) {
@@ -644,7 +645,7 @@ void Compiler::PushOperator(CompTok* t) {
     out_[outCount_ - 1]->T.Circuit = &t->T;
 }
 
-void Compiler::PopGeneric() {
+void ExprCompiler::PopGeneric() {
   CompTok* t = Pop();
   const ExprSymbol symbol = t->T.Symbol;
   if (IsExprAssignment(symbol) && t->PendingSet) {
@@ -660,11 +661,11 @@ void Compiler::PopGeneric() {
   Output(t);
 }
 
-bool Compiler::ChainContinues(const CompTok& next) const {
+bool ExprCompiler::ChainContinues(const CompTok& next) const {
   return next.MemberName || (next.T.Symbol == ExprSymbol::OpenBracket && next.IsIndex);
 }
 
-void Compiler::PopCallToOutput(CompTok* t, size_t k) {
+void ExprCompiler::PopCallToOutput(CompTok* t, size_t k) {
   ExprCall* call = t->T.CallInfo;
   CompTok& next = toks_[k + 1];
   const bool access = call->Func == &g_ExprMemberGet || call->Func == &g_ExprMethodCall;
@@ -707,7 +708,7 @@ void Compiler::PopCallToOutput(CompTok* t, size_t k) {
   Output(t);
 }
 
-ResultCode Compiler::CountOne(ExprCall& call) {
+ResultCode ExprCompiler::CountOne(ExprCall& call) {
   const ExprFunc* func = call.Func;
   if (func && !func->Variadic && call.ParamCount >= func->MaxParams)
     return Error(expr_msg::TooManyParams, TextFrom(call.Position));
@@ -715,7 +716,7 @@ ResultCode Compiler::CountOne(ExprCall& call) {
   return ResultCode::Ok;
 }
 
-ResultCode Compiler::CountParameter(CompTok* opener, size_t k, Boundary boundary) {
+ResultCode ExprCompiler::CountParameter(CompTok* opener, size_t k, Boundary boundary) {
   CompTok* callTok = currentCall_;
   ExprCall& call = *callTok->T.CallInfo;
   const CompTok& prev = toks_[k - 1];
@@ -744,7 +745,7 @@ ResultCode Compiler::CountParameter(CompTok* opener, size_t k, Boundary boundary
   return ResultCode::Ok;
 }
 
-ResultCode Compiler::CloseOrComma(CompTok* t, size_t k) {
+ResultCode ExprCompiler::CloseOrComma(CompTok* t, size_t k) {
   const ExprSymbol symbol = t->T.Symbol;
   while (!IsExprOpener(Top()->T.Symbol) && Top()->T.Symbol != ExprSymbol::StackBottom) PopGeneric();
   CompTok* opener = Top();
@@ -790,7 +791,7 @@ ResultCode Compiler::CloseOrComma(CompTok* t, size_t k) {
   return ResultCode::Ok;
 }
 
-ResultCode Compiler::HandleElse(CompTok* t, size_t k) {
+ResultCode ExprCompiler::HandleElse(CompTok* t, size_t k) {
   for (;;) {
     CompTok* top = Top();
     const ExprSymbol symbol = top->T.Symbol;
@@ -815,7 +816,7 @@ ResultCode Compiler::HandleElse(CompTok* t, size_t k) {
   return ResultCode::Ok;
 }
 
-ResultCode Compiler::ToPostfix() {
+ResultCode ExprCompiler::ToPostfix() {
   bottom_ = CompTok{};
   bottom_.T.Symbol = ExprSymbol::StackBottom;
   sp_ = 0;
@@ -900,7 +901,7 @@ ResultCode Compiler::ToPostfix() {
   return ResultCode::Ok;
 }
 
-ResultCode Compiler::FinalCopy(CompiledExpression& form) {
+ResultCode ExprCompiler::FinalCopy(CompiledExpression& form) {
   const size_t count = outCount_;
   ExprToken* tokens = PoolNewArray<ExprToken>(count + 1);
   for (size_t i = 0; i < count; ++i) out_[i]->OutIndex = static_cast<int>(i);
@@ -922,7 +923,7 @@ ResultCode Compiler::FinalCopy(CompiledExpression& form) {
   return ResultCode::Ok;
 }
 
-ResultCode Compiler::Compile(ScriptLine& line, ArgRecord& arg, CompiledExpression& form) {
+ResultCode ExprCompiler::Compile(ScriptLine& line, ArgRecord& arg, CompiledExpression& form) {
   line_ = &line;
   text_ = ExprText{arg.Content, arg.ContentLength, arg.LiteralMask};
   form_ = &form;
@@ -934,10 +935,12 @@ ResultCode Compiler::Compile(ScriptLine& line, ArgRecord& arg, CompiledExpressio
   return FinalCopy(form);
 }
 
-// The compiler of the running load, made on first use; its arrays are too
-// large for the stack and are reused for every argument.
-Compiler& TheCompiler() {
-  static Compiler* compiler = new Compiler();
+namespace {
+
+// The compiler of the running load, made on first use.
+ExprCompiler& TheCompiler() {
+  ExprCompiler*& compiler = Values().Compiler;
+  if (!compiler) compiler = new ExprCompiler();
   return *compiler;
 }
 

@@ -8,11 +8,13 @@ ValuesState values;
 }  // namespace state_detail
 
 void ResetValuesState() {
-  // The arena's chunks are plain memory that every later evaluation reuses,
-  // so a reset keeps them rather than leaking or freeing them under a
-  // running evaluation.
+  // The arena's chunks and the compiler's arrays are plain memory that every
+  // later evaluation or compile reuses, so a reset keeps them rather than
+  // leaking them or freeing them under a running evaluation.
   EvalArena* arena = Values().Arena;
+  ExprCompiler* compiler = Values().Compiler;
   Values().~ValuesState();
   new (&Values()) ValuesState();
   Values().Arena = arena;
+  Values().Compiler = compiler;
 }

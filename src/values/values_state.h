@@ -20,6 +20,7 @@
 #include "values/variable.h"
 
 class EvalArena;
+class ExprCompiler;
 
 // The length query of GetText for an empty variable, remembered for the text
 // query that follows it so that the environment is asked only once.
@@ -43,6 +44,10 @@ struct ValuesState {
   // Variable memory: the small-block pool and the counters tests read.
   char* VarPoolNext = nullptr;
   size_t VarPoolLeft = 0;
+  // Small text blocks given back by the locals of recursive calls, a free
+  // list per capacity step: pushed when a call restores its caller's
+  // locals, popped before the pool is asked for a new block.
+  void* FreeSmallBlocks[kFreeSmallBlockSlots] = {};
   VarMemoryCounters VarCounters;
   EnvPairing EnvQuery;
 
@@ -56,6 +61,9 @@ struct ValuesState {
   // The evaluator's arena (made on first use, kept for reuse), its counters,
   // and the error text EvaluateExpressionText captures.
   EvalArena* Arena = nullptr;
+  // The expression compiler's working arrays, too large for the stack: made
+  // by the first compile, reused by every later one, kept by a reset.
+  ExprCompiler* Compiler = nullptr;
   ExprMemoryCounters ExprCounters;
   std::wstring* CapturedError = nullptr;
 
@@ -86,5 +94,6 @@ extern ValuesState values;
 inline ValuesState& Values() { return state_detail::values; }
 
 // Puts the values layer back to its state before loading: no variables, no
-// hooks, default options and thread settings. The arena is kept.
+// hooks, default options and thread settings. The arena and the compiler
+// are kept; the pool's blocks and the free lists are forgotten, never freed.
 void ResetValuesState();

@@ -24,7 +24,7 @@ namespace {
 // The pool takes memory from the heap in chunks of this size; requests
 // larger than a quarter chunk get a block of their own.
 constexpr size_t kPoolChunkBytes = 64 * 1024;
-constexpr size_t kPoolAlignment = 8;
+constexpr size_t kPoolAlignment = kVarPoolAlignment;
 // Heap growth steps for variable contents, in bytes needed.
 constexpr size_t kHeapMinimum = 32;
 constexpr size_t kHeapSecondStep = 520;
@@ -49,10 +49,14 @@ constexpr size_t kListLazyModeCapacity = 100000;
 constexpr size_t kListLargeStep = 1000000;
 
 
-// Every variable without memory points here. Writable, so that a stray
-// terminator written by a caller is harmless, but nothing else is ever
-// written.
-wchar_t g_emptyText[1] = {L'\0'};
+// The text of every variable without memory of its own: "" for the whole
+// process, a constant in all but its type. It is not const only because
+// text_ is the writable buffer of the variables that own memory; nothing
+// writes through text_ while the capacity is 0 (each write either checks
+// the capacity or follows Reserve), so it never changes. Being no state,
+// it stays out of ValuesState: a reset has nothing to do with it, and the
+// variables that point at it outlive any reset.
+wchar_t kEmptyText[1] = {L'\0'};
 
 
 // Whether a copied integer must keep its text ("007", " 5", "+5"): the text
@@ -115,27 +119,29 @@ void* SmallBlockAlloc(size_t bytes) {
   return block;
 }
 
-// Small text blocks given back when a recursive call's locals are restored,
-// by capacity in steps of the pool's alignment; reused before the pool is
-// asked for more, so that recursion repeated for hours does not make the
-// pool grow. Each free block holds the link to the next in its first bytes.
-void* g_freeSmallBlocks[kSmallBlockLarge / kPoolAlignment + 1] = {};
-
+// Gives back a small text block when a recursive call's locals are
+// restored: it joins the free list of its capacity (ValuesState's
+// FreeSmallBlocks), reused before the pool is asked for more, so that
+// recursion repeated for hours does not make the pool grow. Each free block
+// holds the link to the next in its first bytes.
 void RecycleSmallBlock(void* block, size_t capacity) {
   const size_t slot = capacity / kPoolAlignment;
-  if (capacity % kPoolAlignment || slot >= sizeof(g_freeSmallBlocks) / sizeof(g_freeSmallBlocks[0])) return;
-  *static_cast<void**>(block) = g_freeSmallBlocks[slot];
-  g_freeSmallBlocks[slot] = block;
+  if (capacity % kPoolAlignment || slot >= kFreeSmallBlockSlots) return;
+  void*& head = Values().FreeSmallBlocks[slot];
+  *static_cast<void**>(block) = head;
+  head = block;
 }
 
 // A small text block of exactly that capacity: a recycled one, else new.
 void* TakeSmallBlock(size_t capacity) {
   const size_t slot = capacity / kPoolAlignment;
-  if (capacity % kPoolAlignment == 0 && slot < sizeof(g_freeSmallBlocks) / sizeof(g_freeSmallBlocks[0]) &&
-      g_freeSmallBlocks[slot]) {
-    void* block = g_freeSmallBlocks[slot];
-    g_freeSmallBlocks[slot] = *static_cast<void**>(block);
-    return block;
+  if (capacity % kPoolAlignment == 0 && slot < kFreeSmallBlockSlots) {
+    void*& head = Values().FreeSmallBlocks[slot];
+    if (head) {
+      void* block = head;
+      head = *static_cast<void**>(block);
+      return block;
+    }
   }
   return SmallBlockAlloc(capacity);
 }
@@ -149,7 +155,7 @@ auto WithFetchedText(Variable& var, Convert convert) {
   wchar_t* buffer = local;
   if (bound >= kFetchBufferChars) {
     buffer = static_cast<wchar_t*>(AllocVarHeap((bound + 1) * sizeof(wchar_t)));
-    if (!buffer) return convert(static_cast<const wchar_t*>(g_emptyText));
+    if (!buffer) return convert(static_cast<const wchar_t*>(kEmptyText));
   }
   var.GetText(buffer);
   auto result = convert(static_cast<const wchar_t*>(buffer));
@@ -204,7 +210,7 @@ Variable* Variable::Create(std::wstring_view name, uint8_t scope, uint8_t type) 
 }
 
 Variable::Variable(const wchar_t* name, uint8_t scope, uint8_t type)
-    : intValue_(0), text_(g_emptyText), byteLength_(0), byteCapacity_(0), scope_(scope), type_(type), name_(name) {
+    : intValue_(0), text_(kEmptyText), byteLength_(0), byteCapacity_(0), scope_(scope), type_(type), name_(name) {
   if (type_ == VAR_BUILTIN) getter_ = nullptr;
 }
 
@@ -252,7 +258,7 @@ void Variable::MoveStateTo(VarState& saved) {
   saved.Attrib = attrib_;
   saved.Type = type_;
   intValue_ = 0;
-  text_ = g_emptyText;
+  text_ = kEmptyText;
   byteLength_ = 0;
   byteCapacity_ = 0;
   memKind_ = VAR_MEM_NONE;
@@ -278,7 +284,7 @@ void Variable::RestoreState(const VarState& saved) {
 void Variable::SetBuiltIn(BuiltInGetter getter) {
   if (type_ == VAR_ALIAS) RemoveAlias();
   if (type_ != VAR_BUILTIN) Free(VAR_FREE_RELEASE);
-  text_ = g_emptyText;
+  text_ = kEmptyText;
   memKind_ = VAR_MEM_NONE;
   byteLength_ = 0;
   type_ = VAR_BUILTIN;
@@ -341,7 +347,7 @@ ResultCode Variable::Reserve(size_t bytesNeeded, bool exactSize, bool enforceLim
   // the peak use stays at one block.
   if (memKind_ == VAR_MEM_HEAP) {
     FreeVarHeap(text_);
-    text_ = g_emptyText;
+    text_ = kEmptyText;
     byteCapacity_ = 0;
     memKind_ = VAR_MEM_NONE;
   }
@@ -407,7 +413,7 @@ ResultCode Variable::Assign(const wchar_t* text, ptrdiff_t length, bool exactSiz
 }
 
 ResultCode Variable::Assign(std::wstring_view text) {
-  return Assign(text.data() ? text.data() : g_emptyText, static_cast<ptrdiff_t>(text.size()));
+  return Assign(text.data() ? text.data() : kEmptyText, static_cast<ptrdiff_t>(text.size()));
 }
 
 ResultCode Variable::Assign() { return Assign(nullptr, 0); }
@@ -495,8 +501,8 @@ ResultCode Variable::AssignToken(ExprToken& token) {
       }
       return Assign(token.Text);
     case ExprSymbol::String:
-    case ExprSymbol::Omitted: return Assign(token.Text ? token.Text : g_emptyText);
-    default: return Assign(g_emptyText, 0);
+    case ExprSymbol::Omitted: return Assign(token.Text ? token.Text : kEmptyText);
+    default: return Assign(kEmptyText, 0);
   }
 }
 
@@ -504,7 +510,7 @@ ResultCode Variable::AssignBinaryClip(const void* data, size_t bytes) {
   Variable& var = *ResolveAlias();
   if (var.type_ == VAR_BUILTIN) return ResultCode::Ok;
   if (var.type_ == VAR_CLIPBOARD && Values().Clipboard.PutImage) return Values().Clipboard.PutImage(data, bytes);
-  if (!bytes) return var.Assign(g_emptyText, 0);
+  if (!bytes) return var.Assign(kEmptyText, 0);
   if (bytes > kMaxCharacters) return ReportOutOfMemory();
   const size_t bytesNeeded = bytes + sizeof(wchar_t);
   if (bytesNeeded > Values().MaxVarCapacity && var.byteCapacity_ < bytesNeeded)
@@ -603,7 +609,7 @@ ResultCode Variable::UpdateText() {
 
 const wchar_t* Variable::TextOf(bool update, bool noWarning) {
   Variable& var = *ResolveAlias();
-  if (var.type_ != VAR_NORMAL && var.type_ != VAR_CLIPBOARD) return g_emptyText;
+  if (var.type_ != VAR_NORMAL && var.type_ != VAR_CLIPBOARD) return kEmptyText;
   // A failed refresh leaves the old text, which is still valid to read.
   if (update && (var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE)) static_cast<void>(var.UpdateText());
   if (!noWarning && (var.attrib_ & VAR_ATTRIB_UNINITIALIZED) && var.type_ == VAR_NORMAL) WarnUnsetVariable(var);
@@ -855,7 +861,7 @@ void Variable::Free(int mode, bool functionExit) {
                        (mode < VAR_FREE_KEEP || (mode == VAR_FREE_IF_LARGE && byteCapacity_ > kKeepBufferLimit));
   if (release) {
     FreeVarHeap(text_);
-    text_ = g_emptyText;
+    text_ = kEmptyText;
     byteCapacity_ = 0;
     memKind_ = VAR_MEM_NONE;
     attrib_ &= static_cast<uint8_t>(~VAR_ATTRIB_NO_CACHE);

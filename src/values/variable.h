@@ -83,6 +83,11 @@ enum : int {
 inline constexpr size_t kSmallBlockTiny = 8;
 inline constexpr size_t kSmallBlockShort = 16;
 inline constexpr size_t kSmallBlockLarge = 128;
+// Alignment (and size step) of the pool's blocks.
+inline constexpr size_t kVarPoolAlignment = 8;
+// Free lists of recycled small blocks, one per capacity step up to
+// kSmallBlockLarge.
+inline constexpr size_t kFreeSmallBlockSlots = kSmallBlockLarge / kVarPoolAlignment + 1;
 // Mode 4 releases heap blocks larger than this many bytes.
 inline constexpr size_t kKeepBufferLimit = 4096;
 // AcceptMemory shrinks a buffer with this much slack or more.

@@ -15,6 +15,7 @@
 #include "script/directives.h"
 #include "script/include_files.h"
 #include "script/script_reader.h"
+#include "script/script_state.h"
 #include "script/text_stream.h"
 #include "values/variable.h"
 #include "values/values_state.h"
@@ -30,7 +31,7 @@ class Directives : public ::testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
   static void Reset() {
-    g_directives = DirectiveSettings();
+    Loader().Directives = DirectiveSettings();
     Script().Syntax = SyntaxChars();
     Script().InstanceMode = INSTANCE_NOT_GIVEN;
     Script().ErrorsToStdout = false;
@@ -48,7 +49,7 @@ struct SettingCase {
 };
 
 TEST_F(Directives, NumericAndSwitchSettings) {
-  auto& d = g_directives;
+  auto& d = Loader().Directives;
   const std::vector<SettingCase> cases = {
       {"#MaxThreads 0", [&] { return d.MaxThreads; }, 1},
       {"#MaxThreads 300", [&] { return d.MaxThreads; }, 255},
@@ -126,7 +127,8 @@ TEST_F(Directives, WarnModesByKind) {
     SCOPED_TRACE(c.Script);
     Reset();
     ASSERT_EQ(LoadText(c.Script, LoadDepth::ParseOnly).Result, ResultCode::Ok);
-    for (int kind = 0; kind < WARN_KIND_COUNT; ++kind) EXPECT_EQ(g_directives.Warn[kind], c.Modes[kind]) << kind;
+    for (int kind = 0; kind < WARN_KIND_COUNT; ++kind)
+      EXPECT_EQ(Loader().Directives.Warn[kind], c.Modes[kind]) << kind;
   }
 }
 
@@ -185,14 +187,14 @@ TEST_F(Directives, HotstringSettings) {
     SCOPED_TRACE(c.Script);
     Reset();
     ASSERT_EQ(LoadText(c.Script, LoadDepth::ParseOnly).Result, ResultCode::Ok);
-    EXPECT_EQ(g_directives.Hotstring.EndChars, c.EndChars);
-    EXPECT_EQ(g_directives.Hotstring.ResetOnMouseClick, c.ResetOnMouseClick);
-    EXPECT_EQ(g_directives.Hotstring.DefaultOptions, c.Options);
+    EXPECT_EQ(Loader().Directives.Hotstring.EndChars, c.EndChars);
+    EXPECT_EQ(Loader().Directives.Hotstring.ResetOnMouseClick, c.ResetOnMouseClick);
+    EXPECT_EQ(Loader().Directives.Hotstring.DefaultOptions, c.Options);
   }
   Reset();
   std::string longScript = "#Hotstring EndChars " + std::string(150, 'x');
   ASSERT_EQ(LoadText(longScript, LoadDepth::ParseOnly).Result, ResultCode::Ok);
-  EXPECT_EQ(g_directives.Hotstring.EndChars, hundred);
+  EXPECT_EQ(Loader().Directives.Hotstring.EndChars, hundred);
 }
 
 TEST_F(Directives, LoadErrorsQuoteTheDirectiveLine) {
@@ -346,7 +348,7 @@ TEST_F(Directives, EarlyDirectivesActBeforeTheParser) {
   EXPECT_EQ(ApplyEarlyDirective(L"#CommentFlag //"), EarlyDirective::PassOn);
   EXPECT_EQ(Script().Syntax.CommentFlag, L"//");
   EXPECT_EQ(ApplyEarlyDirective(L"#NoTrayIcon"), EarlyDirective::PassOn);
-  EXPECT_FALSE(g_directives.NoTrayIcon);  // left for the parser
+  EXPECT_FALSE(Loader().Directives.NoTrayIcon);  // left for the parser
   EXPECT_EQ(ApplyEarlyDirective(L"#Include anything.qrv"), EarlyDirective::Consumed);
   EXPECT_EQ(ApplyEarlyDirective(L"#IncludeAgain anything.qrv"), EarlyDirective::Consumed);
   EXPECT_EQ(ApplyEarlyDirective(L"#Includes"), EarlyDirective::PassOn);
