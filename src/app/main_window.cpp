@@ -21,6 +21,7 @@
 #include "base/version.h"
 #include "gui/message_box.h"
 #include "script/directives.h"
+#include "script/script_state.h"
 #include "values/values_state.h"
 
 namespace {
@@ -334,7 +335,7 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
     default:
       if (message == main.TaskbarCreatedMessage && main.TaskbarCreatedMessage) {
         // The taskbar was re-created and lost every icon.
-        if (!g_directives.NoTrayIcon) {
+        if (!Loader().Directives.NoTrayIcon) {
           AddTrayIcon();
           RefreshTrayIcon(true);
         }
@@ -417,7 +418,7 @@ bool CreateMainWindow() {
   }
   main.Accelerators = LoadAcceleratorsW(Instance(), MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
   main.TaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-  if (!g_directives.NoTrayIcon) AddTrayIcon();
+  if (!Loader().Directives.NoTrayIcon) AddTrayIcon();
   // Seam: clipboard-change handling turns its listener on here.
   return true;
 }

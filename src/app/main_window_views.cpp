@@ -12,6 +12,7 @@
 #include "exec/list_lines.h"
 #include "script/directives.h"
 #include "values/variable.h"
+#include "script/script_state.h"
 #include "values/values_state.h"
 
 namespace {
@@ -94,7 +95,7 @@ std::wstring KeyHistoryText() {
   text += L"Paused threads: " + std::to_wstring(threads.PausedThreads) + L" of " + std::to_wstring(active) + L" (" +
           std::to_wstring(active) + L" layers)\r\n";
   text += L"Modifiers (GetKeyState() now) = " + ModifiersDownNow() + L"\r\n";
-  if (g_directives.KeyHistory == 0)
+  if (Loader().Directives.KeyHistory == 0)
     text += kKeyHistoryDisabled;
   else if (hooks.KeyHistoryText)
     text += hooks.KeyHistoryText();

@@ -30,6 +30,7 @@
 #include "objects/object_ops.h"
 #include "values/builtin_vars.h"
 #include "base/script_line.h"
+#include "script/script_state.h"
 #include "values/values_state.h"
 #include "base/script_context.h"
 
@@ -133,7 +134,7 @@ ResultCode RunAutoExecuteSection() {
   ScriptContext& s = Script();
   ThreadState& threads = App().Threads;
   ResultCode result = ResultCode::Ok;
-  threads.ThreadLimit = g_directives.MaxThreads;
+  threads.ThreadLimit = Loader().Directives.MaxThreads;
   InitThreadRecords(*Values().CurrentThread);
   threads.AutoExecuteRecord = Values().CurrentThread;
   SetTimer(MainWindow(), TIMER_ID_REFRESH_INTERRUPTIBILITY, kInterruptibilityRecheckMs, RecheckInterruptibility);

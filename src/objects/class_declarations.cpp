@@ -501,7 +501,7 @@ ResultCode DeclareClassVars(std::wstring_view text, bool isStatic) {
     if (at < text.size() && (text[at] == L'=' || text[at] == L':')) {
       if (text[at] == L':' && (at + 1 >= text.size() || text[at + 1] != L'='))
         return ReportLoadError(parse_msg::InvalidClassVar, text);
-      at += text[at] == L':' ? 2 : 1;
+      at += text[at] == L':' ? size_t{2} : size_t{1};
       const size_t valueEnd = InitializerEnd(text, at);
       const std::wstring_view value = Trimmed(text.substr(at, valueEnd - at));
       if (value.empty()) return ReportLoadError(parse_msg::InvalidClassVar, text);

@@ -31,6 +31,9 @@ using reader::Trimmed;
 
 namespace {
 
+// Where the text continues after the blanks at `at`.
+size_t OffsetAfterBlanks(std::wstring_view text, size_t at) { return text.size() - LeftTrimmed(text.substr(at)).size(); }
+
 // Most parameters one function may declare.
 constexpr size_t kMaxParams = 254;
 // Most names one function may declare global.
@@ -121,7 +124,7 @@ bool IsFloatLiteral(std::wstring_view word) {
 
 // Parses one default value starting at `at`; moves `at` past it.
 ResultCode ParseDefault(std::wstring_view header, size_t& at, FuncParam& param) {
-  at = LeftTrimmed(header.substr(at)).data() - header.data();
+  at = OffsetAfterBlanks(header, at);
   if (at < header.size() && header[at] == L'"') {
     std::wstring text;
     size_t end = 0;
@@ -169,19 +172,19 @@ ResultCode AddImplicitParam(Func& func, const wchar_t* name) {
 // Parses the parameter list that starts after "(" at `at`.
 ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
   bool defaultsStarted = false;
-  at = LeftTrimmed(header.substr(at)).data() - header.data();
+  at = OffsetAfterBlanks(header, at);
   if (at < header.size() && header[at] == L')') {
-    at = LeftTrimmed(header.substr(at + 1)).data() - header.data();
+    at = OffsetAfterBlanks(header, at + 1);
     return at == header.size() ? ResultCode::Ok : ReportLoadError(parse_msg::InvalidFunctionDeclaration, header);
   }
   for (;;) {
-    at = LeftTrimmed(header.substr(at)).data() - header.data();
+    at = OffsetAfterBlanks(header, at);
     if (at >= header.size()) return ReportLoadError(parse_msg::MissingCloseParen, header);
     FuncParam param;
     std::wstring_view rest = header.substr(at);
     if (rest.size() > 6 && EqualsNoCase(rest.substr(0, 5), L"ByRef") && IsBlank(rest[5])) {
       param.IsByRef = true;
-      at = LeftTrimmed(header.substr(at + 5)).data() - header.data();
+      at = OffsetAfterBlanks(header, at + 5);
     }
     size_t end = at;
     while (end < header.size() && kParamNameEnders.find(header[end]) == std::wstring_view::npos) ++end;
@@ -193,12 +196,12 @@ ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
     param.Var = func.Scope.Locals.FindOrAdd(name, VAR_LOCAL | VAR_FUNC_PARAM | VAR_DECLARED);
     if (!param.Var) return ResultCode::Fail;
     if (param.Var->Type() != VAR_NORMAL) return ReportLoadError(parse_msg::IllegalParameterName, name);
-    at = LeftTrimmed(header.substr(end)).data() - header.data();
+    at = OffsetAfterBlanks(header, end);
 
     if (at < header.size() && header[at] == L'*') {
       func.IsVariadic = true;
       func.RestParam = param.Var;
-      at = LeftTrimmed(header.substr(at + 1)).data() - header.data();
+      at = OffsetAfterBlanks(header, at + 1);
       if (at >= header.size() || header[at] != L')') return ReportLoadError(parse_msg::MissingCloseParen, header);
     } else {
       if (at < header.size() && (header[at] == L':' || header[at] == L'=')) {
@@ -209,7 +212,7 @@ ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
         ++at;
         if (ParseDefault(header, at, param) != ResultCode::Ok) return ResultCode::Fail;
         defaultsStarted = true;
-        at = LeftTrimmed(header.substr(at)).data() - header.data();
+        at = OffsetAfterBlanks(header, at);
       } else if (defaultsStarted) {
         return ReportLoadError(parse_msg::DefaultRequired, header);
       } else {
@@ -219,7 +222,7 @@ ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
     }
     if (at >= header.size()) return ReportLoadError(parse_msg::MissingCloseParen, header);
     if (header[at] == L')') {
-      at = LeftTrimmed(header.substr(at + 1)).data() - header.data();
+      at = OffsetAfterBlanks(header, at + 1);
       return at == header.size() ? ResultCode::Ok : ReportLoadError(parse_msg::InvalidFunctionDeclaration, header);
     }
     if (header[at] != L',') return ReportLoadError(parse_msg::MissingComma, header);
@@ -338,14 +341,14 @@ ResultCode ParseDeclaredNames(std::wstring_view names, DeclKind kind, std::wstri
   std::vector<Initializer> initializers;
   size_t at = 0;
   for (;;) {
-    at = LeftTrimmed(names.substr(at)).data() - names.data();
+    at = OffsetAfterBlanks(names, at);
     size_t end = at;
     while (end < names.size() && kDeclaredNameEnders.find(names[end]) == std::wstring_view::npos) ++end;
     const std::wstring_view name = names.substr(at, end - at);
     if (name.empty()) return ReportLoadError(parse_msg::NoRecognizedAction, text);
     Variable* var = DeclareName(name, kind, text);
     if (!var) return ResultCode::Fail;
-    at = LeftTrimmed(names.substr(end)).data() - names.data();
+    at = OffsetAfterBlanks(names, end);
     if (at < names.size() && (names[at] == L'=' || names[at] == L':')) {
       if (names[at] == L':') {
         if (at + 1 >= names.size() || names[at + 1] != L'=') return ReportLoadError(parse_msg::ExpectedAssign, text);
@@ -359,7 +362,7 @@ ResultCode ParseDeclaredNames(std::wstring_view names, DeclKind kind, std::wstri
       initializers.push_back({std::move(assignment)});
       at = valueEnd;
     }
-    at = LeftTrimmed(names.substr(at)).data() - names.data();
+    at = OffsetAfterBlanks(names, at);
     if (at >= names.size()) break;
     if (names[at] != L',') return ReportLoadError(parse_msg::NoRecognizedAction, text);
     ++at;

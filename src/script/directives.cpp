@@ -17,10 +17,6 @@
 #include "values/variable.h"
 #include "values/values_state.h"
 
-// The settings live in the loader's state; the application's older code
-// still reaches them under this name (see directives.h).
-DirectiveSettings& g_directives = state_detail::loader.Directives;
-
 namespace {
 
 // The settings the directives write.

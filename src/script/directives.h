@@ -79,11 +79,6 @@ struct DirectiveSettings {
   HotstringDirectives Hotstring;
 };
 
-// The same settings under the name the application's code still uses; they
-// live in ScriptState (Loader().Directives), which new code reads. Bound to
-// that one instance before any code runs; holds no state of its own, and
-// goes once src/app reads Loader().Directives.
-extern DirectiveSettings& g_directives;
 
 // Splits the parameter of an "#IfWin" directive into window title and
 // window text: the title ends at the first unescaped delimiter, the title is

@@ -277,7 +277,7 @@ uint32_t TextStream::Read(wchar_t* buf, uint32_t maxChars, int maxLines) {
       }
       // Reading stops before a surrogate pair that does not fit; its bytes
       // stay in the buffer for the next call.
-      if (stored + count > maxChars)
+      if (stored + static_cast<uint32_t>(count) > maxChars)
         break;
       Pos += consumed;
 
@@ -351,7 +351,7 @@ uint32_t TextStream::Write(const wchar_t* text, uint32_t length) {
     if (CodePage != CP_UTF16LE && IS_HIGH_SURROGATE(ch) && i + 1 < length && IS_LOW_SURROGATE(text[i + 1]))
       count = 2;
     PutChar(text + i, count);
-    i += count - 1;
+    i += static_cast<uint32_t>(count - 1);
     PrevWrittenChar = text[i];
     produced += ContentLength - before;
     if (ContentLength >= WRITE_FLUSH_AT && !FlushOutput())

@@ -215,7 +215,16 @@ size_t FloatToText(double value, wchar_t* buffer, size_t bufferChars, const wcha
   if (format[i]) return 0;
   narrowFormat[i] = '\0';
   char out[kFloatTextMaxChars];
+  // The format is the script's own SetFormat text, checked above to be one
+  // float conversion, so it cannot be a literal here.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
   const int written = std::snprintf(out, sizeof(out), narrowFormat, value);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
   if (written < 0) return 0;  // e.g. a width beyond what the library can count
   size_t length = static_cast<size_t>(written);
   if (length > sizeof(out) - 1) length = sizeof(out) - 1;
