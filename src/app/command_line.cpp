@@ -15,9 +15,8 @@ struct SwitchEntry {
 };
 
 const SwitchEntry kSwitches[] = {
-    {L"/R", Switch::Restart},     {L"/restart", Switch::Restart},
-    {L"/F", Switch::Force},       {L"/force", Switch::Force},
-    {L"/ErrorStdOut", Switch::ErrorStdOut},
+    {L"/R", Switch::Restart},   {L"/restart", Switch::Restart},         {L"/F", Switch::Force},
+    {L"/force", Switch::Force}, {L"/ErrorStdOut", Switch::ErrorStdOut},
 };
 
 // Which switch a whole argument is, compared without regard to case.

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "values/variable.h"
 #include "base/script_context.h"
+#include "values/variable.h"
 
 struct CommandLine {
   bool RestartRequested = false;   // "/R", "/restart"

@@ -11,15 +11,15 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
-#include "base/script_context.h"
 #include "app/threads.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
 #include "exec/errors.h"
 #include "exec/exceptions.h"
 #include "exec/run_lines.h"
 #include "objects/builtin_functions.h"
 #include "objects/callbacks.h"
 #include "objects/func.h"
-#include "base/script_line.h"
 #include "values/expr_operators.h"
 #include "values/values_state.h"
 
@@ -193,8 +193,14 @@ bool RunMonitor(MessageMonitor& monitor, HWND window, UINT message, WPARAM wPara
   EndThread(savedErrorLevel, true);
   bool returned = false;
   switch (value.Symbol) {
-    case ExprSymbol::Integer: answer = static_cast<LRESULT>(value.ValueInt64); returned = true; break;
-    case ExprSymbol::Float: answer = static_cast<LRESULT>(value.ValueDouble); returned = true; break;
+    case ExprSymbol::Integer:
+      answer = static_cast<LRESULT>(value.ValueInt64);
+      returned = true;
+      break;
+    case ExprSymbol::Float:
+      answer = static_cast<LRESULT>(value.ValueDouble);
+      returned = true;
+      break;
     case ExprSymbol::ObjectRef: value.Object->Release(); break;
     case ExprSymbol::String:
     case ExprSymbol::RawWord:

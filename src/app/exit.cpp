@@ -10,12 +10,12 @@
 #include "app/app_state.h"
 #include "app/event_functions.h"
 #include "app/main_window.h"
-#include "base/script_context.h"
 #include "app/threads.h"
 #include "app/tray_icon.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
 #include "exec/run_lines.h"
 #include "objects/func.h"
-#include "base/script_line.h"
 #include "values/values_state.h"
 
 namespace {
@@ -39,8 +39,7 @@ bool RunExitRoutine(int reason) {
     // A label that returns without calling ExitApp keeps the script running.
     cancelled = !app.Exit.ExitAppCalledInRoutine;
   }
-  if (!cancelled && HasExitFunctions())
-    cancelled = CallExitFunctions(ExitReasonText(reason), Script().ProcessExitCode);
+  if (!cancelled && HasExitFunctions()) cancelled = CallExitFunctions(ExitReasonText(reason), Script().ProcessExitCode);
   app.Exit.RoutineRunning = false;
   bool proceed = !cancelled || reason == EXIT_DESTROY;
   if (!proceed) {

@@ -92,8 +92,8 @@ void StartWindowInspector() {
   if (!script.empty()) {
     std::wstring folder = script.substr(0, script.find_last_of(L'\\'));
     std::wstring interpreter = folder + L"\\" + SCRIPT_INTERPRETER_NAME;
-    bool started = Exists(interpreter) ? StartProgram(Quoted(interpreter) + L" " + Quoted(script))
-                                       : OpenThroughShell(script);
+    bool started =
+        Exists(interpreter) ? StartProgram(Quoted(interpreter) + L" " + Quoted(script)) : OpenThroughShell(script);
     if (started) return;
   }
   std::wstring program = LocateInstalledFile(WINDOW_SPY_EXE_NAME);

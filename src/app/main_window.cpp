@@ -13,15 +13,15 @@
 #include "app/main_window_views.h"
 #include "app/message_loop.h"
 #include "app/reload_edit.h"
-#include "base/script_context.h"
 #include "app/thread_commands.h"
-#include "values/thread_settings.h"
 #include "app/tray_icon.h"
 #include "app/tray_menu.h"
+#include "base/script_context.h"
 #include "base/version.h"
 #include "gui/message_box.h"
 #include "script/directives.h"
 #include "script/script_state.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
 
 namespace {
@@ -256,7 +256,8 @@ void HandleMainWindowSize(HWND hwnd, WPARAM kind, LPARAM size) {
 void MarkMenuLoopEntered() {
   MainWindowState& main = App().MainWindow;
   if (HMENU menu = GetMenu(main.Handle))
-    CheckMenuItem(menu, ID_FILE_PAUSE, MenuFlags(MF_BYCOMMAND | (Values().CurrentThread->Paused ? MF_CHECKED : MF_UNCHECKED)));
+    CheckMenuItem(menu, ID_FILE_PAUSE,
+                  MenuFlags(MF_BYCOMMAND | (Values().CurrentThread->Paused ? MF_CHECKED : MF_UNCHECKED)));
   if (main.MenuShowing == MENU_NOT_SHOWING) main.MenuShowing = MENU_SHOWN_BY_LOOP;
 }
 
@@ -405,7 +406,8 @@ bool CreateMainWindow() {
     return false;
   }
   main.DestroyedByProgram = false;
-  if (HMENU menu = GetMenu(main.Handle)) EnableMenuItem(menu, ID_FILE_EDITSCRIPT, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+  if (HMENU menu = GetMenu(main.Handle))
+    EnableMenuItem(menu, ID_FILE_EDITSCRIPT, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
   SetMainWindowAllowed(ViewerAllowedAtStart());
   CreateEditControl();
   // The first show command of a process may come from its start-up

@@ -34,11 +34,11 @@ enum PrivateMessage : UINT {
 
 // Window timers of the main window.
 enum MainWindowTimer : UINT_PTR {
-  TIMER_ID_MAIN = 9,                      // 10 ms, no callback: keeps the loop waking
-  TIMER_ID_AUTOEXEC = 11,                 // the auto-execute section's settings hand-over
-  TIMER_ID_INPUT = 12,                    // Input command time-out
-  TIMER_ID_DEREF = 13,                    // frees a grown argument-expansion buffer
-  TIMER_ID_REFRESH_INTERRUPTIBILITY = 14, // re-checks interruptibility before the tick count wraps
+  TIMER_ID_MAIN = 9,                       // 10 ms, no callback: keeps the loop waking
+  TIMER_ID_AUTOEXEC = 11,                  // the auto-execute section's settings hand-over
+  TIMER_ID_INPUT = 12,                     // Input command time-out
+  TIMER_ID_DEREF = 13,                     // frees a grown argument-expansion buffer
+  TIMER_ID_REFRESH_INTERRUPTIBILITY = 14,  // re-checks interruptibility before the tick count wraps
 };
 
 // The second window class, for the splash-text and progress windows.

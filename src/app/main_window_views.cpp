@@ -5,15 +5,15 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
-#include "base/script_context.h"
 #include "app/threads.h"
 #include "app/timers.h"
 #include "app/tray_menu.h"
+#include "base/script_context.h"
 #include "exec/list_lines.h"
 #include "script/directives.h"
-#include "values/variable.h"
 #include "script/script_state.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct ModifierKey {
   const wchar_t* Name;
 };
 const ModifierKey kModifierKeys[] = {
-    {VK_LWIN, L"LWin "},     {VK_RWIN, L"RWin "},       {VK_LSHIFT, L"LShift "}, {VK_RSHIFT, L"RShift "},
+    {VK_LWIN, L"LWin "},      {VK_RWIN, L"RWin "},      {VK_LSHIFT, L"LShift "}, {VK_RSHIFT, L"RShift "},
     {VK_LCONTROL, L"LCtrl "}, {VK_RCONTROL, L"RCtrl "}, {VK_LMENU, L"LAlt "},    {VK_RMENU, L"RAlt "},
 };
 

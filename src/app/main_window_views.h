@@ -14,12 +14,12 @@ class VarList;
 struct ScriptLine;
 
 enum MainWindowView : int {
-  VIEW_NONE = 0,         // only show the window
+  VIEW_NONE = 0,  // only show the window
   VIEW_LINES = 1,
   VIEW_VARIABLES = 2,
   VIEW_HOTKEYS = 3,
   VIEW_KEY_HISTORY = 4,
-  VIEW_REFRESH = 5,      // rebuild the current view
+  VIEW_REFRESH = 5,  // rebuild the current view
 };
 
 // Shows the main window with a view. `restricted` (the menus) shows an

@@ -7,11 +7,11 @@
 #include "app/event_functions.h"
 #include "app/exit.h"
 #include "app/main_window.h"
-#include "base/script_context.h"
+#include "app/subsystems.h"
 #include "app/threads.h"
 #include "app/timers.h"
+#include "base/script_context.h"
 #include "values/values_state.h"
-#include "app/subsystems.h"
 
 namespace {
 

@@ -26,8 +26,8 @@ std::wstring Clipped(const std::wstring& text) {
 // The system's text for an error code.
 std::wstring SystemErrorText(DWORD code) {
   wchar_t buffer[kSystemTextChars + 1] = L"";
-  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
-                 kSystemTextChars, nullptr);
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, kSystemTextChars,
+                 nullptr);
   return buffer;
 }
 

@@ -43,7 +43,8 @@ int ApplySingleInstanceRule() {
     if (old && !CloseOldCopy(old, MSG_CLOSE_FOR_RELOAD)) return CRITICAL_ERROR_EXIT_CODE;
     return -1;
   }
-  bool checks = s.InstanceMode == INSTANCE_PROMPT || s.InstanceMode == INSTANCE_FORCE || s.InstanceMode == INSTANCE_IGNORE;
+  bool checks =
+      s.InstanceMode == INSTANCE_PROMPT || s.InstanceMode == INSTANCE_FORCE || s.InstanceMode == INSTANCE_IGNORE;
   if (!checks || Script().SkipInstanceCheck || !old) return -1;
   if (s.InstanceMode == INSTANCE_IGNORE) return 0;
   if (s.InstanceMode == INSTANCE_PROMPT &&

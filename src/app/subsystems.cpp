@@ -20,11 +20,7 @@
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
-      &ExecSubsystem(),
-      &ObjectsSubsystem(),
-      &SystemSubsystem(),
-      &GuiSubsystem(),
-      &AppSubsystem(),
+      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }

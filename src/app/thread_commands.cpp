@@ -11,14 +11,14 @@
 #include "app/threads.h"
 #include "app/timers.h"
 #include "app/tray_icon.h"
+#include "base/script_line.h"
 #include "exec/errors.h"
 #include "objects/func.h"
 #include "script/messages.h"
-#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 

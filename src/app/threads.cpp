@@ -8,8 +8,8 @@
 #include "app/app_state.h"
 #include "base/script_context.h"
 #include "exec/exceptions.h"
-#include "values/variable.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 

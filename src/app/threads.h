@@ -12,15 +12,15 @@
 struct ThreadState {
   // Written by BeginThread and EndThread, and by the auto-execute section
   // and the exit routine around their runs.
-  int ActiveThreads = 0;          // script threads running now (idle is 0)
+  int ActiveThreads = 0;  // script threads running now (idle is 0)
   // Set from #MaxThreads by the start-up before the records are made.
   int ThreadLimit = 10;
   // Turned off by the exit routine (and back on when it cancels the exit)
   // and by FinalShutdown.
   bool InterruptsEnabled = true;
   // Written by "Thread, Interrupt".
-  int ProtectMs = 15;             // time a new thread is uninterruptible
-  int ProtectLines = 1000;        // lines a new thread is uninterruptible
+  int ProtectMs = 15;       // time a new thread is uninterruptible
+  int ProtectLines = 1000;  // lines a new thread is uninterruptible
   // Written by Pause and the Pause menu items.
   int PausedThreads = 0;
 

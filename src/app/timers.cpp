@@ -7,10 +7,10 @@
 
 #include "app/app_state.h"
 #include "app/threads.h"
+#include "base/script_line.h"
 #include "exec/run_lines.h"
 #include "objects/callbacks.h"
 #include "objects/func_object.h"
-#include "base/script_line.h"
 #include "values/numeric_text.h"
 #include "values/values_state.h"
 

@@ -7,8 +7,8 @@
 #include "app/main_window.h"
 #include "app/resource_ids.h"
 #include "base/script_context.h"
-#include "values/thread_settings.h"
 #include "base/version.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
 
 namespace {

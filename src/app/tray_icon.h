@@ -13,9 +13,9 @@
 // held in App().Tray.Custom; written by those commands, read when the icon
 // is added or refreshed.
 struct TrayIconCustomization {
-  HICON Icon = nullptr;      // custom small icon, or null for the program's own
-  bool Frozen = false;       // keep the custom icon while paused or suspended
-  std::wstring Tip;          // custom tip, or empty
+  HICON Icon = nullptr;  // custom small icon, or null for the program's own
+  bool Frozen = false;   // keep the custom icon while paused or suspended
+  std::wstring Tip;      // custom tip, or empty
 };
 
 // Adds the icon with the current look and tip. A failure leaves no icon.

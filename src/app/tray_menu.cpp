@@ -6,8 +6,8 @@
 #include "app/main_window_views.h"
 #include "app/message_loop.h"
 #include "app/resource_ids.h"
-#include "values/thread_settings.h"
 #include "app/tray_icon.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
 
 namespace {
@@ -47,7 +47,8 @@ void SetMainWindowAllowed(bool allowed) {
   App().Tray.Menu.MainWindowAllowed = allowed;
   HMENU menu = MainWindow() ? GetMenu(MainWindow()) : nullptr;
   if (!menu) return;
-  for (UINT id : kViewItems) EnableMenuItem(menu, id, MenuFlags(MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_DISABLED | MF_GRAYED)));
+  for (UINT id : kViewItems)
+    EnableMenuItem(menu, id, MenuFlags(MF_BYCOMMAND | (allowed ? MF_ENABLED : MF_DISABLED | MF_GRAYED)));
 }
 
 HMENU BuildTrayMenu() {

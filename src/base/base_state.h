@@ -7,9 +7,9 @@
 #include "base/error_sink.h"
 
 struct BaseState {
-  ErrorReporter Reporter;           // installed by the execution layer at start-up
+  ErrorReporter Reporter;               // installed by the execution layer at start-up
   MessageBoxHook MessageBox = nullptr;  // installed by the GUI at start-up
-  LoadErrorSink LoadSink = nullptr;  // set and cleared by tools and tests around a load
+  LoadErrorSink LoadSink = nullptr;     // set and cleared by tools and tests around a load
   // The load pool's block being carved up; written only by PoolAlloc.
   char* PoolBlock = nullptr;
   size_t PoolLeft = 0;

@@ -19,8 +19,7 @@ inline constexpr wchar_t CouldNotExtract[] = L"Could not extract script from EXE
 inline constexpr wchar_t ContinuationTooLong[] = L"Continuation section too long.";
 inline constexpr wchar_t MissingCloseParen[] = L"Missing \")\"";
 inline constexpr wchar_t ProgramWillExit[] = L"The program will exit.";
-inline constexpr wchar_t OldVersionRemains[] =
-    L"The script was not reloaded; the old version will remain in effect.";
+inline constexpr wchar_t OldVersionRemains[] = L"The script was not reloaded; the old version will remain in effect.";
 inline constexpr wchar_t UnknownError[] = L"Unk";
 inline constexpr wchar_t ScriptFileNotFound[] = L"Script file not found.";
 inline constexpr wchar_t NoScriptFile[] = L"No script file was given.";
@@ -30,7 +29,7 @@ struct ScriptLine;
 
 // Kinds of line errors; each has its own dialog header and last paragraph.
 enum ErrorKind : int {
-  ERROR_KIND_ERROR = 0,        // the thread (or the load) stops
+  ERROR_KIND_ERROR = 0,  // the thread (or the load) stops
   ERROR_KIND_WARNING = 1,
   ERROR_KIND_CRITICAL = 2,
   ERROR_KIND_CONTINUABLE = 8,  // the user may choose to go on

@@ -3,14 +3,13 @@
 // and returns Fail; callers only pass it on.
 #pragma once
 
-enum class [[nodiscard]] ResultCode {
-  Ok,
-  Fail,
-  TestPassed,   // an if-form's condition held
-  TestFailed,   // an if-form's condition did not hold
-  BreakOut,     // Break: leave the enclosing loop(s)
-  NextPass,     // Continue: start the loop's next iteration
-  Returned,     // Return: end the current label or function
-  ThreadExit,   // Exit: end the current thread
-  EarlyExit,    // the exit sequence ended this thread (ExitApp)
+enum class [[nodiscard]] ResultCode{
+    Ok,         Fail,
+    TestPassed,  // an if-form's condition held
+    TestFailed,  // an if-form's condition did not hold
+    BreakOut,    // Break: leave the enclosing loop(s)
+    NextPass,    // Continue: start the loop's next iteration
+    Returned,    // Return: end the current label or function
+    ThreadExit,  // Exit: end the current thread
+    EarlyExit,   // the exit sequence ended this thread (ExitApp)
 };

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-
 struct ScriptLine;
 struct Label;
 

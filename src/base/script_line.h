@@ -15,8 +15,8 @@ struct ScriptLine;
 // A variable reference in a normal argument: the name between two
 // dereference characters, located by its offset in the argument's text.
 struct DerefEntry {
-  uint16_t Offset;   // of the opening dereference character
-  uint16_t Length;   // of the whole reference, both characters included
+  uint16_t Offset;  // of the opening dereference character
+  uint16_t Length;  // of the whole reference, both characters included
   Variable* Var;
 };
 
@@ -24,13 +24,13 @@ struct ArgRecord {
   uint8_t Kind = ARG_TYPE_NORMAL;  // normal, input variable or output variable
   bool ExprFlag = false;           // an expression, compiled before the script runs
   uint16_t ContentLength = 0;
-  const wchar_t* Content = L"";    // the text after escape processing
+  const wchar_t* Content = L"";  // the text after escape processing
   // Normal argument: its variable references, ending with an entry whose
   // Var is null; null when there are none.
   DerefEntry* RefList = nullptr;
   // Variable argument resolved at load time (then Content is empty).
   Variable* ResolvedVar = nullptr;
-  void* CompiledForm = nullptr;    // the compiled expression
+  void* CompiledForm = nullptr;  // the compiled expression
   // Expression argument: marks the characters that came from escape
   // sequences (so an escaped "%" or quote is not syntax); null when none.
   const uint8_t* LiteralMask = nullptr;
@@ -51,8 +51,8 @@ struct ScriptLine {
   uint16_t SourceIndex = 0;
   int32_t SourceLine = 0;
   ArgRecord* ArgList = nullptr;
-  intptr_t Extra = 0;           // loop kind, function-body mark, Gosub's leaves-function flag
-  Label* TargetLabel = nullptr; // Goto, Gosub: the resolved label
+  intptr_t Extra = 0;              // loop kind, function-body mark, Gosub's leaves-function flag
+  Label* TargetLabel = nullptr;    // Goto, Gosub: the resolved label
   void* ResolvedCallee = nullptr;  // SetTimer, Hotkey, OnExit: the resolved label or function
   ScriptLine* PreviousLine = nullptr;
   ScriptLine* FollowingLine = nullptr;

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstdio>
 
-#include "values/thread_settings.h"
+#include "base/script_line.h"
 #include "exec/errors.h"
 #include "exec/run_lines.h"
-#include "base/script_line.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -141,8 +141,8 @@ ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args) {
   bool useFloat = varKind == PURE_FLOAT || valueKind == PURE_FLOAT;
   if (useFloat) {
     double a = varKind == PURE_NOT_NUMERIC ? 0.0 : var->ToFloat(false);
-    double b = valueKind == PURE_NOT_NUMERIC ? 0.0
-               : args.ValueKind == PURE_FLOAT ? args.ValueFloat
+    double b = valueKind == PURE_NOT_NUMERIC    ? 0.0
+               : args.ValueKind == PURE_FLOAT   ? args.ValueFloat
                : args.ValueKind == PURE_INTEGER ? static_cast<double>(args.ValueInteger)
                                                 : TextToDouble(value);
     switch (action) {
@@ -153,7 +153,9 @@ ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args) {
     }
   }
   int64_t a = varKind == PURE_NOT_NUMERIC ? 0 : var->ToInteger(false);
-  int64_t b = valueKind == PURE_NOT_NUMERIC ? 0 : args.ValueKind == PURE_INTEGER ? args.ValueInteger : TextToInteger(value);
+  int64_t b = valueKind == PURE_NOT_NUMERIC    ? 0
+              : args.ValueKind == PURE_INTEGER ? args.ValueInteger
+                                               : TextToInteger(value);
   // Plain two's-complement arithmetic: overflow wraps.
   uint64_t ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
   switch (action) {

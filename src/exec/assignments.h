@@ -3,8 +3,8 @@
 #pragma once
 #include <string>
 
-#include "exec/command_args.h"
 #include "base/result_code.h"
+#include "exec/command_args.h"
 
 struct ScriptLine;
 

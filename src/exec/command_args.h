@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/result_code.h"
 #include "base/command_table.h"
+#include "base/result_code.h"
 
 class Variable;
 class IObject;

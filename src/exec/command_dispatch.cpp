@@ -15,12 +15,8 @@ inline constexpr wchar_t kCommandNotSupported[] = L"This command is not supporte
 
 // The execution layer's own commands: settings of the running thread.
 const CommandRow kExecCommands[] = {
-    {ACT_SETBATCHLINES, CmdSetBatchLines},
-    {ACT_AUTOTRIM, CmdAutoTrim},
-    {ACT_STRINGCASESENSE, CmdStringCaseSense},
-    {ACT_SETFORMAT, CmdSetFormat},
-    {ACT_LISTLINES, CmdListLines},
-    {ACT_OUTPUTDEBUG, CmdOutputDebug},
+    {ACT_SETBATCHLINES, CmdSetBatchLines}, {ACT_AUTOTRIM, CmdAutoTrim},   {ACT_STRINGCASESENSE, CmdStringCaseSense},
+    {ACT_SETFORMAT, CmdSetFormat},         {ACT_LISTLINES, CmdListLines}, {ACT_OUTPUTDEBUG, CmdOutputDebug},
 };
 
 // Installs the execution layer's reports behind the base layer's sink.
@@ -52,6 +48,7 @@ ActionType RegisterCommands(std::span<const CommandRow> rows) {
 ResultCode DispatchCommand(ScriptLine& line, CommandArgs& args) {
   CommandFunction run = Exec().Commands[line.CommandIndex];
   if (!run)
-    return ReportLineError(&line, kCommandNotSupported, ERROR_KIND_ERROR, std::wstring(CommandInfo(line.CommandIndex).Name));
+    return ReportLineError(&line, kCommandNotSupported, ERROR_KIND_ERROR,
+                           std::wstring(CommandInfo(line.CommandIndex).Name));
   return run(line, args);
 }

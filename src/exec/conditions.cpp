@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "values/thread_settings.h"
-#include "exec/errors.h"
 #include "base/script_line.h"
+#include "exec/errors.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -20,9 +20,7 @@ constexpr size_t kMaxListItem = 16384;
 wchar_t FoldAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
 
 // Numeric kind of the compared variable: its cached type when it has one.
-NumericKind KindOfVar(Variable* var, const wchar_t* text) {
-  return var ? var->NumericType() : IsNumeric(text);
-}
+NumericKind KindOfVar(Variable* var, const wchar_t* text) { return var ? var->NumericType() : IsNumeric(text); }
 
 // Compares two numbers of the given kinds: <0, 0 or >0.
 int CompareNumbers(const wchar_t* a, NumericKind ka, const wchar_t* b, NumericKind kb) {
@@ -106,8 +104,10 @@ WORD CharType(wchar_t c) {
 int CompareByCaseSense(std::wstring_view a, std::wstring_view b) {
   switch (Values().CurrentThread->CaseSensitivity) {
     case 1: return a.compare(b);
-    case 2: return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                                  static_cast<int>(b.size())) - CSTR_EQUAL;
+    case 2:
+      return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                            static_cast<int>(b.size())) -
+             CSTR_EQUAL;
     default: break;
   }
   size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -135,10 +135,12 @@ bool TextIsOfType(std::wstring_view text, std::wstring_view type, bool& knownTyp
   if (EqualsNoCase(type, L"Time") || EqualsNoCase(type, L"Date")) return IsTimeStamp(text);
   if (EqualsNoCase(type, L"Digit")) return AllChars(text, [](wchar_t c) { return c >= L'0' && c <= L'9'; });
   if (EqualsNoCase(type, L"Xdigit")) {
-    std::wstring_view rest = text.size() >= 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X') ? text.substr(2) : text;
+    std::wstring_view rest =
+        text.size() >= 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X') ? text.substr(2) : text;
     return AllChars(rest, [](wchar_t c) { return iswxdigit(c) != 0; });
   }
-  if (EqualsNoCase(type, L"Alnum")) return AllChars(text, [](wchar_t c) { return (CharType(c) & (C1_ALPHA | C1_DIGIT)) != 0; });
+  if (EqualsNoCase(type, L"Alnum"))
+    return AllChars(text, [](wchar_t c) { return (CharType(c) & (C1_ALPHA | C1_DIGIT)) != 0; });
   if (EqualsNoCase(type, L"Alpha")) return AllChars(text, [](wchar_t c) { return (CharType(c) & C1_ALPHA) != 0; });
   if (EqualsNoCase(type, L"Upper")) return AllChars(text, [](wchar_t c) { return (CharType(c) & C1_UPPER) != 0; });
   if (EqualsNoCase(type, L"Lower")) return AllChars(text, [](wchar_t c) { return (CharType(c) & C1_LOWER) != 0; });
@@ -181,7 +183,8 @@ ResultCode TestCondition(ScriptLine& line, CommandArgs& args) {
     case ACT_IFIS:
     case ACT_IFISNOT: {
       bool known = false;
-      bool numericType = EqualsNoCase(args[1], L"Number") || EqualsNoCase(args[1], L"Integer") || EqualsNoCase(args[1], L"Float");
+      bool numericType =
+          EqualsNoCase(args[1], L"Number") || EqualsNoCase(args[1], L"Integer") || EqualsNoCase(args[1], L"Float");
       if (numericType && var && var->NumericType() != PURE_NOT_NUMERIC && !EqualsNoCase(args[1], L"Number")) {
         NumericKind kind = var->NumericType();
         passed = EqualsNoCase(args[1], L"Integer") ? kind == PURE_INTEGER : kind == PURE_FLOAT;

@@ -5,15 +5,15 @@
 #include <windows.h>
 
 #include "base/console_output.h"
-#include "values/thread_settings.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
 #include "exec/exceptions.h"
+#include "exec/exec_state.h"
 #include "exec/render_line.h"
 #include "exec/run_lines.h"
-#include "values/variable.h"
-#include "base/script_line.h"
-#include "base/script_context.h"
-#include "exec/exec_state.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -100,9 +100,9 @@ ResultCode ShowLoadError(std::wstring_view message, std::wstring_view extra) {
     return ResultCode::Fail;
   }
   std::wstring_view includeFile = fileIndex > 0 ? std::wstring_view(file) : std::wstring_view();
-  ShowErrorBox(FormatLoadErrorDialog(Script().CurrentLineNumber, includeFile, message, extra,
-                                       Script().RestartRequested),
-                 MB_OK | MB_SETFOREGROUND);
+  ShowErrorBox(
+      FormatLoadErrorDialog(Script().CurrentLineNumber, includeFile, message, extra, Script().RestartRequested),
+      MB_OK | MB_SETFOREGROUND);
   return ResultCode::Fail;
 }
 
@@ -147,7 +147,8 @@ ResultCode ShowLineError(const ScriptLine* line, std::wstring_view message, Erro
   // Inside a Try, or with OnError callbacks to see it, an error becomes an
   // exception.
   if ((kind == ERROR_KIND_ERROR || kind == ERROR_KIND_CONTINUABLE) && Script().ReadyToRun &&
-      (Values().CurrentThread->ExceptionMode != 0 || (Exec().Hooks.HasErrorFunctions && Exec().Hooks.HasErrorFunctions())))
+      (Values().CurrentThread->ExceptionMode != 0 ||
+       (Exec().Hooks.HasErrorFunctions && Exec().Hooks.HasErrorFunctions())))
     return RaiseException(line, message, {}, extra);
   const int lineNumber = line ? line->SourceLine : Script().CurrentLineNumber;
   if (CurrentLoadErrorSink() && !Script().ReadyToRun) {
@@ -160,7 +161,7 @@ ResultCode ShowLineError(const ScriptLine* line, std::wstring_view message, Erro
   }
   UINT buttons = kind == ERROR_KIND_CONTINUABLE ? MB_YESNO : MB_OK;
   ShowErrorBox(FormatLineErrorDialog(line, message, kind, extra, Script().ReadyToRun, Script().RestartRequested),
-                 buttons | MB_TOPMOST);
+               buttons | MB_TOPMOST);
   // Seam: answering No to a continuable error ends the program.
   return ResultCode::Fail;
 }

@@ -17,7 +17,6 @@ ResultCode ReportOutcomeText(std::wstring_view text);
 // A numeric outcome: non-zero throws inside a Try (What = `what` when given).
 ResultCode ReportOutcomeNumber(int64_t value, std::wstring_view what = {});
 
-
 // The dialog text of a line error, exposed for tests.
 std::wstring FormatLineErrorDialog(const ScriptLine* line, std::wstring_view message, ErrorKind kind,
                                    std::wstring_view extra, bool running, bool reloading);

@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "exec/exec_state.h"
 #include "base/script_context.h"
-#include "values/thread_settings.h"
-#include "exec/errors.h"
 #include "base/script_line.h"
+#include "exec/errors.h"
+#include "exec/exec_state.h"
 #include "values/numeric_text.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
 
 namespace {

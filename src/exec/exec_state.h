@@ -1,7 +1,6 @@
-// ExecState: what the execution layer keeps between lines: the expansion buffers of nested lines, the ListLines ring, the
-// command dispatch table the subsystems fill at start-up, and the hooks
-// through which upper layers serve the execution loop (message checks,
-// function returns, the exit sequence, error callbacks).
+// ExecState: what the execution layer keeps between lines: the expansion buffers of nested lines, the ListLines ring,
+// the command dispatch table the subsystems fill at start-up, and the hooks through which upper layers serve the
+// execution loop (message checks, function returns, the exit sequence, error callbacks).
 //
 // Invariants: Commands holds one implementation per action at most; a null
 // row is a command this build does not implement. Only the script thread

@@ -5,12 +5,11 @@
 
 #include <cstdio>
 
+#include "base/script_line.h"
 #include "exec/exec_state.h"
 #include "exec/render_line.h"
-#include "base/script_line.h"
 
 namespace {
-
 
 constexpr size_t kListLinesBuffer = 65534;
 constexpr size_t kLineRenderLimit = 200;

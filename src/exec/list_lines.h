@@ -6,7 +6,6 @@
 
 struct ScriptLine;
 
-
 // Records a line as started at `tick` (a GetTickCount value).
 void LogLine(ScriptLine* line, uint32_t tick);
 

@@ -5,15 +5,15 @@
 
 #include <cmath>
 
-#include "values/thread_settings.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
 #include "exec/errors.h"
 #include "exec/list_lines.h"
 #include "exec/run_lines.h"
-#include "base/script_line.h"
 #include "values/expr_eval.h"
 #include "values/numeric_text.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
-#include "base/script_context.h"
 
 namespace {
 
@@ -199,13 +199,13 @@ ResultCode RunParseLoop(ScriptLine& loopLine, ScriptLine* untilLine, CommandArgs
 }  // namespace
 
 ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToLine, std::wstring& buffer) {
-  ScriptLine* untilLine = loopLine.TargetLine && loopLine.TargetLine->CommandIndex == ACT_UNTIL ? loopLine.TargetLine : nullptr;
+  ScriptLine* untilLine =
+      loopLine.TargetLine && loopLine.TargetLine->CommandIndex == ACT_UNTIL ? loopLine.TargetLine : nullptr;
   next = untilLine ? untilLine->FollowingLine : loopLine.TargetLine;
   LoopStateGuard guard;
   intptr_t kind = loopLine.Extra;
   if (kind == LOOP_WHILE) return RunWhileLoop(loopLine, untilLine, jumpToLine);
-  if (kind == LOOP_FOR)
-    return ReportLineError(&loopLine, L"For loops are not supported by this version yet.");
+  if (kind == LOOP_FOR) return ReportLineError(&loopLine, L"For loops are not supported by this version yet.");
 
   CommandArgs args;
   if (loopLine.ArgTotal > 0) {
@@ -213,14 +213,17 @@ ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToL
     if (prepared != ResultCode::Ok) return prepared;
   }
   if (kind == LOOP_UNDECIDED) {
-    if (loopLine.ArgTotal == 0) kind = LOOP_COUNT;
-    else if (loopLine.ArgTotal == 1 && IsNumeric(args[0]) != PURE_NOT_NUMERIC) kind = LOOP_COUNT;
-    else if (loopLine.ArgTotal > 1 && CompareStringOrdinal(args[0], -1, L"Read", -1, TRUE) == CSTR_EQUAL) kind = LOOP_READ;
-    else kind = LOOP_FILES_LEGACY;  // or registry: both arrive with their subsystems
+    if (loopLine.ArgTotal == 0)
+      kind = LOOP_COUNT;
+    else if (loopLine.ArgTotal == 1 && IsNumeric(args[0]) != PURE_NOT_NUMERIC)
+      kind = LOOP_COUNT;
+    else if (loopLine.ArgTotal > 1 && CompareStringOrdinal(args[0], -1, L"Read", -1, TRUE) == CSTR_EQUAL)
+      kind = LOOP_READ;
+    else
+      kind = LOOP_FILES_LEGACY;  // or registry: both arrive with their subsystems
   }
   switch (kind) {
-    case LOOP_COUNT:
-      return RunCountLoop(loopLine, untilLine, args[0], loopLine.ArgTotal == 0, jumpToLine);
+    case LOOP_COUNT: return RunCountLoop(loopLine, untilLine, args[0], loopLine.ArgTotal == 0, jumpToLine);
     case LOOP_PARSE: return RunParseLoop(loopLine, untilLine, args, jumpToLine);
     case LOOP_FILES_LEGACY:
       // An empty pattern matches no file: the loop runs no iteration.

@@ -27,7 +27,9 @@ std::wstring ArgText(const ArgRecord& arg) {
   return text;
 }
 
-std::wstring Arg(const ScriptLine& line, int i) { return i < line.ArgTotal ? ArgText(line.ArgList[i]) : std::wstring(); }
+std::wstring Arg(const ScriptLine& line, int i) {
+  return i < line.ArgTotal ? ArgText(line.ArgList[i]) : std::wstring();
+}
 
 // The operator word of a legacy comparison or keyword if-form.
 const wchar_t* IfOperatorWord(ActionType action) {

@@ -7,24 +7,24 @@
 
 #include "base/portability.h"
 #include "base/script_context.h"
-#include "values/thread_settings.h"
+#include "base/script_line.h"
 #include "exec/assignments.h"
 #include "exec/command_dispatch.h"
 #include "exec/conditions.h"
 #include "exec/errors.h"
-#include "exec/exec_state.h"
 #include "exec/exceptions.h"
+#include "exec/exec_state.h"
 #include "exec/list_lines.h"
 #include "exec/loops.h"
-#include "values/object.h"
 #include "script/messages.h"
-#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "values/expr_eval.h"
 #include "values/expr_token.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
+#include "values/object.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -56,7 +56,8 @@ class ExpansionScope {
   }
   ~ExpansionScope() {
     --Exec().ExpansionDepth;
-    if (buffer_->capacity() > kLargeExpansionChars && !Exec().FreeBuffersTimerSet && Exec().Hooks.MainWindow && Exec().Hooks.MainWindow()) {
+    if (buffer_->capacity() > kLargeExpansionChars && !Exec().FreeBuffersTimerSet && Exec().Hooks.MainWindow &&
+        Exec().Hooks.MainWindow()) {
       SetTimer(Exec().Hooks.MainWindow(), kFreeBuffersTimerId, kFreeBuffersDelayMs, FreeLargeExpansionBuffers);
       Exec().FreeBuffersTimerSet = true;
     }
@@ -103,13 +104,16 @@ QRV_NOINLINE Variable* ResolveDynamicVar(ScriptLine& line, const ArgRecord& arg,
   scratch.resize(at);
   if (name.empty()) {
     // Reported once here; this path answers through its own return value.
-    static_cast<void>(ReportLineError(&line, L"This dynamic variable is blank. If this variable was not intended to be dynamic, "
-                           L"remove the % symbols from it."));
+    static_cast<void>(
+        ReportLineError(&line,
+                        L"This dynamic variable is blank. If this variable was not intended to be dynamic, "
+                        L"remove the % symbols from it."));
     return nullptr;
   }
   if (name.size() > kMaxVarNameLength || !IsValidVariableName(name)) {
     // Reported once here; this path answers through its own return value.
-    static_cast<void>(ReportLineError(&line, L"The following variable name contains an illegal character:\n\"" + name.substr(0, 300) + L"\""));
+    static_cast<void>(ReportLineError(
+        &line, L"The following variable name contains an illegal character:\n\"" + name.substr(0, 300) + L"\""));
     return nullptr;
   }
   FunctionScope* scope = Values().CurrentFunctionScope ? Values().CurrentFunctionScope() : nullptr;
@@ -214,9 +218,7 @@ QRV_NOINLINE ResultCode CatchValue(ScriptLine& catchLine, FieldValue& thrown) {
   switch (thrown.Type) {
     case FieldValue::Kind::Integer: return var->AssignInteger(thrown.Integer);
     case FieldValue::Kind::Float: return var->AssignFloat(thrown.Float);
-    case FieldValue::Kind::Object:
-      thrown.Object->AddRef();
-      return var->AssignObject(thrown.Object);
+    case FieldValue::Kind::Object: thrown.Object->AddRef(); return var->AssignObject(thrown.Object);
     case FieldValue::Kind::Text: break;
   }
   return var->Assign(thrown.Text);
@@ -233,7 +235,8 @@ QRV_NOINLINE ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
     token.Symbol = ExprSymbol::String;
     ResultCode result = ResultCode::Ok;
     buffer.clear();
-    if (!EvaluateExpression(line, 0, result, &token, buffer)) return result == ResultCode::Ok ? ResultCode::Fail : result;
+    if (!EvaluateExpression(line, 0, result, &token, buffer))
+      return result == ResultCode::Ok ? ResultCode::Fail : result;
     if (token.Symbol == ExprSymbol::ObjectRef) {
       value.Type = FieldValue::Kind::Object;
       value.Object = token.Object;  // the thrown value takes over the reference
@@ -414,19 +417,13 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         // Reached in the normal flow: its body simply runs.
         next = line->FollowingLine;
         break;
-      case ACT_UNTIL:
-        next = line->FollowingLine;
-        break;
-      case ACT_TRY:
-        result = RunTry(*line, next, jump);
-        break;
+      case ACT_UNTIL: next = line->FollowingLine; break;
+      case ACT_TRY: result = RunTry(*line, next, jump); break;
       case ACT_CATCH:
         // A catch reached in the flow (its try threw nothing) is skipped.
         next = line->TargetLine;
         break;
-      case ACT_THROW:
-        result = RunThrow(*line, expansion.Buffer());
-        break;
+      case ACT_THROW: result = RunThrow(*line, expansion.Buffer()); break;
       case ACT_GOTO:
       case ACT_GOSUB: {
         ScriptLine* target = nullptr;
@@ -460,26 +457,17 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
           break;
         }
         return ResultCode::BreakOut;
-      case ACT_CONTINUE:
-        jumpToLine = line->TargetLine;
-        return ResultCode::NextPass;
+      case ACT_CONTINUE: jumpToLine = line->TargetLine; return ResultCode::NextPass;
       case ACT_LOOP:
       case ACT_WHILE:
-      case ACT_FOR:
-        result = RunLoop(*line, next, jump, expansion.Buffer());
-        break;
-      case ACT_ASSIGN:
-        result = RunLegacyAssign(*line, expansion.Buffer());
-        break;
+      case ACT_FOR: result = RunLoop(*line, next, jump, expansion.Buffer()); break;
+      case ACT_ASSIGN: result = RunLegacyAssign(*line, expansion.Buffer()); break;
       case ACT_ASSIGNEXPR:
-      case ACT_EXPRESSION:
-        break;  // the evaluator has done the work
+      case ACT_EXPRESSION: break;  // the evaluator has done the work
       case ACT_ADD:
       case ACT_SUB:
       case ACT_MULT:
-      case ACT_DIV:
-        result = RunArithmetic(*line, args);
-        break;
+      case ACT_DIV: result = RunArithmetic(*line, args); break;
       default:
         if (IsIf(action)) {
           bool passed = action == ACT_IFEXPR ? TextIsTrueResult(args[0]) : false;

@@ -5,8 +5,8 @@
 #pragma once
 #include <string>
 
-#include "exec/command_args.h"
 #include "base/result_code.h"
+#include "exec/command_args.h"
 
 struct ScriptLine;
 
@@ -23,7 +23,6 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine);
 // Expands the arguments of one line into `args`, using `buffer` for texts
 // that need room. Returns Ok, or the failing result.
 ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer);
-
 
 // Lines whose truth decides a loop or if: "1" or "" as the evaluator gives it.
 bool TextIsTrueResult(const wchar_t* text);

@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "exec/exec_state.h"
-#include "values/thread_settings.h"
-#include "exec/errors.h"
-#include "exec/list_lines.h"
 #include "base/script_line.h"
+#include "exec/errors.h"
+#include "exec/exec_state.h"
+#include "exec/list_lines.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // and Exception.
 #include <string>
 
+#include "base/script_context.h"
 #include "exec/errors.h"
 #include "exec/exceptions.h"
 #include "exec/run_lines.h"
@@ -12,7 +13,6 @@
 #include "objects/func_object.h"
 #include "script/script_lines.h"
 #include "values/variable.h"
-#include "base/script_context.h"
 
 namespace {
 
@@ -75,12 +75,8 @@ ResultCode BifException(const ExprFunc&, ExprToken& result, ExprToken** params, 
 }
 
 const BuiltInFunctionDef kFunctionFunctions[] = {
-    {L"Func", 1, 1, BifFunc},
-    {L"IsFunc", 1, 1, BifIsFunc},
-    {L"IsLabel", 1, 1, BifIsLabel},
-    {L"IsByRef", 1, 1, BifIsByRef},
-    {L"Exception", 1, 3, BifException},
-    {L"ObjBindMethod", 2, 10001, BifObjBindMethod},
+    {L"Func", 1, 1, BifFunc},       {L"IsFunc", 1, 1, BifIsFunc},       {L"IsLabel", 1, 1, BifIsLabel},
+    {L"IsByRef", 1, 1, BifIsByRef}, {L"Exception", 1, 3, BifException}, {L"ObjBindMethod", 2, 10001, BifObjBindMethod},
 };
 
 }  // namespace

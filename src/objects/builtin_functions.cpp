@@ -5,10 +5,10 @@
 #include <cwchar>
 
 #include "objects/objects_state.h"
-#include "values/thread_settings.h"
 #include "values/expr_operators.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 const BuiltInFunctionDef* FindBuiltInFunction(std::wstring_view name) {
   for (const BuiltInFamily& family : Objects().Families)

@@ -53,9 +53,7 @@ constexpr int64_t kMaxIntegerPlaces = kLargestPowerOfTen + 2;
 
 // A rounded double as an integer: nudged toward its sign, then truncated
 // (saturating; NaN gives 0).
-int64_t NudgedInteger(double value) {
-  return DoubleToInteger(value + (value > 0.0 ? kIntegerNudge : -kIntegerNudge));
-}
+int64_t NudgedInteger(double value) { return DoubleToInteger(value + (value > 0.0 ? kIntegerNudge : -kIntegerNudge)); }
 
 // Rounds half away from zero at m = 10^digits by the double rule.
 double RoundDouble(double value, double scale) {

@@ -15,9 +15,7 @@ namespace {
 constexpr int64_t kFillByteMask = 0xFF;
 
 // A variable's usable capacity in bytes (its terminator excluded).
-int64_t CapacityBytes(const Variable& var) {
-  return static_cast<int64_t>(var.Capacity() * sizeof(wchar_t));
-}
+int64_t CapacityBytes(const Variable& var) { return static_cast<int64_t>(var.Capacity() * sizeof(wchar_t)); }
 
 // VarSetCapacity(var, -1): the length becomes the position of the first
 // zero character, after outside code wrote into the buffer.
@@ -86,12 +84,24 @@ NumberType ParseNumberType(const wchar_t* text) {
     ++text;
   }
   switch (*text) {
-    case L'C': case L'c': type.Size = 1; break;
-    case L'S': case L's': type.Size = 2; break;
-    case L'I': case L'i': type.Size = std::wcschr(text, L'6') ? 8 : 4; break;
-    case L'F': case L'f': type.Size = 4; type.IsFloat = true; break;
-    case L'D': case L'd': type.Size = 8; type.IsFloat = true; break;
-    case L'P': case L'p': type.IsPointer = true; break;
+    case L'C':
+    case L'c': type.Size = 1; break;
+    case L'S':
+    case L's': type.Size = 2; break;
+    case L'I':
+    case L'i': type.Size = std::wcschr(text, L'6') ? 8 : 4; break;
+    case L'F':
+    case L'f':
+      type.Size = 4;
+      type.IsFloat = true;
+      break;
+    case L'D':
+    case L'd':
+      type.Size = 8;
+      type.IsFloat = true;
+      break;
+    case L'P':
+    case L'p': type.IsPointer = true; break;
     default: break;
   }
   return type;
@@ -190,6 +200,4 @@ const BuiltInFunctionDef kMemoryFunctions[] = {
 
 }  // namespace
 
-BuiltInFamily MemoryFunctions() {
-  return {kMemoryFunctions, sizeof(kMemoryFunctions) / sizeof(kMemoryFunctions[0])};
-}
+BuiltInFamily MemoryFunctions() { return {kMemoryFunctions, sizeof(kMemoryFunctions) / sizeof(kMemoryFunctions[0])}; }

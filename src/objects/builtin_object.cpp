@@ -2,8 +2,8 @@
 // Object, and IsObject.
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
-#include "values/object.h"
 #include "values/expr_operators.h"
+#include "values/object.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ ResultCode BifArray(const ExprFunc&, ExprToken& result, ExprToken** params, int 
 ResultCode BifObject(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
   Object* object = Object::Create();
   wchar_t buffer[kFloatTextChars];
-  for (int i = 0; i + 1 < count; i += 2) object->SetField(ParamText(*params[i], buffer), FieldValueOfToken(*params[i + 1]));
+  for (int i = 0; i + 1 < count; i += 2)
+    object->SetField(ParamText(*params[i], buffer), FieldValueOfToken(*params[i + 1]));
   result.SetObject(object);
   return ResultCode::Ok;
 }

@@ -13,8 +13,7 @@ namespace {
 
 constexpr DWORD kReadableProtection = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
                                       PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-constexpr DWORD kWritableProtection =
-    PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+constexpr DWORD kWritableProtection = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
 // The end of the run of pages from `address` that share one access state,
 // when that state allows the access; `address` itself when it does not.
@@ -30,9 +29,12 @@ uintptr_t AccessibleRegionEnd(uintptr_t address, bool write) {
 // The value of a digit in base 16 (or 10), or -1.
 int DigitValue(wchar_t ch, int base) {
   int value = -1;
-  if (ch >= L'0' && ch <= L'9') value = ch - L'0';
-  else if (ch >= L'a' && ch <= L'f') value = ch - L'a' + 10;
-  else if (ch >= L'A' && ch <= L'F') value = ch - L'A' + 10;
+  if (ch >= L'0' && ch <= L'9')
+    value = ch - L'0';
+  else if (ch >= L'a' && ch <= L'f')
+    value = ch - L'a' + 10;
+  else if (ch >= L'A' && ch <= L'F')
+    value = ch - L'A' + 10;
   return value < base ? value : -1;
 }
 

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "script/file_encoding.h"
 #include "objects/builtin_functions.h"
 #include "objects/builtin_raw_memory.h"
+#include "script/file_encoding.h"
 #include "values/variable.h"
 
 namespace {

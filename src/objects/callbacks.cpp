@@ -1,11 +1,11 @@
 // Running labels and function objects as callbacks.
 #include "objects/callbacks.h"
 
+#include "base/script_line.h"
 #include "exec/run_lines.h"
 #include "objects/builtin_functions.h"
 #include "objects/func.h"
 #include "objects/func_object.h"
-#include "base/script_line.h"
 #include "values/expr_operators.h"
 #include "values/variable.h"
 

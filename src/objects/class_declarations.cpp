@@ -6,21 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
+#include "objects/declarations.h"
 #include "objects/func.h"
 #include "objects/objects_state.h"
-#include "values/object.h"
 #include "objects/property.h"
-#include "objects/declarations.h"
 #include "script/directives.h"
 #include "script/line_parser.h"
 #include "script/messages.h"
-#include "script/script_reader.h"
-#include "base/script_line.h"
 #include "script/script_lines.h"
-#include "values/variable.h"
+#include "script/script_reader.h"
+#include "values/object.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace decl {
 
@@ -46,10 +46,8 @@ constexpr wchar_t kBaseInitCall[] = L"base.__Init()";
 // Line number of the lines the parser writes itself.
 constexpr int kGeneratedLineNumber = 0;
 
-
 // The class parse state of the load in progress.
 ClassParseState& Classes() { return Objects().Classes; }
-
 
 // The text without a final "{" and the blanks before it; sets had.
 std::wstring_view WithoutFinalBrace(std::wstring_view text, bool& had) {
@@ -195,12 +193,16 @@ void MoveLastLineBefore(ScriptLine* before) {
   ScriptLine* line = s.LastScriptLine;
   if (!line || line == before) return;
   s.LastScriptLine = line->PreviousLine;
-  if (s.LastScriptLine) s.LastScriptLine->FollowingLine = nullptr;
-  else s.FirstScriptLine = nullptr;
+  if (s.LastScriptLine)
+    s.LastScriptLine->FollowingLine = nullptr;
+  else
+    s.FirstScriptLine = nullptr;
   line->PreviousLine = before->PreviousLine;
   line->FollowingLine = before;
-  if (before->PreviousLine) before->PreviousLine->FollowingLine = line;
-  else s.FirstScriptLine = line;
+  if (before->PreviousLine)
+    before->PreviousLine->FollowingLine = line;
+  else
+    s.FirstScriptLine = line;
   before->PreviousLine = line;
 }
 
@@ -311,8 +313,10 @@ ResultCode ClassifyPropertyLine(std::wstring_view text, int lineNumber) {
 ResultCode ClassifyBodyLine(std::wstring_view text, int lineNumber, bool& handled) {
   handled = true;
   if (text[0] == L'}') {
-    if (Classes().CurrentProperty) Classes().CurrentProperty = nullptr;
-    else CloseClass();
+    if (Classes().CurrentProperty)
+      Classes().CurrentProperty = nullptr;
+    else
+      CloseClass();
     return ClassifyLine(LeftTrimmed(text.substr(1)), lineNumber);
   }
   if (text[0] == L'#') {

@@ -61,14 +61,14 @@ struct PendingHeader {
 // Parse-time class state (kept in ObjectsState), written only by the
 // class declarations code while loading.
 struct ClassParseState {
-  std::vector<OpenClass> Open;           // the nesting stack, innermost last
-  std::wstring FullName;                 // of the innermost open class
-  Property* CurrentProperty = nullptr;   // the property whose body is open
-  std::wstring PropertyName;             // its name and its parameter list
-  std::wstring PropertyParams;           // as "(...)"
+  std::vector<OpenClass> Open;          // the nesting stack, innermost last
+  std::wstring FullName;                // of the innermost open class
+  Property* CurrentProperty = nullptr;  // the property whose body is open
+  std::wstring PropertyName;            // its name and its parameter list
+  std::wstring PropertyParams;          // as "(...)"
   std::optional<PendingHeader> Pending;
   std::vector<UnresolvedClass> Unresolved;
-  std::vector<Object*> AllClasses;       // every class defined, for re-basing
+  std::vector<Object*> AllClasses;  // every class defined, for re-basing
   // Labels defined just before a top-level class: they mark the first line
   // after the class, not its initialisers or methods, so they wait while
   // the class is open.

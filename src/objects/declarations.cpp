@@ -4,23 +4,23 @@
 #include <string>
 #include <vector>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
+#include "base/load_pool.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
+#include "objects/class_declarations.h"
 #include "objects/func.h"
-#include "objects/objects_state.h"
 #include "objects/func_call.h"
+#include "objects/objects_state.h"
 #include "objects/property.h"
 #include "script/arg_parser.h"
-#include "objects/class_declarations.h"
 #include "script/line_parser.h"
-#include "base/load_pool.h"
 #include "script/messages.h"
-#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace decl {
 
@@ -32,7 +32,9 @@ using reader::Trimmed;
 namespace {
 
 // Where the text continues after the blanks at `at`.
-size_t OffsetAfterBlanks(std::wstring_view text, size_t at) { return text.size() - LeftTrimmed(text.substr(at)).size(); }
+size_t OffsetAfterBlanks(std::wstring_view text, size_t at) {
+  return text.size() - LeftTrimmed(text.substr(at)).size();
+}
 
 // Most parameters one function may declare.
 constexpr size_t kMaxParams = 254;
@@ -206,7 +208,8 @@ ResultCode ParseParameters(Func& func, std::wstring_view header, size_t at) {
     } else {
       if (at < header.size() && (header[at] == L':' || header[at] == L'=')) {
         if (header[at] == L':') {
-          if (at + 1 >= header.size() || header[at + 1] != L'=') return ReportLoadError(parse_msg::ExpectedAssign, header);
+          if (at + 1 >= header.size() || header[at + 1] != L'=')
+            return ReportLoadError(parse_msg::ExpectedAssign, header);
           ++at;
         }
         ++at;
@@ -298,8 +301,8 @@ Variable* DeclareName(std::wstring_view name, DeclKind kind, std::wstring_view t
     const bool isStatic = (local->Scope() & VAR_LOCAL_STATIC) != 0;
     if (isStatic || kind != DeclKind::Local) {
       // Reported once here; this path answers through its own return value.
-      static_cast<void>(ReportLoadError(local->Scope() & VAR_DECLARED ? parse_msg::DuplicateDeclaration : parse_msg::DeclarationConflicts,
-                      text));
+      static_cast<void>(ReportLoadError(
+          local->Scope() & VAR_DECLARED ? parse_msg::DuplicateDeclaration : parse_msg::DeclarationConflicts, text));
       return nullptr;
     }
     local->AddScope(VAR_DECLARED);
@@ -542,24 +545,32 @@ void MoveStaticInitializers() {
     ScriptLine* next = line->FollowingLine;
     if (line->CommandIndex == ACT_STATIC) {
       // Unlink, restore the assignment's own action, append to the moved list.
-      if (line->PreviousLine) line->PreviousLine->FollowingLine = next;
-      else s.FirstScriptLine = next;
-      if (next) next->PreviousLine = line->PreviousLine;
-      else s.LastScriptLine = line->PreviousLine;
+      if (line->PreviousLine)
+        line->PreviousLine->FollowingLine = next;
+      else
+        s.FirstScriptLine = next;
+      if (next)
+        next->PreviousLine = line->PreviousLine;
+      else
+        s.LastScriptLine = line->PreviousLine;
       line->CommandIndex = static_cast<ActionType>(line->Extra);
       line->Extra = 0;
       line->PreviousLine = lastMoved;
       line->FollowingLine = nullptr;
-      if (lastMoved) lastMoved->FollowingLine = line;
-      else firstMoved = line;
+      if (lastMoved)
+        lastMoved->FollowingLine = line;
+      else
+        firstMoved = line;
       lastMoved = line;
     }
     line = next;
   }
   if (!firstMoved) return;
   lastMoved->FollowingLine = s.FirstScriptLine;
-  if (s.FirstScriptLine) s.FirstScriptLine->PreviousLine = lastMoved;
-  else s.LastScriptLine = lastMoved;
+  if (s.FirstScriptLine)
+    s.FirstScriptLine->PreviousLine = lastMoved;
+  else
+    s.LastScriptLine = lastMoved;
   s.FirstScriptLine = firstMoved;
 }
 

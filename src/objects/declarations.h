@@ -9,14 +9,13 @@
 #pragma once
 #include <string_view>
 
-#include "base/result_code.h"
 #include "base/command_table.h"
+#include "base/result_code.h"
 
 class Object;
 struct ScriptLine;
 
 namespace decl {
-
 
 // Characters that end a function's or class's name when they come first on
 // the line.

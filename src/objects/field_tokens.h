@@ -2,8 +2,8 @@
 // token in a field keeps, how a field is read back into a token, and the
 // array made from a list of arguments.
 #pragma once
-#include "values/object.h"
 #include "values/expr_token.h"
+#include "values/object.h"
 
 // A token as a field's value: numbers stay numbers (a variable holding a
 // number it has no text for gives that number), an object gains a

@@ -6,15 +6,14 @@
 #include <algorithm>
 #include <string>
 
+#include "base/load_pool.h"
 #include "base/script_context.h"
 #include "exec/errors.h"
 #include "objects/builtin_functions.h"
 #include "objects/func_call.h"
 #include "values/expr_eval.h"
-#include "base/load_pool.h"
 #include "values/numeric_text.h"
 #include "values/values_state.h"
-
 
 namespace {
 
@@ -73,8 +72,7 @@ bool CheckFunctionName(std::wstring_view name, bool isMethod) {
 // Inserts a made function at its sorted place.
 void Insert(Func* func) {
   std::vector<Func*>& list = FunctionList();
-  if (list.size() == list.capacity())
-    list.reserve(list.capacity() ? list.capacity() * 2 : kFirstListCapacity);
+  if (list.size() == list.capacity()) list.reserve(list.capacity() ? list.capacity() * 2 : kFirstListCapacity);
   list.insert(list.begin() + static_cast<ptrdiff_t>(LowerBound(func->Name)), func);
 }
 
@@ -121,7 +119,6 @@ bool LocalsOfRunningFunction(const VarList*& locals, std::wstring& functionName)
   functionName = running->Name;
   return true;
 }
-
 
 void Func::SyncLimits() {
   Expr.MinParams = RequiredCount;

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "values/object.h"
 #include "values/expr_token.h"
+#include "values/object.h"
 #include "values/variable.h"
 
 struct ScriptLine;
@@ -40,27 +40,27 @@ class Func : public IObject {
   uint32_t Release() override { return 1; }
   const wchar_t* TypeName() const override { return L"Func"; }
 
-  ExprFunc Expr;                     // the compiler's and evaluator's view
-  const wchar_t* Name = L"";         // pool copy; "Class.Method" for a method
-  std::vector<FuncParam> Params;     // declared parameters, the variadic one excluded
-  int RequiredCount = 0;             // parameters before the first with a default
+  ExprFunc Expr;                  // the compiler's and evaluator's view
+  const wchar_t* Name = L"";      // pool copy; "Class.Method" for a method
+  std::vector<FuncParam> Params;  // declared parameters, the variadic one excluded
+  int RequiredCount = 0;          // parameters before the first with a default
   bool IsVariadic = false;
-  Variable* RestParam = nullptr;     // the variadic parameter's array variable
+  Variable* RestParam = nullptr;  // the variadic parameter's array variable
   bool IsBuiltIn = false;
   const BuiltInFunctionDef* Native = nullptr;
-  ScriptLine* BodyBlock = nullptr;   // the "{" line of the body
-  ScriptLine* Body = nullptr;        // the first line inside the body
-  FunctionScope Scope;               // locals, declared globals, scope mode
-  bool ScopeDecided = false;         // a declaration or the first line fixed the mode
-  bool DeclarationsOpen = true;      // still in the declaration area at the top of the body
-  bool LocalDeclared = false;        // a lone "local" was seen (for "static" after it)
-  int ActiveCalls = 0;               // calls running now (recursion depth)
-  IObject* OwnerClass = nullptr;     // the class object of a method
+  ScriptLine* BodyBlock = nullptr;  // the "{" line of the body
+  ScriptLine* Body = nullptr;       // the first line inside the body
+  FunctionScope Scope;              // locals, declared globals, scope mode
+  bool ScopeDecided = false;        // a declaration or the first line fixed the mode
+  bool DeclarationsOpen = true;     // still in the declaration area at the top of the body
+  bool LocalDeclared = false;       // a lone "local" was seen (for "static" after it)
+  int ActiveCalls = 0;              // calls running now (recursion depth)
+  IObject* OwnerClass = nullptr;    // the class object of a method
 
   // Local variables a call must save and clear: non-static locals, cached
   // after loading and rebuilt when a dynamic reference adds one.
   std::vector<Variable*> CallLocals;
-  size_t CallLocalsSource = 0;       // Scope.Locals.Count() when the cache was built
+  size_t CallLocalsSource = 0;  // Scope.Locals.Count() when the cache was built
 
   // Updates Expr's limits from the parameters.
   void SyncLimits();

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "base/portability.h"
-#include "values/thread_settings.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
 #include "exec/command_args.h"
 #include "exec/errors.h"
 #include "exec/run_lines.h"
@@ -17,13 +18,12 @@
 #include "objects/field_tokens.h"
 #include "objects/func.h"
 #include "objects/objects_state.h"
-#include "values/object.h"
-#include "base/script_line.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
-#include "values/variable.h"
+#include "values/object.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
-#include "base/script_context.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -241,8 +241,7 @@ void RefreshCallLocals(Func& func) {
   func.CallLocalsSource = func.Scope.Locals.Count();
 }
 
-ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken** params, int count,
-                              bool expandLast) {
+ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken** params, int count, bool expandLast) {
   Func& func = *FuncOf(expr);
   CallArguments args(params, count);
   if (expandLast && count > 0) args.Expand();
@@ -323,7 +322,8 @@ ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer) {
   ResultCode result = ResultCode::Ok;
   if (!EvaluateExpression(line, 0, result, &value, buffer)) return result == ResultCode::Ok ? ResultCode::Fail : result;
   ExprToken& target = *frame->Result;
-  if (value.Symbol == ExprSymbol::Integer || value.Symbol == ExprSymbol::Float || value.Symbol == ExprSymbol::ObjectRef) {
+  if (value.Symbol == ExprSymbol::Integer || value.Symbol == ExprSymbol::Float ||
+      value.Symbol == ExprSymbol::ObjectRef) {
     target = value;
     target.HeapText = nullptr;
     return ResultCode::Ok;

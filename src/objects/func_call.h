@@ -36,8 +36,7 @@ struct SavedLocal {
 Func* RunningFunction();
 
 // The entry point of every script function (an ExprCallFunction).
-ResultCode CallScriptFunction(const ExprFunc& func, ExprToken& result, ExprToken** params, int count,
-                              bool expandLast);
+ResultCode CallScriptFunction(const ExprFunc& func, ExprToken& result, ExprToken** params, int count, bool expandLast);
 
 // A call whose last argument ends in "*": a built-in function gets the
 // array's elements as its arguments (a script function spreads them itself).

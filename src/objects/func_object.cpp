@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/script_context.h"
 #include "exec/errors.h"
 #include "exec/run_lines.h"
 #include "objects/builtin_functions.h"
@@ -11,7 +12,6 @@
 #include "objects/func.h"
 #include "objects/func_call.h"
 #include "values/expr_operators.h"
-#include "base/script_context.h"
 
 namespace {
 
@@ -80,8 +80,7 @@ ResultCode CallFuncMember(Func& func, std::wstring_view name, ExprToken& result,
 bool CallArrayMethod(Object& object, std::wstring_view name, ExprToken& result, ExprToken** args, int count) {
   if (EqualsNoCase(name, L"Length") || EqualsNoCase(name, L"MaxIndex")) {
     const int64_t length = object.ArrayLength();
-    if (length > 0 || EqualsNoCase(name, L"Length"))
-      result.SetInteger(length);
+    if (length > 0 || EqualsNoCase(name, L"Length")) result.SetInteger(length);
     return true;
   }
   if (EqualsNoCase(name, L"Count")) {
@@ -142,7 +141,8 @@ ResultCode CallObject(IObject* object, ExprToken& result, ExprToken** params, in
 ResultCode CallMethod(IObject* target, std::wstring_view name, ExprToken& result, ExprToken** params, int count,
                       bool expandLast, bool& handled) {
   handled = false;
-  if (Func* func = AsFunc(target)) return CallFuncMember(*func, name, result, params + 1, count - 1, expandLast, handled);
+  if (Func* func = AsFunc(target))
+    return CallFuncMember(*func, name, result, params + 1, count - 1, expandLast, handled);
   if (auto* bound = dynamic_cast<BoundFunc*>(target)) {
     if (!name.empty() && !EqualsNoCase(name, L"Call")) return ResultCode::Ok;
     handled = true;

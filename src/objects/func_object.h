@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "base/result_code.h"
-#include "values/object.h"
 #include "values/expr_token.h"
+#include "values/object.h"
 
 class Func;
 

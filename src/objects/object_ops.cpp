@@ -7,10 +7,10 @@
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
 #include "objects/func_object.h"
-#include "values/object.h"
 #include "values/expr_compiler.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
+#include "values/object.h"
 #include "values/values_state.h"
 
 namespace {

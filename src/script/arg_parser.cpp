@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
 #include "base/load_pool.h"
+#include "base/script_context.h"
 #include "script/script_reader.h"
 #include "values/expr_scan.h"
 #include "values/expr_token.h"
@@ -21,14 +21,11 @@ Variable* FindOrAddLoadTimeVariable(std::wstring_view name) {
   return FindOrAddVariable(name, Values().Globals, scope, ResolvePhase::Loading);
 }
 
-
 inline constexpr wchar_t kInvalidEscapedPercent[] = L"Invalid `%.";
 inline constexpr wchar_t kNotOutputVariable[] = L"Not allowed as an output variable.";
 
 // A character that may appear in a variable name.
-bool IsNameChar(wchar_t c) {
-  return c >= 128 || iswalnum(c) || c == L'_' || c == L'$' || c == L'#' || c == L'@';
-}
+bool IsNameChar(wchar_t c) { return c >= 128 || iswalnum(c) || c == L'_' || c == L'$' || c == L'#' || c == L'@'; }
 
 // True when the 1-based parameter is delimited like an expression: one of
 // the command's numeric parameters, with the WinMove and Transform rules.
@@ -60,9 +57,12 @@ size_t FindArgEnd(const ParsedArg& all, size_t from, bool asExpression) {
         continue;
       }
       if (inQuotes) continue;
-      if (c == L'(' || c == L'[' || c == L'{') ++depth;
-      else if ((c == L')' || c == L']' || c == L'}') && depth > 0) --depth;
-      else if (c == delimiter && depth == 0) return i;
+      if (c == L'(' || c == L'[' || c == L'{')
+        ++depth;
+      else if ((c == L')' || c == L']' || c == L'}') && depth > 0)
+        --depth;
+      else if (c == delimiter && depth == 0)
+        return i;
     } else if (c == delimiter) {
       return i;
     }
@@ -166,8 +166,8 @@ bool HasDerefChar(const ParsedArg& arg) {
 
 // Legacy if-forms and Sort may take "% expr" in their input variable.
 bool InputVarAcceptsExpression(ActionType action) {
-  return (action >= ACT_IFIN && action <= ACT_IFNOTBETWEEN) ||
-         (action >= ACT_IFEQUAL && action <= ACT_IFLESSOREQUAL) || action == ACT_SORT;
+  return (action >= ACT_IFIN && action <= ACT_IFNOTBETWEEN) || (action >= ACT_IFEQUAL && action <= ACT_IFLESSOREQUAL) ||
+         action == ACT_SORT;
 }
 
 }  // namespace
@@ -187,10 +187,8 @@ ParsedArg ProcessEscapes(std::wstring_view raw) {
   return out;
 }
 
-
 bool IsForcedExpression(const ParsedArg& arg) {
-  return arg.Text.size() >= 2 && arg.Text[0] == Script().Syntax.DerefChar && !arg.Literal[0] &&
-         arg.IsBlankAt(1);
+  return arg.Text.size() >= 2 && arg.Text[0] == Script().Syntax.DerefChar && !arg.Literal[0] && arg.IsBlankAt(1);
 }
 
 std::vector<ParsedArg> SplitArgs(const ParsedArg& all, ActionType action, int mostArgs) {
@@ -205,8 +203,8 @@ std::vector<ParsedArg> SplitArgs(const ParsedArg& all, ActionType action, int mo
       end = all.Text.size();
     } else {
       ParsedArg probe = all.Slice(pos, std::min(pos + 2, all.Text.size()));
-      bool asExpression = IsForcedExpression(probe) ||
-                          (DelimitedAsExpression(action, position, args) && !IsWinMoveDefault(action, position, all, pos));
+      bool asExpression = IsForcedExpression(probe) || (DelimitedAsExpression(action, position, args) &&
+                                                        !IsWinMoveDefault(action, position, all, pos));
       end = FindArgEnd(all, pos, asExpression);
     }
     ParsedArg arg = all.Slice(pos, end);

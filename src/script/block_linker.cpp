@@ -6,12 +6,12 @@
 #include <string>
 
 #include "base/error_sink.h"
-#include "values/values_state.h"
-#include "script/messages.h"
 #include "base/script_line.h"
+#include "script/messages.h"
 #include "script/script_lines.h"
 #include "script/script_state.h"
 #include "values/numeric_text.h"
+#include "values/values_state.h"
 #include "values/variable.h"
 
 namespace {
@@ -257,8 +257,8 @@ ResultCode ResolveHotkey(ScriptLine& line) {
     }
   }
   if (line.ArgTotal < 2 || !FixedArgText(line, 1, second) || second.empty()) return ResultCode::Ok;
-  static const wchar_t* const kActions[] = {L"On", L"Off", L"Toggle", L"AltTab", L"ShiftAltTab",
-                                            L"AltTabMenu", L"AltTabAndMenu", L"AltTabMenuDismiss"};
+  static const wchar_t* const kActions[] = {L"On",          L"Off",        L"Toggle",        L"AltTab",
+                                            L"ShiftAltTab", L"AltTabMenu", L"AltTabAndMenu", L"AltTabMenuDismiss"};
   for (const wchar_t* word : kActions)
     if (EqualsNoCase(second, word)) return ResultCode::Ok;
   return RequireLabel(line, 1, true);

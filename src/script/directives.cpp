@@ -7,15 +7,15 @@
 #include <iterator>
 #include <string>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
+#include "base/script_context.h"
 #include "script/include_files.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
 #include "script/script_state.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -142,10 +142,14 @@ DirectiveResult Delimiter(std::wstring_view param) {
 }
 
 DirectiveResult SingleInstance(std::wstring_view param) {
-  if (EqualsNoCase(param, L"Force")) Script().InstanceMode = INSTANCE_FORCE;
-  else if (EqualsNoCase(param, L"Ignore")) Script().InstanceMode = INSTANCE_IGNORE;
-  else if (EqualsNoCase(param, L"Off")) Script().InstanceMode = INSTANCE_OFF;
-  else Script().InstanceMode = INSTANCE_PROMPT;
+  if (EqualsNoCase(param, L"Force"))
+    Script().InstanceMode = INSTANCE_FORCE;
+  else if (EqualsNoCase(param, L"Ignore"))
+    Script().InstanceMode = INSTANCE_IGNORE;
+  else if (EqualsNoCase(param, L"Off"))
+    Script().InstanceMode = INSTANCE_OFF;
+  else
+    Script().InstanceMode = INSTANCE_PROMPT;
   return DirectiveResult::Handled;
 }
 
@@ -211,13 +215,37 @@ const DirectiveEntry kDirectives[] = {
      DirectiveTiming::EarlyConsumed},
     {L"#IncludeAgain", [](std::wstring_view p) { return IncludeDirective(p, true, Loader().DirectiveLine); },
      DirectiveTiming::EarlyConsumed},
-    {L"#NoEnv", [](std::wstring_view) { Values().NoEnv = true; return DirectiveResult::Handled; }},
-    {L"#NoTrayIcon", [](std::wstring_view) { D().NoTrayIcon = true; return DirectiveResult::Handled; }},
-    {L"#Persistent", [](std::wstring_view) { Script().StayResident = true; return DirectiveResult::Handled; }},
+    {L"#NoEnv",
+     [](std::wstring_view) {
+       Values().NoEnv = true;
+       return DirectiveResult::Handled;
+     }},
+    {L"#NoTrayIcon",
+     [](std::wstring_view) {
+       D().NoTrayIcon = true;
+       return DirectiveResult::Handled;
+     }},
+    {L"#Persistent",
+     [](std::wstring_view) {
+       Script().StayResident = true;
+       return DirectiveResult::Handled;
+     }},
     {L"#SingleInstance", SingleInstance},
-    {L"#InstallKeybdHook", [](std::wstring_view) { D().InstallKeybdHook = true; return DirectiveResult::Handled; }},
-    {L"#InstallMouseHook", [](std::wstring_view) { D().InstallMouseHook = true; return DirectiveResult::Handled; }},
-    {L"#UseHook", [](std::wstring_view p) { D().UseHook = OnOff(p); return DirectiveResult::Handled; }},
+    {L"#InstallKeybdHook",
+     [](std::wstring_view) {
+       D().InstallKeybdHook = true;
+       return DirectiveResult::Handled;
+     }},
+    {L"#InstallMouseHook",
+     [](std::wstring_view) {
+       D().InstallMouseHook = true;
+       return DirectiveResult::Handled;
+     }},
+    {L"#UseHook",
+     [](std::wstring_view p) {
+       D().UseHook = OnOff(p);
+       return DirectiveResult::Handled;
+     }},
     {L"#If", IfExpression},
     {L"#IfTimeout", [](std::wstring_view p) { return SetInt(p, D().IfTimeout, 0, INT32_MAX); }},
     {L"#IfWinActive", IfWindow},
@@ -225,16 +253,35 @@ const DirectiveEntry kDirectives[] = {
     {L"#IfWinExist", IfWindow},
     {L"#IfWinNotExist", IfWindow},
     {L"#Hotstring", Hotstring},
-    {L"#HotkeyModifierTimeout", [](std::wstring_view p) { return SetInt(p, D().HotkeyModifierTimeout, INT32_MIN, INT32_MAX); }},
-    {L"#HotkeyInterval", [](std::wstring_view p) { return SetInt(p, D().HotkeyInterval, kMinHotkeyInterval, INT32_MAX); }},
+    {L"#HotkeyModifierTimeout",
+     [](std::wstring_view p) { return SetInt(p, D().HotkeyModifierTimeout, INT32_MIN, INT32_MAX); }},
+    {L"#HotkeyInterval",
+     [](std::wstring_view p) { return SetInt(p, D().HotkeyInterval, kMinHotkeyInterval, INT32_MAX); }},
     {L"#MaxHotkeysPerInterval", [](std::wstring_view p) { return SetInt(p, D().MaxHotkeysPerInterval, 1, INT32_MAX); }},
-    {L"#MaxThreadsPerHotkey", [](std::wstring_view p) { return SetInt(p, D().MaxThreadsPerHotkey, 1, kMaxThreadsLimit); }},
-    {L"#MaxThreadsBuffer", [](std::wstring_view p) { D().MaxThreadsBuffer = OnOff(p); return DirectiveResult::Handled; }},
+    {L"#MaxThreadsPerHotkey",
+     [](std::wstring_view p) { return SetInt(p, D().MaxThreadsPerHotkey, 1, kMaxThreadsLimit); }},
+    {L"#MaxThreadsBuffer",
+     [](std::wstring_view p) {
+       D().MaxThreadsBuffer = OnOff(p);
+       return DirectiveResult::Handled;
+     }},
     {L"#MaxThreads", [](std::wstring_view p) { return SetInt(p, D().MaxThreads, 1, kMaxThreadsLimit); }},
     {L"#ClipboardTimeout", [](std::wstring_view p) { return SetInt(p, D().ClipboardTimeout, INT32_MIN, INT32_MAX); }},
-    {L"#LTrim", [](std::wstring_view p) { Script().Syntax.ContinuationLTrim = OnOff(p); return DirectiveResult::Handled; }},
-    {L"#WinActivateForce", [](std::wstring_view) { D().WinActivateForce = true; return DirectiveResult::Handled; }},
-    {L"#ErrorStdOut", [](std::wstring_view) { Script().ErrorsToStdout = true; return DirectiveResult::Handled; }},
+    {L"#LTrim",
+     [](std::wstring_view p) {
+       Script().Syntax.ContinuationLTrim = OnOff(p);
+       return DirectiveResult::Handled;
+     }},
+    {L"#WinActivateForce",
+     [](std::wstring_view) {
+       D().WinActivateForce = true;
+       return DirectiveResult::Handled;
+     }},
+    {L"#ErrorStdOut",
+     [](std::wstring_view) {
+       Script().ErrorsToStdout = true;
+       return DirectiveResult::Handled;
+     }},
     {L"#MaxMem", MaxMem},
     {L"#KeyHistory", [](std::wstring_view p) { return SetInt(p, D().KeyHistory, 0, kMaxKeyHistory); }},
     {L"#CommentFlag", CommentFlag, DirectiveTiming::EarlyPassOn},

@@ -42,8 +42,14 @@ inline constexpr size_t kMaxHotstringEndChars = 100;
 inline constexpr wchar_t kDefaultHotstringEndChars[] = L"-()[]{}:;'\"/\\,.?!\n \t";
 
 // Warning kinds and modes of "#Warn".
-enum WarnKind : int { WARN_USE_UNSET_LOCAL, WARN_USE_UNSET_GLOBAL, WARN_LOCAL_SAME_AS_GLOBAL, WARN_USE_ENV,
-                      WARN_CLASS_OVERWRITE, WARN_KIND_COUNT };
+enum WarnKind : int {
+  WARN_USE_UNSET_LOCAL,
+  WARN_USE_UNSET_GLOBAL,
+  WARN_LOCAL_SAME_AS_GLOBAL,
+  WARN_USE_ENV,
+  WARN_CLASS_OVERWRITE,
+  WARN_KIND_COUNT
+};
 enum WarnMode : uint8_t { WARN_MODE_OFF = 0, WARN_MODE_OUTPUTDEBUG = 1, WARN_MODE_MSGBOX = 2, WARN_MODE_STDOUT = 3 };
 
 // What "#Hotstring" sets, kept for the hotstring recogniser.
@@ -63,22 +69,21 @@ struct DirectiveSettings {
   bool NoTrayIcon = false;
   bool InstallKeybdHook = false;
   bool InstallMouseHook = false;
-  bool UseHook = false;              // positional
+  bool UseHook = false;  // positional
   int IfTimeout = 1000;
   int HotkeyModifierTimeout = 50;
   int HotkeyInterval = 2000;
   int MaxHotkeysPerInterval = 70;
-  int MaxThreadsPerHotkey = 1;       // positional
-  bool MaxThreadsBuffer = false;     // positional
+  int MaxThreadsPerHotkey = 1;    // positional
+  bool MaxThreadsBuffer = false;  // positional
   int MaxThreads = 10;
   int ClipboardTimeout = 1000;
   bool WinActivateForce = false;
   int KeyHistory = 40;
-  int InputLevel = 0;                // positional
+  int InputLevel = 0;  // positional
   WarnMode Warn[WARN_KIND_COUNT] = {};
   HotstringDirectives Hotstring;
 };
-
 
 // Splits the parameter of an "#IfWin" directive into window title and
 // window text: the title ends at the first unescaped delimiter, the title is

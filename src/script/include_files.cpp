@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
+#include "base/script_context.h"
 #include "script/line_parser.h"
 #include "script/messages.h"
 #include "script/script_reader.h"
@@ -61,7 +61,6 @@ std::wstring ShellFolder(int csidl) {
   if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) return std::wstring();
   return buffer;
 }
-
 
 std::wstring CurrentSourceFile() {
   const ScriptContext& s = Script();
@@ -245,7 +244,8 @@ std::wstring ExpandIncludeVariables(std::wstring_view path) {
 
 std::wstring ResolveIncludePath(std::wstring_view folder, std::wstring_view path) {
   bool absolute = (path.size() >= 2 && path[1] == L':') || (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
-  std::wstring joined = absolute || folder.empty() ? std::wstring(path) : std::wstring(folder) + L"\\" + std::wstring(path);
+  std::wstring joined =
+      absolute || folder.empty() ? std::wstring(path) : std::wstring(folder) + L"\\" + std::wstring(path);
   std::wstring full = QueryPath([&](wchar_t* b, DWORD n) { return GetFullPathNameW(joined.c_str(), n, b, nullptr); });
   return full.empty() ? joined : full;
 }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
+#include "base/script_context.h"
 #include "script/arg_parser.h"
 #include "script/declaration_hooks.h"
 #include "script/directives.h"
@@ -42,9 +42,7 @@ bool StartsWithWord(std::wstring_view text, std::wstring_view word) {
 }
 
 // A character of a variable or function name.
-bool IsNameChar(wchar_t c) {
-  return c >= 128 || iswalnum(c) || c == L'_' || c == L'$' || c == L'#' || c == L'@';
-}
+bool IsNameChar(wchar_t c) { return c >= 128 || iswalnum(c) || c == L'_' || c == L'$' || c == L'#' || c == L'@'; }
 
 // Fills a message pattern: the first "%s" takes the name, "%d" or "%u" the
 // number, and a second "%s" the plural ending. Done by hand because the
@@ -95,7 +93,8 @@ bool IsHotkeyLine(std::wstring_view text) {
   while (i < name.size() && std::wstring_view(L"~*$!^+#<>").find(name[i]) != std::wstring_view::npos) ++i;
   std::wstring_view keys = name.substr(i);
   if (keys.size() == 1) return true;
-  if (keys.size() > 3 && EqualsNoCase(keys.substr(keys.size() - 3), L" up")) keys = Trimmed(keys.substr(0, keys.size() - 3));
+  if (keys.size() > 3 && EqualsNoCase(keys.substr(keys.size() - 3), L" up"))
+    keys = Trimmed(keys.substr(0, keys.size() - 3));
   auto isKeyName = [](std::wstring_view key) {
     if (key.empty()) return false;
     if (key.size() == 1) return true;
@@ -104,7 +103,8 @@ bool IsHotkeyLine(std::wstring_view text) {
     return true;
   };
   size_t amp = keys.find(L" & ");
-  if (amp != std::wstring_view::npos) return isKeyName(Trimmed(keys.substr(0, amp))) && isKeyName(Trimmed(keys.substr(amp + 3)));
+  if (amp != std::wstring_view::npos)
+    return isKeyName(Trimmed(keys.substr(0, amp))) && isKeyName(Trimmed(keys.substr(amp + 3)));
   return isKeyName(keys);
 }
 
@@ -178,8 +178,8 @@ intptr_t LoopKindOf(ActionType action, const ArgRecord* args, int argCount) {
   if (EqualsNoCase(word, L"Files")) return LOOP_FILES;
   if (EqualsNoCase(word, L"Reg")) return LOOP_REG;
   if (argCount == 1 && IsNumeric(first.Content) != PURE_NOT_NUMERIC) return LOOP_COUNT;
-  static const wchar_t* const kRootKeys[] = {L"HKEY_LOCAL_MACHINE", L"HKLM", L"HKEY_CLASSES_ROOT", L"HKCR",
-                                             L"HKEY_CURRENT_USER", L"HKCU", L"HKEY_USERS", L"HKU",
+  static const wchar_t* const kRootKeys[] = {L"HKEY_LOCAL_MACHINE",  L"HKLM", L"HKEY_CLASSES_ROOT", L"HKCR",
+                                             L"HKEY_CURRENT_USER",   L"HKCU", L"HKEY_USERS",        L"HKU",
                                              L"HKEY_CURRENT_CONFIG", L"HKCC"};
   std::wstring_view root = word.substr(0, word.find(L'\\'));
   for (const wchar_t* key : kRootKeys)
@@ -200,12 +200,11 @@ ResultCode AppendParsedLine(ActionType action, std::vector<ParsedArg>& args) {
 }
 
 // Checks the parameter counts of a command against its table entry.
-ResultCode CheckParameterCounts(std::wstring_view name, const CommandEntry& entry,
-                                const std::vector<ParsedArg>& args, std::wstring_view lineText) {
+ResultCode CheckParameterCounts(std::wstring_view name, const CommandEntry& entry, const std::vector<ParsedArg>& args,
+                                std::wstring_view lineText) {
   if (args.size() < entry.LeastArgs) {
-    return ReportLoadError(FormatMessage(parse_msg::RequiresAtLeast, name, entry.LeastArgs,
-                                         entry.LeastArgs > 1 ? L"s" : L""),
-                           lineText);
+    return ReportLoadError(
+        FormatMessage(parse_msg::RequiresAtLeast, name, entry.LeastArgs, entry.LeastArgs > 1 ? L"s" : L""), lineText);
   }
   for (unsigned i = 0; i < entry.LeastArgs; ++i) {
     if (args[i].Text.empty())
@@ -233,8 +232,8 @@ ResultCode ParseNoArgCommand(ActionType action, std::wstring_view rest) {
 // and Catch; returns true when there was one.
 bool TakeTrailingBrace(ActionType action, std::vector<ParsedArg>& args) {
   if (args.empty()) return false;
-  bool eligible = action == ACT_FOR || action == ACT_CATCH ||
-                  ((action == ACT_LOOP || action == ACT_WHILE) && args.size() == 1);
+  bool eligible =
+      action == ACT_FOR || action == ACT_CATCH || ((action == ACT_LOOP || action == ACT_WHILE) && args.size() == 1);
   if (!eligible) return false;
   ParsedArg& last = args.back();
   if (last.Text.empty() || last.Text.back() != L'{' || last.Literal.back()) return false;
@@ -247,8 +246,8 @@ bool TakeTrailingBrace(ActionType action, std::vector<ParsedArg>& args) {
 
 // Parses the arguments of a command named by the line's first word and
 // appends its line(s).
-ResultCode ParseCommandArgs(ActionType action, const LegacyCommand* legacy,
-                            std::wstring_view rawArgs, std::wstring_view lineText) {
+ResultCode ParseCommandArgs(ActionType action, const LegacyCommand* legacy, std::wstring_view rawArgs,
+                            std::wstring_view lineText) {
   const CommandEntry& entry = CommandInfo(action);
   const int leastArgs = legacy ? legacy->Entry.LeastArgs : entry.LeastArgs;
   const int mostArgs = legacy ? legacy->Entry.MostArgs : entry.MostArgs;
@@ -331,8 +330,8 @@ bool MemberChainIsExpression(std::wstring_view rest) {
     while (i < rest.size() && IsBlank(rest[i])) ++i;
     if (i >= rest.size() || rest[i] == L'[') return true;
     std::wstring_view tail = rest.substr(i);
-    static const wchar_t* const kAssignOps[] = {L":=", L"+=", L"-=", L"*=", L"/=", L"|=", L"&=", L"^=", L".=",
-                                                L"//=", L"<<=", L">>=", L"++", L"--"};
+    static const wchar_t* const kAssignOps[] = {L":=", L"+=", L"-=",  L"*=",  L"/=",  L"|=", L"&=",
+                                                L"^=", L".=", L"//=", L"<<=", L">>=", L"++", L"--"};
     for (const wchar_t* op : kAssignOps)
       if (tail.substr(0, wcslen(op)) == op) return true;
   }
@@ -361,7 +360,8 @@ ResultCode ParseIfLine(std::wstring_view afterIf, std::wstring_view lineText) {
     return expressionIf(rest);
   }
   size_t varEnd = 0;
-  while (varEnd < rest.size() && !IsBlank(rest[varEnd]) && std::wstring_view(L"=<>!").find(rest[varEnd]) == std::wstring_view::npos)
+  while (varEnd < rest.size() && !IsBlank(rest[varEnd]) &&
+         std::wstring_view(L"=<>!").find(rest[varEnd]) == std::wstring_view::npos)
     ++varEnd;
   std::wstring_view var = rest.substr(0, varEnd);
   std::wstring_view tail = LeftTrimmed(rest.substr(varEnd));
@@ -372,8 +372,9 @@ ResultCode ParseIfLine(std::wstring_view afterIf, std::wstring_view lineText) {
     ActionType Action;
   };
   static const ComparisonForm kComparisons[] = {
-      {L"<>", ACT_IFNOTEQUAL}, {L"!=", ACT_IFNOTEQUAL}, {L">=", ACT_IFGREATEROREQUAL}, {L"<=", ACT_IFLESSOREQUAL},
-      {L"=", ACT_IFEQUAL},     {L">", ACT_IFGREATER},   {L"<", ACT_IFLESS},
+      {L"<>", ACT_IFNOTEQUAL},    {L"!=", ACT_IFNOTEQUAL}, {L">=", ACT_IFGREATEROREQUAL},
+      {L"<=", ACT_IFLESSOREQUAL}, {L"=", ACT_IFEQUAL},     {L">", ACT_IFGREATER},
+      {L"<", ACT_IFLESS},
   };
   for (const ComparisonForm& form : kComparisons) {
     size_t opLength = wcslen(form.Op);
@@ -391,9 +392,14 @@ ResultCode ParseIfLine(std::wstring_view afterIf, std::wstring_view lineText) {
     ActionType Action;
   };
   static const KeywordForm kKeywords[] = {
-      {L"not between", ACT_IFNOTBETWEEN}, {L"not contains", ACT_IFNOTCONTAINS}, {L"not in", ACT_IFNOTIN},
-      {L"between", ACT_IFBETWEEN},         {L"contains", ACT_IFCONTAINS},         {L"is not", ACT_IFISNOT},
-      {L"in", ACT_IFIN},                   {L"is", ACT_IFIS},
+      {L"not between", ACT_IFNOTBETWEEN},
+      {L"not contains", ACT_IFNOTCONTAINS},
+      {L"not in", ACT_IFNOTIN},
+      {L"between", ACT_IFBETWEEN},
+      {L"contains", ACT_IFCONTAINS},
+      {L"is not", ACT_IFISNOT},
+      {L"in", ACT_IFIN},
+      {L"is", ACT_IFIS},
   };
   for (const KeywordForm& form : kKeywords) {
     if (!StartsWithWord(tail, form.Words)) continue;
@@ -420,7 +426,8 @@ ResultCode ParseIfLine(std::wstring_view afterIf, std::wstring_view lineText) {
 
 // Handles a line whose first word is followed by an operator; returns
 // nullopt when the line is not an operator form.
-std::optional<ResultCode> ParseOperatorForm(std::wstring_view text, std::wstring_view word, std::wstring_view afterWord) {
+std::optional<ResultCode> ParseOperatorForm(std::wstring_view text, std::wstring_view word,
+                                            std::wstring_view afterWord) {
   std::wstring_view rest = LeftTrimmed(afterWord);
   const wchar_t delimiter = Script().Syntax.Delimiter;
   auto startsWith = [&](std::wstring_view op) { return rest.substr(0, op.size()) == op; };

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/result_code.h"
 #include "base/command_table.h"
+#include "base/result_code.h"
 
 // A line held back because the next line decides what it is: "name(...)"
 // followed by a line starting with "{" defines a function (kept in

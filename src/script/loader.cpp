@@ -5,14 +5,14 @@
 
 #include <memory>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
+#include "base/script_context.h"
+#include "base/script_line.h"
 #include "script/block_linker.h"
 #include "script/declaration_hooks.h"
 #include "script/directives.h"
 #include "script/include_files.h"
 #include "script/line_parser.h"
-#include "base/script_line.h"
 #include "script/script_lines.h"
 #include "script/script_reader.h"
 #include "script/text_stream.h"

@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
-#include "script/declaration_hooks.h"
 #include "base/load_pool.h"
+#include "base/script_context.h"
+#include "script/declaration_hooks.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "base/error_sink.h"
-#include "script/text_stream.h"
 #include "base/script_context.h"
+#include "script/text_stream.h"
 
 namespace reader {
 
@@ -317,9 +317,7 @@ PhysicalLine ScriptReader::ReadPhysicalLine(std::wstring& out, SectionMode mode)
       if (closesSection) LeftTrimBlanks(out);
       break;
     }
-    case SectionMode::None:
-      TrimBlanks(out);
-      break;
+    case SectionMode::None: TrimBlanks(out); break;
   }
   RemoveTrailingComment(out);
   return PhysicalLine::Text;
@@ -364,7 +362,7 @@ ResultCode ScriptReader::ReadAll(const LogicalLineConsumer& consumer, const Read
   };
 
   for (;;) {
-    SectionMode mode = !inSection               ? SectionMode::None
+    SectionMode mode = !inSection              ? SectionMode::None
                        : section.AllowComments ? SectionMode::InSectionWithComments
                                                : SectionMode::InSection;
     PhysicalLine kind = ReadPhysicalLine(next, mode);

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/script_context.h"
 #include "base/result_code.h"
+#include "base/script_context.h"
 
 class TextStream;
 

@@ -33,14 +33,10 @@ UINT TextStream::SystemCodePage() {
 }
 
 // Starts in the system ANSI code page with no buffer.
-TextStream::TextStream() {
-  SetCodePage(SystemCodePage());
-}
+TextStream::TextStream() { SetCodePage(SystemCodePage()); }
 
 // Frees the buffer; the derived destructors have already closed the source.
-TextStream::~TextStream() {
-  delete[] Buffer;
-}
+TextStream::~TextStream() { delete[] Buffer; }
 
 // Records the code page and its lead-byte table (emptied when unknown).
 void TextStream::SetCodePage(UINT codePage) {
@@ -53,20 +49,16 @@ void TextStream::SetCodePage(UINT codePage) {
 
 // Allocates the buffer the first time it is needed.
 bool TextStream::EnsureBuffer() {
-  if (!Buffer)
-    Buffer = new (std::nothrow) uint8_t[BUFFER_SIZE];
+  if (!Buffer) Buffer = new (std::nothrow) uint8_t[BUFFER_SIZE];
   return Buffer != nullptr;
 }
 
 // Unread input bytes in the buffer (0 while it holds output).
-uint32_t TextStream::Unread() const {
-  return Pos ? static_cast<uint32_t>(Buffer + ContentLength - Pos) : 0;
-}
+uint32_t TextStream::Unread() const { return Pos ? static_cast<uint32_t>(Buffer + ContentLength - Pos) : 0; }
 
 // Writes out pending output; the buffer is emptied even when that fails.
 bool TextStream::FlushOutput() {
-  if (Pos || !ContentLength)
-    return true;
+  if (Pos || !ContentLength) return true;
   uint32_t pending = ContentLength;
   ContentLength = 0;
   return DoWrite(Buffer, pending) == pending;
@@ -74,10 +66,8 @@ bool TextStream::FlushOutput() {
 
 // Puts the buffer into input mode, writing out any pending output first.
 bool TextStream::BeginRead() {
-  if (Pos)
-    return true;
-  if (!EnsureBuffer())
-    return false;
+  if (Pos) return true;
+  if (!EnsureBuffer()) return false;
   bool ok = FlushOutput();
   ContentLength = 0;
   Pos = Buffer;
@@ -86,14 +76,12 @@ bool TextStream::BeginRead() {
 
 // Puts the buffer into output mode, giving unread input back to the source.
 bool TextStream::BeginWrite() {
-  if (!EnsureBuffer())
-    return false;
+  if (!EnsureBuffer()) return false;
   if (Pos) {
     uint32_t unread = Unread();
     // A source that cannot seek (memory, pipes) just loses its read-ahead:
     // output cannot share the buffer with it.
-    if (unread)
-      DoSeek(-static_cast<int64_t>(unread), FILE_CURRENT);
+    if (unread) DoSeek(-static_cast<int64_t>(unread), FILE_CURRENT);
     Pos = nullptr;
     ContentLength = 0;
   }
@@ -104,8 +92,7 @@ bool TextStream::BeginWrite() {
 // the bytes this read delivered (0 = source exhausted or buffer full).
 uint32_t TextStream::FillBuffer() {
   uint32_t unread = Unread();
-  if (unread && Pos != Buffer)
-    std::memmove(Buffer, Pos, unread);
+  if (unread && Pos != Buffer) std::memmove(Buffer, Pos, unread);
   Pos = Buffer;
   ContentLength = unread;
   LastReadSize = unread < BUFFER_SIZE ? DoRead(Buffer + unread, BUFFER_SIZE - unread) : 0;
@@ -118,8 +105,7 @@ uint32_t TextStream::FillBuffer() {
 uint32_t TextStream::Available(uint32_t need) {
   uint32_t unread = Unread();
   while (unread < need) {
-    if (!FillBuffer())
-      break;
+    if (!FillBuffer()) break;
     unread = Unread();
   }
   return unread;
@@ -129,8 +115,7 @@ uint32_t TextStream::Available(uint32_t need) {
 bool TextStream::IsLeadByte(uint8_t b) const {
   const BYTE* range = CodePageInfo.LeadByte;
   for (int i = 0; i + 1 < MAX_LEADBYTES && range[i]; i += 2)
-    if (b >= range[i] && b <= range[i + 1])
-      return true;
+    if (b >= range[i] && b <= range[i + 1]) return true;
   return false;
 }
 
@@ -160,13 +145,11 @@ int TextStream::DecodeSequence(const uint8_t* bytes, uint32_t count, wchar_t out
 // Consumes the next unit if it is "\n" (refilling when the buffer ends first).
 bool TextStream::NextIsLineFeed() {
   if (CodePage == CP_UTF16LE) {
-    if (Available(2) < 2 || Pos[0] != '\n' || Pos[1] != 0)
-      return false;
+    if (Available(2) < 2 || Pos[0] != '\n' || Pos[1] != 0) return false;
     Pos += 2;
     return true;
   }
-  if (!Available(1) || *Pos != '\n')
-    return false;
+  if (!Available(1) || *Pos != '\n') return false;
   ++Pos;
   return true;
 }
@@ -177,14 +160,12 @@ bool TextStream::Open(const wchar_t* name, uint32_t flags, UINT codePage) {
   Pos = nullptr;
   LastReadSize = 0;
   PrevWrittenChar = 0;
-  if (!DoOpen(name, flags))
-    return false;
+  if (!DoOpen(name, flags)) return false;
   SetCodePage(codePage ? codePage : SystemCodePage());
   Flags = flags;
   // A handle belongs to someone who may already have read or written past
   // any mark, so it is taken as it is.
-  if (flags & IS_HANDLE)
-    return true;
+  if (flags & IS_HANDLE) return true;
 
   uint32_t mode = flags & ACCESS_MASK;
   if (mode != WRITE && BeginRead()) {
@@ -198,8 +179,7 @@ bool TextStream::Open(const wchar_t* name, uint32_t flags, UINT codePage) {
     }
   }
 
-  if (mode == READ)
-    return true;
+  if (mode == READ) return true;
   if ((mode == APPEND || mode == UPDATE) && DoLength() != 0) {
     if (mode == APPEND) {
       Pos = nullptr;
@@ -236,14 +216,12 @@ uint32_t TextStream::Read(wchar_t* buf, uint32_t maxChars, int maxLines) {
       uint32_t consumed;
       if (CodePage == CP_UTF16LE) {
         uint32_t held = Available(2);
-        if (!held)
-          break;
+        if (!held) break;
         // An odd byte can only be left over at the very end of the data.
         units[0] = held < 2 ? REPLACEMENT_CHAR : static_cast<wchar_t>(Pos[0] | (Pos[1] << 8));
         consumed = held < 2 ? 1 : 2;
       } else {
-        if (!Available(1))
-          break;
+        if (!Available(1)) break;
         uint8_t lead = *Pos;
         uint32_t length = lead < 0x80 ? 1 : SequenceLength(lead);
         if (lead < 0x80) {
@@ -277,8 +255,7 @@ uint32_t TextStream::Read(wchar_t* buf, uint32_t maxChars, int maxLines) {
       }
       // Reading stops before a surrogate pair that does not fit; its bytes
       // stay in the buffer for the next call.
-      if (stored + static_cast<uint32_t>(count) > maxChars)
-        break;
+      if (stored + static_cast<uint32_t>(count) > maxChars) break;
       Pos += consumed;
 
       if (units[0] == '\r' && (Flags & (TS_CRLF | TS_LONE_CR))) {
@@ -295,21 +272,16 @@ uint32_t TextStream::Read(wchar_t* buf, uint32_t maxChars, int maxLines) {
       }
 
       buf[stored++] = units[0];
-      if (count == 2)
-        buf[stored++] = units[1];
-      if (units[0] == '\n' && maxLines > 0 && ++lines >= maxLines)
-        break;
+      if (count == 2) buf[stored++] = units[1];
+      if (units[0] == '\n' && maxLines > 0 && ++lines >= maxLines) break;
     }
   }
-  if (stored < maxChars)
-    buf[stored] = L'\0';
+  if (stored < maxChars) buf[stored] = L'\0';
   return stored;
 }
 
 // One line for the line-by-line readers.
-uint32_t TextStream::ReadLine(wchar_t* buf, uint32_t maxChars) {
-  return Read(buf, maxChars, 1);
-}
+uint32_t TextStream::ReadLine(wchar_t* buf, uint32_t maxChars) { return Read(buf, maxChars, 1); }
 
 // Appends one encoded character (or surrogate pair) to the output buffer.
 void TextStream::PutChar(const wchar_t* units, int count) {
@@ -326,20 +298,16 @@ void TextStream::PutChar(const wchar_t* units, int count) {
   }
   char* out = reinterpret_cast<char*>(Buffer + ContentLength);
   int n = WideCharToMultiByte(CodePage, 0, units, count, out, static_cast<int>(kMaxSequence), nullptr, nullptr);
-  if (n > 0)
-    ContentLength += static_cast<uint32_t>(n);
+  if (n > 0) ContentLength += static_cast<uint32_t>(n);
 }
 
 // The encoder: UTF-16 text to bytes in CodePage with "\n" translation.
 uint32_t TextStream::Write(const wchar_t* text, uint32_t length) {
-  if (!length)
-    length = static_cast<uint32_t>(std::wcslen(text));
-  if (!BeginWrite())
-    return 0;
+  if (!length) length = static_cast<uint32_t>(std::wcslen(text));
+  if (!BeginWrite()) return 0;
   uint32_t produced = 0;
   // RawWrite may have left the buffer fuller than the encoder ever leaves it.
-  if (ContentLength >= WRITE_FLUSH_AT && !FlushOutput())
-    return 0;
+  if (ContentLength >= WRITE_FLUSH_AT && !FlushOutput()) return 0;
   for (uint32_t i = 0; i < length; ++i) {
     uint32_t before = ContentLength;
     wchar_t ch = text[i];
@@ -348,14 +316,12 @@ uint32_t TextStream::Write(const wchar_t* text, uint32_t length) {
       PutChar(&cr, 1);
     }
     int count = 1;
-    if (CodePage != CP_UTF16LE && IS_HIGH_SURROGATE(ch) && i + 1 < length && IS_LOW_SURROGATE(text[i + 1]))
-      count = 2;
+    if (CodePage != CP_UTF16LE && IS_HIGH_SURROGATE(ch) && i + 1 < length && IS_LOW_SURROGATE(text[i + 1])) count = 2;
     PutChar(text + i, count);
     i += static_cast<uint32_t>(count - 1);
     PrevWrittenChar = text[i];
     produced += ContentLength - before;
-    if (ContentLength >= WRITE_FLUSH_AT && !FlushOutput())
-      return 0;
+    if (ContentLength >= WRITE_FLUSH_AT && !FlushOutput()) return 0;
   }
   return produced;
 }
@@ -363,15 +329,13 @@ uint32_t TextStream::Write(const wchar_t* text, uint32_t length) {
 // Raw bytes: buffered input first, then through the buffer or, for large
 // remainders, straight from the source.
 uint32_t TextStream::RawRead(void* buf, uint32_t bytes) {
-  if (!bytes || !BeginRead())
-    return 0;
+  if (!bytes || !BeginRead()) return 0;
   uint8_t* out = static_cast<uint8_t*>(buf);
   uint32_t taken = Unread() < bytes ? Unread() : bytes;
   std::memcpy(out, Pos, taken);
   Pos += taken;
   uint32_t remainder = bytes - taken;
-  if (remainder > DIRECT_READ_ABOVE)
-    return taken + DoRead(out + taken, remainder);
+  if (remainder > DIRECT_READ_ABOVE) return taken + DoRead(out + taken, remainder);
   if (remainder) {
     uint32_t held = Available(remainder);
     uint32_t more = held < remainder ? held : remainder;
@@ -384,15 +348,13 @@ uint32_t TextStream::RawRead(void* buf, uint32_t bytes) {
 
 // Raw bytes: into the buffer when they fit, otherwise written straight out.
 uint32_t TextStream::RawWrite(const void* buf, uint32_t bytes) {
-  if (!bytes || !BeginWrite())
-    return 0;
+  if (!bytes || !BeginWrite()) return 0;
   if (ContentLength + bytes <= BUFFER_SIZE) {
     std::memcpy(Buffer + ContentLength, buf, bytes);
     ContentLength += bytes;
     return bytes;
   }
-  if (!FlushOutput())
-    return 0;
+  if (!FlushOutput()) return 0;
   return DoWrite(buf, bytes);
 }
 
@@ -401,8 +363,7 @@ uint32_t TextStream::RawWrite(const void* buf, uint32_t bytes) {
 bool TextStream::Sync() {
   if (Pos) {
     uint32_t unread = Unread();
-    if (unread && !DoSeek(-static_cast<int64_t>(unread), FILE_CURRENT))
-      return false;
+    if (unread && !DoSeek(-static_cast<int64_t>(unread), FILE_CURRENT)) return false;
     Pos = nullptr;
     ContentLength = 0;
     return true;
@@ -411,16 +372,13 @@ bool TextStream::Sync() {
 }
 
 // Moves the position after bringing the source's position in line.
-bool TextStream::Seek(int64_t distance, int origin) {
-  return Sync() && DoSeek(distance, origin);
-}
+bool TextStream::Seek(int64_t distance, int origin) { return Sync() && DoSeek(distance, origin); }
 
 // The logical position: read-ahead not yet handed out is subtracted,
 // pending output added.
 int64_t TextStream::Tell() {
   int64_t pos = DoTell();
-  if (pos < 0)
-    return -1;
+  if (pos < 0) return -1;
   return Pos ? pos - Unread() : pos + ContentLength;
 }
 
@@ -429,38 +387,30 @@ int64_t TextStream::Length() {
   int64_t length = DoLength();
   if (!Pos && ContentLength) {
     int64_t end = Tell();
-    if (end > length)
-      length = end;
+    if (end > length) length = end;
   }
   return length;
 }
 
 // Resizes the source and keeps the position, or moves it to a nearer new end.
 bool TextStream::SetLength(int64_t newLength) {
-  if (newLength < 0 || !Sync())
-    return false;
+  if (newLength < 0 || !Sync()) return false;
   int64_t old = DoTell();
-  if (old < 0 || !DoSeek(newLength, FILE_BEGIN))
-    return false;
+  if (old < 0 || !DoSeek(newLength, FILE_BEGIN)) return false;
   bool ok = DoSetEndOfSource();
-  if (!ok || old < newLength)
-    DoSeek(old, FILE_BEGIN);
+  if (!ok || old < newLength) DoSeek(old, FILE_BEGIN);
   return ok;
 }
 
 // Changes the code page for everything decoded or encoded from now on.
-void TextStream::ChangeCodePage(UINT codePage) {
-  SetCodePage(codePage ? codePage : SystemCodePage());
-}
+void TextStream::ChangeCodePage(UINT codePage) { SetCodePage(codePage ? codePage : SystemCodePage()); }
 
 // End of data: nothing left in the buffer and the position at the length.
 bool TextStream::AtEOF() {
-  if (Unread())
-    return false;
+  if (Unread()) return false;
   int64_t pos = Tell();
   int64_t length = pos < 0 ? -1 : Length();
-  if (pos >= 0 && length >= 0)
-    return pos >= length;
+  if (pos >= 0 && length >= 0) return pos >= length;
   // Pipes and consoles have neither position nor length: the only way to
   // know is to try reading ahead (which waits for the writer).
   return !BeginRead() || !Available(1);
@@ -469,9 +419,7 @@ bool TextStream::AtEOF() {
 // ---------------------------------------------------------------- TextFile
 
 // Closes the handle, writing out pending output first.
-TextFile::~TextFile() {
-  Close();
-}
+TextFile::~TextFile() { Close(); }
 
 // Opens a path, wraps a caller's handle, or takes a standard handle for "*"/"**".
 bool TextFile::DoOpen(const wchar_t* name, uint32_t& flags) {
@@ -480,16 +428,14 @@ bool TextFile::DoOpen(const wchar_t* name, uint32_t& flags) {
   if (flags & IS_HANDLE) {
     HANDLE handle = reinterpret_cast<HANDLE>(const_cast<wchar_t*>(name));
     SetLastError(NO_ERROR);
-    if (GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR)
-      return false;
+    if (GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) return false;
     File = handle;
     return true;
   }
   if (name[0] == '*' && (name[1] == '\0' || (name[1] == '*' && name[2] == '\0' && mode != READ))) {
     DWORD which = mode == READ ? STD_INPUT_HANDLE : name[1] ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
     HANDLE handle = GetStdHandle(which);
-    if (!handle || handle == INVALID_HANDLE_VALUE)
-      return false;
+    if (!handle || handle == INVALID_HANDLE_VALUE) return false;
     File = handle;
     // The process owns the standard handles: never close them, never look
     // for a mark in them.
@@ -513,24 +459,21 @@ bool TextFile::DoOpen(const wchar_t* name, uint32_t& flags) {
 
 // Closes the handle unless the caller (or the process) owns it.
 void TextFile::DoClose() {
-  if (File != INVALID_HANDLE_VALUE && !(Flags & IS_HANDLE))
-    CloseHandle(File);
+  if (File != INVALID_HANDLE_VALUE && !(Flags & IS_HANDLE)) CloseHandle(File);
   File = INVALID_HANDLE_VALUE;
 }
 
 // ReadFile; 0 at end of file or on failure.
 uint32_t TextFile::DoRead(void* buf, uint32_t size) {
   DWORD got = 0;
-  if (File == INVALID_HANDLE_VALUE || !ReadFile(File, buf, size, &got, nullptr))
-    return 0;
+  if (File == INVALID_HANDLE_VALUE || !ReadFile(File, buf, size, &got, nullptr)) return 0;
   return got;
 }
 
 // WriteFile; the bytes actually written.
 uint32_t TextFile::DoWrite(const void* buf, uint32_t size) {
   DWORD put = 0;
-  if (File == INVALID_HANDLE_VALUE || !WriteFile(File, buf, size, &put, nullptr))
-    return 0;
+  if (File == INVALID_HANDLE_VALUE || !WriteFile(File, buf, size, &put, nullptr)) return 0;
   return put;
 }
 
@@ -545,35 +488,28 @@ bool TextFile::DoSeek(int64_t distance, int origin) {
 int64_t TextFile::DoTell() {
   LARGE_INTEGER zero, pos;
   zero.QuadPart = 0;
-  if (File == INVALID_HANDLE_VALUE || !SetFilePointerEx(File, zero, &pos, FILE_CURRENT))
-    return -1;
+  if (File == INVALID_HANDLE_VALUE || !SetFilePointerEx(File, zero, &pos, FILE_CURRENT)) return -1;
   return pos.QuadPart;
 }
 
 // GetFileSizeEx, -1 on failure.
 int64_t TextFile::DoLength() {
   LARGE_INTEGER size;
-  if (File == INVALID_HANDLE_VALUE || !GetFileSizeEx(File, &size))
-    return -1;
+  if (File == INVALID_HANDLE_VALUE || !GetFileSizeEx(File, &size)) return -1;
   return size.QuadPart;
 }
 
 // SetEndOfFile at the current position.
-bool TextFile::DoSetEndOfSource() {
-  return File != INVALID_HANDLE_VALUE && SetEndOfFile(File);
-}
+bool TextFile::DoSetEndOfSource() { return File != INVALID_HANDLE_VALUE && SetEndOfFile(File); }
 
 // ----------------------------------------------------------------- TextMem
 
 // Releases owned data.
-TextMem::~TextMem() {
-  Close();
-}
+TextMem::~TextMem() { Close(); }
 
 // Frees the data when it was handed over, and forgets it.
 void TextMem::ReleaseSource() {
-  if (Source.owned)
-    std::free(Source.data);
+  if (Source.owned) std::free(Source.data);
   Source = Buffer{nullptr, 0, false};
   ReadPtr = nullptr;
 }
@@ -582,22 +518,18 @@ void TextMem::ReleaseSource() {
 bool TextMem::DoOpen(const wchar_t* name, uint32_t&) {
   ReleaseSource();
   const Buffer* source = reinterpret_cast<const Buffer*>(name);
-  if (!source || (!source->data && source->length))
-    return false;
+  if (!source || (!source->data && source->length)) return false;
   Source = *source;
   ReadPtr = static_cast<const uint8_t*>(Source.data);
   return true;
 }
 
 // Frees owned data.
-void TextMem::DoClose() {
-  ReleaseSource();
-}
+void TextMem::DoClose() { ReleaseSource(); }
 
 // Copies what remains, up to size bytes.
 uint32_t TextMem::DoRead(void* buf, uint32_t size) {
-  if (!ReadPtr)
-    return 0;
+  if (!ReadPtr) return 0;
   uint32_t left = Source.length - static_cast<uint32_t>(ReadPtr - static_cast<const uint8_t*>(Source.data));
   uint32_t n = left < size ? left : size;
   std::memcpy(buf, ReadPtr, n);
@@ -606,21 +538,13 @@ uint32_t TextMem::DoRead(void* buf, uint32_t size) {
 }
 
 // Memory is read-only: nothing is ever written.
-uint32_t TextMem::DoWrite(const void*, uint32_t) {
-  return 0;
-}
+uint32_t TextMem::DoWrite(const void*, uint32_t) { return 0; }
 
 // Memory streams are read front to back only.
-bool TextMem::DoSeek(int64_t, int) {
-  return false;
-}
+bool TextMem::DoSeek(int64_t, int) { return false; }
 
 // Offset of the read pointer.
-int64_t TextMem::DoTell() {
-  return ReadPtr ? ReadPtr - static_cast<const uint8_t*>(Source.data) : 0;
-}
+int64_t TextMem::DoTell() { return ReadPtr ? ReadPtr - static_cast<const uint8_t*>(Source.data) : 0; }
 
 // The size of the data.
-int64_t TextMem::DoLength() {
-  return Source.length;
-}
+int64_t TextMem::DoLength() { return Source.length; }

@@ -22,16 +22,24 @@
 
 // Abstract buffered text stream; the derived classes supply the byte source.
 class TextStream {
-public:
+ public:
   enum : uint32_t {
-    READ = 0, WRITE = 1, APPEND = 2, UPDATE = 3, ACCESS_MASK = 3,
+    READ = 0,
+    WRITE = 1,
+    APPEND = 2,
+    UPDATE = 3,
+    ACCESS_MASK = 3,
     EOL_CRLF = 0x04,       // reading: "\r\n" -> "\n"; writing: lone "\n" -> "\r\n"
     EOL_ORPHAN_CR = 0x08,  // reading: "\r" not followed by "\n" -> "\n"
-    TS_CRLF = EOL_CRLF, TS_LONE_CR = EOL_ORPHAN_CR,
-    BOM_UTF8 = 0x10,       // write EF BB BF when the file is new or emptied
-    BOM_UTF16 = 0x20,      // write FF FE when the file is new or emptied
-    SHARE_READ = 0x100, SHARE_WRITE = 0x200, SHARE_DELETE = 0x400, SHARE_ALL = 0x700,
-    IS_HANDLE = 0x10000000 // Open's name is an existing handle, not a path
+    TS_CRLF = EOL_CRLF,
+    TS_LONE_CR = EOL_ORPHAN_CR,
+    BOM_UTF8 = 0x10,   // write EF BB BF when the file is new or emptied
+    BOM_UTF16 = 0x20,  // write FF FE when the file is new or emptied
+    SHARE_READ = 0x100,
+    SHARE_WRITE = 0x200,
+    SHARE_DELETE = 0x400,
+    SHARE_ALL = 0x700,
+    IS_HANDLE = 0x10000000  // Open's name is an existing handle, not a path
   };
 
   static constexpr uint32_t BUFFER_SIZE = 8192;
@@ -93,7 +101,7 @@ public:
   // The system ANSI code page, read once.
   static UINT SystemCodePage();
 
-protected:
+ protected:
   // Opens the source; may adjust flags (the standard handles do).
   virtual bool DoOpen(const wchar_t* name, uint32_t& flags) = 0;
   virtual void DoClose() = 0;
@@ -107,15 +115,15 @@ protected:
   virtual bool DoSetEndOfSource() { return false; }
 
   uint32_t Flags = 0;
-  uint32_t ContentLength = 0;   // bytes held in Buffer (input or pending output)
-  uint32_t LastReadSize = 0;    // bytes delivered by the last fill; 0 = source exhausted
+  uint32_t ContentLength = 0;  // bytes held in Buffer (input or pending output)
+  uint32_t LastReadSize = 0;   // bytes delivered by the last fill; 0 = source exhausted
   UINT CodePage = NO_CODE_PAGE;
   CPINFO CodePageInfo{};
   wchar_t PrevWrittenChar = 0;  // lets "\n" translation see a "\r" from an earlier Write
   uint8_t* Pos = nullptr;       // next unread byte, or null while Buffer holds output
   uint8_t* Buffer = nullptr;
 
-private:
+ private:
   void SetCodePage(UINT codePage);
   bool EnsureBuffer();
   bool BeginRead();
@@ -134,12 +142,12 @@ private:
 
 // A stream over a file, a standard handle ("*", "**") or a caller's handle.
 class TextFile : public TextStream {
-public:
+ public:
   TextFile() = default;
   ~TextFile() override;
   HANDLE GetHandle() const { return File; }
 
-protected:
+ protected:
   bool DoOpen(const wchar_t* name, uint32_t& flags) override;
   void DoClose() override;
   uint32_t DoRead(void* buf, uint32_t size) override;
@@ -149,21 +157,25 @@ protected:
   int64_t DoLength() override;
   bool DoSetEndOfSource() override;
 
-private:
+ private:
   HANDLE File = INVALID_HANDLE_VALUE;
 };
 
 // A read-only stream over bytes in memory (the embedded script text).
 class TextMem : public TextStream {
-public:
+ public:
   // What Open's name points to for a TextMem. Owned data must come from
   // std::malloc; it is freed with std::free on Close or the next Open.
-  struct Buffer { void* data; uint32_t length; bool owned; };
+  struct Buffer {
+    void* data;
+    uint32_t length;
+    bool owned;
+  };
 
   TextMem() = default;
   ~TextMem() override;
 
-protected:
+ protected:
   // name is reinterpret_cast<const wchar_t*>(&buffer) for a TextMem::Buffer.
   bool DoOpen(const wchar_t* name, uint32_t& flags) override;
   void DoClose() override;
@@ -173,7 +185,7 @@ protected:
   int64_t DoTell() override;
   int64_t DoLength() override;
 
-private:
+ private:
   void ReleaseSource();
 
   Buffer Source{nullptr, 0, false};

@@ -11,14 +11,13 @@
 #include <cwchar>
 #include <string_view>
 
-#include "values/thread_settings.h"
+#include "exec/errors.h"
 #include "script/file_encoding.h"
 #include "system/messages.h"
 #include "system/system_state.h"
-#include "exec/errors.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
-
+#include "values/variable.h"
 
 namespace {
 

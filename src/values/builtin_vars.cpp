@@ -7,9 +7,9 @@
 #include <string>
 
 #include "base/script_context.h"
-#include "values/thread_settings.h"
 #include "base/script_line.h"
 #include "values/numeric_text.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
 
 namespace {
@@ -52,7 +52,9 @@ size_t GetTab(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"\t"); 
 size_t GetScriptDir(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptDirectory); }
 size_t GetScriptName(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptFileName); }
 size_t GetScriptFullPath(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptPath); }
-size_t GetLastError(wchar_t* buffer, const wchar_t*) { return PutDecimal(buffer, Values().CurrentThread->LastErrorCode); }
+size_t GetLastError(wchar_t* buffer, const wchar_t*) {
+  return PutDecimal(buffer, Values().CurrentThread->LastErrorCode);
+}
 size_t GetTrue(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
 size_t GetFalse(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"0"); }
 size_t GetOne(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
@@ -83,13 +85,14 @@ size_t GetFileEncoding(wchar_t* buffer, const wchar_t*) {
   return PutText(buffer, L"CP" + std::to_wstring(codePage));
 }
 
-
 size_t GetStringCaseSense(wchar_t* buffer, const wchar_t*) {
   static const wchar_t* const kWords[] = {L"Off", L"On", L"Locale"};
   return PutText(buffer, kWords[Values().CurrentThread->CaseSensitivity % 3]);
 }
 
-size_t GetAutoTrim(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Values().CurrentThread->TrimArgs ? L"On" : L"Off"); }
+size_t GetAutoTrim(wchar_t* buffer, const wchar_t*) {
+  return PutText(buffer, Values().CurrentThread->TrimArgs ? L"On" : L"Off");
+}
 
 size_t GetFormatFloat(wchar_t* buffer, const wchar_t*) {
   // The stored format is "%" + text + "f"; the script sees only the text.

@@ -8,15 +8,15 @@
 #include <string>
 #include <string_view>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
-#include "values/parsed_arg.h"
 #include "base/load_pool.h"
+#include "base/script_context.h"
 #include "base/script_line.h"
 #include "values/expr_scan.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
+#include "values/parsed_arg.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -49,11 +49,11 @@ constexpr size_t kMaxWorkTokens = 3 * kMaxExprTokens + 2;
 struct CompTok {
   ExprToken T;
   uint16_t Pos;
-  bool MemberName;    // a RawWord naming a member
-  bool IsIndex;       // an OpenBracket after an operand: x[...]
-  bool OpensCall;     // an OpenParen whose call counts its parameters
-  bool KeyBoundary;   // a ":" that separated an object literal's key from its value
-  bool Dropped;       // an increment taken over by a member call
+  bool MemberName;      // a RawWord naming a member
+  bool IsIndex;         // an OpenBracket after an operand: x[...]
+  bool OpensCall;       // an OpenParen whose call counts its parameters
+  bool KeyBoundary;     // a ":" that separated an object literal's key from its value
+  bool Dropped;         // an increment taken over by a member call
   CompTok* SavedCall;   // opener: the call that was current before it
   CompTok* PendingSet;  // assignment: the member-set call it turns into
   int OutIndex;         // place in the final array, or -1
@@ -335,7 +335,7 @@ bool ExprCompiler::AddString(size_t& i) {
     if (j >= text_.Length) {
       // Reported once here; this path answers through its own return value.
       static_cast<void>(Error(expr_msg::MissingCloseQuote));
-        return false;
+      return false;
     }
     const wchar_t c = text_.Chars[j];
     if (c == L'"' && !text_.IsLiteral(j)) {
@@ -408,7 +408,7 @@ bool ExprCompiler::AddDot(size_t& i) {
     if (i == 0 || !IsExprBlank(text_.Chars[i - 1])) {
       // Reported once here; this path answers through its own return value.
       static_cast<void>(Error(expr_msg::AmbiguousDot));
-        return false;
+      return false;
     }
     ++i;
     return Add(ExprSymbol::Concat, i - 1) != nullptr;
@@ -419,12 +419,12 @@ bool ExprCompiler::AddDot(size_t& i) {
     if (j == i + 1 && text_.At(j) != L'(') {
       // Reported once here; this path answers through its own return value.
       static_cast<void>(Error(expr_msg::AmbiguousDot));
-        return false;
+      return false;
     }
     if (j < text_.Length && (!IsExprOperatorChar(text_.Chars[j]) || text_.IsLiteral(j))) {
       // Reported once here; this path answers through its own return value.
       static_cast<void>(Error(expr_msg::CharNotAllowed, TextFrom(j)));
-        return false;
+      return false;
     }
     const bool methodCall = text_.At(j) == L'(' && !text_.IsLiteral(j) && !NewBeforeObject();
     CompTok* name = Add(ExprSymbol::RawWord, i + 1);
@@ -467,7 +467,8 @@ OperatorSpelling ExprCompiler::SpellOperator(size_t i) const {
       return {operand ? S::Subtract : S::Negate, 1};
     case L'/':
       if (c1 == L'=') return {S::AssignDivide, 2};
-      if (c1 == L'/') return c2 == L'=' ? OperatorSpelling{S::AssignFloorDivide, 3} : OperatorSpelling{S::FloorDivide, 2};
+      if (c1 == L'/')
+        return c2 == L'=' ? OperatorSpelling{S::AssignFloorDivide, 3} : OperatorSpelling{S::FloorDivide, 2};
       return {S::Divide, 1};
     case L':': return c1 == L'=' ? OperatorSpelling{S::Assign, 2} : OperatorSpelling{S::Else, 1};
     case L'<':
@@ -533,7 +534,7 @@ bool ExprCompiler::AddOperator(size_t& i) {
     if (PrevOperandLike()) {
       // Reported once here; this path answers through its own return value.
       static_cast<void>(Error(expr_msg::UnexpectedOpenBrace));
-        return false;
+      return false;
     }
     CompTok* t = Add(ExprSymbol::OpenBrace, i);
     if (!t) return false;
@@ -853,9 +854,7 @@ ResultCode ExprCompiler::ToPostfix() {
         PopCallToOutput(t, k);
         break;
       case ExprSymbol::Call:
-      case ExprSymbol::New:
-        Push(t);
-        break;
+      case ExprSymbol::New: Push(t); break;
       case ExprSymbol::OpenParen: {
         t->SavedCall = currentCall_;
         CompTok* top = Top();
@@ -957,7 +956,6 @@ ResultCode ScanLate(ArgRecord& arg) {
 }
 
 }  // namespace
-
 
 const ExprOpFunc g_ExprMemberGet(EXPR_OP_GET);
 const ExprOpFunc g_ExprMemberSet(EXPR_OP_SET);

@@ -8,17 +8,17 @@
 
 #include <cwchar>
 
+#include "base/error_sink.h"
+#include "base/load_pool.h"
 #include "base/portability.h"
 #include "base/script_context.h"
-#include "values/thread_settings.h"
-#include "base/error_sink.h"
-#include "values/object.h"
-#include "values/parsed_arg.h"
-#include "base/load_pool.h"
 #include "base/script_line.h"
 #include "values/expr_compiler.h"
 #include "values/expr_operators.h"
 #include "values/expr_scan.h"
+#include "values/object.h"
+#include "values/parsed_arg.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
 #include "values/variable.h"
 
@@ -93,9 +93,7 @@ inline EvalArena& Arena() {
 }
 
 // Whether a line's final value is reduced to its truth.
-bool IsConditionLine(ActionType action) {
-  return action == ACT_IFEXPR || action == ACT_WHILE || action == ACT_UNTIL;
-}
+bool IsConditionLine(ActionType action) { return action == ACT_IFEXPR || action == ACT_WHILE || action == ACT_UNTIL; }
 
 // Puts a variable's value into a token when the value is a number that has
 // no text of its own (a number stored, not a text that looks like one).
@@ -191,11 +189,11 @@ class Evaluation {
   EvalFrame& frame_;
   const ExprToken* postfix_;
   size_t count_;
-  Variable* target_;              // ACT_ASSIGNEXPR: the output variable
-  ExprToken* slots_ = nullptr;    // a working copy per postfix token
+  Variable* target_;            // ACT_ASSIGNEXPR: the output variable
+  ExprToken* slots_ = nullptr;  // a working copy per postfix token
   ExprToken** stack_ = nullptr;
   size_t sp_ = 0;
-  bool yieldEmpty_ = false;       // a condition that makes the whole expression empty
+  bool yieldEmpty_ = false;  // a condition that makes the whole expression empty
   bool targetAssigned_ = false;
 };
 
@@ -394,14 +392,14 @@ QRV_NOINLINE const ExprFunc* Evaluation::FunctionNamedBy(ExprToken& named, bool&
 }
 
 QRV_NOINLINE ResultCode Evaluation::CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken,
-                                         bool expandLast) {
+                                                      bool expandLast) {
   if (!Values().CallObject) return Fail(expr_msg::ObjectsUnsupported);
   ExprToken& slot = slots_[i];
   slot.SetText(L"");
   slot.HeapText = nullptr;
   bool handled = false;
-  ResultCode result = Values().CallObject(object, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount),
-                                       expandLast, handled);
+  ResultCode result =
+      Values().CallObject(object, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), expandLast, handled);
   return FinishCall(i, result, taken);
 }
 
@@ -445,14 +443,15 @@ ResultCode Evaluation::DoCall(size_t& i) {
   if (!callee && Values().ObjectCall) callee = Values().ObjectCall(*func);
   if (!callee) {
     const wchar_t* message = func->UnavailableMessage && *func->UnavailableMessage ? func->UnavailableMessage
-                                                                                    : expr_msg::FunctionUnavailable;
+                                                                                   : expr_msg::FunctionUnavailable;
     return Fail(message, func->Name);
   }
   slot.SetText(L"");
   slot.HeapText = nullptr;
-  ResultCode result = call.ExpandLast && Values().SpreadCall && func->Owner
-                          ? Values().SpreadCall(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount))
-                          : callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
+  ResultCode result =
+      call.ExpandLast && Values().SpreadCall && func->Owner
+          ? Values().SpreadCall(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount))
+          : callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
   return FinishCall(i, result, taken);
 }
 
@@ -698,8 +697,8 @@ ResultCode EvalFrame::AdoptHeapBlock(wchar_t* block) {
 
 const ExprMemoryCounters& GetExprMemoryCounters() { return Values().ExprCounters; }
 
-bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken,
-                        std::wstring& out, Variable* outputVar) {
+bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken, std::wstring& out,
+                        Variable* outputVar) {
   result = ResultCode::Ok;
   ArgRecord& arg = line.ArgList[argIndex];
   auto* form = static_cast<CompiledExpression*>(arg.CompiledForm);
@@ -807,7 +806,6 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
   out.push_back(L'\0');
   return true;
 }
-
 
 ExprTestResult EvaluateExpressionText(std::wstring_view expression) {
   ExprTestResult outcome{false, {}, {}};

@@ -40,8 +40,8 @@ inline constexpr size_t kMaxEvalHeapBlocks = 200;
 // When `resultToken` is non-null (Return, Throw), an integer, float or object
 // result goes into it (the caller owns it) and empty text is appended; a
 // text result is appended as usual and leaves the token as it was.
-bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken,
-                        std::wstring& out, Variable* outputVar = nullptr);
+bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken, std::wstring& out,
+                        Variable* outputVar = nullptr);
 
 // For tests and tools: compiles and evaluates one expression text against
 // the global variables; returns the text result, or the error message.

@@ -11,10 +11,10 @@
 #include <cwchar>
 #include <limits>
 
-#include "values/thread_settings.h"
 #include "values/object.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -31,7 +31,9 @@ constexpr uint64_t kLargestSquarable = 0xFFFFFFFFull;
 enum CaseSense : uint8_t { CASE_SENSE_OFF = 0, CASE_SENSE_ON = 1, CASE_SENSE_LOCALE = 2 };
 
 // Wrapping integer arithmetic: overflow is defined as two's complement.
-int64_t WrapAdd(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
+int64_t WrapAdd(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
 int64_t WrapSubtract(int64_t a, int64_t b) {
   return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
 }
@@ -55,8 +57,8 @@ int CompareUnits(const TextPiece& a, const TextPiece& b, bool fold) {
 
 // The system's locale-aware case-insensitive comparison.
 int CompareLocale(const TextPiece& a, const TextPiece& b) {
-  const int order = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.Chars, static_cast<int>(a.Length),
-                                   b.Chars, static_cast<int>(b.Length));
+  const int order = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.Chars, static_cast<int>(a.Length), b.Chars,
+                                   static_cast<int>(b.Length));
   return order ? order - CSTR_EQUAL : CompareUnits(a, b, true);
 }
 
@@ -65,7 +67,7 @@ int64_t CompareTexts(ExprSymbol op, const TextPiece& a, const TextPiece& b) {
   const uint8_t sense = Values().CurrentThread->CaseSensitivity;
   if (op == ExprSymbol::EqualExact) return a.Length == b.Length && !std::wmemcmp(a.Chars, b.Chars, a.Length);
   if (op == ExprSymbol::Equal) return (sense == CASE_SENSE_OFF ? CompareUnits(a, b, true) : CompareLocale(a, b)) == 0;
-  const int order = sense == CASE_SENSE_OFF ? CompareUnits(a, b, true)
+  const int order = sense == CASE_SENSE_OFF  ? CompareUnits(a, b, true)
                     : sense == CASE_SENSE_ON ? CompareUnits(a, b, false)
                                              : CompareLocale(a, b);
   switch (op) {
@@ -215,10 +217,9 @@ int64_t ReadByteAt(int64_t address) {
   // readable memory is read.
   MEMORY_BASIC_INFORMATION info;
   if (!VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof(info))) return 0;
-  const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                         PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-  if (info.State != MEM_COMMIT || !(info.Protect & readable) || (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
-    return 0;
+  const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
+                         PAGE_EXECUTE_WRITECOPY;
+  if (info.State != MEM_COMMIT || !(info.Protect & readable) || (info.Protect & (PAGE_GUARD | PAGE_NOACCESS))) return 0;
   return *reinterpret_cast<const unsigned char*>(at);
 }
 
@@ -295,8 +296,7 @@ double FloatOf(ExprToken& token) {
     case ExprSymbol::Integer: return static_cast<double>(token.ValueInt64);
     case ExprSymbol::Float: return token.ValueDouble;
     case ExprSymbol::VariableRef: return token.Var->ToFloat(true);
-    case ExprSymbol::RawWord:
-      return token.PreParsed ? static_cast<double>(*token.PreParsed) : TextToDouble(token.Text);
+    case ExprSymbol::RawWord: return token.PreParsed ? static_cast<double>(*token.PreParsed) : TextToDouble(token.Text);
     case ExprSymbol::String:
     case ExprSymbol::Omitted: return TextToDouble(token.Text);
     default: return 0.0;
@@ -326,9 +326,7 @@ bool TextOf(EvalFrame& frame, ExprToken& token, wchar_t* numberBuffer, TextPiece
   switch (token.Symbol) {
     case ExprSymbol::String:
     case ExprSymbol::RawWord:
-    case ExprSymbol::Omitted:
-      piece = {token.Text, std::wcslen(token.Text)};
-      return true;
+    case ExprSymbol::Omitted: piece = {token.Text, std::wcslen(token.Text)}; return true;
     case ExprSymbol::Integer:
       piece = {numberBuffer, IntegerToText(token.ValueInt64, numberBuffer,
                                            static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar))};
@@ -338,9 +336,7 @@ bool TextOf(EvalFrame& frame, ExprToken& token, wchar_t* numberBuffer, TextPiece
                FloatToText(token.ValueDouble, numberBuffer, kNumberTextChars, Values().CurrentThread->FloatFormatText)};
       return true;
     case ExprSymbol::VariableRef: break;
-    default:
-      piece = {};
-      return true;
+    default: piece = {}; return true;
   }
   Variable& var = *token.Var->ResolveAlias();
   const uint8_t type = var.Type();
@@ -493,9 +489,8 @@ ResultCode EvalAssign(ExprSymbol op, EvalFrame& frame, ExprToken& left, ExprToke
   } else {
     if (op != ExprSymbol::Assign) {
       static constexpr ExprSymbol kBinaryOf[] = {
-          ExprSymbol::Add,     ExprSymbol::Subtract,    ExprSymbol::Multiply, ExprSymbol::Divide,
-          ExprSymbol::FloorDivide, ExprSymbol::BitOr,   ExprSymbol::BitXor,   ExprSymbol::BitAnd,
-          ExprSymbol::ShiftLeft,   ExprSymbol::ShiftRight};
+          ExprSymbol::Add,   ExprSymbol::Subtract, ExprSymbol::Multiply, ExprSymbol::Divide,    ExprSymbol::FloorDivide,
+          ExprSymbol::BitOr, ExprSymbol::BitXor,   ExprSymbol::BitAnd,   ExprSymbol::ShiftLeft, ExprSymbol::ShiftRight};
       const ExprSymbol binary = kBinaryOf[static_cast<int>(op) - static_cast<int>(ExprSymbol::AssignAdd)];
       if (EvalBinary(binary, frame, left, right, value) != ResultCode::Ok) return ResultCode::Fail;
     }

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "base/script_context.h"
 #include "base/error_sink.h"
-#include "values/parsed_arg.h"
 #include "base/load_pool.h"
+#include "base/script_context.h"
 #include "base/script_line.h"
 #include "values/numeric_text.h"
-#include "values/variable.h"
+#include "values/parsed_arg.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -86,8 +86,8 @@ class Scanner {
   size_t refTotal_ = 0;
   wchar_t brackets_[kMaxTrackedNesting] = {};
   size_t depth_ = 0;
-  bool operandBefore_ = false;  // the previous item ends an operand
-  bool afterNew_ = false;       // the previous word was the operator "new"
+  bool operandBefore_ = false;   // the previous item ends an operand
+  bool afterNew_ = false;        // the previous word was the operator "new"
   wchar_t lastSignificant_ = 0;  // the last character outside strings that is not blank
 };
 
@@ -261,7 +261,7 @@ ResultCode Scanner::ScanWord(size_t& i) {
 
   std::wstring word(text_, start, end - start);
   if ((IsDigit(word[0]) || word[0] == L'.') && IsNumeric(word.c_str(), false) != PURE_NOT_NUMERIC)
-    return ResultCode::Ok;  // a number literal
+    return ResultCode::Ok;                              // a number literal
   if (IsObjectKey(end, before)) return ResultCode::Ok;  // {key: value}: the key is text
   for (size_t k = start; k < end; ++k)
     if (!IsNameChar(text_[k]) || IsLiteral(k)) return IllegalAt(k);
@@ -300,8 +300,7 @@ ResultCode Scanner::ScanChunk(size_t start, size_t& i) {
   // (".5%x%", where the dot cannot join a name) is no operand at all.
   if (j == start) return ReportLoadError(expr_msg::CharNotAllowed, std::wstring_view(text_).substr(j));
   // The chunk must end where an operator, a blank or a string begins.
-  if (j < text_.size() && !IsExprBlank(text_[j]) && !IsQuoteAt(j) &&
-      (!IsExprOperatorChar(text_[j]) || IsLiteral(j)))
+  if (j < text_.size() && !IsExprBlank(text_[j]) && !IsQuoteAt(j) && (!IsExprOperatorChar(text_[j]) || IsLiteral(j)))
     return IllegalAt(j);
   if (CountRefs(parts.size()) != ResultCode::Ok) return ResultCode::Fail;
   ExprRef ref;
@@ -322,10 +321,30 @@ ResultCode Scanner::ScanChunk(size_t start, size_t& i) {
 
 bool IsExprOperatorChar(wchar_t c) {
   switch (c) {
-    case L' ': case L'\t': case L'<': case L'>': case L'=': case L'/': case L'|': case L'^':
-    case L',': case L':': case L'*': case L'&': case L'~': case L'!': case L'(': case L')':
-    case L'[': case L']': case L'{': case L'}': case L'+': case L'-': case L'?': case L'.':
-      return true;
+    case L' ':
+    case L'\t':
+    case L'<':
+    case L'>':
+    case L'=':
+    case L'/':
+    case L'|':
+    case L'^':
+    case L',':
+    case L':':
+    case L'*':
+    case L'&':
+    case L'~':
+    case L'!':
+    case L'(':
+    case L')':
+    case L'[':
+    case L']':
+    case L'{':
+    case L'}':
+    case L'+':
+    case L'-':
+    case L'?':
+    case L'.': return true;
     default: return false;
   }
 }

@@ -66,18 +66,18 @@ inline constexpr wchar_t FunctionUnavailable[] = L"This function is not availabl
 }  // namespace expr_msg
 
 enum class ExprSymbol : int32_t {
-  String,          // quoted literal, or a text result
+  String,  // quoted literal, or a text result
   Integer,
   Float,
-  Omitted,         // a parameter left out of a call
-  VariableRef,     // a variable used as itself
-  RawWord,         // unquoted word or number text; numeric text counts as a number
+  Omitted,      // a parameter left out of a call
+  VariableRef,  // a variable used as itself
+  RawWord,      // unquoted word or number text; numeric text counts as a number
   ObjectRef,
-  RuntimeRef,      // a variable read at run time, or a double-deref chunk
+  RuntimeRef,  // a variable read at run time, or a double-deref chunk
   StackBottom,
   PostIncrement,
   PostDecrement,
-  Member,          // x.name without a call
+  Member,  // x.name without a call
   CloseParen,
   CloseBracket,
   CloseBrace,
@@ -148,29 +148,29 @@ static_assert(static_cast<int>(ExprSymbol::End) == 65);
 
 // Precedence of each symbol, indexed by its number (operands and markers 0).
 inline constexpr uint8_t kExprPrecedence[] = {
-    0,  0,  0,  0,  0,  0,  0,  0,   // operands
-    0,                               // StackBottom
-    82, 82,                          // PostIncrement, PostDecrement
-    86,                              // Member
-    4,  4,  4,  4,  4,  4,           // closers, openers
-    6,                               // Comma
-    7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  // assignments
-    11, 11,                          // Else, Then
-    16, 20,                          // Or, And
-    25,                              // WordNot
-    30, 30, 30,                      // Equal, EqualExact, NotEqual
-    34, 34, 34, 34,                  // Greater, Less, GreaterOrEqual, LessOrEqual
-    38,                              // Concat
-    42, 46, 50,                      // BitOr, BitXor, BitAnd
-    54, 54,                          // ShiftLeft, ShiftRight
-    58, 58,                          // Add, Subtract
-    62, 62, 62,                      // Multiply, Divide, FloorDivide
-    67, 67, 67, 67, 67,              // Negate, Not, BitNot, Address, Deref
-    72,                              // Power
-    77, 77,                          // PreIncrement, PreDecrement
-    86, 86,                          // Call, New
-    36,                              // RegExMatch
-    0,                               // End
+    0,  0,  0,  0,  0,  0, 0, 0,              // operands
+    0,                                        // StackBottom
+    82, 82,                                   // PostIncrement, PostDecrement
+    86,                                       // Member
+    4,  4,  4,  4,  4,  4,                    // closers, openers
+    6,                                        // Comma
+    7,  7,  7,  7,  7,  7, 7, 7, 7, 7, 7, 7,  // assignments
+    11, 11,                                   // Else, Then
+    16, 20,                                   // Or, And
+    25,                                       // WordNot
+    30, 30, 30,                               // Equal, EqualExact, NotEqual
+    34, 34, 34, 34,                           // Greater, Less, GreaterOrEqual, LessOrEqual
+    38,                                       // Concat
+    42, 46, 50,                               // BitOr, BitXor, BitAnd
+    54, 54,                                   // ShiftLeft, ShiftRight
+    58, 58,                                   // Add, Subtract
+    62, 62, 62,                               // Multiply, Divide, FloorDivide
+    67, 67, 67, 67, 67,                       // Negate, Not, BitNot, Address, Deref
+    72,                                       // Power
+    77, 77,                                   // PreIncrement, PreDecrement
+    86, 86,                                   // Call, New
+    36,                                       // RegExMatch
+    0,                                        // End
 };
 static_assert(sizeof(kExprPrecedence) == static_cast<size_t>(ExprSymbol::End) + 1);
 
@@ -215,10 +215,10 @@ struct ExprToken {
   union {
     int64_t ValueInt64;
     double ValueDouble;
-    const wchar_t* Text;   // String, RawWord, Omitted (""), RuntimeRef chunk: zero-terminated
-    Variable* Var;         // VariableRef; RuntimeRef of a plain variable
-    IObject* Object;       // ObjectRef
-    ExprCall* CallInfo;    // Call, and the operators compiled as calls
+    const wchar_t* Text;  // String, RawWord, Omitted (""), RuntimeRef chunk: zero-terminated
+    Variable* Var;        // VariableRef; RuntimeRef of a plain variable
+    IObject* Object;      // ObjectRef
+    ExprCall* CallInfo;   // Call, and the operators compiled as calls
   };
   union {
     const int64_t* PreParsed;  // literal operand: its integer, or null when it has none
@@ -275,19 +275,19 @@ struct ExprToken {
 // parameters (VariableRef for a variable, Omitted for a left-out one);
 // `expandLast` is set when the call's last parameter ends in "*". Returns Ok,
 // or Fail / ThreadExit after the error has been reported.
-using ExprCallFunction = ResultCode (*)(const ExprFunc& func, ExprToken& result, ExprToken** params,
-                                        int paramCount, bool expandLast);
+using ExprCallFunction = ResultCode (*)(const ExprFunc& func, ExprToken& result, ExprToken** params, int paramCount,
+                                        bool expandLast);
 
 // What the compiler and the evaluator know of a function.
 struct ExprFunc {
-  const wchar_t* Name = L"";        // as scripts name it; empty for operator functions
+  const wchar_t* Name = L"";  // as scripts name it; empty for operator functions
   int MinParams = 0;
   int MaxParams = 0;
-  bool Variadic = false;            // takes any number of parameters beyond MaxParams
-  int OperatorCode = EXPR_OP_NONE;  // operator functions: their operation
-  ExprCallFunction Call = nullptr;  // null: not available in this version
+  bool Variadic = false;                    // takes any number of parameters beyond MaxParams
+  int OperatorCode = EXPR_OP_NONE;          // operator functions: their operation
+  ExprCallFunction Call = nullptr;          // null: not available in this version
   const wchar_t* UnavailableMessage = L"";  // reported when Call is null
-  void* Owner = nullptr;            // the functions code's own record
+  void* Owner = nullptr;                    // the functions code's own record
 };
 
 // A compiled call: the function (null for a dynamic call, whose function is

@@ -56,8 +56,7 @@ inline bool IsValidNameChar(wchar_t c) {
 
 }  // namespace
 
-NumericKind IsNumeric(const wchar_t* text, bool allowNegative, bool allowAllBlank, bool allowFloat,
-                      bool allowImpure) {
+NumericKind IsNumeric(const wchar_t* text, bool allowNegative, bool allowAllBlank, bool allowFloat, bool allowImpure) {
   const wchar_t* p = text;
   while (IsBlank(*p)) ++p;
   if (!*p) return allowAllBlank ? PURE_INTEGER : PURE_NOT_NUMERIC;
@@ -242,8 +241,7 @@ bool IsValidVariableName(std::wstring_view name) {
 }
 
 ResultCode ValidateVariableName(std::wstring_view name, bool isFunction) {
-  if (name.size() > kMaxVarNameLength)
-    return ReportLoadError(isFunction ? msg::FuncNameTooLong : msg::VarNameTooLong);
+  if (name.size() > kMaxVarNameLength) return ReportLoadError(isFunction ? msg::FuncNameTooLong : msg::VarNameTooLong);
   if (IsValidVariableName(name)) return ResultCode::Ok;
   std::wstring message = isFunction ? msg::FuncNameIllegalChar : msg::VarNameIllegalChar;
   // The name is shown left-aligned in at least one and at most 300 places.

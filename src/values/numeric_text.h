@@ -18,10 +18,8 @@ namespace msg {
 inline constexpr wchar_t VarNameTooLong[] = L"Variable name too long.";
 inline constexpr wchar_t FuncNameTooLong[] = L"Function name too long.";
 // The name follows, at most 300 characters of it, then a closing quote.
-inline constexpr wchar_t VarNameIllegalChar[] =
-    L"The following variable name contains an illegal character:\n\"";
-inline constexpr wchar_t FuncNameIllegalChar[] =
-    L"The following function name contains an illegal character:\n\"";
+inline constexpr wchar_t VarNameIllegalChar[] = L"The following variable name contains an illegal character:\n\"";
+inline constexpr wchar_t FuncNameIllegalChar[] = L"The following function name contains an illegal character:\n\"";
 inline constexpr size_t kIllegalNameShown = 300;
 inline constexpr wchar_t MemoryLimitReached[] = L"Memory limit reached (see #MaxMem in the help file).";
 inline constexpr wchar_t InvalidValue[] = L"Invalid value.";

@@ -27,4 +27,3 @@ struct ParsedArg {
 
 // An argument taken as it is, with no escape processing.
 ParsedArg LiteralArg(std::wstring_view text);
-

@@ -6,7 +6,6 @@
 
 #include "values/numeric_text.h"
 
-
 namespace {
 
 // Whether text begins with prefix, ignoring ASCII case.
@@ -33,7 +32,6 @@ size_t PrecisionOf(std::wstring_view text) {
   return precision;
 }
 }  // namespace
-
 
 ResultCode ThreadSettings::ApplySetFormat(std::wstring_view kind, std::wstring_view format) {
   if (StartsWithNoCase(kind, L"Float")) {

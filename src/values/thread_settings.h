@@ -33,8 +33,8 @@ enum : uint8_t {
 };
 
 struct ThreadSettings {
-  int64_t BatchLineLimit = -1;   // lines before resting; -1 = no line limit
-  int32_t BatchTimeLimit = 10;   // milliseconds before resting; -1 = never rest
+  int64_t BatchLineLimit = -1;  // lines before resting; -1 = no line limit
+  int32_t BatchTimeLimit = 10;  // milliseconds before resting; -1 = never rest
 
   // Loop state: the counter (A_Index) and the current parse-loop field.
   int64_t LoopIndex = 0;
@@ -43,17 +43,17 @@ struct ThreadSettings {
   wchar_t FloatFormatText[kFloatFormatChars] = L"%0.6f";
   // 'D' decimal, 'h' lower-case or 'H' upper-case hexadecimal.
   char IntegerFormatChar = 'D';
-  uint8_t CaseSensitivity = 0;   // StringCaseSense: 0 off, 1 on, 2 locale
-  bool TrimArgs = true;          // AutoTrim
-  bool LogLines = true;          // ListLines On/Off
-  uint32_t FileCodePage = 0;     // FileEncoding: code page, bit 31 = no byte-order mark; 0 = system ANSI
-  uint32_t LastErrorCode = 0;    // A_LastError
+  uint8_t CaseSensitivity = 0;  // StringCaseSense: 0 off, 1 on, 2 locale
+  bool TrimArgs = true;         // AutoTrim
+  bool LogLines = true;         // ListLines On/Off
+  uint32_t FileCodePage = 0;    // FileEncoding: code page, bit 31 = no byte-order mark; 0 = system ANSI
+  uint32_t LastErrorCode = 0;   // A_LastError
 
   // Interruption state.
   int32_t Priority = 0;
   int32_t LinesWhileProtected = 0;
-  uint32_t ProtectStart = 0;     // tick count when the thread became uninterruptible
-  int32_t ProtectSpan = 0;       // ms of uninterruptibility; -1 = until the line limit
+  uint32_t ProtectStart = 0;  // tick count when the thread became uninterruptible
+  int32_t ProtectSpan = 0;    // ms of uninterruptibility; -1 = until the line limit
   int32_t MessageCheckInterval = 5;
   bool Interruptible = true;
   bool TimersAllowed = true;

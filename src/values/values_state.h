@@ -71,14 +71,14 @@ struct ValuesState {
   std::vector<std::span<const BuiltInVarDef>> BuiltInVarTables;
 
   // Hooks installed by upper layers at start-up.
-  ClipboardSeam Clipboard;                         // the clipboard module
-  BuiltInLookup FindBuiltIn = nullptr;             // the built-in variable table
-  CurrentScopeHook CurrentFunctionScope = nullptr; // the functions code
-  ObjectDescriber DescribeObject = nullptr;        // the object model
-  FindFunctionHook FindFunction = nullptr;         // the functions code
-  ObjectCallHook ObjectCall = nullptr;             // the object model
-  CallObjectHook CallObject = nullptr;             // the object model
-  SpreadCallHook SpreadCall = nullptr;             // the functions code
+  ClipboardSeam Clipboard;                          // the clipboard module
+  BuiltInLookup FindBuiltIn = nullptr;              // the built-in variable table
+  CurrentScopeHook CurrentFunctionScope = nullptr;  // the functions code
+  ObjectDescriber DescribeObject = nullptr;         // the object model
+  FindFunctionHook FindFunction = nullptr;          // the functions code
+  ObjectCallHook ObjectCall = nullptr;              // the object model
+  CallObjectHook CallObject = nullptr;              // the object model
+  SpreadCallHook SpreadCall = nullptr;              // the functions code
 
   ValuesState() = default;
   ValuesState(const ValuesState&) = delete;

@@ -5,19 +5,18 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <new>
 #include <vector>
 
+#include "base/error_sink.h"
 #include "base/script_context.h"
+#include "values/expr_token.h"
+#include "values/object.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
-#include "base/error_sink.h"
-#include "values/object.h"
-#include "values/expr_token.h"
-
 
 namespace {
 
@@ -48,7 +47,6 @@ constexpr size_t kListLazyCapacity = 2000;
 constexpr size_t kListLazyModeCapacity = 100000;
 constexpr size_t kListLargeStep = 1000000;
 
-
 // The text of every variable without memory of its own: "" for the whole
 // process, a constant in all but its type. It is not const only because
 // text_ is the writable buffer of the variables that own memory; nothing
@@ -57,7 +55,6 @@ constexpr size_t kListLargeStep = 1000000;
 // it stays out of ValuesState: a reset has nothing to do with it, and the
 // variables that point at it outlive any reset.
 wchar_t kEmptyText[1] = {L'\0'};
-
 
 // Whether a copied integer must keep its text ("007", " 5", "+5"): the text
 // would not survive being regenerated from the number.
@@ -89,7 +86,8 @@ size_t SmallCapacityFor(size_t bytesNeeded, bool exactSize) {
 // Reports a failure to store a value: while the script runs, as an error of
 // the line being run (so a Try can catch it); while it loads, as a load error.
 ResultCode ReportValueError(std::wstring_view message, std::wstring_view extra = {}) {
-  if (Script().ReadyToRun && Script().CurrentLine) return ReportLineError(Script().CurrentLine, message, ERROR_KIND_ERROR, extra);
+  if (Script().ReadyToRun && Script().CurrentLine)
+    return ReportLineError(Script().CurrentLine, message, ERROR_KIND_ERROR, extra);
   return ReportLoadError(message, extra);
 }
 
@@ -308,8 +306,7 @@ IObject* Variable::ObjectValue() const {
 }
 
 bool Variable::CanCache() const {
-  return type_ == VAR_NORMAL &&
-         !(attrib_ & (VAR_ATTRIB_NO_CACHE | VAR_ATTRIB_BINARY_CLIP | VAR_ATTRIB_OBJECT));
+  return type_ == VAR_NORMAL && !(attrib_ & (VAR_ATTRIB_NO_CACHE | VAR_ATTRIB_BINARY_CLIP | VAR_ATTRIB_OBJECT));
 }
 
 void Variable::ReleaseObject() {
@@ -483,9 +480,7 @@ ResultCode Variable::AssignToken(ExprToken& token) {
     case ExprSymbol::Integer: return AssignInteger(token.ValueInt64);
     case ExprSymbol::Float: return AssignFloat(token.ValueDouble);
     case ExprSymbol::VariableRef: return AssignVariable(*token.Var);
-    case ExprSymbol::ObjectRef:
-      token.Object->AddRef();
-      return AssignObject(token.Object);
+    case ExprSymbol::ObjectRef: token.Object->AddRef(); return AssignObject(token.Object);
     case ExprSymbol::RawWord:
       if (token.PreParsed) {
         // 0x10 and 007 keep the text they were written with; other integer
@@ -761,8 +756,7 @@ bool Variable::IsTrue() {
 
 ResultCode Variable::Append(const wchar_t* text, size_t length) {
   Variable& var = *ResolveAlias();
-  if (var.type_ != VAR_NORMAL || (var.attrib_ & (VAR_ATTRIB_OBJECT | VAR_ATTRIB_BINARY_CLIP)))
-    return ResultCode::Fail;
+  if (var.type_ != VAR_NORMAL || (var.attrib_ & (VAR_ATTRIB_OBJECT | VAR_ATTRIB_BINARY_CLIP))) return ResultCode::Fail;
   if ((var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE) && var.UpdateText() != ResultCode::Ok) return ResultCode::Fail;
   const size_t current = var.byteLength_ / sizeof(wchar_t);
   const size_t total = current + length;
@@ -888,8 +882,8 @@ void Variable::StopNumberCache() {
 // Lists
 
 int CompareNamesNoCase(std::wstring_view a, std::wstring_view b) {
-  const int result = CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                          static_cast<int>(b.size()), TRUE);
+  const int result =
+      CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE);
   return result - CSTR_EQUAL;
 }
 
@@ -1054,8 +1048,7 @@ Variable* FindVariable(std::wstring_view name, VarList& globals, FunctionScope* 
   return nullptr;
 }
 
-Variable* FindOrAddVariable(std::wstring_view name, VarList& globals, FunctionScope* function,
-                            ResolvePhase phase) {
+Variable* FindOrAddVariable(std::wstring_view name, VarList& globals, FunctionScope* function, ResolvePhase phase) {
   if (Variable* var = FindVariable(name, globals, function, phase)) return var;
   if (!function || function->Mode == SCOPE_ASSUME_GLOBAL || IsAlwaysGlobal(name))
     return globals.FindOrAdd(name, VAR_GLOBAL);
@@ -1097,7 +1090,8 @@ void AppendVarListLine(Variable& var, std::wstring& out) {
       Values().DescribeObject(object, typeName, detail);
     } else {
       wchar_t address[32];
-      std::swprintf(address, 32, L" {address: 0x%llX}", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(object)));
+      std::swprintf(address, 32, L" {address: 0x%llX}",
+                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(object)));
       detail = address;
     }
     out += L": ";

@@ -178,8 +178,7 @@ class Variable {
 
   // Replaces the value with text; length -1 measures it; a null text with a
   // length reserves that many characters and leaves the empty string.
-  ResultCode Assign(const wchar_t* text, ptrdiff_t length = -1, bool exactSize = false,
-                    bool enforceLimit = true);
+  ResultCode Assign(const wchar_t* text, ptrdiff_t length = -1, bool exactSize = false, bool enforceLimit = true);
   ResultCode Assign(std::wstring_view text);
   // Makes the variable empty, keeping its buffer.
   ResultCode Assign();
@@ -421,8 +420,7 @@ using CurrentScopeHook = FunctionScope* (*)();
 // Finds a variable by the scope rules, without creating one.
 Variable* FindVariable(std::wstring_view name, VarList& globals, FunctionScope* function, ResolvePhase phase);
 // Finds or creates a variable by the scope rules; null after a name error.
-Variable* FindOrAddVariable(std::wstring_view name, VarList& globals, FunctionScope* function,
-                            ResolvePhase phase);
+Variable* FindOrAddVariable(std::wstring_view name, VarList& globals, FunctionScope* function, ResolvePhase phase);
 // After loading: undeclared locals named like super-globals become aliases
 // of them and leave the local list; those named like ordinary globals get
 // the #Warn check.

@@ -165,8 +165,8 @@ class Report {
   // Opens (truncates) the report; the handle is not inheritable, so the child never holds it.
   bool Open(const std::wstring& path) {
     if (path.empty()) return true;
-    file_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_ = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
     return file_ != INVALID_HANDLE_VALUE;
   }
 
@@ -174,8 +174,8 @@ class Report {
   // FIELDS is empty or a comma-led list of JSON members.
   void Write(const char* event, const std::string& fields) {
     if (file_ == INVALID_HANDLE_VALUE) return;
-    std::string data = std::string("{\"event\":\"") + event + "\",\"ms\":" +
-                       std::to_string(GetTickCount64() - start_) + fields + "}\n";
+    std::string data = std::string("{\"event\":\"") + event + "\",\"ms\":" + std::to_string(GetTickCount64() - start_) +
+                       fields + "}\n";
     DWORD written = 0;
     WriteFile(file_, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
     FlushFileBuffers(file_);
@@ -193,11 +193,9 @@ class Report {
 // Converts UTF-16 to UTF-8 (unpaired surrogates become U+FFFD).
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                 nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                      nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
   return out;
 }
 
@@ -255,9 +253,8 @@ bool ParseCount(const std::wstring& text, unsigned long& value) {
 bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
   // The switches that take a value, and where each value goes.
   const std::pair<const wchar_t*, std::wstring Options::*> kPathSwitches[] = {
-      {L"--report", &Options::reportPath}, {L"--cwd", &Options::workingDir},
-      {L"--stdin", &Options::stdinPath},   {L"--stdout", &Options::stdoutPath},
-      {L"--stderr", &Options::stderrPath},
+      {L"--report", &Options::reportPath}, {L"--cwd", &Options::workingDir},    {L"--stdin", &Options::stdinPath},
+      {L"--stdout", &Options::stdoutPath}, {L"--stderr", &Options::stderrPath},
   };
   size_t i = 0;
   for (; i < args.size(); ++i) {
@@ -407,12 +404,10 @@ HANDLE CreateKillOnCloseJob() {
 
 // Lists the processes of the job; false when the job cannot be queried.
 bool JobProcessIds(HANDLE job, std::set<DWORD>& pids) {
-  std::vector<unsigned char> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) +
-                                    kJobPidCapacity * sizeof(ULONG_PTR));
+  std::vector<unsigned char> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + kJobPidCapacity * sizeof(ULONG_PTR));
   auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
   list->NumberOfAssignedProcesses = static_cast<DWORD>(kJobPidCapacity);
-  if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, list, static_cast<DWORD>(buffer.size()),
-                                 nullptr))
+  if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, list, static_cast<DWORD>(buffer.size()), nullptr))
     return false;
   pids.clear();
   for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) pids.insert(static_cast<DWORD>(list->ProcessIdList[i]));
@@ -445,8 +440,7 @@ void TrackProcessTree(std::set<DWORD>& pids) {
 // Reads a window's text by asking its own thread, which works across processes.
 std::wstring ReadWindowText(HWND hwnd) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kMessageTimeoutMs,
-                           &length)) {
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kMessageTimeoutMs, &length)) {
     wchar_t buffer[1024];
     int got = InternalGetWindowText(hwnd, buffer, static_cast<int>(std::size(buffer)));
     return std::wstring(buffer, got > 0 ? static_cast<size_t>(got) : 0);
@@ -653,11 +647,11 @@ class DialogWatcher {
       buttons += JsonString(info.buttons[i].caption);
     }
     buttons += "]";
-    report_.Write("dialog", ",\"pid\":" + std::to_string(info.pid) + ",\"title\":" +
-                  JsonString(info.title) + ",\"text\":" + JsonString(info.text) + ",\"buttons\":" + buttons +
-                  ",\"answer\":" + (answer ? JsonString(*answer) : std::string("null")) + ",\"pressed\":" +
-                  (pressed.empty() ? std::string("null") : JsonString(pressed)) +
-                  ",\"answered\":" + (answered ? "true" : "false"));
+    report_.Write("dialog", ",\"pid\":" + std::to_string(info.pid) + ",\"title\":" + JsonString(info.title) +
+                                ",\"text\":" + JsonString(info.text) + ",\"buttons\":" + buttons +
+                                ",\"answer\":" + (answer ? JsonString(*answer) : std::string("null")) +
+                                ",\"pressed\":" + (pressed.empty() ? std::string("null") : JsonString(pressed)) +
+                                ",\"answered\":" + (answered ? "true" : "false"));
   }
 
   Report& report_;
@@ -729,8 +723,7 @@ int RunProgram(const Options& options) {
   std::wstring unopened;
   if (!handles.Open(options, unopened)) {
     DWORD error = GetLastError();
-    report.Write("error", ",\"text\":" + JsonString(L"cannot open " + unopened) + ",\"code\":" +
-                              std::to_string(error));
+    report.Write("error", ",\"text\":" + JsonString(L"cannot open " + unopened) + ",\"code\":" + std::to_string(error));
     Fail(L"cannot open %ls", unopened);
     return kExitUsage;
   }
@@ -746,8 +739,7 @@ int RunProgram(const Options& options) {
   }
   OwnedHandle processHandle(process.hProcess);
   OwnedHandle threadHandle(process.hThread);
-  report.Write("start", ",\"pid\":" + std::to_string(process.dwProcessId) + ",\"job\":" +
-                            (inJob ? "true" : "false"));
+  report.Write("start", ",\"pid\":" + std::to_string(process.dwProcessId) + ",\"job\":" + (inJob ? "true" : "false"));
 
   DialogWatcher watcher(report, options.answers, inJob ? job.Get() : nullptr, process.dwProcessId);
   ULONGLONG start = GetTickCount64();
@@ -774,15 +766,14 @@ int RunProgram(const Options& options) {
 
 // Reads the whole of a UTF-8 file as UTF-16 (a byte-order mark is dropped); false when it cannot be read.
 bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
-  OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size = {};
-  if (file.Get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > MAXLONG)
-    return false;
+  if (file.Get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > MAXLONG) return false;
   std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
   DWORD got = 0;
-  if (!bytes.empty() && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-                         got != bytes.size()))
+  if (!bytes.empty() &&
+      (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size()))
     return false;
   int length = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   text.assign(static_cast<size_t>(length), L'\0');

@@ -60,13 +60,15 @@ void WriteProfile() {
   std::sort(sorted.rbegin(), sorted.rend());
   FILE* out = std::fopen("qrv_profile.txt", "w");
   if (!out) return;
-  std::fprintf(out, "base %llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))));
+  std::fprintf(out, "base %llx\n",
+               static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr))));
   // The loaded modules, so samples outside the executable can be named.
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
   MODULEENTRY32W module = {};
   module.dwSize = sizeof(module);
   for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module))
-    std::fprintf(out, "module %llx %lx %ls\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module.modBaseAddr)),
+    std::fprintf(out, "module %llx %lx %ls\n",
+                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module.modBaseAddr)),
                  static_cast<unsigned long>(module.modBaseSize), module.szModule);
   CloseHandle(snapshot);
   for (auto& [count, rip] : sorted) std::fprintf(out, "%llx %u\n", static_cast<unsigned long long>(rip), count);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "load_fixture.h"
 #include "base/command_table.h"
+#include "load_fixture.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ int IndexOf(const LoadOutcome& got, const ScriptLine* line) {
 std::vector<std::string> Links(const LoadOutcome& got) {
   std::vector<std::string> out;
   for (const ScriptLine* line : got.Lines)
-    out.push_back(std::to_string(IndexOf(got, line->TargetLine)) + "/" + std::to_string(IndexOf(got, line->EnclosingLine)));
+    out.push_back(std::to_string(IndexOf(got, line->TargetLine)) + "/" +
+                  std::to_string(IndexOf(got, line->EnclosingLine)));
   return out;
 }
 

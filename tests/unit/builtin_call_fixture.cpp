@@ -29,9 +29,7 @@ std::string CallOutcome::Shown() const {
     case ExprSymbol::Integer:
       std::snprintf(buffer, sizeof(buffer), "i:%lld", static_cast<long long>(Int));
       return buffer;
-    case ExprSymbol::Float:
-      std::snprintf(buffer, sizeof(buffer), "f:%.10g", Float);
-      return buffer;
+    case ExprSymbol::Float: std::snprintf(buffer, sizeof(buffer), "f:%.10g", Float); return buffer;
     default: return Text.empty() ? std::string() : "s:" + NarrowText(Text);
   }
 }

@@ -67,10 +67,23 @@ struct LimitCase {
 
 TEST(BuiltInMath, TableNamesAndParameterLimits) {
   const LimitCase cases[] = {
-      {L"Round", 1, 2}, {L"Floor", 1, 1}, {L"Ceil", 1, 1}, {L"Abs", 1, 1},  {L"Sin", 1, 1},
-      {L"Cos", 1, 1},   {L"Tan", 1, 1},   {L"ASin", 1, 1}, {L"ACos", 1, 1}, {L"ATan", 1, 1},
-      {L"Exp", 1, 1},   {L"Sqrt", 1, 1},  {L"Log", 1, 1},  {L"Ln", 1, 1},   {L"Mod", 2, 2},
-      {L"Min", 1, kUnlimitedParams},      {L"Max", 1, kUnlimitedParams},
+      {L"Round", 1, 2},
+      {L"Floor", 1, 1},
+      {L"Ceil", 1, 1},
+      {L"Abs", 1, 1},
+      {L"Sin", 1, 1},
+      {L"Cos", 1, 1},
+      {L"Tan", 1, 1},
+      {L"ASin", 1, 1},
+      {L"ACos", 1, 1},
+      {L"ATan", 1, 1},
+      {L"Exp", 1, 1},
+      {L"Sqrt", 1, 1},
+      {L"Log", 1, 1},
+      {L"Ln", 1, 1},
+      {L"Mod", 2, 2},
+      {L"Min", 1, kUnlimitedParams},
+      {L"Max", 1, kUnlimitedParams},
   };
   for (const LimitCase& c : cases) {
     const BuiltInFunctionDef* def = FindBuiltInFunction(c.Name);

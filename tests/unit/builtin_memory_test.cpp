@@ -5,8 +5,8 @@
 // numbers, the number cache of a written variable, and StrGet/StrPut in
 // UTF-16 and through code pages, with lengths, terminators and the
 // positional rules of their arguments.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -18,15 +18,13 @@
 #include "builtin_call_fixture.h"
 #include "exec/errors.h"
 #include "objects/builtin_functions.h"
-#include "values/variable.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
 // An address as the integer argument a script would pass.
-TestArg ArgAddress(const void* address) {
-  return ArgInt(static_cast<int64_t>(reinterpret_cast<uintptr_t>(address)));
-}
+TestArg ArgAddress(const void* address) { return ArgInt(static_cast<int64_t>(reinterpret_cast<uintptr_t>(address))); }
 
 // The address of a variable's buffer.
 uintptr_t BufferOf(Variable& var) { return reinterpret_cast<uintptr_t>(var.TextOf(true, true)); }
@@ -88,8 +86,8 @@ TEST(BuiltInMemory, VarSetCapacitySizesAFreshVariable) {
   // Sizes round up to whole characters; small buffers come in fixed sizes
   // (8 bytes for up to 3 characters), larger ones exactly as asked.
   const CapacityCase cases[] = {
-      {1, "i:6"}, {3, "i:6"}, {6, "i:6"}, {7, "i:8"}, {10, "i:10"}, {100, "i:100"}, {101, "i:102"},
-      {1000, "i:1000"}, {100000, "i:100000"},
+      {1, "i:6"},     {3, "i:6"},     {6, "i:6"},       {7, "i:8"},           {10, "i:10"},
+      {100, "i:100"}, {101, "i:102"}, {1000, "i:1000"}, {100000, "i:100000"},
   };
   for (const CapacityCase& c : cases) {
     Variable var(L"buffer", VAR_GLOBAL);
@@ -283,9 +281,9 @@ TEST(BuiltInMemory, NumGetAndNumPutStayInsideTheVariable) {
     const wchar_t* Type;
     bool Fits;
   } cases[] = {
-      {4, L"Int", true},    {5, L"Int", false},     {0, L"Int64", true}, {1, L"Int64", false},
-      {7, L"Char", true},   {8, L"Char", false},    {-1, L"Char", false}, {6, L"Short", true},
-      {7, L"Short", false}, {4, L"Double", false},  {4, L"Float", true},  {1LL << 62, L"Char", false},
+      {4, L"Int", true},    {5, L"Int", false},    {0, L"Int64", true},  {1, L"Int64", false},
+      {7, L"Char", true},   {8, L"Char", false},   {-1, L"Char", false}, {6, L"Short", true},
+      {7, L"Short", false}, {4, L"Double", false}, {4, L"Float", true},  {1LL << 62, L"Char", false},
   };
   for (const auto& c : cases) {
     const std::string label = NarrowText(c.Type) + " at " + std::to_string(c.Offset);
@@ -431,14 +429,11 @@ struct PutCase {
 
 TEST(BuiltInMemory, StrPutUtf16LengthsAndTerminators) {
   const PutCase cases[] = {
-      {L"hello", ArgOmitted(), "i:6", L"hello\0ZZ"},
-      {L"hello", ArgInt(-1), "i:6", L"hello\0ZZ"},
+      {L"hello", ArgOmitted(), "i:6", L"hello\0ZZ"}, {L"hello", ArgInt(-1), "i:6", L"hello\0ZZ"},
       {L"hello", ArgInt(5), "i:5", L"helloZZZ"},  // exactly the string: no terminator
       {L"hello", ArgInt(3), "i:0", L"ZZZZZZZZ"},  // too short: nothing written
-      {L"hello", ArgInt(7), "i:6", L"hello\0ZZ"},
-      {L"", ArgInt(4), "i:1", L"\0ZZZZZZZ"},
-      {L"", ArgOmitted(), "i:1", L"\0ZZZZZZZ"},
-      {L"hello", ArgInt(0), "", L"ZZZZZZZZ"},
+      {L"hello", ArgInt(7), "i:6", L"hello\0ZZ"},    {L"", ArgInt(4), "i:1", L"\0ZZZZZZZ"},
+      {L"", ArgOmitted(), "i:1", L"\0ZZZZZZZ"},      {L"hello", ArgInt(0), "", L"ZZZZZZZZ"},
       {L"hello", ArgInt(-2), "", L"ZZZZZZZZ"},
   };
   for (const PutCase& c : cases) {
@@ -463,7 +458,7 @@ TEST(BuiltInMemory, StrPutThroughCodePages) {
       {L"h\u00E9llo", ArgOmitted(), ArgText(L"UTF-8"), "i:7", "h\xC3\xA9llo\0Z"},
       {L"h\u00E9llo", ArgInt(-1), ArgText(L"UTF-8"), "i:7", "h\xC3\xA9llo\0Z"},
       {L"hi", ArgInt(8), ArgText(L"UTF-8"), "i:3", "hi\0ZZZZZ"},
-      {L"hi", ArgInt(2), ArgText(L"UTF-8"), "i:2", "hiZZZZZZ"},  // no room for the terminator
+      {L"hi", ArgInt(2), ArgText(L"UTF-8"), "i:2", "hiZZZZZZ"},       // no room for the terminator
       {L"h\u00E9llo", ArgInt(3), ArgText(L"UTF-8"), "i:0", nullptr},  // does not fit
       {L"hi", ArgInt(8), ArgInt(65001), "i:3", "hi\0ZZZZZ"},
       {L"hi", ArgInt(8), ArgText(L"65001"), "i:3", "hi\0ZZZZZ"},
@@ -476,10 +471,9 @@ TEST(BuiltInMemory, StrPutThroughCodePages) {
   for (const auto& c : cases) {
     char buffer[8];
     std::memset(buffer, 'Z', 8);
-    const CallOutcome got =
-        c.Length.What == TestArg::Kind::Omitted
-            ? CallBuiltIn(L"StrPut", {ArgText(c.Text), ArgAddress(buffer), c.Encoding})
-            : CallBuiltIn(L"StrPut", {ArgText(c.Text), ArgAddress(buffer), c.Length, c.Encoding});
+    const CallOutcome got = c.Length.What == TestArg::Kind::Omitted
+                                ? CallBuiltIn(L"StrPut", {ArgText(c.Text), ArgAddress(buffer), c.Encoding})
+                                : CallBuiltIn(L"StrPut", {ArgText(c.Text), ArgAddress(buffer), c.Length, c.Encoding});
     const std::string label = NarrowText(c.Text) + " " + std::to_string(c.Length.Int);
     EXPECT_EQ(got.Shown(), c.Expected) << label;
     if (c.Bytes) {

@@ -59,13 +59,26 @@ TEST(CommandTableAnchors, FixedIndicesHoldTheirCommands) {
     int Index;
   };
   const Case cases[] = {
-      {L"IfWinExist", ACT_IFWINEXIST, 24}, {L"Else", ACT_ELSE, 33},       {L"MsgBox", ACT_MSGBOX, 34},
-      {L"Goto", ACT_GOTO, 96},             {L"Gosub", ACT_GOSUB, 97},     {L"Return", ACT_RETURN, 103},
-      {L"Exit", ACT_EXIT, 104},            {L"Loop", ACT_LOOP, 105},      {L"For", ACT_FOR, 106},
-      {L"While", ACT_WHILE, 107},          {L"Until", ACT_UNTIL, 108},    {L"Try", ACT_TRY, 111},
-      {L"Catch", ACT_CATCH, 112},          {L"Finally", ACT_FINALLY, 113}, {L"Throw", ACT_THROW, 114},
-      {L"{", ACT_BLOCK_BEGIN, 115},        {L"}", ACT_BLOCK_END, 116},    {L"Gui", ACT_GUI, 219},
-      {L"ExitApp", ACT_EXITAPP, 222},      {L"#If", ACT_HASH_IF, 225},
+      {L"IfWinExist", ACT_IFWINEXIST, 24},
+      {L"Else", ACT_ELSE, 33},
+      {L"MsgBox", ACT_MSGBOX, 34},
+      {L"Goto", ACT_GOTO, 96},
+      {L"Gosub", ACT_GOSUB, 97},
+      {L"Return", ACT_RETURN, 103},
+      {L"Exit", ACT_EXIT, 104},
+      {L"Loop", ACT_LOOP, 105},
+      {L"For", ACT_FOR, 106},
+      {L"While", ACT_WHILE, 107},
+      {L"Until", ACT_UNTIL, 108},
+      {L"Try", ACT_TRY, 111},
+      {L"Catch", ACT_CATCH, 112},
+      {L"Finally", ACT_FINALLY, 113},
+      {L"Throw", ACT_THROW, 114},
+      {L"{", ACT_BLOCK_BEGIN, 115},
+      {L"}", ACT_BLOCK_END, 116},
+      {L"Gui", ACT_GUI, 219},
+      {L"ExitApp", ACT_EXITAPP, 222},
+      {L"#If", ACT_HASH_IF, 225},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.Name));
@@ -140,7 +153,9 @@ TEST(CommandTableCounts, TellingRows) {
       {{L"sendMESSAGE"}, 1, 9, {1, 2, 3, 9}},
       {{L"SLEEP", L"setwindelay", L"SETCONTROLDELAY", L"sendlevel", L"SetDefaultMOUSESPEED", L"WHILE", L"until",
         L"shutDOWN"},
-       1, 1, {1}},
+       1,
+       1,
+       {1}},
       {{L"RETURN", L"exit", L"EXITAPP", L"throw", L"#iF"}, 0, 1, {1}},
       {{L"SETTIMER"}, 0, 3, {3}},
       {{L"thread"}, 1, 3, {2, 3}},
@@ -156,7 +171,9 @@ TEST(CommandTableCounts, TellingRows) {
       {{L"catch"}, 0, 1, {}},
       {{L"ELSE", L"try", L"FINALLY", L"{", L"}", L"envupdate", L"LISTVARS", L"listhotkeys", L"EDIT", L"reload",
         L"WINMINIMIZEALL", L"winminimizeallundo", L"splashTEXToff"},
-       0, 0, {}},
+       0,
+       0,
+       {}},
   };
   for (const Case& c : cases) {
     for (const wchar_t* name : c.Names) {
@@ -178,16 +195,36 @@ TEST(CommandTableCounts, ParameterListsOfTheCommands) {
   // Counts that follow from each command's own parameter list: required
   // parameters, then the optional ones.
   const Case cases[] = {
-      {L"SplashTextOn", 0, 4, {1, 2}},  {L"Progress", 1, 6, {}},        {L"SplashImage", 0, 7, {}},
-      {L"Input", 0, 4, {}},             {L"StringLower", 2, 3, {}},     {L"StringLen", 2, 2, {}},
-      {L"StringReplace", 3, 5, {}},     {L"SplitPath", 1, 6, {}},       {L"Sort", 1, 2, {}},
-      {L"RunAs", 0, 3, {}},             {L"Run", 1, 4, {}},             {L"ControlClick", 0, 8, {5}},
-      {L"ControlGetPos", 0, 9, {}},     {L"ControlGet", 2, 8, {}},      {L"StatusBarGetText", 1, 6, {2}},
-      {L"StatusBarWait", 0, 8, {2, 3, 6}}, {L"MouseGetPos", 0, 5, {5}}, {L"WinSet", 1, 6, {}},
-      {L"WinGetPos", 0, 8, {}},         {L"WinMenuSelectItem", 0, 11, {}}, {L"CoordMode", 1, 2, {}},
-      {L"SysGet", 2, 4, {}},            {L"Process", 1, 3, {}},         {L"Menu", 2, 6, {}},
-      {L"Gui", 1, 4, {}},               {L"GuiControlGet", 1, 4, {}},   {L"FileGetShortcut", 1, 8, {}},
-      {L"FileAppend", 0, 3, {}},        {L"FormatTime", 1, 3, {}},      {L"DriveGet", 2, 3, {}},
+      {L"SplashTextOn", 0, 4, {1, 2}},
+      {L"Progress", 1, 6, {}},
+      {L"SplashImage", 0, 7, {}},
+      {L"Input", 0, 4, {}},
+      {L"StringLower", 2, 3, {}},
+      {L"StringLen", 2, 2, {}},
+      {L"StringReplace", 3, 5, {}},
+      {L"SplitPath", 1, 6, {}},
+      {L"Sort", 1, 2, {}},
+      {L"RunAs", 0, 3, {}},
+      {L"Run", 1, 4, {}},
+      {L"ControlClick", 0, 8, {5}},
+      {L"ControlGetPos", 0, 9, {}},
+      {L"ControlGet", 2, 8, {}},
+      {L"StatusBarGetText", 1, 6, {2}},
+      {L"StatusBarWait", 0, 8, {2, 3, 6}},
+      {L"MouseGetPos", 0, 5, {5}},
+      {L"WinSet", 1, 6, {}},
+      {L"WinGetPos", 0, 8, {}},
+      {L"WinMenuSelectItem", 0, 11, {}},
+      {L"CoordMode", 1, 2, {}},
+      {L"SysGet", 2, 4, {}},
+      {L"Process", 1, 3, {}},
+      {L"Menu", 2, 6, {}},
+      {L"Gui", 1, 4, {}},
+      {L"GuiControlGet", 1, 4, {}},
+      {L"FileGetShortcut", 1, 8, {}},
+      {L"FileAppend", 0, 3, {}},
+      {L"FormatTime", 1, 3, {}},
+      {L"DriveGet", 2, 3, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.Name));
@@ -199,14 +236,46 @@ TEST(CommandTableCounts, ParameterListsOfTheCommands) {
 
 TEST(CommandTableFlags, AlwaysExpandedExactlyForTheListedCommands) {
   const wchar_t* const listed[] = {
-      L"InputBox",       L"Input",          L"Transform",         L"SplitPath",       L"EnvGet",
-      L"Run",            L"RunWait",        L"GetKeyState",       L"ControlGetPos",   L"ControlGetFocus",
-      L"ControlGetText", L"ControlGet",     L"MouseGetPos",       L"StatusBarGetText", L"WinGetTitle",
-      L"WinGetClass",    L"WinGet",         L"WinGetPos",         L"WinGetText",      L"SysGet",
-      L"PixelGetColor",  L"PixelSearch",    L"ImageSearch",       L"DriveSpaceFree",  L"DriveGet",
-      L"SoundGet",       L"SoundGetWaveVolume", L"FileRead",      L"FileReadLine",    L"FileGetAttrib",
-      L"FileGetTime",    L"FileGetSize",    L"FileGetVersion",    L"FileSelectFile",  L"FileSelectFolder",
-      L"FileGetShortcut", L"IniRead",       L"RegRead",           L"FormatTime",      L"GuiControl",
+      L"InputBox",
+      L"Input",
+      L"Transform",
+      L"SplitPath",
+      L"EnvGet",
+      L"Run",
+      L"RunWait",
+      L"GetKeyState",
+      L"ControlGetPos",
+      L"ControlGetFocus",
+      L"ControlGetText",
+      L"ControlGet",
+      L"MouseGetPos",
+      L"StatusBarGetText",
+      L"WinGetTitle",
+      L"WinGetClass",
+      L"WinGet",
+      L"WinGetPos",
+      L"WinGetText",
+      L"SysGet",
+      L"PixelGetColor",
+      L"PixelSearch",
+      L"ImageSearch",
+      L"DriveSpaceFree",
+      L"DriveGet",
+      L"SoundGet",
+      L"SoundGetWaveVolume",
+      L"FileRead",
+      L"FileReadLine",
+      L"FileGetAttrib",
+      L"FileGetTime",
+      L"FileGetSize",
+      L"FileGetVersion",
+      L"FileSelectFile",
+      L"FileSelectFolder",
+      L"FileGetShortcut",
+      L"IniRead",
+      L"RegRead",
+      L"FormatTime",
+      L"GuiControl",
   };
   std::set<int> expected = {ACT_ASSIGN};  // "=" is the legacy assignment, not the legacy if of the same name
   for (const wchar_t* name : listed) {
@@ -230,8 +299,8 @@ TEST(CommandTableFlags, AlwaysExpandedExactlyForTheListedCommands) {
 // The flags the execution loop reads: which lines it leaves unexpanded,
 // which are loops and which only shape blocks.
 TEST(CommandTableFlags, ExecutionLoopFlagsMarkExactlyTheirCommands) {
-  const std::set<int> runsOwnArgs = {ACT_ASSIGN, ACT_ELSE,    ACT_RETURN,  ACT_LOOP,  ACT_FOR,
-                                     ACT_WHILE,  ACT_UNTIL,   ACT_TRY,     ACT_CATCH, ACT_FINALLY,
+  const std::set<int> runsOwnArgs = {ACT_ASSIGN, ACT_ELSE,        ACT_RETURN,   ACT_LOOP,  ACT_FOR,
+                                     ACT_WHILE,  ACT_UNTIL,       ACT_TRY,      ACT_CATCH, ACT_FINALLY,
                                      ACT_THROW,  ACT_BLOCK_BEGIN, ACT_BLOCK_END};
   const std::set<int> loops = {ACT_LOOP, ACT_FOR, ACT_WHILE};
   const std::set<int> blockKeywords = {ACT_BLOCK_BEGIN, ACT_BLOCK_END, ACT_ELSE, ACT_TRY, ACT_CATCH, ACT_FINALLY};
@@ -255,29 +324,87 @@ struct VarParamRow {
 
 const std::vector<VarParamRow>& VarParamRows() {
   static const std::vector<VarParamRow> rows = {
-      {ARG_TYPE_OUTPUT_VAR, 0, 0, {ACT_ASSIGN, ACT_ASSIGNEXPR, ACT_ADD, ACT_SUB, ACT_MULT, ACT_DIV},
-       {L"InputBox", L"Input", L"Transform", L"StringLeft", L"StringRight", L"StringMid", L"StringTrimLeft",
-        L"StringTrimRight", L"StringLower", L"StringUpper", L"StringLen", L"StringGetPos", L"StringReplace",
-        L"EnvGet", L"GetKeyState", L"ControlGetPos", L"ControlGetFocus", L"ControlGetText", L"ControlGet",
-        L"MouseGetPos", L"StatusBarGetText", L"Random", L"For", L"Catch", L"WinGetTitle", L"WinGetClass", L"WinGet",
-        L"WinGetPos", L"WinGetText", L"SysGet", L"PixelGetColor", L"PixelSearch", L"ImageSearch", L"DriveSpaceFree",
-        L"DriveGet", L"SoundGet", L"SoundGetWaveVolume", L"FileRead", L"FileReadLine", L"FileGetAttrib",
-        L"FileGetTime", L"FileGetSize", L"FileGetVersion", L"FileSelectFile", L"FileSelectFolder", L"IniRead",
-        L"RegRead", L"FormatTime", L"GuiControlGet"}},
-      {ARG_TYPE_INPUT_VAR, 0, 0,
+      {ARG_TYPE_OUTPUT_VAR,
+       0,
+       0,
+       {ACT_ASSIGN, ACT_ASSIGNEXPR, ACT_ADD, ACT_SUB, ACT_MULT, ACT_DIV},
+       {L"InputBox",
+        L"Input",
+        L"Transform",
+        L"StringLeft",
+        L"StringRight",
+        L"StringMid",
+        L"StringTrimLeft",
+        L"StringTrimRight",
+        L"StringLower",
+        L"StringUpper",
+        L"StringLen",
+        L"StringGetPos",
+        L"StringReplace",
+        L"EnvGet",
+        L"GetKeyState",
+        L"ControlGetPos",
+        L"ControlGetFocus",
+        L"ControlGetText",
+        L"ControlGet",
+        L"MouseGetPos",
+        L"StatusBarGetText",
+        L"Random",
+        L"For",
+        L"Catch",
+        L"WinGetTitle",
+        L"WinGetClass",
+        L"WinGet",
+        L"WinGetPos",
+        L"WinGetText",
+        L"SysGet",
+        L"PixelGetColor",
+        L"PixelSearch",
+        L"ImageSearch",
+        L"DriveSpaceFree",
+        L"DriveGet",
+        L"SoundGet",
+        L"SoundGetWaveVolume",
+        L"FileRead",
+        L"FileReadLine",
+        L"FileGetAttrib",
+        L"FileGetTime",
+        L"FileGetSize",
+        L"FileGetVersion",
+        L"FileSelectFile",
+        L"FileSelectFolder",
+        L"IniRead",
+        L"RegRead",
+        L"FormatTime",
+        L"GuiControlGet"}},
+      {ARG_TYPE_INPUT_VAR,
+       0,
+       0,
        {ACT_IFIN, ACT_IFNOTIN, ACT_IFCONTAINS, ACT_IFNOTCONTAINS, ACT_IFIS, ACT_IFISNOT, ACT_IFBETWEEN,
         ACT_IFNOTBETWEEN, ACT_IFEQUAL, ACT_IFNOTEQUAL, ACT_IFGREATER, ACT_IFGREATEROREQUAL, ACT_IFLESS,
         ACT_IFLESSOREQUAL},
        {L"IfInString", L"IfNotInString", L"SplitPath", L"Sort"}},
-      {ARG_TYPE_INPUT_VAR, 1, 1, {},
+      {ARG_TYPE_INPUT_VAR,
+       1,
+       1,
+       {},
        {L"StringLeft", L"StringRight", L"StringMid", L"StringTrimLeft", L"StringTrimRight", L"StringLower",
         L"StringUpper", L"StringLen", L"StringGetPos", L"StringReplace", L"StringSplit"}},
-      {ARG_TYPE_OUTPUT_VAR, 1, 1, {},
+      {ARG_TYPE_OUTPUT_VAR,
+       1,
+       1,
+       {},
        {L"SplitPath", L"ControlGetPos", L"MouseGetPos", L"For", L"WinGetPos", L"PixelSearch", L"ImageSearch",
         L"FileGetShortcut"}},
-      {ARG_TYPE_OUTPUT_VAR, 2, 2, {},
+      {ARG_TYPE_OUTPUT_VAR,
+       2,
+       2,
+       {},
        {L"SplitPath", L"ControlGetPos", L"MouseGetPos", L"WinGetPos", L"FileGetShortcut"}},
-      {ARG_TYPE_OUTPUT_VAR, 3, 3, {},
+      {ARG_TYPE_OUTPUT_VAR,
+       3,
+       3,
+       {},
        {L"SplitPath", L"Run", L"RunWait", L"ControlGetPos", L"MouseGetPos", L"WinGetPos", L"FileGetShortcut"}},
       {ARG_TYPE_OUTPUT_VAR, 4, 5, {}, {L"SplitPath", L"FileGetShortcut"}},
       {ARG_TYPE_OUTPUT_VAR, 6, 7, {}, {L"FileGetShortcut"}},
@@ -312,8 +439,7 @@ TEST(CommandTableArgKinds, EveryOtherPositionIsNormal) {
     for (int position = -1; position <= kMaxArgs + 1; ++position) {
       if (variable.count({action, position}) != 0) continue;
       EXPECT_EQ(ArgKindOf(static_cast<ActionType>(action), position), ARG_TYPE_NORMAL)
-          << Narrow(CommandInfo(static_cast<ActionType>(action)).Name) << " at " << action << ", position "
-          << position;
+          << Narrow(CommandInfo(static_cast<ActionType>(action)).Name) << " at " << action << ", position " << position;
     }
   }
 }
@@ -326,11 +452,16 @@ TEST(CommandTableArgKinds, ParseLoopReadsItsSecondArgumentAsAVariable) {
     ArgKind Expected;
   };
   const Case cases[] = {
-      {ACT_LOOP, 1, L"Parse", ARG_TYPE_INPUT_VAR},  {ACT_LOOP, 1, L"pARSE", ARG_TYPE_INPUT_VAR},
-      {ACT_LOOP, 1, L"Read", ARG_TYPE_NORMAL},      {ACT_LOOP, 1, L"Parser", ARG_TYPE_NORMAL},
-      {ACT_LOOP, 1, L"", ARG_TYPE_NORMAL},          {ACT_LOOP, 0, L"Parse", ARG_TYPE_NORMAL},
-      {ACT_LOOP, 2, L"Parse", ARG_TYPE_NORMAL},     {ACT_WHILE, 1, L"Parse", ARG_TYPE_NORMAL},
-      {ACT_STRINGSPLIT, 1, L"Parse", ARG_TYPE_INPUT_VAR}, {ACT_FOR, 1, L"Parse", ARG_TYPE_OUTPUT_VAR},
+      {ACT_LOOP, 1, L"Parse", ARG_TYPE_INPUT_VAR},
+      {ACT_LOOP, 1, L"pARSE", ARG_TYPE_INPUT_VAR},
+      {ACT_LOOP, 1, L"Read", ARG_TYPE_NORMAL},
+      {ACT_LOOP, 1, L"Parser", ARG_TYPE_NORMAL},
+      {ACT_LOOP, 1, L"", ARG_TYPE_NORMAL},
+      {ACT_LOOP, 0, L"Parse", ARG_TYPE_NORMAL},
+      {ACT_LOOP, 2, L"Parse", ARG_TYPE_NORMAL},
+      {ACT_WHILE, 1, L"Parse", ARG_TYPE_NORMAL},
+      {ACT_STRINGSPLIT, 1, L"Parse", ARG_TYPE_INPUT_VAR},
+      {ACT_FOR, 1, L"Parse", ARG_TYPE_OUTPUT_VAR},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ArgKindInLine(c.Action, c.Position, c.FirstArg), c.Expected)
@@ -404,9 +535,9 @@ TEST(CommandTableNames, NamedEntriesAreUniqueWithoutRegardToCase) {
 TEST(CommandTableNames, WordsThatNameNoCommand) {
   const std::wstring tooLong(300, L'a');
   const wchar_t* const words[] = {
-      L"",        L"Msg",     L"MsgBoxx", L" MsgBox", L"MsgBox ", L"Msg Box", L"Sleep(", L"if",
-      L"Static",  L"=",       L":=",      L"in",      L"between", L"<>",      L"SetEnv", L"EnvAdd",
-      L"IfEqual", L"{{",      L"#IfWinActive", L"ExitApp2", tooLong.c_str(),
+      L"",       L"Msg",    L"MsgBoxx", L" MsgBox", L"MsgBox ",      L"Msg Box",  L"Sleep(",
+      L"if",     L"Static", L"=",       L":=",      L"in",           L"between",  L"<>",
+      L"SetEnv", L"EnvAdd", L"IfEqual", L"{{",      L"#IfWinActive", L"ExitApp2", tooLong.c_str(),
   };
   for (const wchar_t* word : words) EXPECT_EQ(FindCommand(word), ACT_INVALID) << Narrow(word);
   // The Turkish dotless i upper-cases to I in some mappings; command names only fold ASCII.
@@ -433,14 +564,12 @@ TEST(CommandTableHelpers, ClassificationOfActions) {
   for (int i = ACT_IFIN; i <= ACT_IFMSGBOX; ++i)
     cases.push_back({static_cast<ActionType>(i), i != ACT_IFEXPR, true, false});
   const Case others[] = {
-      {ACT_INVALID, false, false, false},   {ACT_ASSIGN, false, false, false},
-      {ACT_STATIC, false, false, false},    {ACT_ELSE, false, false, false},
-      {ACT_MSGBOX, false, false, false},    {ACT_LOOP, false, true, true},
-      {ACT_FOR, false, true, true},         {ACT_WHILE, false, true, true},
-      {ACT_UNTIL, false, false, false},     {ACT_BREAK, false, false, false},
-      {ACT_CONTINUE, false, false, false},  {ACT_TRY, false, true, false},
-      {ACT_CATCH, false, false, false},     {ACT_FINALLY, false, false, false},
-      {ACT_BLOCK_BEGIN, false, false, false}, {ACT_HASH_IF, false, false, false},
+      {ACT_INVALID, false, false, false}, {ACT_ASSIGN, false, false, false},   {ACT_STATIC, false, false, false},
+      {ACT_ELSE, false, false, false},    {ACT_MSGBOX, false, false, false},   {ACT_LOOP, false, true, true},
+      {ACT_FOR, false, true, true},       {ACT_WHILE, false, true, true},      {ACT_UNTIL, false, false, false},
+      {ACT_BREAK, false, false, false},   {ACT_CONTINUE, false, false, false}, {ACT_TRY, false, true, false},
+      {ACT_CATCH, false, false, false},   {ACT_FINALLY, false, false, false},  {ACT_BLOCK_BEGIN, false, false, false},
+      {ACT_HASH_IF, false, false, false},
   };
   cases.insert(cases.end(), std::begin(others), std::end(others));
   for (const Case& c : cases) {

@@ -17,8 +17,8 @@
 #include "script/script_reader.h"
 #include "script/script_state.h"
 #include "script/text_stream.h"
-#include "values/variable.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -127,8 +127,7 @@ TEST_F(Directives, WarnModesByKind) {
     SCOPED_TRACE(c.Script);
     Reset();
     ASSERT_EQ(LoadText(c.Script, LoadDepth::ParseOnly).Result, ResultCode::Ok);
-    for (int kind = 0; kind < WARN_KIND_COUNT; ++kind)
-      EXPECT_EQ(Loader().Directives.Warn[kind], c.Modes[kind]) << kind;
+    for (int kind = 0; kind < WARN_KIND_COUNT; ++kind) EXPECT_EQ(Loader().Directives.Warn[kind], c.Modes[kind]) << kind;
   }
 }
 

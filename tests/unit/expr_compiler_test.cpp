@@ -13,8 +13,8 @@
 #include "values/expr_compiler.h"
 #include "values/expr_scan.h"
 #include "values/expr_token.h"
-#include "values/variable.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -26,10 +26,11 @@ std::string Narrow(std::wstring_view text) {
 
 // How each operator is written in a description, by symbol number.
 const char* const kSpelling[] = {
-    "", "", "", "", "", "", "", "", "bottom", "post++", "post--", "member", ")", "]", "}", "(", "[", "{", ",",
-    ":=", "+=", "-=", "*=", "/=", "//=", "|=", "^=", "&=", "<<=", ">>=", ".=", ":", "?", "||", "&&", "not",
-    "=", "==", "!=", ">", "<", ">=", "<=", ".", "|", "^", "&", "<<", ">>", "+", "-", "*", "/", "//", "neg",
-    "!", "~", "addr", "deref", "**", "pre++", "pre--", "call", "new", "regex", "end",
+    "",    "",     "",      "",   "",      "",      "",     "",    "bottom", "post++", "post--", "member", ")",   "]",
+    "}",   "(",    "[",     "{",  ",",     ":=",    "+=",   "-=",  "*=",     "/=",     "//=",    "|=",     "^=",  "&=",
+    "<<=", ">>=",  ".=",    ":",  "?",     "||",    "&&",   "not", "=",      "==",     "!=",     ">",      "<",   ">=",
+    "<=",  ".",    "|",     "^",  "&",     "<<",    ">>",   "+",   "-",      "*",      "/",      "//",     "neg", "!",
+    "~",   "addr", "deref", "**", "pre++", "pre--", "call", "new", "regex",  "end",
 };
 static_assert(sizeof(kSpelling) / sizeof(kSpelling[0]) == static_cast<size_t>(ExprSymbol::End) + 1);
 

@@ -4,21 +4,21 @@
 // to unary minus and parentheses), assignments and increments, double-derefs,
 // calls through the function seam, the line kinds, what fails pending the
 // object model, and a proof that numbers and short texts stay off the heap.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <new>
 #include <string>
 #include <vector>
 
 #include "base/script_context.h"
-#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "load_fixture.h"
 #include "values/expr_eval.h"
 #include "values/expr_token.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 // Every operator new in the test program is counted, so that a test can
 // show that a stretch of code allocated nothing at all.
@@ -228,24 +228,46 @@ using ExprMemory = ExprEvalTest;
 
 TEST_F(ExprArithmetic, IntegerFloatAndTextOperands) {
   ExpectAll({
-      {L"1 + 2", L"3"},          {L"7 - 10", L"-3"},          {L"6 * 7", L"42"},
-      {L"6 / 3", L"2.000000"},   {L"7 / 2", L"3.500000"},     {L"1 + 1.5", L"2.500000"},
-      {L"2 * 0.5", L"1.000000"}, {L"1.5 - 0.5", L"1.000000"}, {L"7 // 2", L"3"},
-      {L"-7 // 2", L"-3"},       {L"-7.0 // 2", L"-4.000000"}, {L"7.5 // 2", L"3.000000"},
+      {L"1 + 2", L"3"},
+      {L"7 - 10", L"-3"},
+      {L"6 * 7", L"42"},
+      {L"6 / 3", L"2.000000"},
+      {L"7 / 2", L"3.500000"},
+      {L"1 + 1.5", L"2.500000"},
+      {L"2 * 0.5", L"1.000000"},
+      {L"1.5 - 0.5", L"1.000000"},
+      {L"7 // 2", L"3"},
+      {L"-7 // 2", L"-3"},
+      {L"-7.0 // 2", L"-4.000000"},
+      {L"7.5 // 2", L"3.000000"},
       // Quoted text is never a number, whatever it looks like.
-      {L"(\"12\") + 1", L""},    {L"\"abc\" / 2", L""},       {L"12 + 1", L"13"},
-      {L"\"12\" // 1", L""},     {L"-5", L"-5"},              {L"- 5", L"-5"},
-      {L"-(3)", L"-3"},          {L"-1.5 + 0", L"-1.500000"}, {L"-\"7\"", L""},
+      {L"(\"12\") + 1", L""},
+      {L"\"abc\" / 2", L""},
+      {L"12 + 1", L"13"},
+      {L"\"12\" // 1", L""},
+      {L"-5", L"-5"},
+      {L"- 5", L"-5"},
+      {L"-(3)", L"-3"},
+      {L"-1.5 + 0", L"-1.500000"},
+      {L"-\"7\"", L""},
       {L"--5", L""},
   });
 }
 
 TEST_F(ExprArithmetic, LiteralsKeepTheirText) {
   ExpectAll({
-      {L"0x10 + 1", L"17"},        {L"0x10", L"0x10"},            {L"-0x10 + 0", L"-16"},
-      {L"0xff * 1", L"255"},       {L"1.5e3 + 0", L"1500.000000"}, {L"1.0E-2 * 100", L"1.000000"},
-      {L"1.5e+3 - 1", L"1499.000000"}, {L".5 + 0", L"0.500000"},  {L"007", L"007"},
-      {L"1.50", L"1.50"},          {L"007 + 0", L"7"},            {L"-1.5", L"-1.5"},
+      {L"0x10 + 1", L"17"},
+      {L"0x10", L"0x10"},
+      {L"-0x10 + 0", L"-16"},
+      {L"0xff * 1", L"255"},
+      {L"1.5e3 + 0", L"1500.000000"},
+      {L"1.0E-2 * 100", L"1.000000"},
+      {L"1.5e+3 - 1", L"1499.000000"},
+      {L".5 + 0", L"0.500000"},
+      {L"007", L"007"},
+      {L"1.50", L"1.50"},
+      {L"007 + 0", L"7"},
+      {L"-1.5", L"-1.5"},
   });
 }
 
@@ -255,40 +277,61 @@ TEST_F(ExprArithmetic, OverflowWrapsAndDivisionByZeroIsEmpty) {
       {L"-9223372036854775807 - 2", L"9223372036854775807"},
       {L"4611686018427387904 * 2", L"-9223372036854775808"},
       {L"(-9223372036854775807 - 1) // -1", L"-9223372036854775808"},
-      {L"1 / 0", L""},  {L"1 // 0", L""},  {L"1.5 // 0", L""},  {L"0 / 0", L""},  {L"1 / 0.0", L""},
+      {L"1 / 0", L""},
+      {L"1 // 0", L""},
+      {L"1.5 // 0", L""},
+      {L"0 / 0", L""},
+      {L"1 / 0.0", L""},
   });
 }
 
 TEST_F(ExprArithmetic, Power) {
   ExpectAll({
-      {L"2 ** 10", L"1024"},      {L"2 ** -1", L"0.500000"}, {L"-2 ** 2", L"-4"},
-      {L"(-2) ** 3", L"-8"},      {L"(-2) ** 2", L"4"},      {L"2 ** 3 ** 2", L"64"},
-      {L"0 ** -1", L""},          {L"(-8) ** (1/3)", L""},   {L"2.0 ** 3", L"8.000000"},
-      {L"(-2.0) ** 3", L"-8.000000"}, {L"0 ** 0", L"1"},     {L"2 ** 0.5 > 1.41", L"1"},
+      {L"2 ** 10", L"1024"},
+      {L"2 ** -1", L"0.500000"},
+      {L"-2 ** 2", L"-4"},
+      {L"(-2) ** 3", L"-8"},
+      {L"(-2) ** 2", L"4"},
+      {L"2 ** 3 ** 2", L"64"},
+      {L"0 ** -1", L""},
+      {L"(-8) ** (1/3)", L""},
+      {L"2.0 ** 3", L"8.000000"},
+      {L"(-2.0) ** 3", L"-8.000000"},
+      {L"0 ** 0", L"1"},
+      {L"2 ** 0.5 > 1.41", L"1"},
       {L"2 ** -pwEmpty", L""},  // the unary operator after ** waits for its operand
       // Exact while the result fits 64 bits (a double would be off here).
-      {L"3 ** 39", L"4052555153018976267"}, {L"(-2) ** 63", L"-9223372036854775808"},
+      {L"3 ** 39", L"4052555153018976267"},
+      {L"(-2) ** 63", L"-9223372036854775808"},
   });
 }
 
 TEST_F(ExprArithmetic, BitwiseAndShifts) {
   ExpectAll({
-      {L"5 | 2", L"7"},   {L"6 ^ 3", L"5"},     {L"6 & 3", L"2"},      {L"1 << 4", L"16"},
-      {L"1 << 64", L"1"}, {L"1 << 63", L"-9223372036854775808"},   {L"-16 >> 2", L"-4"},
-      {L"~0", L"4294967295"}, {L"~-1", L"0"},   {L"~4294967296", L"-4294967297"},
-      {L"5.9 | 0", L"5"}, {L"~\"1\"", L""},     {L"3 & 1.5", L"1"},
+      {L"5 | 2", L"7"},
+      {L"6 ^ 3", L"5"},
+      {L"6 & 3", L"2"},
+      {L"1 << 4", L"16"},
+      {L"1 << 64", L"1"},
+      {L"1 << 63", L"-9223372036854775808"},
+      {L"-16 >> 2", L"-4"},
+      {L"~0", L"4294967295"},
+      {L"~-1", L"0"},
+      {L"~4294967296", L"-4294967297"},
+      {L"5.9 | 0", L"5"},
+      {L"~\"1\"", L""},
+      {L"3 & 1.5", L"1"},
   });
 }
 
 TEST_F(ExprArithmetic, PrecedenceLevels) {
   ExpectAll({
-      {L"2 + 3 * 4", L"14"},        {L"(2 + 3) * 4", L"20"},       {L"10 - 4 - 3", L"3"},
-      {L"2 * 3 ** 2", L"18"},       {L"-2 ** 2", L"-4"},           {L"1 + 2 . 3", L"33"},
-      {L"1 | 2 ^ 3 & 4", L"3"},     {L"1 << 2 + 1", L"8"},         {L"16 >> 1 * 2", L"4"},
-      {L"6 & 3 << 1", L"6"},        {L"5 > 3 = 1", L"1"},          {L"!0 + 1", L"2"},
-      {L"not 0 + 1", L"0"},         {L"1 = 1 && 2 = 3", L"0"},     {L"1 || 0 && 0", L"1"},
-      {L"2 ** -1 * 4", L"2.000000"}, {L"8 // 3 * 3", L"6"},        {L"1 < 2 = 2 > 1", L"1"},
-      {L"~1 + 1", L"4294967295"},   {L"0 ? 1 : 2 + 3", L"5"},      {L"3 . 4 = 34", L"1"},
+      {L"2 + 3 * 4", L"14"},  {L"(2 + 3) * 4", L"20"},   {L"10 - 4 - 3", L"3"},      {L"2 * 3 ** 2", L"18"},
+      {L"-2 ** 2", L"-4"},    {L"1 + 2 . 3", L"33"},     {L"1 | 2 ^ 3 & 4", L"3"},   {L"1 << 2 + 1", L"8"},
+      {L"16 >> 1 * 2", L"4"}, {L"6 & 3 << 1", L"6"},     {L"5 > 3 = 1", L"1"},       {L"!0 + 1", L"2"},
+      {L"not 0 + 1", L"0"},   {L"1 = 1 && 2 = 3", L"0"}, {L"1 || 0 && 0", L"1"},     {L"2 ** -1 * 4", L"2.000000"},
+      {L"8 // 3 * 3", L"6"},  {L"1 < 2 = 2 > 1", L"1"},  {L"~1 + 1", L"4294967295"}, {L"0 ? 1 : 2 + 3", L"5"},
+      {L"3 . 4 = 34", L"1"},
   });
 }
 
@@ -302,23 +345,41 @@ TEST_F(ExprComparison, NumbersAgainstText) {
   Set(L"cmpTwelve", L"12");
   Set(L"cmpWord", L"abc");
   ExpectAll({
-      {L"\"12\" < 9", L"1"},  {L"12 < 9", L"0"},        {L"\"10\" = 10", L"1"},
-      {L"\"1.0\" = 1", L"0"}, {L"1.0 = 1", L"1"},       {L"0x10 = 16", L"1"},
-      {L"\"0x10\" = 16", L"0"}, {L"cmpTwelve < 9", L"0"}, {L"cmpTwelve + 1", L"13"},
-      {L"cmpWord + 1", L""},  {L"cmpWord > 9", L"1"},   {L"2 >= 2.0", L"1"},
-      {L"1 <> 1.5", L"1"},    {L"1 != 1", L"0"},        {L"-1 < 0", L"1"},
+      {L"\"12\" < 9", L"1"},
+      {L"12 < 9", L"0"},
+      {L"\"10\" = 10", L"1"},
+      {L"\"1.0\" = 1", L"0"},
+      {L"1.0 = 1", L"1"},
+      {L"0x10 = 16", L"1"},
+      {L"\"0x10\" = 16", L"0"},
+      {L"cmpTwelve < 9", L"0"},
+      {L"cmpTwelve + 1", L"13"},
+      {L"cmpWord + 1", L""},
+      {L"cmpWord > 9", L"1"},
+      {L"2 >= 2.0", L"1"},
+      {L"1 <> 1.5", L"1"},
+      {L"1 != 1", L"0"},
+      {L"-1 < 0", L"1"},
   });
 }
 
 TEST_F(ExprComparison, StringCaseSense) {
   ExpectAll({
-      {L"\"ABC\" = \"abc\"", L"1"}, {L"\"ABC\" == \"abc\"", L"0"}, {L"\"abc\" == \"abc\"", L"1"},
-      {L"\"abc\" <> \"ABC\"", L"0"}, {L"\"abc\" != \"abd\"", L"1"}, {L"\"B\" < \"a\"", L"0"},
-      {L"\"abc\" < \"abd\"", L"1"}, {L"\"ab\" < \"abc\"", L"1"},    {L"\"b\" >= \"B\"", L"1"},
+      {L"\"ABC\" = \"abc\"", L"1"},
+      {L"\"ABC\" == \"abc\"", L"0"},
+      {L"\"abc\" == \"abc\"", L"1"},
+      {L"\"abc\" <> \"ABC\"", L"0"},
+      {L"\"abc\" != \"abd\"", L"1"},
+      {L"\"B\" < \"a\"", L"0"},
+      {L"\"abc\" < \"abd\"", L"1"},
+      {L"\"ab\" < \"abc\"", L"1"},
+      {L"\"b\" >= \"B\"", L"1"},
   });
   Values().CurrentThread->CaseSensitivity = 1;  // On
   ExpectAll({
-      {L"\"B\" < \"a\"", L"1"}, {L"\"abc\" <> \"ABC\"", L"1"}, {L"\"ABC\" = \"abc\"", L"1"},
+      {L"\"B\" < \"a\"", L"1"},
+      {L"\"abc\" <> \"ABC\"", L"1"},
+      {L"\"ABC\" = \"abc\"", L"1"},
       {L"\"ABC\" == \"abc\"", L"0"},
   });
   Values().CurrentThread->CaseSensitivity = 2;  // Locale
@@ -342,10 +403,10 @@ TEST_F(ExprLogic, ShortCircuitSkipsTheRightSide) {
     bool Assigned;
   };
   const Case cases[] = {
-      {L"0 && (scTarget := 5)", L"0", false}, {L"1 || (scTarget := 5)", L"1", false},
-      {L"1 || scTarget := 5", L"1", false},   {L"0 and scTarget := 5", L"0", false},
-      {L"0 || (scTarget := 5)", L"1", true},  {L"1 && (scTarget := 5)", L"1", true},
-      {L"1 || 0 || (scTarget := 5)", L"1", false}, {L"0 && 1 && (scTarget := 5)", L"0", false},
+      {L"0 && (scTarget := 5)", L"0", false},        {L"1 || (scTarget := 5)", L"1", false},
+      {L"1 || scTarget := 5", L"1", false},          {L"0 and scTarget := 5", L"0", false},
+      {L"0 || (scTarget := 5)", L"1", true},         {L"1 && (scTarget := 5)", L"1", true},
+      {L"1 || 0 || (scTarget := 5)", L"1", false},   {L"0 && 1 && (scTarget := 5)", L"0", false},
       {L"(0 || 0) && (scTarget := 5)", L"0", false},
   };
   for (const Case& c : cases) {
@@ -379,10 +440,17 @@ TEST_F(ExprLogic, TernaryEvaluatesOneBranch) {
 
 TEST_F(ExprLogic, TernaryNesting) {
   ExpectAll({
-      {L"0 ? 1 : 0 ? 2 : 3", L"3"},   {L"0 ? 1 : 1 ? 2 : 3", L"2"},   {L"1 ? 0 ? 4 : 5 : 6", L"5"},
-      {L"1 ? 1 ? 4 : 5 : 6", L"4"},   {L"0 ? 1 ? 4 : 5 : 6", L"6"},   {L"(1 ? 2 : 3) + 1", L"3"},
-      {L"1 ? 2 : 3 + 10", L"2"},      {L"0 ? 2 : 3 + 10", L"13"},     {L"(0 ? 1 : 0) || 7", L"1"},
-      {L"(1 ? 0 : 1) || 0", L"0"},    {L"1 ? \"a\" : \"b\" \"c\"", L"a"},
+      {L"0 ? 1 : 0 ? 2 : 3", L"3"},
+      {L"0 ? 1 : 1 ? 2 : 3", L"2"},
+      {L"1 ? 0 ? 4 : 5 : 6", L"5"},
+      {L"1 ? 1 ? 4 : 5 : 6", L"4"},
+      {L"0 ? 1 ? 4 : 5 : 6", L"6"},
+      {L"(1 ? 2 : 3) + 1", L"3"},
+      {L"1 ? 2 : 3 + 10", L"2"},
+      {L"0 ? 2 : 3 + 10", L"13"},
+      {L"(0 ? 1 : 0) || 7", L"1"},
+      {L"(1 ? 0 : 1) || 0", L"0"},
+      {L"1 ? \"a\" : \"b\" \"c\"", L"a"},
   });
 }
 
@@ -391,10 +459,18 @@ TEST_F(ExprConcat, ImplicitAndExplicit) {
   Set(L"ccB", L"b");
   Set(L"ccTwo", L"2");
   ExpectAll({
-      {L"\"a\" \"b\"", L"ab"},       {L"\"a\" . \"b\"", L"ab"},    {L"ccA ccB", L"ab"},
-      {L"\"x\" ccA", L"xa"},         {L"1 . 2", L"12"},            {L"1.5 . \"\"", L"1.5"},
-      {L"0x10 . \"\"", L"0x10"},     {L"(0x10 + 0) . \"\"", L"16"}, {L"2 ** 2 . 1", L"41"},
-      {L"\"a\" . 1 + 1", L"a2"},     {L"1.0 * 2 . \"\"", L"2.000000"}, {L"ccA . ccTwo + 1", L"a3"},
+      {L"\"a\" \"b\"", L"ab"},
+      {L"\"a\" . \"b\"", L"ab"},
+      {L"ccA ccB", L"ab"},
+      {L"\"x\" ccA", L"xa"},
+      {L"1 . 2", L"12"},
+      {L"1.5 . \"\"", L"1.5"},
+      {L"0x10 . \"\"", L"0x10"},
+      {L"(0x10 + 0) . \"\"", L"16"},
+      {L"2 ** 2 . 1", L"41"},
+      {L"\"a\" . 1 + 1", L"a2"},
+      {L"1.0 * 2 . \"\"", L"2.000000"},
+      {L"ccA . ccTwo + 1", L"a3"},
   });
 }
 
@@ -404,14 +480,23 @@ TEST_F(ExprConcat, NextToUnaryMinusAndParentheses) {
   Set(L"ccThree", L"3");
   ExpectAll({
       // After a quoted literal a sign-like operator is unary, joined by concatenation.
-      {L"\"x\" -1", L"x-1"},        {L"\"x\" - 1", L"x-1"},     {L"\"x\" + 1", L"x1"},
-      {L"\"x\" -ccThree", L"x-3"},  {L"\"a\" != \"b\"", L"1"},  {L"\"a\" && 0", L"0"},
+      {L"\"x\" -1", L"x-1"},
+      {L"\"x\" - 1", L"x-1"},
+      {L"\"x\" + 1", L"x1"},
+      {L"\"x\" -ccThree", L"x-3"},
+      {L"\"a\" != \"b\"", L"1"},
+      {L"\"a\" && 0", L"0"},
       // After a variable the same characters subtract and add.
-      {L"ccFive -1", L"4"},         {L"ccFive - 1", L"4"},      {L"ccFive -ccThree", L"2"},
+      {L"ccFive -1", L"4"},
+      {L"ccFive - 1", L"4"},
+      {L"ccFive -ccThree", L"2"},
       {L"5 . -1", L"5-1"},
       // "(" concatenates only when set apart from an operand.
-      {L"ccA (1 + 1)", L"a2"},      {L"\"a\"(1)", L"a1"},       {L"(1)(2)", L"12"},
-      {L"(\"a\") \"b\"", L"ab"},    {L"ccFive (ccThree)", L"53"},
+      {L"ccA (1 + 1)", L"a2"},
+      {L"\"a\"(1)", L"a1"},
+      {L"(1)(2)", L"12"},
+      {L"(\"a\") \"b\"", L"ab"},
+      {L"ccFive (ccThree)", L"53"},
   });
 }
 
@@ -444,11 +529,11 @@ TEST_F(ExprAssignment, Compound) {
     const wchar_t* After;
   };
   const Case cases[] = {
-      {L"5", L"cpX += 2", L"7"},         {L"5", L"cpX -= 7", L"-2"},      {L"5", L"cpX *= 3", L"15"},
-      {L"5", L"cpX /= 2", L"2.500000"},  {L"5", L"cpX //= 2", L"2"},      {L"5", L"cpX |= 8", L"13"},
-      {L"5", L"cpX ^= 1", L"4"},         {L"5", L"cpX &= 6", L"4"},       {L"5", L"cpX <<= 2", L"20"},
-      {L"5", L"cpX >>= 1", L"2"},        {L"ab", L"cpX .= \"c\"", L"abc"}, {L"5", L"cpX .= 1 + 1", L"52"},
-      {L"5", L"cpX += \"abc\"", L""},    {L"5", L"cpX /= 0", L""},        {L"1.5", L"cpX += 1", L"2.500000"},
+      {L"5", L"cpX += 2", L"7"},        {L"5", L"cpX -= 7", L"-2"},       {L"5", L"cpX *= 3", L"15"},
+      {L"5", L"cpX /= 2", L"2.500000"}, {L"5", L"cpX //= 2", L"2"},       {L"5", L"cpX |= 8", L"13"},
+      {L"5", L"cpX ^= 1", L"4"},        {L"5", L"cpX &= 6", L"4"},        {L"5", L"cpX <<= 2", L"20"},
+      {L"5", L"cpX >>= 1", L"2"},       {L"ab", L"cpX .= \"c\"", L"abc"}, {L"5", L"cpX .= 1 + 1", L"52"},
+      {L"5", L"cpX += \"abc\"", L""},   {L"5", L"cpX /= 0", L""},         {L"1.5", L"cpX += 1", L"2.500000"},
   };
   for (const Case& c : cases) {
     Set(L"cpX", c.Start);
@@ -465,12 +550,18 @@ TEST_F(ExprAssignment, IncrementsAndDecrements) {
     const wchar_t* After;
   };
   const Case cases[] = {
-      {L"5", L"inX++", L"5", L"6"},       {L"5", L"++inX", L"6", L"6"},       {L"5", L"inX--", L"5", L"4"},
-      {L"5", L"--inX", L"4", L"4"},       {L"1.5", L"inX++", L"1.500000", L"2.500000"},
+      {L"5", L"inX++", L"5", L"6"},
+      {L"5", L"++inX", L"6", L"6"},
+      {L"5", L"inX--", L"5", L"4"},
+      {L"5", L"--inX", L"4", L"4"},
+      {L"1.5", L"inX++", L"1.500000", L"2.500000"},
       {L"1.5", L"--inX", L"0.500000", L"0.500000"},
-      {L"abc", L"inX++", L"", L""},       {L"abc", L"++inX", L"", L""},       {L"", L"inX++", L"", L""},
+      {L"abc", L"inX++", L"", L""},
+      {L"abc", L"++inX", L"", L""},
+      {L"", L"inX++", L"", L""},
       {L"9223372036854775807", L"++inX", L"-9223372036854775808", L"-9223372036854775808"},
-      {L"5", L"inX++ + inX", L"11", L"6"}, {L"5", L"5++", L"", L"5"},
+      {L"5", L"inX++ + inX", L"11", L"6"},
+      {L"5", L"5++", L"", L"5"},
   };
   for (const Case& c : cases) {
     Set(L"inX", c.Start);
@@ -486,8 +577,11 @@ TEST_F(ExprVariables, DoubleDerefs) {
   Set(L"ddArr3", L"three");
   Set(L"ddEmpty", L"");
   ExpectAll({
-      {L"%ddName%", L"hit"},       {L"ddArr%ddIndex%", L"three"}, {L"%ddName% . \"!\"", L"hit!"},
-      {L"%ddEmpty%", L""},         {L"ddArr%ddIndex% := \"new\"", L"new"},
+      {L"%ddName%", L"hit"},
+      {L"ddArr%ddIndex%", L"three"},
+      {L"%ddName% . \"!\"", L"hit!"},
+      {L"%ddEmpty%", L""},
+      {L"ddArr%ddIndex% := \"new\"", L"new"},
   });
   EXPECT_EQ(Get(L"ddArr3"), L"new");
   Set(L"ddName", L"a b");
@@ -516,11 +610,20 @@ TEST_F(ExprCalls, ParametersAndResults) {
   Set(L"clFn", L"Add3");
   Set(L"clNone", L"NoSuchFunction");
   ExpectAll({
-      {L"Add3(1, 2)", L"3"},          {L"Add3(1, 2, 3)", L"6"},        {L"Add3(1, 2) * 2", L"6"},
-      {L"Add3(Add3(1, 2), 3)", L"6"}, {L"Shape(1,,3)", L"1,_,3"},      {L"Shape(1, 2)", L"1,2"},
-      {L"Count()", L"0"},             {L"Count(1, 2, 3, 4, 5)", L"5"}, {L"Count(clFn*)", L"101"},
-      {L"\"n\" Add3(1, 2)", L"n3"},   {L"%clFn%(1, 2)", L"3"},         {L"%clNone%(1)", L""},
-      {L"1 + %clNone%(1)", L""},      {L"Add3(1, 2) . Shape(4)", L"34"},
+      {L"Add3(1, 2)", L"3"},
+      {L"Add3(1, 2, 3)", L"6"},
+      {L"Add3(1, 2) * 2", L"6"},
+      {L"Add3(Add3(1, 2), 3)", L"6"},
+      {L"Shape(1,,3)", L"1,_,3"},
+      {L"Shape(1, 2)", L"1,2"},
+      {L"Count()", L"0"},
+      {L"Count(1, 2, 3, 4, 5)", L"5"},
+      {L"Count(clFn*)", L"101"},
+      {L"\"n\" Add3(1, 2)", L"n3"},
+      {L"%clFn%(1, 2)", L"3"},
+      {L"%clNone%(1)", L""},
+      {L"1 + %clNone%(1)", L""},
+      {L"Add3(1, 2) . Shape(4)", L"34"},
   });
 }
 
@@ -602,23 +705,39 @@ TEST_F(ExprPending, ObjectsAndRegExFailTheLine) {
 // or stops with one of the known messages; none may crash or hang.
 TEST_F(ExprMemory, RandomExpressionsFailOnlyWithKnownMessages) {
   const char* const fragments[] = {
-      "1",   "2.5", "0x1F", "-3", "\"s\"", "\"\"", "fzA", "fzB", "fzArr%fzI%", "%fzN%", "+",  "-",  "*",
-      "/",   "//",  "**",   "&&", "||",    " and ", " or ", "not ", "!",  "~",  "&",  "|",  "^",  "<<",
-      ">>",  "=",   "==",   "!=", "<",     ">=",  ".",   " . ", "(",  ")",  "[",  "]",  "{",  "}",  ",",
-      "?",   ":",   ":=",   "+=", ".=",    "++",  "--",  ".y",  "Add3(", "Count(", "Shape(", " ", "new ",
-      "%",   "'",   "*)",   "k: ",
+      "1",  "2.5", "0x1F",  "-3",     "\"s\"",  "\"\"", "fzA",   "fzB",  "fzArr%fzI%", "%fzN%", "+",   "-",
+      "*",  "/",   "//",    "**",     "&&",     "||",   " and ", " or ", "not ",       "!",     "~",   "&",
+      "|",  "^",   "<<",    ">>",     "=",      "==",   "!=",    "<",    ">=",         ".",     " . ", "(",
+      ")",  "[",   "]",     "{",      "}",      ",",    "?",     ":",    ":=",         "+=",    ".=",  "++",
+      "--", ".y",  "Add3(", "Count(", "Shape(", " ",    "new ",  "%",    "'",          "*)",    "k: ",
   };
   const std::wstring known[] = {
-      L"Missing close-quote", L"Ambiguous or invalid use of \".\"",
-      L"The leftmost character above is illegal in an expression.", L"Too many var/func refs.",
+      L"Missing close-quote",
+      L"Ambiguous or invalid use of \".\"",
+      L"The leftmost character above is illegal in an expression.",
+      L"Too many var/func refs.",
       L"This parameter contains a variable name missing its ending percent sign.",
-      L"Empty variable reference (%%).", L"This character is not allowed here.",
-      L"Call to nonexistent function.", L"Expression too long", L"Unexpected \"{\"", L"Unexpected \")\"",
-      L"Unexpected \"]\"", L"Unexpected \"}\"", L"Too many parameters passed to function.",
-      L"Too few parameters passed to function.", L"Missing \"key:\" in object literal.", L"Blank parameter",
-      L"Unsupported method call syntax.", L"A \":\" is missing its \"?\"", L"Missing \")\" before \":\"",
-      L"Missing \"]\" before \":\"", L"Missing \"}\" before \":\"", L"Missing \")\"", L"Missing \"]\"",
-      L"Missing \"}\"", L"Objects are not supported by this version yet.",
+      L"Empty variable reference (%%).",
+      L"This character is not allowed here.",
+      L"Call to nonexistent function.",
+      L"Expression too long",
+      L"Unexpected \"{\"",
+      L"Unexpected \")\"",
+      L"Unexpected \"]\"",
+      L"Unexpected \"}\"",
+      L"Too many parameters passed to function.",
+      L"Too few parameters passed to function.",
+      L"Missing \"key:\" in object literal.",
+      L"Blank parameter",
+      L"Unsupported method call syntax.",
+      L"A \":\" is missing its \"?\"",
+      L"Missing \")\" before \":\"",
+      L"Missing \"]\" before \":\"",
+      L"Missing \"}\" before \":\"",
+      L"Missing \")\"",
+      L"Missing \"]\"",
+      L"Missing \"}\"",
+      L"Objects are not supported by this version yet.",
       L"Regular expressions are not supported by this version yet.",
   };
   const std::wstring illegalName = L"The following variable name contains an illegal character:";

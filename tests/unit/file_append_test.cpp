@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "base/script_context.h"
-#include "values/thread_settings.h"
-#include "script/file_encoding.h"
+#include "base/script_line.h"
 #include "exec/errors.h"
 #include "exec/exceptions.h"
-#include "base/script_line.h"
-#include "values/variable.h"
+#include "script/file_encoding.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -61,8 +61,8 @@ class TempPath {
 
   // The file's contents, or nothing when there is no file.
   std::optional<Bytes> Get() const {
-    HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     Bytes out;
     char chunk[4096];
@@ -154,23 +154,19 @@ const BytesCase kBytesCases[] = {
     {"UTF-8 name in any case", 0, L"utf-8", false, std::nullopt, L"x", B({0xEF, 0xBB, 0xBF, 'x'})},
     {"UTF-8 empty text writes the mark alone", 0, L"UTF-8", false, std::nullopt, L"", B({0xEF, 0xBB, 0xBF})},
     {"UTF-8-RAW has no mark", 0, L"UTF-8-RAW", false, std::nullopt, L"\u00e9\n", B({0xC3, 0xA9, 0x0D, 0x0A})},
-    {"UTF-8 surrogate pair", 0, L"UTF-8-RAW", false, std::nullopt, L"\U0001F600",
-     B({0xF0, 0x9F, 0x98, 0x80})},
+    {"UTF-8 surrogate pair", 0, L"UTF-8-RAW", false, std::nullopt, L"\U0001F600", B({0xF0, 0x9F, 0x98, 0x80})},
     {"UTF-16 new file gets a mark", 0, L"UTF-16", false, std::nullopt, L"\u00e9\n",
      B({0xFF, 0xFE, 0xE9, 0x00, 0x0D, 0x00, 0x0A, 0x00})},
-    {"UTF-16-RAW has no mark", 0, L"UTF-16-RAW", false, std::nullopt, L"a\n",
-     B({'a', 0x00, 0x0D, 0x00, 0x0A, 0x00})},
+    {"UTF-16-RAW has no mark", 0, L"UTF-16-RAW", false, std::nullopt, L"a\n", B({'a', 0x00, 0x0D, 0x00, 0x0A, 0x00})},
     {"UTF-16 binary keeps LF", 0, L"UTF-16-RAW", true, std::nullopt, L"a\n", B({'a', 0x00, 0x0A, 0x00})},
     {"existing file gets no mark", 0, L"UTF-8", false, Bytes("x"), L"\u00e9", B({'x', 0xC3, 0xA9})},
     {"existing empty file gets a mark", 0, L"UTF-8", false, Bytes(), L"y", B({0xEF, 0xBB, 0xBF, 'y'})},
-    {"UTF-8 mark in the file wins over the parameter", 0, L"CP1252", false, B({0xEF, 0xBB, 0xBF, 'x'}),
-     L"\u00e9", B({0xEF, 0xBB, 0xBF, 'x', 0xC3, 0xA9})},
+    {"UTF-8 mark in the file wins over the parameter", 0, L"CP1252", false, B({0xEF, 0xBB, 0xBF, 'x'}), L"\u00e9",
+     B({0xEF, 0xBB, 0xBF, 'x', 0xC3, 0xA9})},
     {"UTF-16 mark in the file wins over ANSI", 0, L"", false, B({0xFF, 0xFE, 'x', 0x00}), L"a\n",
      B({0xFF, 0xFE, 'x', 0x00, 'a', 0x00, 0x0D, 0x00, 0x0A, 0x00})},
-    {"thread encoding UTF-8", kCodePageUtf8, L"", false, std::nullopt, L"\u00e9",
-     B({0xEF, 0xBB, 0xBF, 0xC3, 0xA9})},
-    {"thread encoding UTF-8-RAW", kCodePageUtf8 | kCodePageNoBom, L"", false, std::nullopt, L"\u00e9",
-     B({0xC3, 0xA9})},
+    {"thread encoding UTF-8", kCodePageUtf8, L"", false, std::nullopt, L"\u00e9", B({0xEF, 0xBB, 0xBF, 0xC3, 0xA9})},
+    {"thread encoding UTF-8-RAW", kCodePageUtf8 | kCodePageNoBom, L"", false, std::nullopt, L"\u00e9", B({0xC3, 0xA9})},
     {"thread encoding UTF-16", kCodePageUtf16, L"", false, std::nullopt, L"z", B({0xFF, 0xFE, 'z', 0x00})},
     {"parameter overrides the thread", kCodePageUtf16, L"CP1252", false, std::nullopt, L"\u00e9", B({0xE9})},
     {"CP0 is the system code page", kCodePageUtf8, L"CP0", false, std::nullopt, L"plain\n", "plain\r\n"},
@@ -317,8 +313,8 @@ TEST_F(FileAppendCalls, ReadLoopOutputStaysOpen) {
   const LoopCase cases[] = {
       {false, L"", "one\r\ntwo\r\n"},
       {true, L"", "one\ntwo\n"},
-      {false, L"UTF-16", B({0xFF, 0xFE, 'o', 0, 'n', 0, 'e', 0, 0x0D, 0, 0x0A, 0, 't', 0, 'w', 0, 'o', 0, 0x0D, 0,
-                            0x0A, 0})},
+      {false, L"UTF-16",
+       B({0xFF, 0xFE, 'o', 0, 'n', 0, 'e', 0, 0x0D, 0, 0x0A, 0, 't', 0, 'w', 0, 'o', 0, 0x0D, 0, 0x0A, 0})},
   };
   for (const LoopCase& c : cases) {
     TempPath file;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "load_fixture.h"
 #include "base/command_table.h"
+#include "load_fixture.h"
 
 namespace {
 
@@ -188,9 +188,8 @@ TEST(LineParser, FunctionDefinitionsAndDeclarations) {
   ASSERT_EQ(got.Result, ResultCode::Ok) << Narrow(got.Error);
   std::vector<std::string> lines;
   for (ScriptLine* line : got.Lines) lines.push_back(Describe(*line));
-  const std::vector<std::string> expected = {
-      Expect(ACT_BLOCK_BEGIN), Expect(ACT_STATIC, {"out:calls", "expr:0"}), Expect(ACT_RETURN, {"expr:a + b"}),
-      Expect(ACT_BLOCK_END)};
+  const std::vector<std::string> expected = {Expect(ACT_BLOCK_BEGIN), Expect(ACT_STATIC, {"out:calls", "expr:0"}),
+                                             Expect(ACT_RETURN, {"expr:a + b"}), Expect(ACT_BLOCK_END)};
   EXPECT_EQ(lines, expected);
   ASSERT_EQ(got.Lines.size(), 4u);
   EXPECT_EQ(got.Lines[0]->Extra, kFunctionBodyMark);

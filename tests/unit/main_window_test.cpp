@@ -8,8 +8,8 @@
 #include "app/main_window_views.h"
 #include "app/reload_edit.h"
 #include "app/resource_ids.h"
-#include "base/script_context.h"
 #include "app/tray_icon.h"
+#include "base/script_context.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ TEST(MainWindowView, ChoosesWhatToBuild) {
       {"Open without permission explains", VIEW_NONE, VIEW_NONE, true, false, VIEW_NONE, true},
       {"a refresh of a view without permission explains when there is none", VIEW_REFRESH, VIEW_NONE, true, false,
        VIEW_NONE, true},
-      {"a refresh of an existing view needs no permission", VIEW_REFRESH, VIEW_VARIABLES, true, false,
-       VIEW_VARIABLES, false},
+      {"a refresh of an existing view needs no permission", VIEW_REFRESH, VIEW_VARIABLES, true, false, VIEW_VARIABLES,
+       false},
       {"the commands need no permission", VIEW_VARIABLES, VIEW_NONE, false, false, VIEW_VARIABLES, false},
   };
   for (const ViewCase& c : cases) {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "values/numeric_text.h"
+#include "values/thread_settings.h"
 
 namespace {
 
@@ -32,17 +32,22 @@ struct ClassifyCase {
 
 TEST(NumericTextClassifier, DefaultOptions) {
   const ClassifyCase cases[] = {
-      {L"12", PURE_INTEGER},     {L" 12 ", PURE_INTEGER},    {L"\t12\t", PURE_INTEGER},
-      {L"+12", PURE_INTEGER},    {L"-12", PURE_INTEGER},     {L"0x1F", PURE_INTEGER},
-      {L"-0x1f", PURE_INTEGER},  {L"0X1f", PURE_INTEGER},    {L"007", PURE_INTEGER},
-      {L"1.", PURE_FLOAT},       {L".5", PURE_FLOAT},        {L"1.5e3", PURE_FLOAT},
-      {L"1.0E-2", PURE_FLOAT},   {L"1.e+5", PURE_FLOAT},     {L" -1.5 ", PURE_FLOAT},
-      {L"1e5", PURE_NOT_NUMERIC}, {L"0x", PURE_NOT_NUMERIC}, {L".", PURE_NOT_NUMERIC},
-      {L"1 2", PURE_NOT_NUMERIC}, {L"0x1.5", PURE_NOT_NUMERIC}, {L"12abc", PURE_NOT_NUMERIC},
-      {L"", PURE_NOT_NUMERIC},   {L"   ", PURE_NOT_NUMERIC}, {L"-", PURE_NOT_NUMERIC},
-      {L"+-1", PURE_NOT_NUMERIC}, {L"1.5e", PURE_NOT_NUMERIC}, {L"1.5e+", PURE_NOT_NUMERIC},
-      {L"1.5e3.2", PURE_NOT_NUMERIC}, {L"1.2.3", PURE_NOT_NUMERIC}, {L".e5", PURE_NOT_NUMERIC},
-      {L"1\n", PURE_NOT_NUMERIC}, {L"１", PURE_NOT_NUMERIC},  // full-width digit is not a digit
+      {L"12", PURE_INTEGER},        {L" 12 ", PURE_INTEGER},
+      {L"\t12\t", PURE_INTEGER},    {L"+12", PURE_INTEGER},
+      {L"-12", PURE_INTEGER},       {L"0x1F", PURE_INTEGER},
+      {L"-0x1f", PURE_INTEGER},     {L"0X1f", PURE_INTEGER},
+      {L"007", PURE_INTEGER},       {L"1.", PURE_FLOAT},
+      {L".5", PURE_FLOAT},          {L"1.5e3", PURE_FLOAT},
+      {L"1.0E-2", PURE_FLOAT},      {L"1.e+5", PURE_FLOAT},
+      {L" -1.5 ", PURE_FLOAT},      {L"1e5", PURE_NOT_NUMERIC},
+      {L"0x", PURE_NOT_NUMERIC},    {L".", PURE_NOT_NUMERIC},
+      {L"1 2", PURE_NOT_NUMERIC},   {L"0x1.5", PURE_NOT_NUMERIC},
+      {L"12abc", PURE_NOT_NUMERIC}, {L"", PURE_NOT_NUMERIC},
+      {L"   ", PURE_NOT_NUMERIC},   {L"-", PURE_NOT_NUMERIC},
+      {L"+-1", PURE_NOT_NUMERIC},   {L"1.5e", PURE_NOT_NUMERIC},
+      {L"1.5e+", PURE_NOT_NUMERIC}, {L"1.5e3.2", PURE_NOT_NUMERIC},
+      {L"1.2.3", PURE_NOT_NUMERIC}, {L".e5", PURE_NOT_NUMERIC},
+      {L"1\n", PURE_NOT_NUMERIC},   {L"１", PURE_NOT_NUMERIC},  // full-width digit is not a digit
   };
   for (const ClassifyCase& c : cases) EXPECT_EQ(IsNumeric(c.Text), c.Expected) << Narrow(c.Text);
 }
@@ -114,10 +119,9 @@ struct DoubleCase {
 
 TEST(NumericTextConversion, TextToDouble) {
   const DoubleCase cases[] = {
-      {L"1e5", 100000.0},  {L"1.5", 1.5},     {L" -.5", -0.5},    {L"0x10", 16.0},   {L"-0x10", -16.0},
-      {L"1.5e3", 1500.0},  {L"1.0E-2", 0.01}, {L"12abc", 12.0},   {L"1.e2", 100.0},  {L"+3", 3.0},
-      {L"abc", 0.0},       {L"inf", 0.0},     {L"nan", 0.0},      {L"0x.8", 0.0},    {L"", 0.0},
-      {L".", 0.0},         {L"1.5e", 1.5},    {L"\t2.25\t", 2.25},
+      {L"1e5", 100000.0}, {L"1.5", 1.5},    {L" -.5", -0.5},  {L"0x10", 16.0}, {L"-0x10", -16.0}, {L"1.5e3", 1500.0},
+      {L"1.0E-2", 0.01},  {L"12abc", 12.0}, {L"1.e2", 100.0}, {L"+3", 3.0},    {L"abc", 0.0},     {L"inf", 0.0},
+      {L"nan", 0.0},      {L"0x.8", 0.0},   {L"", 0.0},       {L".", 0.0},     {L"1.5e", 1.5},    {L"\t2.25\t", 2.25},
   };
   for (const DoubleCase& c : cases) EXPECT_EQ(TextToDouble(c.Text), c.Expected) << Narrow(c.Text);
 }
@@ -127,8 +131,14 @@ TEST(NumericTextConversion, DoubleToIntegerTruncatesAndSaturates) {
     double Value;
     int64_t Expected;
   } cases[] = {
-      {1.9, 1}, {-1.9, -1}, {0.0, 0}, {1e30, kMax}, {-1e30, kMin}, {9223372036854775808.0, kMax},
-      {std::numeric_limits<double>::infinity(), kMax}, {std::nan(""), 0},
+      {1.9, 1},
+      {-1.9, -1},
+      {0.0, 0},
+      {1e30, kMax},
+      {-1e30, kMin},
+      {9223372036854775808.0, kMax},
+      {std::numeric_limits<double>::infinity(), kMax},
+      {std::nan(""), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(DoubleToInteger(c.Value), c.Expected) << c.Value;
 }
@@ -138,10 +148,10 @@ TEST(NumericTextTruth, TextTable) {
     const wchar_t* Text;
     bool Expected;
   } cases[] = {
-      {L"0", false}, {L"00", false}, {L" 0 ", false}, {L"0.0", false}, {L"-0", false}, {L"0x0", false},
-      {L"", false},  {L".0", false}, {L"+0", false},  {L"0e0", true},  // "0e0" is not numeric text
-      {L" ", true},  {L"a", true},   {L"0a", true},   {L"1", true},    {L"-1", true},  {L"0.1", true},
-      {L"0x1", true}, {L"-0x0", false}, {L" 1 ", true},
+      {L"0", false},   {L"00", false}, {L" 0 ", false},  {L"0.0", false}, {L"-0", false},
+      {L"0x0", false}, {L"", false},   {L".0", false},   {L"+0", false},  {L"0e0", true},  // "0e0" is not numeric text
+      {L" ", true},    {L"a", true},   {L"0a", true},    {L"1", true},    {L"-1", true},
+      {L"0.1", true},  {L"0x1", true}, {L"-0x0", false}, {L" 1 ", true},
   };
   for (const auto& c : cases) EXPECT_EQ(TextIsTrue(c.Text), c.Expected) << Narrow(c.Text);
 }
@@ -177,10 +187,18 @@ TEST(NumericTextFormat, FloatFormats) {
     const wchar_t* Format;
     const wchar_t* Expected;
   } cases[] = {
-      {1.5, L"%0.6f", L"1.500000"}, {1.5, L"%0.2f", L"1.50"},  {-0.126, L"%0.2f", L"-0.13"},
-      {100000.0, L"%.f", L"100000"}, {1.5, L"%5.1f", L"  1.5"}, {1.5, L"%-5.1f|", L""},
-      {1.5, L"%s", L""},            {1.5, L"%n", L""},         {1.5, L"%", L""},
-      {1.5, L"%d", L""},            {1.5, L"x%f", L""},        {1.5, L"%0.2lf", L"1.50"},
+      {1.5, L"%0.6f", L"1.500000"},
+      {1.5, L"%0.2f", L"1.50"},
+      {-0.126, L"%0.2f", L"-0.13"},
+      {100000.0, L"%.f", L"100000"},
+      {1.5, L"%5.1f", L"  1.5"},
+      {1.5, L"%-5.1f|", L""},
+      {1.5, L"%s", L""},
+      {1.5, L"%n", L""},
+      {1.5, L"%", L""},
+      {1.5, L"%d", L""},
+      {1.5, L"x%f", L""},
+      {1.5, L"%0.2lf", L"1.50"},
       {1234.5, L"%0.1E", L"1.2E+03"},
   };
   for (const auto& c : cases) {

@@ -7,8 +7,8 @@ TEST(Pcre2Link, CompilesAndMatchesUtf16Pattern) {
   const wchar_t pattern[] = L"(\\d+)-(\\w+)\u00E9";
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED, PCRE2_UTF,
-                                   &error, &errorOffset, nullptr);
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED, PCRE2_UTF, &error,
+                                   &errorOffset, nullptr);
   ASSERT_NE(code, nullptr);
   EXPECT_EQ(pcre2_jit_compile(code, PCRE2_JIT_COMPLETE), 0);
   pcre2_match_data* match = pcre2_match_data_create_from_pattern(code, nullptr);

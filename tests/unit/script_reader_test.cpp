@@ -81,7 +81,10 @@ const std::vector<ReaderCase>& ReaderCases() {
       {"crlf endings", "a\r\nb\r\n", {{1, L"a"}, {2, L"b"}}},
       {"lf endings", "a\nb\n", {{1, L"a"}, {2, L"b"}}},
       {"cr endings", "a\rb\r", {{1, L"a"}, {2, L"b"}}},
-      {"utf8 bom skipped", "\xEF\xBB\xBF" "a\nb", {{1, L"a"}, {2, L"b"}}},
+      {"utf8 bom skipped",
+       "\xEF\xBB\xBF"
+       "a\nb",
+       {{1, L"a"}, {2, L"b"}}},
       {"non-ascii text", "x := \xC3\xA9t\xC3\xA9", {{1, L"x := \u00E9t\u00E9"}}},
       {"blank and comment lines", "; c\n\n  \t\na", {{4, L"a"}}},
       {"trailing blanks trimmed", "  a  \t", {{1, L"a"}}},
@@ -211,11 +214,10 @@ TEST(ScriptReader, ContinuationLineRules) {
     const wchar_t* Line;
     bool Continues;
   } cases[] = {
-      {L"+ x", true},       {L"++x", false},       {L"--x", false},     {L"::x", false},
-      {L", x", true},       {L". x", true},        {L"? a : b", true},  {L"~x", true},
-      {L"and x", true},     {L"or x", true},       {L"and= 1", false},  {L"or := 1", false},
-      {L"x", false},        {L"+x:", false},       {L", x:", true},     {L":*:a::b", false},
-      {L"!a::b", false},    {L",::b", false},      {L"!\"a::b\"", true}, {L"and", false},
+      {L"+ x", true},      {L"++x", false},     {L"--x", false},  {L"::x", false},      {L", x", true},
+      {L". x", true},      {L"? a : b", true},  {L"~x", true},    {L"and x", true},     {L"or x", true},
+      {L"and= 1", false},  {L"or := 1", false}, {L"x", false},    {L"+x:", false},      {L", x:", true},
+      {L":*:a::b", false}, {L"!a::b", false},   {L",::b", false}, {L"!\"a::b\"", true}, {L"and", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.Continues));

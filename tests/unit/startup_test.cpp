@@ -26,11 +26,25 @@ struct CommandLineCase {
 TEST(CommandLine, SwitchesAndParameters) {
   const CommandLineCase cases[] = {
       {"none", ScriptOrigin::Resource, {}, false, false, false, L"", {}},
-      {"switch after parameter is a parameter", ScriptOrigin::Resource, {L"/f", L"x", L"/R"}, false, true, false, L"", {L"x", L"/R"}},
+      {"switch after parameter is a parameter",
+       ScriptOrigin::Resource,
+       {L"/f", L"x", L"/R"},
+       false,
+       true,
+       false,
+       L"",
+       {L"x", L"/R"}},
       {"capitals recognised", ScriptOrigin::Resource, {L"/RESTART", L"/Force"}, true, true, false, L"", {}},
       {"colon makes a parameter", ScriptOrigin::Resource, {L"/restart:"}, false, false, false, L"", {L"/restart:"}},
       {"error stdout", ScriptOrigin::Resource, {L"/errorstdout", L"a b"}, false, false, true, L"", {L"a b"}},
-      {"script file then parameters", ScriptOrigin::File, {L"/ErrorStdOut", L"s.qrv", L"a", L"/f"}, false, false, true, L"s.qrv", {L"a", L"/f"}},
+      {"script file then parameters",
+       ScriptOrigin::File,
+       {L"/ErrorStdOut", L"s.qrv", L"a", L"/f"},
+       false,
+       false,
+       true,
+       L"s.qrv",
+       {L"a", L"/f"}},
       {"script file only", ScriptOrigin::File, {L"s.qrv"}, false, false, false, L"s.qrv", {}},
   };
   for (const CommandLineCase& c : cases) {

@@ -19,8 +19,7 @@ using Bytes = std::string;
 // Builds a byte string from numbers, so tables can hold NUL bytes.
 Bytes B(std::initializer_list<int> values) {
   Bytes out;
-  for (int v : values)
-    out.push_back(static_cast<char>(v));
+  for (int v : values) out.push_back(static_cast<char>(v));
   return out;
 }
 
@@ -36,17 +35,15 @@ Bytes Utf16(const std::wstring& text) {
 
 // A file in the temp folder that is deleted when the test is done with it.
 class TempFile {
-public:
+ public:
   TempFile() {
     wchar_t dir[MAX_PATH];
     wchar_t name[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
-    if (GetTempFileNameW(dir, L"qts", 0, name))
-      path_ = name;
+    if (GetTempFileNameW(dir, L"qts", 0, name)) path_ = name;
   }
   ~TempFile() {
-    if (!path_.empty())
-      DeleteFileW(path_.c_str());
+    if (!path_.empty()) DeleteFileW(path_.c_str());
   }
   const wchar_t* Path() const { return path_.c_str(); }
   bool Valid() const { return !path_.empty(); }
@@ -54,8 +51,7 @@ public:
   // Replaces the file's contents with bytes.
   bool Put(const Bytes& bytes) const {
     HANDLE h = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-      return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     DWORD put = 0;
     BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
     CloseHandle(h);
@@ -65,31 +61,27 @@ public:
   // The file's contents as they are on disk now.
   Bytes Get() const {
     Bytes out;
-    HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-      return out;
+    HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
     char chunk[4096];
     DWORD got = 0;
-    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got)
-      out.append(chunk, got);
+    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got) out.append(chunk, got);
     CloseHandle(h);
     return out;
   }
 
-private:
+ private:
   std::wstring path_;
 };
 
 enum class Source { Mem, File };
 
-const char* SourceName(Source source) {
-  return source == Source::Mem ? "TextMem" : "TextFile";
-}
+const char* SourceName(Source source) { return source == Source::Mem ? "TextMem" : "TextFile"; }
 
 // A stream opened over given bytes, either in memory or through a temp file.
 class Opened {
-public:
+ public:
   Opened(Source source, const Bytes& bytes, uint32_t flags, UINT codePage) : bytes_(bytes) {
     if (source == Source::Mem) {
       stream_ = std::make_unique<TextMem>();
@@ -103,7 +95,7 @@ public:
   bool Ok() const { return ok_; }
   TextStream& Stream() { return *stream_; }
 
-private:
+ private:
   Bytes bytes_;
   TempFile file_;
   std::unique_ptr<TextStream> stream_;
@@ -114,8 +106,7 @@ private:
 std::wstring ReadAll(TextStream& stream, uint32_t maxChars = 4096) {
   std::wstring out;
   std::vector<wchar_t> buf(maxChars + 1);
-  while (uint32_t n = stream.Read(buf.data(), maxChars))
-    out.append(buf.data(), n);
+  while (uint32_t n = stream.Read(buf.data(), maxChars)) out.append(buf.data(), n);
   return out;
 }
 
@@ -123,8 +114,7 @@ std::wstring ReadAll(TextStream& stream, uint32_t maxChars = 4096) {
 std::vector<std::wstring> ReadLines(TextStream& stream) {
   std::vector<std::wstring> lines;
   std::vector<wchar_t> buf(TextStream::READLINE_MAX + 1);
-  while (uint32_t n = stream.ReadLine(buf.data(), TextStream::READLINE_MAX))
-    lines.emplace_back(buf.data(), n);
+  while (uint32_t n = stream.ReadLine(buf.data(), TextStream::READLINE_MAX)) lines.emplace_back(buf.data(), n);
   return lines;
 }
 
@@ -141,7 +131,10 @@ const Bytes kUtf16Mark = B({0xFF, 0xFE});
 // ------------------------------------------------------------------ decoding
 
 TEST(TextStreamDecode, Utf8WithAndWithoutMarkReadsTheSame) {
-  struct Case { Bytes bytes; std::wstring text; };
+  struct Case {
+    Bytes bytes;
+    std::wstring text;
+  };
   const Case cases[] = {
       {"plain ascii", L"plain ascii"},
       {"caf\xC3\xA9", L"caf\u00E9"},
@@ -166,7 +159,11 @@ TEST(TextStreamDecode, Utf8WithAndWithoutMarkReadsTheSame) {
 }
 
 TEST(TextStreamDecode, Utf16LittleEndian) {
-  struct Case { Bytes bytes; UINT codePage; std::wstring text; };
+  struct Case {
+    Bytes bytes;
+    UINT codePage;
+    std::wstring text;
+  };
   const Case cases[] = {
       {kUtf16Mark + Utf16(L"Hi\u00E9"), 0, L"Hi\u00E9"},
       {kUtf16Mark + Utf16(L"\xD83D\xDE00"), CP_UTF8, L"\xD83D\xDE00"},
@@ -184,14 +181,21 @@ TEST(TextStreamDecode, Utf16LittleEndian) {
 }
 
 TEST(TextStreamDecode, InvalidUtf8BecomesReplacementCharacter) {
-  struct Case { Bytes bytes; std::wstring text; };
+  struct Case {
+    Bytes bytes;
+    std::wstring text;
+  };
   const Case cases[] = {
-      {"a\x80" "b", L"a\uFFFDb"},            // stray continuation byte
-      {"\xFF\xFE" "x", L"\uFFFD\uFFFDx"},    // never valid in UTF-8 (and no UTF-16 mark: not at the start)
-      {"\xC3\x41z", L"\uFFFDAz"},            // a broken sequence keeps the byte that broke it
+      {"a\x80"
+       "b",
+       L"a\uFFFDb"},  // stray continuation byte
+      {"\xFF\xFE"
+       "x",
+       L"\uFFFD\uFFFDx"},          // never valid in UTF-8 (and no UTF-16 mark: not at the start)
+      {"\xC3\x41z", L"\uFFFDAz"},  // a broken sequence keeps the byte that broke it
       {"\xE2\x82\x41", L"\uFFFDA"},
       {"\xE2\x41\x82", L"\uFFFDA\uFFFD"},
-      {"\xC0\x80", L"\uFFFD"},               // overlong NUL
+      {"\xC0\x80", L"\uFFFD"},                                      // overlong NUL
       {"\xF8\x88\x80\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},  // 5-byte form: each byte alone
       // Truncated by the end of the data.
       {"ab\xE2\x82", L"ab\uFFFD"},
@@ -207,16 +211,22 @@ TEST(TextStreamDecode, InvalidUtf8BecomesReplacementCharacter) {
 }
 
 TEST(TextStreamDecode, AnsiCodePages) {
-  struct Case { UINT codePage; Bytes bytes; std::wstring text; };
+  struct Case {
+    UINT codePage;
+    Bytes bytes;
+    std::wstring text;
+  };
   const Case cases[] = {
       {1252, "\x80\xE9", L"\u20AC\u00E9"},
       {1251, "\xC0\xFF", L"\u0410\u044F"},
-      {932, "\x82\xA0\xB1" "a", L"\u3042\uFF71a"},  // lead byte pair, then a single-byte kana
-      {932, "a\x82", L"a\uFFFD"},                   // lead byte cut off by the end
+      {932,
+       "\x82\xA0\xB1"
+       "a",
+       L"\u3042\uFF71a"},          // lead byte pair, then a single-byte kana
+      {932, "a\x82", L"a\uFFFD"},  // lead byte cut off by the end
   };
   for (const Case& c : cases) {
-    if (!HaveCodePage(c.codePage))
-      GTEST_SKIP() << "code page " << c.codePage << " is not installed on this system";
+    if (!HaveCodePage(c.codePage)) GTEST_SKIP() << "code page " << c.codePage << " is not installed on this system";
     Opened opened(Source::Mem, c.bytes, TextStream::READ, c.codePage);
     ASSERT_TRUE(opened.Ok());
     EXPECT_EQ(opened.Stream().GetCodePage(), c.codePage);
@@ -225,7 +235,12 @@ TEST(TextStreamDecode, AnsiCodePages) {
 }
 
 TEST(TextStreamDecode, SequenceSplitByBufferEnd) {
-  struct Case { UINT codePage; uint32_t pad; Bytes sequence; std::wstring text; };
+  struct Case {
+    UINT codePage;
+    uint32_t pad;
+    Bytes sequence;
+    std::wstring text;
+  };
   const Case cases[] = {
       {CP_UTF8, 8191, "\xC3\xA9", L"\u00E9"},
       {CP_UTF8, 8190, "\xE2\x82\xAC", L"\u20AC"},
@@ -238,8 +253,7 @@ TEST(TextStreamDecode, SequenceSplitByBufferEnd) {
   for (Source source : {Source::Mem, Source::File}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(SourceName(source)) + " pad " + std::to_string(c.pad));
-      if (!HaveCodePage(c.codePage))
-        GTEST_SKIP() << "code page " << c.codePage << " is not installed on this system";
+      if (!HaveCodePage(c.codePage)) GTEST_SKIP() << "code page " << c.codePage << " is not installed on this system";
       Opened opened(source, Bytes(c.pad, 'a') + c.sequence + "z", TextStream::READ, c.codePage);
       ASSERT_TRUE(opened.Ok());
       // Small chunks make the split land inside one Read as well as between two.
@@ -251,7 +265,11 @@ TEST(TextStreamDecode, SequenceSplitByBufferEnd) {
 // ---------------------------------------------------------------- line ends
 
 TEST(TextStreamLines, EndingsTranslatedByFlags) {
-  struct Case { Bytes bytes; uint32_t flags; std::vector<std::wstring> lines; };
+  struct Case {
+    Bytes bytes;
+    uint32_t flags;
+    std::vector<std::wstring> lines;
+  };
   const std::vector<std::wstring> same = {L"one\n", L"two\n", L"\n", L"three"};
   const Case cases[] = {
       {"one\r\ntwo\r\n\r\nthree", kBoth, same},
@@ -282,13 +300,21 @@ TEST(TextStreamLines, EndingsTranslatedByFlags) {
 TEST(TextStreamLines, CarriageReturnAtBufferEnd) {
   // Each text puts "\r" in the last bytes of the first 8192-byte fill and
   // "\n" at the start of the next.
-  struct Text { const char* name; Bytes bytes; UINT codePage; std::wstring first; };
+  struct Text {
+    const char* name;
+    Bytes bytes;
+    UINT codePage;
+    std::wstring first;
+  };
   const Text texts[] = {
       {"utf-8", Bytes(8191, 'a') + "\r\nb", CP_UTF8, std::wstring(8191, L'a')},
       {"utf-8 marked", kUtf8Mark + Bytes(8188, 'a') + "\r\nb", 0, std::wstring(8188, L'a')},
       {"utf-16", kUtf16Mark + Utf16(std::wstring(4094, L'a') + L"\r\nb"), 0, std::wstring(4094, L'a')},
   };
-  struct Case { uint32_t flags; std::vector<std::wstring> tails; };
+  struct Case {
+    uint32_t flags;
+    std::vector<std::wstring> tails;
+  };
   const Case cases[] = {
       {kBoth, {L"\n", L"b"}},
       {TextStream::TS_CRLF, {L"\n", L"b"}},
@@ -310,7 +336,10 @@ TEST(TextStreamLines, CarriageReturnAtBufferEnd) {
 // -------------------------------------------------------------------- limits
 
 TEST(TextStreamRead, MaxLinesStopsAfterThatManyLineFeeds) {
-  struct Case { int maxLines; std::vector<std::wstring> reads; };
+  struct Case {
+    int maxLines;
+    std::vector<std::wstring> reads;
+  };
   const Case cases[] = {
       {0, {L"one\ntwo\n\nthree"}},
       {1, {L"one\n", L"two\n", L"\n", L"three"}},
@@ -333,13 +362,36 @@ TEST(TextStreamRead, MaxLinesStopsAfterThatManyLineFeeds) {
 
 TEST(TextStreamRead, MaxCharsAndSurrogatePairs) {
   // "\xF0\x9F\x98\x80" decodes to a surrogate pair, which is stored whole or not at all.
-  struct Case { Bytes bytes; uint32_t maxChars; std::vector<std::wstring> reads; bool endsAtEOF; };
+  struct Case {
+    Bytes bytes;
+    uint32_t maxChars;
+    std::vector<std::wstring> reads;
+    bool endsAtEOF;
+  };
   const Case cases[] = {
-      {"ab\xF0\x9F\x98\x80" "c", 3, {L"ab", L"\xD83D\xDE00" L"c"}, true},
-      {"ab\xF0\x9F\x98\x80" "c", 4, {L"ab\xD83D\xDE00", L"c"}, true},
-      {"ab\xF0\x9F\x98\x80" "c", 2, {L"ab", L"\xD83D\xDE00", L"c"}, true},
+      {"ab\xF0\x9F\x98\x80"
+       "c",
+       3,
+       {L"ab",
+        L"\xD83D\xDE00"
+        L"c"},
+       true},
+      {"ab\xF0\x9F\x98\x80"
+       "c",
+       4,
+       {L"ab\xD83D\xDE00", L"c"},
+       true},
+      {"ab\xF0\x9F\x98\x80"
+       "c",
+       2,
+       {L"ab", L"\xD83D\xDE00", L"c"},
+       true},
       // A pair can never fit one unit: reading stalls before it.
-      {"ab\xF0\x9F\x98\x80" "c", 1, {L"a", L"b"}, false},
+      {"ab\xF0\x9F\x98\x80"
+       "c",
+       1,
+       {L"a", L"b"},
+       false},
       {"abcdef", 4, {L"abcd", L"ef"}, true},
   };
   for (const Case& c : cases) {
@@ -351,8 +403,7 @@ TEST(TextStreamRead, MaxCharsAndSurrogatePairs) {
     for (;;) {
       wmemset(buf, L'#', 8);
       uint32_t n = opened.Stream().Read(buf, c.maxChars);
-      if (!n)
-        break;
+      if (!n) break;
       // Terminated only when there is room; never written past maxChars.
       EXPECT_EQ(buf[c.maxChars], L'#');
       if (n < c.maxChars) {
@@ -369,26 +420,47 @@ TEST(TextStreamRead, MaxCharsAndSurrogatePairs) {
 
 TEST(TextStreamWrite, RoundTripThroughFile) {
   struct Case {
-    const char* name; uint32_t flags; UINT codePage;
-    std::vector<std::wstring> writes; Bytes bytes; std::wstring readBack;
+    const char* name;
+    uint32_t flags;
+    UINT codePage;
+    std::vector<std::wstring> writes;
+    Bytes bytes;
+    std::wstring readBack;
   };
   const Case cases[] = {
-      {"utf-8 mark", TextStream::WRITE | TextStream::BOM_UTF8, CP_UTF8,
-       {L"h\u00E9llo"}, kUtf8Mark + "h\xC3\xA9llo", L"h\u00E9llo"},
-      {"utf-16 mark", TextStream::WRITE | TextStream::BOM_UTF16, TextStream::CP_UTF16LE,
-       {L"a\n\xD83D\xDE00"}, kUtf16Mark + Utf16(L"a\n\xD83D\xDE00"), L"a\n\xD83D\xDE00"},
-      {"utf-8 mark wins over utf-16 mark", TextStream::WRITE | TextStream::BOM_UTF8 | TextStream::BOM_UTF16,
-       CP_UTF8, {L"x"}, kUtf8Mark + "x", L"x"},
-      {"crlf across writes", TextStream::WRITE | TextStream::TS_CRLF, CP_UTF8,
-       {L"a\r", L"\nb\n", L"\n"}, "a\r\nb\r\n\r\n", L"a\nb\n\n"},
-      {"crlf in utf-16", TextStream::WRITE | TextStream::TS_CRLF | TextStream::BOM_UTF16, TextStream::CP_UTF16LE,
-       {L"a\nb"}, kUtf16Mark + Utf16(L"a\r\nb"), L"a\nb"},
-      {"no translation without the flag", TextStream::WRITE, CP_UTF8,
-       {L"a\nb\r\n"}, "a\nb\r\n", L"a\nb\n"},
-      {"code page 1252", TextStream::WRITE, 1252,
-       {L"\u00E9\u20AC", L"!"}, "\xE9\x80!", L"\u00E9\u20AC!"},
-      {"utf-8 supplementary", TextStream::WRITE, CP_UTF8,
-       {L"\xD83D\xDE00"}, "\xF0\x9F\x98\x80", L"\xD83D\xDE00"},
+      {"utf-8 mark",
+       TextStream::WRITE | TextStream::BOM_UTF8,
+       CP_UTF8,
+       {L"h\u00E9llo"},
+       kUtf8Mark + "h\xC3\xA9llo",
+       L"h\u00E9llo"},
+      {"utf-16 mark",
+       TextStream::WRITE | TextStream::BOM_UTF16,
+       TextStream::CP_UTF16LE,
+       {L"a\n\xD83D\xDE00"},
+       kUtf16Mark + Utf16(L"a\n\xD83D\xDE00"),
+       L"a\n\xD83D\xDE00"},
+      {"utf-8 mark wins over utf-16 mark",
+       TextStream::WRITE | TextStream::BOM_UTF8 | TextStream::BOM_UTF16,
+       CP_UTF8,
+       {L"x"},
+       kUtf8Mark + "x",
+       L"x"},
+      {"crlf across writes",
+       TextStream::WRITE | TextStream::TS_CRLF,
+       CP_UTF8,
+       {L"a\r", L"\nb\n", L"\n"},
+       "a\r\nb\r\n\r\n",
+       L"a\nb\n\n"},
+      {"crlf in utf-16",
+       TextStream::WRITE | TextStream::TS_CRLF | TextStream::BOM_UTF16,
+       TextStream::CP_UTF16LE,
+       {L"a\nb"},
+       kUtf16Mark + Utf16(L"a\r\nb"),
+       L"a\nb"},
+      {"no translation without the flag", TextStream::WRITE, CP_UTF8, {L"a\nb\r\n"}, "a\nb\r\n", L"a\nb\n"},
+      {"code page 1252", TextStream::WRITE, 1252, {L"\u00E9\u20AC", L"!"}, "\xE9\x80!", L"\u00E9\u20AC!"},
+      {"utf-8 supplementary", TextStream::WRITE, CP_UTF8, {L"\xD83D\xDE00"}, "\xF0\x9F\x98\x80", L"\xD83D\xDE00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -398,8 +470,7 @@ TEST(TextStreamWrite, RoundTripThroughFile) {
     {
       TextFile out;
       ASSERT_TRUE(out.Open(file.Path(), c.flags, c.codePage));
-      for (const std::wstring& w : c.writes)
-        produced += out.Write(w.c_str(), static_cast<uint32_t>(w.size()));
+      for (const std::wstring& w : c.writes) produced += out.Write(w.c_str(), static_cast<uint32_t>(w.size()));
     }
     Bytes onDisk = file.Get();
     EXPECT_EQ(onDisk, c.bytes);
@@ -424,20 +495,25 @@ TEST(TextStreamWrite, WriteStopsAtTerminatorWhenLengthIsZero) {
 
 TEST(TextStreamWrite, AppendAndUpdateOpenings) {
   struct Case {
-    const char* name; Bytes before; uint32_t flags; UINT codePage;
-    std::wstring text; Bytes after; UINT finalCodePage;
+    const char* name;
+    Bytes before;
+    uint32_t flags;
+    UINT codePage;
+    std::wstring text;
+    Bytes after;
+    UINT finalCodePage;
   };
   const Case cases[] = {
-      {"append moves to the end", "abc", TextStream::APPEND | TextStream::BOM_UTF8, CP_UTF8,
-       L"def", "abcdef", CP_UTF8},
+      {"append moves to the end", "abc", TextStream::APPEND | TextStream::BOM_UTF8, CP_UTF8, L"def", "abcdef", CP_UTF8},
       {"append keeps utf-16 from the mark", kUtf16Mark + Utf16(L"a"), TextStream::APPEND | TextStream::BOM_UTF16, 1252,
        L"b", kUtf16Mark + Utf16(L"ab"), TextStream::CP_UTF16LE},
-      {"append to empty writes the mark", "", TextStream::APPEND | TextStream::BOM_UTF8, CP_UTF8,
-       L"x", kUtf8Mark + "x", CP_UTF8},
-      {"update starts at the front", "abcdef", TextStream::UPDATE, CP_UTF8,
-       L"XY", "XYcdef", CP_UTF8},
-      {"update starts after the mark", kUtf8Mark + "abc", TextStream::UPDATE | TextStream::BOM_UTF8, 1252,
-       L"\u00E9", kUtf8Mark + "\xC3\xA9" "c", CP_UTF8},
+      {"append to empty writes the mark", "", TextStream::APPEND | TextStream::BOM_UTF8, CP_UTF8, L"x", kUtf8Mark + "x",
+       CP_UTF8},
+      {"update starts at the front", "abcdef", TextStream::UPDATE, CP_UTF8, L"XY", "XYcdef", CP_UTF8},
+      {"update starts after the mark", kUtf8Mark + "abc", TextStream::UPDATE | TextStream::BOM_UTF8, 1252, L"\u00E9",
+       kUtf8Mark + "\xC3\xA9"
+                   "c",
+       CP_UTF8},
       {"write truncates", "old text", TextStream::WRITE, CP_UTF8, L"new", "new", CP_UTF8},
   };
   for (const Case& c : cases) {
@@ -472,7 +548,13 @@ TEST(TextStreamWrite, UpdateGivesBackReadAheadBeforeWriting) {
 }
 
 TEST(TextStreamWrite, PendingOutputFlushedAt8188Bytes) {
-  struct Case { UINT codePage; std::wstring first; std::wstring second; uint64_t diskAfterFirst; uint64_t diskAfterSecond; };
+  struct Case {
+    UINT codePage;
+    std::wstring first;
+    std::wstring second;
+    uint64_t diskAfterFirst;
+    uint64_t diskAfterSecond;
+  };
   const Case cases[] = {
       {CP_UTF8, std::wstring(8187, L'a'), L"b", 0, 8188},
       {TextStream::CP_UTF16LE, std::wstring(4093, L'a'), L"b", 0, 8188},
@@ -505,7 +587,13 @@ TEST(TextStreamSeek, TellAndSeekAccountForTheBuffer) {
   ASSERT_TRUE(stream.Open(file.Path(), TextStream::READ, 0));
   EXPECT_EQ(stream.Tell(), 3);  // just past the mark, though the whole file is buffered
   EXPECT_EQ(stream.Length(), 13);
-  struct Step { int64_t distance; int origin; uint32_t chars; std::wstring text; int64_t tellAfter; };
+  struct Step {
+    int64_t distance;
+    int origin;
+    uint32_t chars;
+    std::wstring text;
+    int64_t tellAfter;
+  };
   const Step steps[] = {
       {0, FILE_CURRENT, 3, L"012", 6},
       {4, FILE_BEGIN, 2, L"12", 6},
@@ -526,13 +614,13 @@ TEST(TextStreamSeek, TellAndSeekAccountForTheBuffer) {
 }
 
 TEST(TextStreamSeek, SetLength) {
-  struct Case { int64_t newLength; int64_t tellAfter; Bytes after; };
+  struct Case {
+    int64_t newLength;
+    int64_t tellAfter;
+    Bytes after;
+  };
   const Case cases[] = {
-      {5, 3, "01234"},
-      {3, 3, "012"},
-      {2, 2, "01"},
-      {0, 0, ""},
-      {12, 3, Bytes("0123456789") + Bytes(2, '\0')},
+      {5, 3, "01234"}, {3, 3, "012"}, {2, 2, "01"}, {0, 0, ""}, {12, 3, Bytes("0123456789") + Bytes(2, '\0')},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.newLength);
@@ -568,16 +656,18 @@ TEST(TextStreamSeek, LengthCountsPendingOutput) {
 
 TEST(TextStreamRaw, RawReadAfterDecodedText) {
   Bytes pattern;
-  for (int i = 0; i < 20000; ++i)
-    pattern.push_back(static_cast<char>('a' + i % 26));
-  struct Case { uint32_t chars; uint32_t bytes; uint32_t expected; };
+  for (int i = 0; i < 20000; ++i) pattern.push_back(static_cast<char>('a' + i % 26));
+  struct Case {
+    uint32_t chars;
+    uint32_t bytes;
+    uint32_t expected;
+  };
   const Case cases[] = {
-      {10, 100, 100},      // all from the buffer
-      {10, 8182, 8182},    // exactly what is buffered
-      {10, 9000, 9000},    // the rest through a refilled buffer
-      {10, 17000, 17000},  // the rest straight from the file
-      {0, 20000, 20000},
-      {10, 30000, 19990},  // short at the end of the file
+      {10, 100, 100},                          // all from the buffer
+      {10, 8182, 8182},                        // exactly what is buffered
+      {10, 9000, 9000},                        // the rest through a refilled buffer
+      {10, 17000, 17000},                      // the rest straight from the file
+      {0, 20000, 20000},  {10, 30000, 19990},  // short at the end of the file
   };
   for (Source source : {Source::Mem, Source::File}) {
     for (const Case& c : cases) {
@@ -596,7 +686,9 @@ TEST(TextStreamRaw, RawReadAfterDecodedText) {
 }
 
 TEST(TextStreamRaw, RawWriteKeepsOrderWithText) {
-  struct Case { uint32_t rawSize; };
+  struct Case {
+    uint32_t rawSize;
+  };
   const Case cases[] = {{3}, {8000}, {10000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rawSize);
@@ -668,12 +760,14 @@ TEST(TextStreamMem, ReopenAndEmpty) {
 // ------------------------------------------------------------------- handles
 
 TEST(TextStreamHandles, StandardHandleNames) {
-  struct Case { const wchar_t* name; uint32_t mode; DWORD which; };
+  struct Case {
+    const wchar_t* name;
+    uint32_t mode;
+    DWORD which;
+  };
   const Case cases[] = {
-      {L"*", TextStream::READ, STD_INPUT_HANDLE},
-      {L"*", TextStream::WRITE, STD_OUTPUT_HANDLE},
-      {L"*", TextStream::APPEND, STD_OUTPUT_HANDLE},
-      {L"**", TextStream::WRITE, STD_ERROR_HANDLE},
+      {L"*", TextStream::READ, STD_INPUT_HANDLE},    {L"*", TextStream::WRITE, STD_OUTPUT_HANDLE},
+      {L"*", TextStream::APPEND, STD_OUTPUT_HANDLE}, {L"**", TextStream::WRITE, STD_ERROR_HANDLE},
       {L"**", TextStream::APPEND, STD_ERROR_HANDLE},
   };
   for (const Case& c : cases) {
@@ -718,7 +812,11 @@ TEST(TextStreamHandles, CallerHandleKeptOpenAndGetsNoMark) {
 }
 
 TEST(TextStreamHandles, PipeWithoutPositionReadsToItsEnd) {
-  struct Case { Bytes bytes; uint32_t flags; std::wstring text; };
+  struct Case {
+    Bytes bytes;
+    uint32_t flags;
+    std::wstring text;
+  };
   const Case cases[] = {
       {"ab\r\ncd", TextStream::TS_CRLF, L"ab\ncd"},
       {"\xEF\xBB\xBFx", 0, L"\u00EF\u00BB\u00BFx"},  // a handle is never searched for a mark
@@ -764,8 +862,12 @@ TEST(TextStreamCodePage, DefaultIsTheSystemAnsiCodePage) {
   TextMem::Buffer buffer{const_cast<char*>(bytes.data()), 1, false};
   ASSERT_TRUE(mem.Open(reinterpret_cast<const wchar_t*>(&buffer), TextStream::READ, 0));
   EXPECT_EQ(mem.GetCodePage(), GetACP());
-  struct Step { UINT requested; UINT result; };
-  const Step steps[] = {{1252, 1252}, {CP_UTF8, CP_UTF8}, {0, GetACP()}, {TextStream::CP_UTF16LE, TextStream::CP_UTF16LE}};
+  struct Step {
+    UINT requested;
+    UINT result;
+  };
+  const Step steps[] = {
+      {1252, 1252}, {CP_UTF8, CP_UTF8}, {0, GetACP()}, {TextStream::CP_UTF16LE, TextStream::CP_UTF16LE}};
   for (const Step& s : steps) {
     mem.ChangeCodePage(s.requested);
     EXPECT_EQ(mem.GetCodePage(), s.result);

@@ -1,8 +1,8 @@
 // Variables: capacity rules, freeing, lazy number text, copying, numbers and
 // truth, in-place changes, the environment fallback, #MaxMem, the sorted
 // lists with their lazy array, and scope resolution.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "values/thread_settings.h"
 #include "exec/errors.h"
 #include "values/object.h"
-#include "values/variable.h"
+#include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -96,22 +96,22 @@ TEST_F(VariableCapacity, GrowthTable) {
     size_t Capacity;
     uint8_t Kind;
   } cases[] = {
-      {Fresh, 1, false, 8, VAR_MEM_POOL},            // 4 bytes needed
-      {Fresh, 3, false, 8, VAR_MEM_POOL},            // 8
-      {Fresh, 4, false, 16, VAR_MEM_POOL},           // 10
-      {Fresh, 4, true, 10, VAR_MEM_POOL},            // exact small block
-      {Fresh, 3, true, 8, VAR_MEM_POOL},             // below 9 bytes: always 8
-      {Fresh, 7, false, 16, VAR_MEM_POOL},           // 16
-      {Fresh, 8, false, 128, VAR_MEM_POOL},          // 18
-      {Fresh, 63, false, 128, VAR_MEM_POOL},         // 128
-      {Fresh, 64, false, 520, VAR_MEM_HEAP},         // 130
-      {Fresh, 64, true, 130, VAR_MEM_HEAP},          // exact heap block
-      {Fresh, 300, false, 662, VAR_MEM_HEAP},        // 602 x 1.1, truncated
-      {Fresh, 163838, false, 360445, VAR_MEM_HEAP},  // 327678 x 1.1 = 360445.8
-      {Fresh, 200000, false, 432770, VAR_MEM_HEAP},  // 400002 + 32768
-      {Fresh, 2000000, false, 4040002, VAR_MEM_HEAP},  // 4000002 + 1%
+      {Fresh, 1, false, 8, VAR_MEM_POOL},               // 4 bytes needed
+      {Fresh, 3, false, 8, VAR_MEM_POOL},               // 8
+      {Fresh, 4, false, 16, VAR_MEM_POOL},              // 10
+      {Fresh, 4, true, 10, VAR_MEM_POOL},               // exact small block
+      {Fresh, 3, true, 8, VAR_MEM_POOL},                // below 9 bytes: always 8
+      {Fresh, 7, false, 16, VAR_MEM_POOL},              // 16
+      {Fresh, 8, false, 128, VAR_MEM_POOL},             // 18
+      {Fresh, 63, false, 128, VAR_MEM_POOL},            // 128
+      {Fresh, 64, false, 520, VAR_MEM_HEAP},            // 130
+      {Fresh, 64, true, 130, VAR_MEM_HEAP},             // exact heap block
+      {Fresh, 300, false, 662, VAR_MEM_HEAP},           // 602 x 1.1, truncated
+      {Fresh, 163838, false, 360445, VAR_MEM_HEAP},     // 327678 x 1.1 = 360445.8
+      {Fresh, 200000, false, 432770, VAR_MEM_HEAP},     // 400002 + 32768
+      {Fresh, 2000000, false, 4040002, VAR_MEM_HEAP},   // 4000002 + 1%
       {Fresh, 7000000, false, 14131074, VAR_MEM_HEAP},  // 14000002 + 131072
-      {HeapOf4Bytes, 10, false, 32, VAR_MEM_HEAP},   // a heap block stays on the heap path
+      {HeapOf4Bytes, 10, false, 32, VAR_MEM_HEAP},      // a heap block stays on the heap path
       {HeapOf4Bytes, 100, false, 520, VAR_MEM_HEAP},
       {HeapOf100Bytes, 40, false, 100, VAR_MEM_HEAP},  // fits: kept
       {Pool128, 63, false, 128, VAR_MEM_POOL},
@@ -195,10 +195,10 @@ TEST_F(VariableCapacity, EmptyAssignmentFreesOnlyLargeBuffers) {
     bool GivenText;  // Assign(L"") rather than Assign() (a bare length of 0)
     bool Released;
   } cases[] = {
-      {4999, true, true},     // 10000 bytes needed, more than 4096: released
-      {4999, false, false},   // a bare length of 0 keeps it
-      {1000, true, false},    // 2202 bytes: kept
-      {49, true, false},      // 100 bytes on the pool: kept
+      {4999, true, true},    // 10000 bytes needed, more than 4096: released
+      {4999, false, false},  // a bare length of 0 keeps it
+      {1000, true, false},   // 2202 bytes: kept
+      {49, true, false},     // 100 bytes on the pool: kept
   };
   for (const auto& c : cases) {
     Variable var(L"v", VAR_GLOBAL);
@@ -449,8 +449,8 @@ TEST_F(VariableCopy, CopiesKeepTextOnlyWhenItCannotBeRegenerated) {
     const wchar_t* Expected;    // the copy's text under the 'H' integer format
     bool TextCopied;
   } cases[] = {
-      {L"007", L"007", true},   {L" 5", L" 5", true}, {L"5\t", L"5\t", true}, {L"+5", L"+5", true},
-      {L"12", L"0xC", false},   {nullptr, L"0x7", false},
+      {L"007", L"007", true}, {L" 5", L" 5", true},   {L"5\t", L"5\t", true},
+      {L"+5", L"+5", true},   {L"12", L"0xC", false}, {nullptr, L"0x7", false},
   };
   for (const auto& c : cases) {
     Variable x(L"x", VAR_GLOBAL), y(L"y", VAR_GLOBAL);
@@ -636,8 +636,8 @@ TEST_F(VariableEnvironment, EmptyVariablesFallBackToTheEnvironment) {
   ASSERT_TRUE(SetEnvironmentVariableW(L"QrvEnvProbe", L"from env"));
   const struct {
     bool NoEnv;
-    const wchar_t* Own;    // the variable's own text
-    bool Paired;           // the length query precedes the text query
+    const wchar_t* Own;  // the variable's own text
+    bool Paired;         // the length query precedes the text query
     const wchar_t* Expected;
   } cases[] = {
       {false, L"", true, L"from env"},
@@ -685,10 +685,10 @@ TEST_F(VariableListing, GrowthStagesAndLazyArray) {
     size_t Capacity;
     size_t Lazy;
   } stages[] = {
-      {1, 1000, 0},      {1000, 1000, 0},    {1001, 9999, 0},   {9999, 9999, 0},
-      {10000, 100000, 1}, {11998, 100000, 1999}, {11999, 100000, 0},  // 2000 in the lazy array: merged
-      {12000, 100000, 1}, {99999, 100000, 0}, {100000, 100000, 1},
-      {101998, 100000, 1999}, {101999, 1000000, 0},  // the merge needs more than 100000 slots
+      {1, 1000, 0},         {1000, 1000, 0},       {1001, 9999, 0},     {9999, 9999, 0},
+      {10000, 100000, 1},   {11998, 100000, 1999}, {11999, 100000, 0},  // 2000 in the lazy array: merged
+      {12000, 100000, 1},   {99999, 100000, 0},    {100000, 100000, 1}, {101998, 100000, 1999},
+      {101999, 1000000, 0},  // the merge needs more than 100000 slots
   };
   size_t added = 0;
   for (const auto& stage : stages) {
@@ -753,21 +753,27 @@ TEST_F(VariableListing, ListVarsText) {
   wchar_t address[32];
   std::swprintf(address, 32, L"%llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(object)));
   const std::wstring separator = L"\r\n--------------------------------------------------\r\n";
-  const std::wstring globalLines = L"Empty[0 of 0]:  \r\n"
-                                   L"Long[61 of 63]: " + std::wstring(60, L'z') + L"...\r\n"
-                                   L"Number[1 of 3]: 5\r\n"
-                                   L"Obj: Object object {address: 0x" + address + L"}\r\n"
-                                   L"Text[3 of 3]: abc\r\n";
+  const std::wstring globalLines =
+      L"Empty[0 of 0]:  \r\n"
+      L"Long[61 of 63]: " +
+      std::wstring(60, L'z') +
+      L"...\r\n"
+      L"Number[1 of 3]: 5\r\n"
+      L"Obj: Object object {address: 0x" +
+      address +
+      L"}\r\n"
+      L"Text[3 of 3]: abc\r\n";
   EXPECT_EQ(BuildVarListText(nullptr, L"", globals), L"Global Variables (alphabetical)" + separator + globalLines);
-  EXPECT_EQ(BuildVarListText(&locals, L"F", globals),
-            L"Local Variables for F()" + separator + L"loc[1 of 3]: x\r\n\r\n\r\nGlobal Variables (alphabetical)" +
-                separator + globalLines);
+  EXPECT_EQ(BuildVarListText(&locals, L"F", globals), L"Local Variables for F()" + separator +
+                                                          L"loc[1 of 3]: x\r\n\r\n\r\nGlobal Variables (alphabetical)" +
+                                                          separator + globalLines);
   globals.ReleaseObjects();
   EXPECT_EQ(destroyed, 1);
 
   // The text stops at 65533 characters.
   VarList many;
-  for (int n = 0; n < 1200; ++n) EXPECT_EQ(many.FindOrAdd(L"v" + std::to_wstring(n), VAR_GLOBAL)->Assign(std::wstring(60, L'v')), ResultCode::Ok);
+  for (int n = 0; n < 1200; ++n)
+    EXPECT_EQ(many.FindOrAdd(L"v" + std::to_wstring(n), VAR_GLOBAL)->Assign(std::wstring(60, L'v')), ResultCode::Ok);
   EXPECT_EQ(BuildVarListText(nullptr, L"", many).size(), kListVarsChars - 1);
 }
 

@@ -74,11 +74,9 @@ std::wstring Unescape(const std::wstring& text) {
 void WriteStd(DWORD which, const std::wstring& text) {
   HANDLE handle = GetStdHandle(which);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) return;
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                 nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                      nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
   DWORD written = 0;
   WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
@@ -120,8 +118,8 @@ int RunMessageBoxes(const std::vector<std::wstring>& args, size_t first) {
   for (size_t i = first; i < args.size() && args[i] == L"msgbox"; i += 4) {
     UINT flags = 0;
     if (i + 3 >= args.size() || !LookUpStyle(args[i + 1], flags)) return kExitUsage;
-    result = MessageBoxW(nullptr, Unescape(args[i + 3]).c_str(), Unescape(args[i + 2]).c_str(),
-                         flags | MB_SETFOREGROUND);
+    result =
+        MessageBoxW(nullptr, Unescape(args[i + 3]).c_str(), Unescape(args[i + 2]).c_str(), flags | MB_SETFOREGROUND);
     WriteStd(STD_OUTPUT_HANDLE, L"pressed " + std::to_wstring(result) + L"\n");
   }
   return result;
