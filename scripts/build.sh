@@ -9,16 +9,9 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
-preset="${QRV_PRESET:-default}"
-if [ "${1:-}" = "--checked" ]; then
-  preset=checked
-  shift
-fi
-case "$preset" in
-  default) dir=build ;;
-  checked) dir=build-checked ;;
-  *) echo "build.sh: unknown preset '$preset' (default or checked)" >&2; exit 2 ;;
-esac
+source "$ROOT/scripts/preset.sh"
+preset="$QRV_PRESET"
+dir="$QRV_BUILD_DIR"
 mkdir -p "$dir"
 # The folder ignores itself, so a second build folder stays out of git status.
 [ -f "$dir/.gitignore" ] || echo '*' >"$dir/.gitignore"

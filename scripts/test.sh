@@ -9,18 +9,11 @@
 # Other arguments go to ctest (for example -R script/ to run a subset).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-preset="${QRV_PRESET:-default}"
-if [ "${1:-}" = "--checked" ]; then
-  preset=checked
-  shift
-fi
-case "$preset" in
-  default) dir=build ;;
-  checked) dir=build-checked; export WINEPREFIX="${WINEPREFIX:-$ROOT/$dir/wine}" ;;
-  *) echo "test.sh: unknown preset '$preset' (default or checked)" >&2; exit 2 ;;
-esac
+source "$ROOT/scripts/preset.sh"
+dir="$QRV_BUILD_DIR"
+if [ "$QRV_PRESET" = checked ]; then export WINEPREFIX="${WINEPREFIX:-$ROOT/$dir/wine}"; fi
 "$ROOT/scripts/setup.sh"
-QRV_PRESET="$preset" "$ROOT/scripts/build.sh"
+QRV_PRESET="$QRV_PRESET" "$ROOT/scripts/build.sh"
 
 source "$ROOT/scripts/wine-env.sh"
 cleanup() {

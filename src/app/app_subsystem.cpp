@@ -61,18 +61,12 @@ void StartApp() {
 }  // namespace
 
 const Subsystem& AppSubsystem() {
-  static const Subsystem subsystem = [] {
-    Subsystem s;
-    s.Name = L"app";
-    s.Commands = kAppCommands;
-    BuiltInFamily events = EventFunctions();
-    s.Functions = events.Defs;
-    s.FunctionCount = events.Count;
-    s.Variables = kAppVariables;
-    s.VariableCount = sizeof(kAppVariables) / sizeof(kAppVariables[0]);
-    s.Startup = StartApp;
-    s.Reset = ResetAppState;
-    return s;
-  }();
-  return subsystem;
+  static const Subsystem kApp{.Name = L"app",
+                              .Commands = kAppCommands,
+                              .Functions = EventFunctions().Defs,
+                              .FunctionCount = EventFunctions().Count,
+                              .Variables = kAppVariables,
+                              .Startup = StartApp,
+                              .Reset = ResetAppState};
+  return kApp;
 }

@@ -37,7 +37,7 @@ bool InstallSubsystems() {
       return false;
     }
     if (subsystem->FunctionCount) RegisterBuiltInFunctions({subsystem->Functions, subsystem->FunctionCount});
-    if (subsystem->VariableCount) RegisterBuiltInVariables({subsystem->Variables, subsystem->VariableCount});
+    if (!subsystem->Variables.empty()) RegisterBuiltInVariables(subsystem->Variables);
     for (MessageFilter filter : subsystem->MessageFilters) filters.push_back(filter);
   }
   for (const Subsystem* subsystem : AllSubsystems())

@@ -25,15 +25,9 @@ void StartExec() { InstallExecErrorReporter(); }
 }  // namespace
 
 const Subsystem& ExecSubsystem() {
-  static const Subsystem subsystem = [] {
-    Subsystem s;
-    s.Name = L"exec";
-    s.Commands = kExecCommands;
-    s.Startup = StartExec;
-    s.Reset = ResetExecState;
-    return s;
-  }();
-  return subsystem;
+  static const Subsystem kExec{
+      .Name = L"exec", .Commands = kExecCommands, .Startup = StartExec, .Reset = ResetExecState};
+  return kExec;
 }
 
 ActionType RegisterCommands(std::span<const CommandRow> rows) {

@@ -15,9 +15,9 @@
 
 #include "base/command_table.h"
 #include "exec/command_args.h"
+#include "values/builtin_vars.h"
 
 struct BuiltInFunctionDef;
-struct BuiltInVarDef;
 
 // A command a subsystem implements.
 struct CommandRow {
@@ -29,16 +29,16 @@ struct CommandRow {
 // returns true when it handled the message (it is then not dispatched).
 using MessageFilter = bool (*)(MSG& msg);
 
+// Written as a constant with designated initialisers, naming only what the
+// subsystem has.
 struct Subsystem {
   const wchar_t* Name = L"";
-  std::span<const CommandRow> Commands;
+  std::span<const CommandRow> Commands = {};
   // Built-in functions (a table whose type the object layer defines).
   const BuiltInFunctionDef* Functions = nullptr;
   size_t FunctionCount = 0;
-  // Built-in variables (a table whose type the values layer defines).
-  const BuiltInVarDef* Variables = nullptr;
-  size_t VariableCount = 0;
-  std::span<const MessageFilter> MessageFilters;
+  std::span<const BuiltInVarDef> Variables = {};
+  std::span<const MessageFilter> MessageFilters = {};
   // Start-up step: installs the subsystem's hooks into the lower layers.
   void (*Startup)() = nullptr;
   // Exit step: releases what the subsystem holds before the process ends.

@@ -13,11 +13,6 @@ void StartGui() { InstallMessageBox(ShowDialog); }
 }  // namespace
 
 const Subsystem& GuiSubsystem() {
-  static const Subsystem subsystem = [] {
-    Subsystem s;
-    s.Name = L"gui";
-    s.Startup = StartGui;
-    return s;
-  }();
-  return subsystem;
+  static const Subsystem kGui{.Name = L"gui", .Startup = StartGui};
+  return kGui;
 }

@@ -72,14 +72,7 @@ void StartObjects() {
 }  // namespace
 
 const Subsystem& ObjectsSubsystem() {
-  static const Subsystem subsystem = [] {
-    Subsystem s;
-    s.Name = L"objects";
-    s.Variables = kObjectVariables;
-    s.VariableCount = sizeof(kObjectVariables) / sizeof(kObjectVariables[0]);
-    s.Startup = StartObjects;
-    s.Reset = ResetObjectsState;
-    return s;
-  }();
-  return subsystem;
+  static const Subsystem kObjects{
+      .Name = L"objects", .Variables = kObjectVariables, .Startup = StartObjects, .Reset = ResetObjectsState};
+  return kObjects;
 }

@@ -20,12 +20,6 @@ void ResetSystem() { System() = SystemState{}; }
 }  // namespace
 
 const Subsystem& SystemSubsystem() {
-  static const Subsystem subsystem = [] {
-    Subsystem s;
-    s.Name = L"system";
-    s.Commands = kSystemCommands;
-    s.Reset = ResetSystem;
-    return s;
-  }();
-  return subsystem;
+  static const Subsystem kSystem{.Name = L"system", .Commands = kSystemCommands, .Reset = ResetSystem};
+  return kSystem;
 }
