@@ -1,8 +1,6 @@
 // Registers the application layer.
 #include "app/app_subsystem.h"
 
-#include <cstring>
-
 #include "app/app_state.h"
 #include "app/event_functions.h"
 #include "app/exit.h"
@@ -34,10 +32,7 @@ const CommandRow kAppCommands[] = {
 
 // A_ExitReason: why the exit sequence started ("" before it did).
 size_t GetExitReason(wchar_t* buffer, const wchar_t*) {
-  const wchar_t* text = ExitReasonText(Script().ExitCause);
-  size_t length = std::wcslen(text);
-  if (buffer) std::memcpy(buffer, text, (length + 1) * sizeof(wchar_t));
-  return length;
+  return PutBuiltInText(buffer, ExitReasonText(Script().ExitCause));
 }
 
 const BuiltInVarDef kAppVariables[] = {

@@ -10,6 +10,7 @@
 #include "base/console_output.h"
 #include "base/script_context.h"
 #include "exec/command_dispatch.h"
+#include "exec/exec_state.h"
 #include "gui/gui_subsystem.h"
 #include "objects/builtin_functions.h"
 #include "objects/objects_subsystem.h"
@@ -42,6 +43,10 @@ bool InstallSubsystems() {
   }
   for (const Subsystem* subsystem : AllSubsystems())
     if (subsystem->Startup) subsystem->Startup();
+  if (const wchar_t* missing = MissingExecHook()) {
+    WriteToStdHandle(STD_ERROR_HANDLE, std::wstring(L"No subsystem installed the execution hook ") + missing + L"\n");
+    return false;
+  }
   return true;
 }
 

@@ -36,13 +36,24 @@ int ShowErrorBox(std::wstring_view text, UINT type, std::wstring_view title) {
   return IDOK;
 }
 
+namespace {
+
+// A report made before any reporter is installed: where, what and the
+// offending text, in the plain message box (standard error until the GUI
+// installs the dialog).
+ResultCode ShowPlainReport(std::wstring where, std::wstring_view message, std::wstring_view extra) {
+  where += message;
+  if (!extra.empty()) where += L" (" + std::wstring(extra) + L")";
+  ShowErrorBox(where, MB_OK);
+  return ResultCode::Fail;
+}
+
+}  // namespace
+
 ResultCode ReportLineError(const ScriptLine* line, std::wstring_view message, ErrorKind kind, std::wstring_view extra) {
   if (Base().Reporter.LineError) return Base().Reporter.LineError(line, message, kind, extra);
-  std::wstring text = SourceFileOf(line) + L" (" + std::to_wstring(line ? line->SourceLine : 0) + L"): ";
-  text += message;
-  if (!extra.empty()) text += L" (" + std::wstring(extra) + L")";
-  ShowErrorBox(text, MB_OK);
-  return ResultCode::Fail;
+  return ShowPlainReport(SourceFileOf(line) + L" (" + std::to_wstring(line ? line->SourceLine : 0) + L"): ", message,
+                         extra);
 }
 
 ResultCode ReportLoadError(std::wstring_view message, std::wstring_view extra) {
@@ -52,11 +63,7 @@ ResultCode ReportLoadError(std::wstring_view message, std::wstring_view extra) {
     return ResultCode::Fail;
   }
   if (Base().Reporter.LoadError) return Base().Reporter.LoadError(message, extra);
-  std::wstring text = L"line " + std::to_wstring(Script().CurrentLineNumber) + L": ";
-  text += message;
-  if (!extra.empty()) text += L" (" + std::wstring(extra) + L")";
-  ShowErrorBox(text, MB_OK);
-  return ResultCode::Fail;
+  return ShowPlainReport(L"line " + std::to_wstring(Script().CurrentLineNumber) + L": ", message, extra);
 }
 
 std::wstring SourceFileOf(const ScriptLine* line) {

@@ -11,8 +11,6 @@
 
 namespace {
 
-inline constexpr wchar_t kCommandNotSupported[] = L"This command is not supported by this version yet.";
-
 // The execution layer's own commands: settings of the running thread.
 const CommandRow kExecCommands[] = {
     {ACT_SETBATCHLINES, CmdSetBatchLines}, {ACT_AUTOTRIM, CmdAutoTrim},   {ACT_STRINGCASESENSE, CmdStringCaseSense},

@@ -9,6 +9,9 @@
 
 struct ScriptLine;
 
+// The error of a command (or a form of one) this build does not implement.
+inline constexpr wchar_t kCommandNotSupported[] = L"This command is not supported by this version yet.";
+
 // Runs the command of a line with its expanded arguments. A command no
 // subsystem implements fails with a clear error.
 ResultCode DispatchCommand(ScriptLine& line, CommandArgs& args);

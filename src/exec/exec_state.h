@@ -77,6 +77,11 @@ extern ExecState exec;
 
 inline ExecState& Exec() { return state_detail::exec; }
 
+// The name of the first hook the execution loop calls on every line or
+// Return or Exit that nobody installed, or null when all are there; the
+// application refuses to run a script without them.
+const wchar_t* MissingExecHook();
+
 // Puts the execution layer back to its state before start-up: no current
 // line, an empty ring, no commands and no hooks. Buffers are kept.
 void ResetExecState();

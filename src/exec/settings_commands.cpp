@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/script_line.h"
+#include "exec/command_dispatch.h"
 #include "exec/errors.h"
 #include "exec/exec_state.h"
 #include "exec/list_lines.h"
@@ -71,11 +72,15 @@ ResultCode CmdSetFormat(ScriptLine& line, CommandArgs& args) {
   return ResultCode::Ok;
 }
 
-ResultCode CmdListLines(ScriptLine&, CommandArgs& args) {
+ResultCode CmdListLines(ScriptLine& line, CommandArgs& args) {
   // Only the words On and Off switch the log; anything else shows it.
   bool on = EqualsNoCase(args[0], L"On");
   if (!on && !EqualsNoCase(args[0], L"Off")) {
-    if (Exec().Hooks.ShowLinesView) Exec().Hooks.ShowLinesView();
+    // Without a main window to show it in (a tool that runs scripts without
+    // the application), showing the log is not available.
+    if (!Exec().Hooks.ShowLinesView)
+      return ReportLineError(&line, kCommandNotSupported, ERROR_KIND_ERROR, L"ListLines");
+    Exec().Hooks.ShowLinesView();
     return ResultCode::Ok;
   }
   if (Values().CurrentThread->LogLines) UnlogLastLine();

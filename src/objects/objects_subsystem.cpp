@@ -2,8 +2,6 @@
 // variable, and its hooks into the loader, the evaluator and the variables.
 #include "objects/objects_subsystem.h"
 
-#include <cstring>
-
 #include "exec/exec_state.h"
 #include "objects/builtin_functions.h"
 #include "objects/class_declarations.h"
@@ -31,10 +29,7 @@ namespace {
 // A_ThisFunc: the name of the function the current thread is running.
 size_t GetThisFunc(wchar_t* buffer, const wchar_t*) {
   Func* running = RunningFunction();
-  const wchar_t* name = running ? running->Name : L"";
-  size_t length = std::wcslen(name);
-  if (buffer) std::memcpy(buffer, name, (length + 1) * sizeof(wchar_t));
-  return length;
+  return PutBuiltInText(buffer, running ? running->Name : L"");
 }
 
 const BuiltInVarDef kObjectVariables[] = {

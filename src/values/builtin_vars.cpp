@@ -18,16 +18,6 @@ namespace {
 // between the length query and the text query.
 constexpr size_t kNumberBound = 20;
 
-// Writes a text value by the getter protocol: with a buffer, the text and
-// its terminator; always its length.
-size_t PutText(wchar_t* buffer, std::wstring_view text) {
-  if (buffer) {
-    std::memcpy(buffer, text.data(), text.size() * sizeof(wchar_t));
-    buffer[text.size()] = L'\0';
-  }
-  return text.size();
-}
-
 // Writes a number in the thread's integer format; without a buffer, the bound.
 size_t PutInteger(wchar_t* buffer, int64_t value) {
   if (!buffer) return kNumberBound;
@@ -44,25 +34,25 @@ size_t GetIndex(wchar_t* buffer, const wchar_t*) { return PutInteger(buffer, Val
 
 size_t GetLoopField(wchar_t* buffer, const wchar_t*) {
   const wchar_t* field = Values().CurrentThread->LoopField;
-  return PutText(buffer, field ? field : L"");
+  return PutBuiltInText(buffer, field ? field : L"");
 }
 
-size_t GetSpace(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L" "); }
-size_t GetTab(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"\t"); }
-size_t GetScriptDir(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptDirectory); }
-size_t GetScriptName(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptFileName); }
-size_t GetScriptFullPath(wchar_t* buffer, const wchar_t*) { return PutText(buffer, Script().ScriptPath); }
+size_t GetSpace(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L" "); }
+size_t GetTab(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"\t"); }
+size_t GetScriptDir(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, Script().ScriptDirectory); }
+size_t GetScriptName(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, Script().ScriptFileName); }
+size_t GetScriptFullPath(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, Script().ScriptPath); }
 size_t GetLastError(wchar_t* buffer, const wchar_t*) {
   return PutDecimal(buffer, Values().CurrentThread->LastErrorCode);
 }
-size_t GetTrue(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
-size_t GetFalse(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"0"); }
-size_t GetOne(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"1"); }
+size_t GetTrue(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"1"); }
+size_t GetFalse(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"0"); }
+size_t GetOne(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"1"); }
 // Only the embedded script of the runtime is a compiled script.
 size_t GetIsCompiled(wchar_t* buffer, const wchar_t*) {
-  return PutText(buffer, Script().Origin == ScriptOrigin::Resource ? L"1" : L"");
+  return PutBuiltInText(buffer, Script().Origin == ScriptOrigin::Resource ? L"1" : L"");
 }
-size_t GetPtrSize(wchar_t* buffer, const wchar_t*) { return PutText(buffer, L"8"); }
+size_t GetPtrSize(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"8"); }
 
 size_t GetLineNumber(wchar_t* buffer, const wchar_t*) {
   return PutDecimal(buffer, Script().CurrentLine ? Script().CurrentLine->SourceLine : 0);
@@ -72,38 +62,38 @@ size_t GetWorkingDir(wchar_t* buffer, const wchar_t*) {
   wchar_t dir[MAX_PATH];
   DWORD length = GetCurrentDirectoryW(MAX_PATH, dir);
   if (!buffer) return length < MAX_PATH ? length : MAX_PATH;
-  return PutText(buffer, std::wstring_view(dir, length < MAX_PATH ? length : 0));
+  return PutBuiltInText(buffer, std::wstring_view(dir, length < MAX_PATH ? length : 0));
 }
 
 size_t GetFileEncoding(wchar_t* buffer, const wchar_t*) {
   uint32_t page = Values().CurrentThread->FileCodePage;
   bool noBom = (page & 0x80000000u) != 0;
   uint32_t codePage = page & 0x7FFFFFFFu;
-  if (codePage == 0) return PutText(buffer, L"");
-  if (codePage == CP_UTF8) return PutText(buffer, noBom ? L"UTF-8-RAW" : L"UTF-8");
-  if (codePage == 1200) return PutText(buffer, noBom ? L"UTF-16-RAW" : L"UTF-16");
-  return PutText(buffer, L"CP" + std::to_wstring(codePage));
+  if (codePage == 0) return PutBuiltInText(buffer, L"");
+  if (codePage == CP_UTF8) return PutBuiltInText(buffer, noBom ? L"UTF-8-RAW" : L"UTF-8");
+  if (codePage == 1200) return PutBuiltInText(buffer, noBom ? L"UTF-16-RAW" : L"UTF-16");
+  return PutBuiltInText(buffer, L"CP" + std::to_wstring(codePage));
 }
 
 size_t GetStringCaseSense(wchar_t* buffer, const wchar_t*) {
   static const wchar_t* const kWords[] = {L"Off", L"On", L"Locale"};
-  return PutText(buffer, kWords[Values().CurrentThread->CaseSensitivity % 3]);
+  return PutBuiltInText(buffer, kWords[Values().CurrentThread->CaseSensitivity % 3]);
 }
 
 size_t GetAutoTrim(wchar_t* buffer, const wchar_t*) {
-  return PutText(buffer, Values().CurrentThread->TrimArgs ? L"On" : L"Off");
+  return PutBuiltInText(buffer, Values().CurrentThread->TrimArgs ? L"On" : L"Off");
 }
 
 size_t GetFormatFloat(wchar_t* buffer, const wchar_t*) {
   // The stored format is "%" + text + "f"; the script sees only the text.
   std::wstring_view format(Values().CurrentThread->FloatFormatText);
   if (format.size() >= 2) format = format.substr(1, format.size() - 2);
-  return PutText(buffer, format);
+  return PutBuiltInText(buffer, format);
 }
 
 size_t GetFormatInteger(wchar_t* buffer, const wchar_t*) {
   wchar_t c = static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar);
-  return PutText(buffer, std::wstring_view(&c, 1));
+  return PutBuiltInText(buffer, std::wstring_view(&c, 1));
 }
 
 using BuiltInEntry = BuiltInVarDef;
@@ -174,5 +164,13 @@ bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter)
 }
 
 void InstallBuiltInVariables() { Values().FindBuiltIn = LookupBuiltIn; }
+
+size_t PutBuiltInText(wchar_t* buffer, std::wstring_view text) {
+  if (buffer) {
+    std::memcpy(buffer, text.data(), text.size() * sizeof(wchar_t));
+    buffer[text.size()] = L'\0';
+  }
+  return text.size();
+}
 
 void RegisterBuiltInVariables(std::span<const BuiltInVarDef> rows) { Values().BuiltInVarTables.push_back(rows); }

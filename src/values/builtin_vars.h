@@ -19,6 +19,10 @@ struct BuiltInVarDef {
   BuiltInGetter Getter;
 };
 
+// Writes a getter's text value by the getter protocol: with a buffer, the
+// text and its terminator; always its length.
+size_t PutBuiltInText(wchar_t* buffer, std::wstring_view text);
+
 // Adds a layer's built-in variables; the rows must outlive the program.
 void RegisterBuiltInVariables(std::span<const BuiltInVarDef> rows);
 

@@ -90,3 +90,17 @@ TEST(AppState, ResetDestroysTheMainWindowAndAllowsANewOne) {
 }
 
 }  // namespace
+
+// Installation names a missing execution hook instead of leaving the loop to
+// call a null pointer, and succeeds again once every subsystem installs.
+TEST(AppState, InstallationRefusesAMissingExecutionHook) {
+  ASSERT_TRUE(ResetInterpreterState());
+  EXPECT_EQ(MissingExecHook(), nullptr);
+  const auto saved = Exec().Hooks.DeliverReturnValue;
+  Exec().Hooks.DeliverReturnValue = nullptr;
+  ASSERT_NE(MissingExecHook(), nullptr);
+  EXPECT_STREQ(MissingExecHook(), L"DeliverReturnValue");
+  Exec().Hooks.DeliverReturnValue = saved;
+  EXPECT_TRUE(ResetInterpreterState());
+  EXPECT_EQ(MissingExecHook(), nullptr);
+}
