@@ -9,9 +9,11 @@
 #include "app/message_loop.h"
 #include "app/reload_edit.h"
 #include "app/thread_commands.h"
+#include "app/threads.h"
 #include "base/script_context.h"
 #include "exec/exec_state.h"
 #include "objects/func.h"
+#include "objects/objects_state.h"
 #include "values/builtin_vars.h"
 
 namespace {
@@ -50,6 +52,7 @@ void StartApp() {
   hooks.CallErrorFunctions = CallErrorFunctions;
   hooks.ShowLinesView = ShowLinesView;
   App().Viewer.Hooks.ListVarsLocals = LocalsOfRunningFunction;
+  Objects().Threads = {.CanLaunch = CanLaunchThread, .Launch = LaunchCallbackThread};
   InstallMessageMonitors();
 }
 

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "base/command_table.h"
 #include "base/script_context.h"
+#include "base/script_line.h"
 #include "exec/exceptions.h"
+#include "objects/callbacks.h"
 #include "values/values_state.h"
 #include "values/variable.h"
 
@@ -89,4 +92,22 @@ std::wstring SaveErrorLevel() {
 ThreadSettings* UnderlyingThread() {
   ThreadState& threads = App().Threads;
   return threads.Depth > 0 ? &threads.Records[static_cast<size_t>(threads.Depth - 1)] : nullptr;
+}
+
+bool CanLaunchThread(int priority) {
+  const ThreadState& threads = App().Threads;
+  if (threads.PausedThreads > 0 || threads.ActiveThreads >= threads.ThreadLimit) return false;
+  if (priority < Values().CurrentThread->Priority) return false;
+  return threads.ActiveThreads == 0 || CanInterruptNow();
+}
+
+ResultCode LaunchCallbackThread(const ScriptCallback& target, int priority, ExprToken** params, int count,
+                                ExprToken* result) {
+  ScriptLine* first = target.FirstLine();
+  if (target.TargetLabel() && !first) return ResultCode::Ok;
+  std::wstring savedErrorLevel = SaveErrorLevel();
+  BeginThread(priority, true, first && first->CommandIndex == ACT_CRITICAL);
+  ResultCode ran = target.Run(params, count, result);
+  EndThread(savedErrorLevel, true);
+  return ran;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result_code.h"
 #include "values/thread_settings.h"
 
 // Process-wide thread state, held in App().Threads. Written only on the GUI
@@ -59,3 +60,13 @@ std::wstring SaveErrorLevel();
 // The record of the thread the current one interrupted, or null for the
 // first thread.
 ThreadSettings* UnderlyingThread();
+
+class ScriptCallback;
+struct ExprToken;
+
+// Whether a new thread of that priority may start now.
+bool CanLaunchThread(int priority);
+// Runs a callback in a new thread of its own (BeginThread, the callback,
+// EndThread), restoring ErrorLevel afterwards.
+ResultCode LaunchCallbackThread(const ScriptCallback& target, int priority, ExprToken** params, int count,
+                                ExprToken* result);

@@ -19,6 +19,20 @@
 #include "values/numeric_text.h"
 
 class Func;
+class ScriptCallback;
+
+// Starting a new script thread for an event (a GUI event, a clipboard
+// change, a menu item): the application installs these at start-up.
+struct ThreadLaunchHooks {
+  // Whether a thread of that priority may start now (not paused, under the
+  // thread limit, the current thread interruptible).
+  bool (*CanLaunch)(int priority) = nullptr;
+  // Runs the callback in a thread of its own with the parameters; `result`
+  // (may be null) receives the function's value, which the caller releases.
+  // The callback reports its own errors in its own thread.
+  ResultCode (*Launch)(const ScriptCallback& target, int priority, ExprToken** params, int count,
+                       ExprToken* result) = nullptr;
+};
 
 struct ObjectsState {
   // Built-in function families, in registration order; a name found in an
@@ -45,6 +59,9 @@ struct ObjectsState {
   // The saved locals of every recursive call now running, innermost last:
   // pushed and popped by the function-call code as calls start and end.
   std::vector<SavedLocal> SavedLocals;
+
+  // Installed by the application at start-up; null until then.
+  ThreadLaunchHooks Threads;
 
   // The text Round returns with decimals: written by each such call and
   // valid until the next (the built-in functions' result contract).
