@@ -11,6 +11,8 @@
 // record that a compiled line, a variable or a timer may still point at.
 // Only the script thread touches any of it.
 #pragma once
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "objects/builtin_functions.h"
@@ -32,6 +34,15 @@ struct ThreadLaunchHooks {
   // The callback reports its own errors in its own thread.
   ResultCode (*Launch)(const ScriptCallback& target, int priority, ExprToken** params, int count,
                        ExprToken* result) = nullptr;
+};
+
+// Regular-expression matching for other subsystems (window titles and
+// texts); the text subsystem installs it.
+struct RegExHooks {
+  // Whether `pattern` (with its options before ")") matches somewhere in
+  // `subject`. A pattern that does not compile is no match and sets
+  // `error` to the compiler's message.
+  bool (*Matches)(std::wstring_view subject, std::wstring_view pattern, std::wstring* error) = nullptr;
 };
 
 struct ObjectsState {
@@ -62,6 +73,9 @@ struct ObjectsState {
 
   // Installed by the application at start-up; null until then.
   ThreadLaunchHooks Threads;
+  // Installed by the text subsystem at start-up; null until then (callers
+  // then fail with the regular-expression "not supported" message).
+  RegExHooks RegEx;
 
   // The text Round returns with decimals: written by each such call and
   // valid until the next (the built-in functions' result contract).
