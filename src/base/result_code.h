@@ -12,4 +12,5 @@ enum class [[nodiscard]] ResultCode{
     Returned,    // Return: end the current label or function
     ThreadExit,  // Exit: end the current thread
     EarlyExit,   // the exit sequence ended this thread (ExitApp)
+    NotHandled,  // no object handled the request (the result is empty)
 };

@@ -106,14 +106,16 @@ void ShowUncaughtException(const ScriptLine* line) {
   std::wstring message, detail;
   const ScriptLine* shown = line;
   if (thrown->Type == FieldValue::Kind::Object) {
-    auto* object = static_cast<Object*>(thrown->Object);
-    if (const FieldValue* field = object->GetField(L"Message")) message = TextOfValue(*field);
-    if (const FieldValue* field = object->GetField(L"Extra")) detail = TextOfValue(*field);
-    const FieldValue* file = object->GetField(L"File");
-    const FieldValue* number = object->GetField(L"Line");
-    if (file && number) {
-      std::wstring lineText = TextOfValue(*number);
-      if (const ScriptLine* found = FindLine(TextOfValue(*file), TextToInteger(lineText.c_str()))) shown = found;
+    if (auto* object = dynamic_cast<Object*>(thrown->Object)) {
+      if (const ObjectField* field = object->GetField(L"Message")) message = TextOfValue(PeekFieldValue(*field));
+      if (const ObjectField* field = object->GetField(L"Extra")) detail = TextOfValue(PeekFieldValue(*field));
+      const ObjectField* file = object->GetField(L"File");
+      const ObjectField* number = object->GetField(L"Line");
+      if (file && number) {
+        std::wstring lineText = TextOfValue(PeekFieldValue(*number));
+        if (const ScriptLine* found = FindLine(TextOfValue(PeekFieldValue(*file)), TextToInteger(lineText.c_str())))
+          shown = found;
+      }
     }
   } else {
     message = TextOfValue(*thrown);

@@ -11,9 +11,12 @@
 #include "exec/list_lines.h"
 #include "exec/run_lines.h"
 #include "values/expr_eval.h"
+#include "values/expr_operators.h"
 #include "values/numeric_text.h"
+#include "values/object.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -196,6 +199,94 @@ ResultCode RunParseLoop(ScriptLine& loopLine, ScriptLine* untilLine, CommandArgs
   return result;
 }
 
+// The variable of a For loop's key or value argument, or null when the
+// argument is absent.
+Variable* ForVariable(ScriptLine& loopLine, int index) {
+  if (loopLine.ArgTotal <= index) return nullptr;
+  return loopLine.ArgList[index].ResolvedVar;
+}
+
+// Asks an object for its enumerator: the _NewEnum method, as For calls it.
+IObject* EnumeratorOf(IObject& object, ResultCode& result) {
+  ExprToken answer, self, name;
+  answer.SetText(L"");
+  answer.HeapText = nullptr;
+  self.SetObject(&object);
+  name.SetText(L"_NewEnum");
+  ExprToken* params[] = {&name};
+  result = object.Invoke(answer, self, IT_CALL | IF_METAFUNC | IF_NEWENUM, params, 1);
+  if (result == ResultCode::NotHandled || result == ResultCode::Returned) result = ResultCode::Ok;
+  if (answer.Symbol == ExprSymbol::ObjectRef) return answer.Object;
+  if ((answer.Symbol == ExprSymbol::String || answer.Symbol == ExprSymbol::RawWord) && answer.HeapText)
+    FreeVarHeap(answer.HeapText);
+  return nullptr;
+}
+
+// Calls the enumerator's Next with the loop's variables; `more` tells
+// whether it gave an item.
+ResultCode NextOfEnumerator(IObject& enumerator, Variable* key, Variable* value, bool& more) {
+  if (auto* builtIn = dynamic_cast<EnumBase*>(&enumerator)) return builtIn->Next(key, value, more);
+  ExprToken answer, self, name, keyToken, valueToken;
+  answer.SetText(L"");
+  answer.HeapText = nullptr;
+  self.SetObject(&enumerator);
+  name.SetText(L"Next");
+  ExprToken* params[3] = {&name, &keyToken, &valueToken};
+  int count = 1;
+  if (key) {
+    keyToken.SetVariable(key);
+    keyToken.IsTarget = 1;
+    ++count;
+  }
+  if (value) {
+    if (!key) {
+      keyToken.SetText(L"", ExprSymbol::Omitted);
+      ++count;
+    }
+    valueToken.SetVariable(value);
+    valueToken.IsTarget = 1;
+    ++count;
+  }
+  ResultCode result = enumerator.Invoke(answer, self, IT_CALL | IF_METAFUNC, params, count);
+  if (result == ResultCode::NotHandled || result == ResultCode::Returned) result = ResultCode::Ok;
+  more = result == ResultCode::Ok && TruthOf(answer);
+  if (answer.Symbol == ExprSymbol::ObjectRef) answer.Object->Release();
+  if ((answer.Symbol == ExprSymbol::String || answer.Symbol == ExprSymbol::RawWord) && answer.HeapText)
+    FreeVarHeap(answer.HeapText);
+  return result;
+}
+
+// For key, value in expression: the object's enumerator gives the items.
+ResultCode RunForLoop(ScriptLine& loopLine, ScriptLine* untilLine, ScriptLine*& jumpToLine) {
+  const int objectArg = loopLine.ArgTotal - 1;
+  ExprToken value;
+  value.SetText(L"");
+  value.HeapText = nullptr;
+  std::wstring text;
+  ResultCode result = ResultCode::Ok;
+  if (objectArg < 0 || !EvaluateExpression(loopLine, objectArg, result, &value, text))
+    return result == ResultCode::Ok ? ResultCode::Fail : result;
+  IObject* object = value.Symbol == ExprSymbol::ObjectRef ? value.Object : nullptr;
+  if (!object) {
+    if ((value.Symbol == ExprSymbol::String || value.Symbol == ExprSymbol::RawWord) && value.HeapText)
+      FreeVarHeap(value.HeapText);
+    return ResultCode::Ok;  // anything but an object runs no iteration
+  }
+  IObject* enumerator = EnumeratorOf(*object, result);
+  object->Release();
+  if (!enumerator) return result;
+  Variable* key = objectArg >= 1 ? ForVariable(loopLine, 0) : nullptr;
+  Variable* item = objectArg >= 2 ? ForVariable(loopLine, 1) : nullptr;
+  for (;;) {
+    bool more = false;
+    result = NextOfEnumerator(*enumerator, key, item, more);
+    if (result != ResultCode::Ok || !more) break;
+    if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) break;
+  }
+  enumerator->Release();
+  return result;
+}
+
 }  // namespace
 
 ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToLine, std::wstring& buffer) {
@@ -205,7 +296,7 @@ ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToL
   LoopStateGuard guard;
   intptr_t kind = loopLine.Extra;
   if (kind == LOOP_WHILE) return RunWhileLoop(loopLine, untilLine, jumpToLine);
-  if (kind == LOOP_FOR) return ReportLineError(&loopLine, L"For loops are not supported by this version yet.");
+  if (kind == LOOP_FOR) return RunForLoop(loopLine, untilLine, jumpToLine);
 
   CommandArgs args;
   if (loopLine.ArgTotal > 0) {

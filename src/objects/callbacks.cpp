@@ -35,7 +35,7 @@ ScriptLine* ScriptCallback::FirstLine() const {
 std::wstring_view ScriptCallback::Name() const {
   if (label_) return label_->Name;
   if (Func* func = AsFunc(object_)) return func->Name;
-  return object_ ? object_->TypeName() : L"";
+  return object_ ? object_->Type() : L"";
 }
 
 ResultCode ScriptCallback::Run(ExprToken** params, int count, ExprToken* result) const {

@@ -75,7 +75,7 @@ bool StartsWithKeyword(std::wstring_view text, std::wstring_view word) {
 }
 
 // A field value holding an object; the field takes over the reference.
-FieldValue ObjectField(IObject* object) {
+FieldValue ObjectFieldValue(IObject* object) {
   FieldValue value;
   value.Type = FieldValue::Kind::Object;
   value.Object = object;
@@ -126,7 +126,7 @@ Object* TakePlaceholder(std::wstring_view fullName) {
 // class and placeholder objects.
 bool ChainHolds(const Object* chain, const Object* target) {
   const size_t longest = Classes().AllClasses.size() + Classes().Unresolved.size() + 1;
-  for (size_t depth = 0; chain && depth <= longest; chain = chain->Base(), ++depth)
+  for (size_t depth = 0; chain && depth <= longest; chain = chain->BaseObject(), ++depth)
     if (chain == target) return true;
   return false;
 }
@@ -228,8 +228,8 @@ Func* CreateInitMethod(Object& classObject) {
 // Appends instance-variable initialisers ("this.x := ..., ...") to the end
 // of the class's __Init, defining __Init first when the class has none.
 ResultCode AddInstanceInitializer(Object& classObject, std::wstring_view expression) {
-  const FieldValue* field = classObject.GetField(kInitName);
-  Func* init = field && field->Type == FieldValue::Kind::Object ? AsFunc(field->Object) : nullptr;
+  const ObjectField* field = classObject.GetField(kInitName);
+  Func* init = field && field->IsObject() ? AsFunc(field->ObjectValue) : nullptr;
   if (!init) init = CreateInitMethod(classObject);  // reports a clashing "__Init" key
   if (!init) return ResultCode::Fail;
   ScriptLine* close = ClosingLineOf(*init);
@@ -456,7 +456,7 @@ ResultCode DeclareClass(std::wstring_view header) {
   if (var) {
     if (var->AssignObject(classObject) != ResultCode::Ok) return ResultCode::Fail;
   } else {
-    enclosing->SetField(name, ObjectField(classObject));
+    enclosing->SetField(name, ObjectFieldValue(classObject));
   }
   if (Classes().Open.empty()) {
     Classes().LabelsBeforeClass = Script().LabelsAwaitingLine;
@@ -484,7 +484,7 @@ ResultCode DeclareProperty(std::wstring_view header) {
   Object* classObject = CurrentClassObject();
   if (classObject->GetField(name)) return ReportLoadError(parse_msg::DuplicateDeclaration, header);
   auto* property = new Property();
-  classObject->SetField(name, ObjectField(property));  // the class holds the first reference
+  classObject->SetField(name, ObjectFieldValue(property));  // the class holds the first reference
   Classes().CurrentProperty = property;
   Classes().PropertyName.assign(name);
   Classes().PropertyParams = std::move(params);
@@ -537,8 +537,8 @@ Object* LookupClass(std::wstring_view name) {
   while (object && dot != std::wstring_view::npos) {
     const size_t start = dot + 1;
     dot = name.find(L'.', start);
-    const FieldValue* field = object->GetField(name.substr(start, dot == std::wstring_view::npos ? dot : dot - start));
-    object = field && field->Type == FieldValue::Kind::Object ? dynamic_cast<Object*>(field->Object) : nullptr;
+    const ObjectField* field = object->GetField(name.substr(start, dot == std::wstring_view::npos ? dot : dot - start));
+    object = field && field->IsObject() ? dynamic_cast<Object*>(field->ObjectValue) : nullptr;
   }
   return object;
 }

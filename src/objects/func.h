@@ -34,11 +34,17 @@ struct FuncParam {
   double DefaultFloat = 0.0;
 };
 
-class Func : public IObject {
+class Func : public ObjectBase {
  public:
-  uint32_t AddRef() override { return 1; }
-  uint32_t Release() override { return 1; }
-  const wchar_t* TypeName() const override { return L"Func"; }
+  using ObjectBase::Invoke;
+  // Func records live as long as the program: counting does nothing.
+  STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  bool Delete() override { return false; }
+  const wchar_t* Type() override { return L"Func"; }
+  // Called as itself; its members Call, Bind, IsOptional, IsByRef and the
+  // properties Name, MinParams, MaxParams, IsBuiltIn, IsVariadic.
+  ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
 
   ExprFunc Expr;                  // the compiler's and evaluator's view
   const wchar_t* Name = L"";      // pool copy; "Class.Method" for a method

@@ -42,13 +42,6 @@ uintptr_t StackFloor() {
   return floor;
 }
 
-// Whether the stack still has room for one more call.
-bool StackHasRoom() {
-  volatile char marker = 0;
-  const auto here = reinterpret_cast<uintptr_t>(&marker);
-  return here > StackFloor() + kStackReserveBytes;
-}
-
 // The arguments of one call. Usually they are the caller's tokens as they
 // are; a variadic call's array spread out, or variables replaced by their
 // values, make a list of their own. Nothing is allocated unless one of those
@@ -68,12 +61,10 @@ class CallArguments {
       const int64_t length = array->ArrayLength();
       for (int64_t key = 1; key <= length; ++key) {
         ExprToken& token = NewToken();
-        TokenOfField(array->GetField(std::to_wstring(key)), token);
+        TokenOfField(array->FindField(ObjectKey::OfInteger(key)), token);
         list_.push_back(&token);
       }
-      int64_t number = 0;
-      for (const Object::Field& field : array->Fields())
-        if (!IsIntegerKey(field.Name, number)) named_ = array;
+      if (array->FieldCount() > array->IntegerKeyCount()) named_ = array;
     }
     items_ = list_.data();
     count_ = static_cast<int>(list_.size());
@@ -87,7 +78,7 @@ class CallArguments {
   // The token a named argument supplies for a parameter, or null.
   ExprToken* NamedValue(const wchar_t* name) {
     if (!named_) return nullptr;
-    const FieldValue* field = named_->GetField(name);
+    const ObjectField* field = named_->GetField(name);
     if (!field) return nullptr;
     ExprToken& token = NewToken();
     TokenOfField(field, token);
@@ -208,25 +199,36 @@ ResultCode BindParameter(const FuncParam& param, CallArguments& args, int index)
 // for the variadic parameter.
 ResultCode BindRest(Func& func, CallArguments& args) {
   Object* rest = Object::Create();
+  if (!rest) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
   if (Object* named = args.Named()) {
-    int64_t number = 0;
-    for (const Object::Field& field : named->Fields()) {
-      if (IsIntegerKey(field.Name, number)) continue;
-      FieldValue copy = field.Value;
+    named->SortKeys();
+    for (size_t i = named->IntegerKeyCount(); i < named->FieldCount(); ++i) {
+      const ObjectField& field = named->FieldAt(i);
+      if (named->KeyKindAt(i) != KeyKind::Text) continue;
+      FieldValue copy = PeekFieldValue(field);
       if (copy.Type == FieldValue::Kind::Object) copy.Object->AddRef();
-      rest->SetField(field.Name, std::move(copy));
+      rest->SetField(field.TextKey, std::move(copy));
     }
   }
   int64_t key = 0;
   for (int i = static_cast<int>(func.Params.size()); i < args.Count(); ++i) {
     ++key;
     if (!args.Given(i)) continue;
-    rest->SetItem(key, FieldValueOfToken(args[i]));
+    if (ObjectField* field = rest->FieldFor(ObjectKey::OfInteger(key)))
+      if (!StoreToken(*field, args[i])) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
   }
   return func.RestParam->AssignObject(rest);
 }
 
 }  // namespace
+
+bool StackHasRoom(bool forFunctionCall) {
+  volatile char marker = 0;
+  const auto here = reinterpret_cast<uintptr_t>(&marker);
+  // Object requests may go a little deeper than calls, so that a runaway
+  // recursion is reported by the function it runs through.
+  return here > StackFloor() + (forFunctionCall ? kStackReserveBytes : kStackReserveBytes / 2);
+}
 
 Func* RunningFunction() {
   CallFrame* frame = Values().CurrentThread->CurrentCall;
@@ -264,7 +266,7 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
     return ResultCode::Fail;
   }
 
-  CallFrame frame{&func, &result, Values().CurrentThread->CurrentCall};
+  CallFrame frame{&func, &result, Values().CurrentThread->CurrentCall, false};
   Values().CurrentThread->CurrentCall = &frame;
   ++func.ActiveCalls;
   ScriptLine* jump = nullptr;
@@ -272,6 +274,7 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
   --func.ActiveCalls;
   Values().CurrentThread->CurrentCall = frame.Outer;
   ReleaseLocals(func, savedFrom, recursive);
+  Objects().LastCallReturnedValue = frame.ValueReturned;
   if (ran == ResultCode::Ok || ran == ResultCode::Returned) return ResultCode::Ok;
   return ran;
 }
@@ -297,6 +300,7 @@ ResultCode CallFunctionChecked(Func& func, ExprToken& result, ExprToken** params
   ResultCode ran = expandLast ? CallWithSpreadArguments(func.Expr, result, params, count)
                               : func.Expr.Call(func.Expr, result, params, count, false);
   if (ran == ResultCode::Returned) ran = ResultCode::Ok;
+  if (func.IsBuiltIn) Objects().LastCallReturnedValue = true;
   if (ran != ResultCode::Ok) return ran;
   const bool text = result.Symbol == ExprSymbol::String || result.Symbol == ExprSymbol::RawWord;
   if (text && !result.HeapText) SetResultText(result, result.Text ? result.Text : L"");
@@ -309,6 +313,7 @@ QRV_NOINLINE ResultCode DeliverReturnText(ScriptLine& line, std::wstring& buffer
   CommandArgs args;
   ResultCode prepared = PrepareArgs(line, args, buffer);
   if (prepared != ResultCode::Ok || !frame) return prepared;
+  frame->ValueReturned = true;
   SetResultText(*frame->Result, args[0]);
   return ResultCode::Ok;
 }
@@ -322,6 +327,7 @@ ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer) {
   ResultCode result = ResultCode::Ok;
   if (!EvaluateExpression(line, 0, result, &value, buffer)) return result == ResultCode::Ok ? ResultCode::Fail : result;
   ExprToken& target = *frame->Result;
+  frame->ValueReturned = true;
   if (value.Symbol == ExprSymbol::Integer || value.Symbol == ExprSymbol::Float ||
       value.Symbol == ExprSymbol::ObjectRef) {
     target = value;

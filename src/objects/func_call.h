@@ -20,8 +20,9 @@ struct ScriptLine;
 // One running call of a script function.
 struct CallFrame {
   Func* Function;
-  ExprToken* Result;  // receives the Return value
-  CallFrame* Outer;   // the call this one runs inside, on the same thread
+  ExprToken* Result;           // receives the Return value
+  CallFrame* Outer;            // the call this one runs inside, on the same thread
+  bool ValueReturned = false;  // a Return with a value ended the call
 };
 
 // A local variable of a recursive call moved aside while the call runs;
@@ -54,6 +55,10 @@ ResultCode DeliverReturnValue(ScriptLine& line, std::wstring& buffer);
 
 // Rebuilds a function's list of locals that calls save and clear.
 void RefreshCallLocals(Func& func);
+
+// Whether the native stack still has room for one more nested call (or,
+// with false, one more object request).
+bool StackHasRoom(bool forFunctionCall = true);
 
 // Message of a call nested so deeply that the native stack would run out.
 inline constexpr wchar_t kRecursionTooDeep[] = L"Function recursion is too deep.";

@@ -76,26 +76,20 @@ ResultCode CallFuncMember(Func& func, std::wstring_view name, ExprToken& result,
   return ResultCode::Ok;
 }
 
-// The few array methods scripts need before the full object model.
-bool CallArrayMethod(Object& object, std::wstring_view name, ExprToken& result, ExprToken** args, int count) {
-  if (EqualsNoCase(name, L"Length") || EqualsNoCase(name, L"MaxIndex")) {
-    const int64_t length = object.ArrayLength();
-    if (length > 0 || EqualsNoCase(name, L"Length")) result.SetInteger(length);
-    return true;
-  }
-  if (EqualsNoCase(name, L"Count")) {
-    result.SetInteger(static_cast<int64_t>(object.Fields().size()));
-    return true;
-  }
-  if (EqualsNoCase(name, L"HasKey") && count == 1) {
-    wchar_t buffer[kFloatTextChars];
-    result.SetInteger(object.GetField(ParamText(*args[0], buffer)) ? 1 : 0);
-    return true;
-  }
-  return false;
-}
-
 }  // namespace
+
+ResultCode Func::Invoke(ExprToken& result, ExprToken&, int flags, ExprToken** params, int count) {
+  if (flags & IF_FUNCOBJ) return CallFunctionChecked(*this, result, params, count, false);
+  if (count < 1) return ResultCode::NotHandled;
+  wchar_t buffer[kFloatTextChars];
+  const std::wstring name = params[0]->Symbol == ExprSymbol::Omitted ? std::wstring() : ParamText(*params[0], buffer);
+  if (InvokeKindOf(flags) == IT_GET)
+    return GetFunctionProperty(this, name, result) ? ResultCode::Ok : ResultCode::NotHandled;
+  if (InvokeKindOf(flags) != IT_CALL) return ResultCode::NotHandled;
+  bool handled = false;
+  ResultCode ran = CallFuncMember(*this, name, result, params + 1, count - 1, false, handled);
+  return handled ? ran : ResultCode::NotHandled;
+}
 
 BoundFunc::BoundFunc(IObject* target, Object* bound, bool callsMethod)
     : target_(target), bound_(bound), callsMethod_(callsMethod) {
@@ -107,22 +101,31 @@ BoundFunc::~BoundFunc() {
   bound_->Release();
 }
 
+ResultCode BoundFunc::Invoke(ExprToken& result, ExprToken&, int flags, ExprToken** params, int count) {
+  if (flags & IF_FUNCOBJ) return Call(result, params, count);
+  if (InvokeKindOf(flags) != IT_CALL || count < 1) return ResultCode::NotHandled;
+  wchar_t buffer[kFloatTextChars];
+  const wchar_t* name = params[0]->Symbol == ExprSymbol::Omitted ? L"" : ParamText(*params[0], buffer);
+  if (*name && !EqualsNoCase(name, L"Call")) return ResultCode::NotHandled;
+  return Call(result, params + 1, count - 1);
+}
+
 ResultCode BoundFunc::Call(ExprToken& result, ExprToken** params, int count) {
   const int64_t boundCount = bound_->ArrayLength();
   std::vector<ExprToken> boundTokens(static_cast<size_t>(boundCount > 0 ? boundCount : 0));
   std::vector<ExprToken*> all;
   for (int64_t key = 1; key <= boundCount; ++key) {
     ExprToken& token = boundTokens[static_cast<size_t>(key - 1)];
-    TokenOfField(bound_->GetField(std::to_wstring(key)), token);
+    TokenOfField(bound_->FindField(ObjectKey::OfInteger(key)), token);
     all.push_back(&token);
   }
   all.insert(all.end(), params, params + count);
   bool handled = false;
-  ExprToken self;
-  self.SetObject(target_);
   if (callsMethod_ && !all.empty()) {
     wchar_t buffer[kFloatTextChars];
     std::wstring method = ParamText(*all[0], buffer);
+    ExprToken self;
+    self.SetObject(target_);
     all[0] = &self;  // the method name's place becomes "this"
     return CallMethod(target_, method, result, all.data(), static_cast<int>(all.size()), false, handled);
   }
@@ -133,34 +136,52 @@ ResultCode CallObject(IObject* object, ExprToken& result, ExprToken** params, in
                       bool& handled) {
   handled = true;
   if (Func* func = AsFunc(object)) return CallFunctionChecked(*func, result, params, count, expandLast);
-  if (auto* bound = dynamic_cast<BoundFunc*>(object)) return bound->Call(result, params, count);
-  handled = false;
-  return ResultCode::Ok;
+  SpreadArguments spread(params, count, expandLast);
+  ExprToken self;
+  self.SetObject(object);
+  object->AddRef();
+  ResultCode ran = object->Invoke(result, self, IT_CALL | IF_FUNCOBJ, spread.Items(), spread.Count());
+  object->Release();
+  if (ran == ResultCode::NotHandled) {
+    handled = false;
+    return ResultCode::Ok;
+  }
+  return ran == ResultCode::Returned ? ResultCode::Ok : ran;
 }
 
 ResultCode CallMethod(IObject* target, std::wstring_view name, ExprToken& result, ExprToken** params, int count,
                       bool expandLast, bool& handled) {
-  handled = false;
-  if (Func* func = AsFunc(target))
-    return CallFuncMember(*func, name, result, params + 1, count - 1, expandLast, handled);
-  if (auto* bound = dynamic_cast<BoundFunc*>(target)) {
-    if (!name.empty() && !EqualsNoCase(name, L"Call")) return ResultCode::Ok;
-    handled = true;
-    return bound->Call(result, params + 1, count - 1);
+  SpreadArguments spread(params + 1, count - 1, expandLast);
+  ExprToken nameToken;
+  const std::wstring nameText(name);
+  nameToken.SetText(nameText.c_str());
+  std::vector<ExprToken*> list;
+  list.reserve(static_cast<size_t>(spread.Count()) + 1);
+  list.push_back(&nameToken);
+  list.insert(list.end(), spread.Items(), spread.Items() + spread.Count());
+  ExprToken self;
+  self.SetObject(target);
+  target->AddRef();
+  ResultCode ran = target->Invoke(result, self, IT_CALL | IF_METAFUNC, list.data(), static_cast<int>(list.size()));
+  target->Release();
+  handled = ran != ResultCode::NotHandled;
+  if (!handled || ran == ResultCode::Returned) return ResultCode::Ok;
+  return ran;
+}
+
+SpreadArguments::SpreadArguments(ExprToken** params, int count, bool expandLast) : items_(params), count_(count) {
+  if (!expandLast || count < 1) return;
+  list_.assign(params, params + count - 1);
+  auto* array = dynamic_cast<Object*>(ObjectOf(*params[count - 1]));
+  const int64_t length = array ? array->ArrayLength() : 0;
+  tokens_.resize(static_cast<size_t>(length > 0 ? length : 0));
+  for (int64_t key = 1; key <= length; ++key) {
+    ExprToken& token = tokens_[static_cast<size_t>(key - 1)];
+    TokenOfField(array->FindField(ObjectKey::OfInteger(key)), token);
+    list_.push_back(&token);
   }
-  auto* object = dynamic_cast<Object*>(target);
-  if (!object) return ResultCode::Ok;
-  const FieldValue* field = object->FindInherited(name);
-  if (field && field->Type == FieldValue::Kind::Object) {
-    // A method: the function gets the object as its first parameter.
-    IObject* method = field->Object;
-    method->AddRef();
-    ResultCode ran = CallObject(method, result, params, count, expandLast, handled);
-    method->Release();
-    return ran;
-  }
-  handled = CallArrayMethod(*object, name, result, params + 1, count - 1);
-  return ResultCode::Ok;
+  items_ = list_.data();
+  count_ = static_cast<int>(list_.size());
 }
 
 bool GetFunctionProperty(IObject* target, std::wstring_view name, ExprToken& result) {
@@ -189,6 +210,8 @@ ResultCode BifObjBindMethod(const ExprFunc&, ExprToken& result, ExprToken** para
     target = LookupFunction(ParamText(*params[0], buffer));
   }
   if (!target) return ReportLineError(Script().CurrentLine, kParam1Invalid);
-  result.SetObject(new BoundFunc(target, ArrayOfTokens(params + 1, count - 1), true));
+  Object* bound = ArrayOfTokens(params + 1, count - 1);
+  if (!bound) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
+  result.SetObject(new BoundFunc(target, bound, true));
   return ResultCode::Ok;
 }

@@ -6,6 +6,7 @@
 // "this").
 #pragma once
 #include <string_view>
+#include <vector>
 
 #include "base/result_code.h"
 #include "values/expr_token.h"
@@ -19,7 +20,10 @@ class BoundFunc : public ObjectBase {
   // Takes over one reference to `bound`; adds one to `target`.
   BoundFunc(IObject* target, Object* bound, bool callsMethod);
   ~BoundFunc() override;
-  const wchar_t* TypeName() const override { return L"BoundFunc"; }
+  using ObjectBase::Invoke;
+  const wchar_t* Type() override { return L"BoundFunc"; }
+  // Called as itself, or its Call method.
+  ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
 
   // Calls the target with the bound arguments followed by `params`.
   ResultCode Call(ExprToken& result, ExprToken** params, int count);
@@ -28,6 +32,21 @@ class BoundFunc : public ObjectBase {
   IObject* target_;
   Object* bound_;
   bool callsMethod_;  // bound[1] is a method name to call on the target
+};
+
+// The arguments of a call whose last argument ends in "*": the array's
+// elements 1..Length take its place. Without "*" the arguments as they are.
+class SpreadArguments {
+ public:
+  SpreadArguments(ExprToken** params, int count, bool expandLast);
+  ExprToken** Items() { return items_; }
+  int Count() const { return count_; }
+
+ private:
+  ExprToken** items_;
+  int count_;
+  std::vector<ExprToken*> list_;
+  std::vector<ExprToken> tokens_;
 };
 
 // Calls an object as a function. `handled` is false when the object cannot

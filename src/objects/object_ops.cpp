@@ -1,78 +1,217 @@
-// Member access and method calls on script objects.
+// The operator functions that member access, method calls, "new" and the
+// increments of members compile to: each invokes its target (an object
+// through its own face with meta-functions first, any other value through
+// the default base) and answers "" for a request nobody handles.
 #include "objects/object_ops.h"
 
-#include <string>
 #include <vector>
 
+#include "base/error_sink.h"
+#include "base/script_context.h"
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
 #include "objects/func_object.h"
+#include "objects/object_invoke.h"
 #include "values/expr_compiler.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
-#include "values/object.h"
 #include "values/values_state.h"
 
 namespace {
 
-// A key or member name: the token's text.
-std::wstring KeyOfToken(ExprToken& token) {
-  wchar_t buffer[kFloatTextChars];
-  return ParamText(token, buffer);
+constexpr wchar_t kBaseKey[] = L"base";
+
+// Whether a token is the text "base" (any case).
+bool IsBaseKey(ExprToken& token) {
+  return (token.Symbol == ExprSymbol::String || token.Symbol == ExprSymbol::RawWord) && token.Text &&
+         EqualsNoCase(token.Text, kBaseKey);
 }
 
-// x.name / x[name]: the field's value (its own or a base's), a function
-// object's property, or "" when x has no such member.
-ResultCode MemberGet(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
-  result.SetText(L"");
-  if (count < 2) return ResultCode::Ok;
-  IObject* target = ObjectOf(*params[0]);
-  if (!target) return ResultCode::Ok;
-  const std::wstring name = KeyOfToken(*params[1]);
-  if (auto* object = dynamic_cast<Object*>(target)) {
-    if (const FieldValue* field = object->FindInherited(name)) ResultOfField(*field, result);
+// Turns the answers of an invocation into the operator's: "not handled"
+// and "returned" are Ok (the result of an unhandled request is empty).
+ResultCode Settle(ResultCode ran, ExprToken& result) {
+  if (ran == ResultCode::NotHandled) {
+    ReleaseResult(result);
     return ResultCode::Ok;
   }
-  GetFunctionProperty(target, name, result);
-  return ResultCode::Ok;
+  return ran == ResultCode::Returned ? ResultCode::Ok : ran;
 }
 
-// x.name(args...) and x[name](args...): a method of the object, or "" when
-// it has none.
-ResultCode MethodCall(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool expandLast) {
+// Invokes a value with one kind of request.
+ResultCode InvokeValue(ExprToken& target, ExprToken& result, int kind, ExprToken** params, int count) {
   result.SetText(L"");
-  if (count < 2) return ResultCode::Ok;
-  IObject* target = ObjectOf(*params[0]);
-  if (!target) return ResultCode::Ok;
-  const std::wstring name = KeyOfToken(*params[1]);
-  std::vector<ExprToken*> args;
-  args.reserve(static_cast<size_t>(count - 1));
-  args.push_back(params[0]);
-  args.insert(args.end(), params + 2, params + count);
-  bool handled = false;
-  return CallMethod(target, name, result, args.data(), static_cast<int>(args.size()), expandLast, handled);
+  result.HeapText = nullptr;
+  if (IObject* object = ObjectOf(target)) {
+    ExprToken self;
+    self.SetObject(object);
+    object->AddRef();  // the request may overwrite the variable that holds it
+    ResultCode ran = object->Invoke(result, self, kind | IF_METAFUNC, params, count);
+    object->Release();
+    return Settle(ran, result);
+  }
+  Object& meta = MetaObject();
+  const int keys = kind == IT_SET ? count - 1 : count;
+  if (kind != IT_CALL && keys >= 1 && IsBaseKey(*params[0])) {
+    // The base of a value that is not an object is the default base.
+    if (keys == 1) {
+      result.SetObject(&meta);
+      return ResultCode::Ok;
+    }
+    ExprToken self;
+    self.SetObject(&meta);
+    return Settle(meta.Invoke(result, self, kind | IF_METAFUNC, params + 1, count - 1), result);
+  }
+  return Settle(meta.Invoke(result, target, kind | IF_METAOBJ, params, count), result);
 }
 
-// x.name := value: stores the field; the result is the value.
+// x.y, x[k], x[a, b]: params are the target, then the keys.
+ResultCode MemberGet(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  if (count < 1) return ResultCode::Ok;
+  return InvokeValue(*params[0], result, IT_GET, params + 1, count - 1);
+}
+
+// x.y := v: the target, the keys, the value.
 ResultCode MemberSet(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  if (count < 2) return ResultCode::Ok;
+  return InvokeValue(*params[0], result, IT_SET, params + 1, count - 1);
+}
+
+// x.y(args...): the target, the method name, the arguments.
+ResultCode MethodCall(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool expandLast) {
+  if (count < 2) return ResultCode::Ok;
+  SpreadArguments spread(params + 2, count - 2, expandLast);
+  std::vector<ExprToken*> list;
+  list.reserve(static_cast<size_t>(spread.Count()) + 1);
+  list.push_back(params[1]);
+  list.insert(list.end(), spread.Items(), spread.Items() + spread.Count());
+  return InvokeValue(*params[0], result, IT_CALL, list.data(), static_cast<int>(list.size()));
+}
+
+// new C(args...): the class, then the arguments.
+ResultCode NewOperator(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool expandLast) {
   result.SetText(L"");
-  auto* object = count >= 3 ? dynamic_cast<Object*>(ObjectOf(*params[0])) : nullptr;
-  if (!object) return ResultCode::Ok;
-  FieldValue value = FieldValueOfToken(*params[count - 1]);
-  ResultOfField(value, result);  // before the field takes the value over
-  object->SetField(KeyOfToken(*params[1]), std::move(value));
+  result.HeapText = nullptr;
+  if (count < 1) return ResultCode::Ok;
+  IObject* classObject = ObjectOf(*params[0]);
+  if (!classObject) return ResultCode::Ok;
+  SpreadArguments spread(params + 1, count - 1, expandLast);
+  return NewInstance(*classObject, result, spread.Items(), spread.Count());
+}
+
+// ++x.y, --x.y, x.y++, x.y--: the target and the keys.
+ResultCode StepMember(ExprToken& result, ExprToken** params, int count, int64_t step, bool prefix) {
+  if (count < 1) return ResultCode::Ok;
+  ExprToken old;
+  ResultCode ran = InvokeValue(*params[0], old, IT_GET, params + 1, count - 1);
+  if (ran != ResultCode::Ok) return ran;
+  ExprToken stepped;
+  stepped.SetText(L"");
+  const NumericKind kind = NumericTypeOf(old);
+  if (kind == PURE_INTEGER) {
+    stepped.SetInteger(IntegerOf(old) + step);
+  } else if (kind == PURE_FLOAT) {
+    stepped.SetFloat(FloatOf(old) + static_cast<double>(step));
+  }
+  // A value that is not a number makes the member (and the result) empty.
+  std::vector<ExprToken*> list(params + 1, params + count);
+  list.push_back(&stepped);
+  ExprToken stored;
+  ran = InvokeValue(*params[0], stored, IT_SET, list.data(), static_cast<int>(list.size()));
+  ReleaseResult(stored);
+  if (ran != ResultCode::Ok) {
+    ReleaseResult(old);
+    return ran;
+  }
+  if (kind == PURE_NOT_NUMERIC) {
+    ReleaseResult(old);
+    result.SetText(L"");
+    return ResultCode::Ok;
+  }
+  if (prefix) {
+    ReleaseResult(old);
+    result = stepped;
+    return ResultCode::Ok;
+  }
+  if (kind == PURE_INTEGER)
+    result.SetInteger(IntegerOf(old));
+  else
+    result.SetFloat(FloatOf(old));
+  ReleaseResult(old);
   return ResultCode::Ok;
+}
+
+ResultCode PreIncrement(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  return StepMember(result, params, count, 1, true);
+}
+ResultCode PreDecrement(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  return StepMember(result, params, count, -1, true);
+}
+ResultCode PostIncrement(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  return StepMember(result, params, count, 1, false);
+}
+ResultCode PostDecrement(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  return StepMember(result, params, count, -1, false);
 }
 
 // Which implementation an operator function gets.
 ExprCallFunction ImplementationOf(const ExprFunc& func) {
-  if (&func == &g_ExprMemberGet) return MemberGet;
+  if (&func == &g_ExprMemberGet || &func == &g_ExprMemberGetInPlace) return MemberGet;
   if (&func == &g_ExprMemberSet) return MemberSet;
   if (&func == &g_ExprMethodCall) return MethodCall;
+  if (&func == &g_ExprNew) return NewOperator;
+  if (&func == &g_ExprMemberPreIncrement) return PreIncrement;
+  if (&func == &g_ExprMemberPreDecrement) return PreDecrement;
+  if (&func == &g_ExprMemberPostIncrement) return PostIncrement;
+  if (&func == &g_ExprMemberPostDecrement) return PostDecrement;
   return nullptr;
 }
 
+// Calls a method of a new object through the normal call path; the
+// result stays in `result`.
+ResultCode CallNewObjectMethod(Object& object, const wchar_t* name, ExprToken& result, ExprToken** args, int count) {
+  ExprToken nameToken, self;
+  nameToken.SetText(name);
+  self.SetObject(&object);
+  std::vector<ExprToken*> list;
+  list.reserve(static_cast<size_t>(count) + 1);
+  list.push_back(&nameToken);
+  list.insert(list.end(), args, args + count);
+  result.SetText(L"");
+  result.HeapText = nullptr;
+  return Settle(object.Invoke(result, self, IT_CALL, list.data(), static_cast<int>(list.size())), result);
+}
+
 }  // namespace
+
+ResultCode NewInstance(IObject& classObject, ExprToken& result, ExprToken** args, int count) {
+  Object* object = Object::Create();
+  if (!object) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
+  object->SetBase(&classObject);
+  ExprToken answer;
+  ResultCode ran = CallNewObjectMethod(*object, L"__Init", answer, nullptr, 0);
+  ReleaseResult(answer);
+  if (ran != ResultCode::Ok) {
+    object->Release();
+    return ran;
+  }
+  ran = CallNewObjectMethod(*object, L"__New", answer, args, count);
+  if (ran != ResultCode::Ok) {
+    ReleaseResult(answer);
+    object->Release();
+    return ran;
+  }
+  const bool empty =
+      (answer.Symbol == ExprSymbol::String || answer.Symbol == ExprSymbol::RawWord) && (!answer.Text || !*answer.Text);
+  if (!empty) {
+    // __New returned something else to use instead.
+    result = answer;
+    object->Release();
+    return ResultCode::Ok;
+  }
+  ReleaseResult(answer);
+  result.SetObject(object);
+  return ResultCode::Ok;
+}
 
 void InstallObjectOperations() {
   Values().ObjectCall = ImplementationOf;

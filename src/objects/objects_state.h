@@ -77,6 +77,11 @@ struct ObjectsState {
   // then fail with the regular-expression "not supported" message).
   RegExHooks RegEx;
 
+  // Whether the script function that ended last returned a value (Return
+  // with an argument): a meta-function that did not leaves the request to
+  // the normal lookup. Written by every call as it ends.
+  bool LastCallReturnedValue = false;
+
   // The text Round returns with decimals: written by each such call and
   // valid until the next (the built-in functions' result contract).
   wchar_t RoundText[kFloatTextChars] = {};

@@ -2,6 +2,8 @@
 // variable, and its hooks into the loader, the evaluator and the variables.
 #include "objects/objects_subsystem.h"
 
+#include "objects/object_invoke.h"
+
 #include "exec/exec_state.h"
 #include "objects/builtin_functions.h"
 #include "objects/class_declarations.h"
@@ -21,6 +23,7 @@ void ResetObjectsState() {
   // Each placeholder class owns a reference; the class code's own reset
   // gives them back before the record is forgotten.
   decl::ResetClassDeclarations();
+  ClearMetaObject();
   Objects() = ObjectsState{};
 }
 
@@ -59,6 +62,7 @@ void StartObjects() {
   for (BuiltInFamily family : {MathFunctions(), MemoryFunctions(), FunctionFunctions(), ObjectFunctions()})
     RegisterBuiltInFunctions(family);
   InstallObjectOperations();
+  InstallObjectInvoke();
   InstallFunctions();
   InstallDeclarationHooks();
   Exec().Hooks.DeliverReturnValue = DeliverReturnValue;

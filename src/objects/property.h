@@ -11,7 +11,11 @@ class Func;
 
 class Property : public ObjectBase {
  public:
-  const wchar_t* TypeName() const override { return L"Property"; }
+  using ObjectBase::Invoke;
+  const wchar_t* Type() override { return L"Property"; }
+  // Called as itself: the getter; the members Get and Set read, replace or
+  // call an accessor.
+  ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
 
   Func* Getter = nullptr;  // "Class.Name.Get", or null
   Func* Setter = nullptr;  // "Class.Name.Set", or null

@@ -221,6 +221,36 @@ std::vector<ParsedArg> SplitArgs(const ParsedArg& all, ActionType action, int mo
   return args;
 }
 
+std::vector<ParsedArg> SplitForArgs(const ParsedArg& all) {
+  std::vector<ParsedArg> args;
+  // The keyword "in" between blanks ends the variables.
+  size_t in = std::wstring::npos;
+  for (size_t i = 1; i + 2 < all.Text.size(); ++i) {
+    if (!all.IsBlankAt(i - 1) || !all.IsBlankAt(i + 2) || all.Literal[i] || all.Literal[i + 1]) continue;
+    if ((all.Text[i] == L'i' || all.Text[i] == L'I') && (all.Text[i + 1] == L'n' || all.Text[i + 1] == L'N')) {
+      in = i;
+      break;
+    }
+  }
+  if (in == std::wstring::npos) return args;
+  ParsedArg vars = all.Slice(0, in);
+  size_t comma = std::wstring::npos;
+  for (size_t i = 0; i < vars.Text.size(); ++i)
+    if (vars.Text[i] == Script().Syntax.Delimiter && !vars.Literal[i]) {
+      comma = i;
+      break;
+    }
+  ParsedArg key = vars.Slice(0, comma == std::wstring::npos ? vars.Text.size() : comma);
+  ParsedArg value = comma == std::wstring::npos ? ParsedArg() : vars.Slice(comma + 1, vars.Text.size());
+  ParsedArg object = all.Slice(in + 2, all.Text.size());
+  for (ParsedArg* arg : {&key, &value, &object}) {
+    arg->LeftTrim();
+    arg->RightTrim();
+    args.push_back(*arg);
+  }
+  return args;
+}
+
 ResultCode BuildArgRecords(ActionType& action, std::vector<ParsedArg>& args, ArgRecord*& records) {
   records = PoolNewArray<ArgRecord>(args.size());
   int lineRefs = 0;

@@ -16,6 +16,10 @@ ParsedArg ProcessEscapes(std::wstring_view raw);
 // Splits escape-processed text into at most `mostArgs` arguments; the last
 // takes the rest of the line. Expression-like arguments (forced or numeric)
 // end only at a delimiter outside quotes and brackets.
+// The arguments of "For key [, value] in expression": the key, the value
+// (empty when absent) and the expression; none when "in" is missing.
+std::vector<ParsedArg> SplitForArgs(const ParsedArg& all);
+
 std::vector<ParsedArg> SplitArgs(const ParsedArg& all, ActionType action, int mostArgs);
 
 // Builds the argument records of a line. May change the action (a forced

@@ -261,7 +261,8 @@ ResultCode ParseCommandArgs(ActionType action, const LegacyCommand* legacy, std:
       sameLineCommand = split->second;
     }
   }
-  std::vector<ParsedArg> args = SplitArgs(ProcessEscapes(headArgs), action, mostArgs);
+  std::vector<ParsedArg> args = action == ACT_FOR ? SplitForArgs(ProcessEscapes(headArgs))
+                                                  : SplitArgs(ProcessEscapes(headArgs), action, mostArgs);
   bool brace = TakeTrailingBrace(action, args);
   if (brace && args.empty() && (action == ACT_WHILE || action == ACT_FOR))
     return ReportLoadError(parse_msg::Param1Required, lineText);

@@ -176,6 +176,9 @@ class Evaluation {
   // The function a dynamic call's text names, or null; `failed` after an
   // error was reported.
   const ExprFunc* FunctionNamedBy(ExprToken& named, bool& failed);
+  // The read of a compound assignment to a member: leaves the target and
+  // keys on the stack for the store that follows.
+  ResultCode GetInPlace(size_t i, ExprCallFunction callee);
   // Calls an object that a dynamic call named, and pushes its result.
   ResultCode CallObjectOnStack(size_t i, IObject* object, size_t paramCount, size_t taken, bool expandLast);
   // Makes a call's text result the evaluation's own (or the output variable's).
@@ -376,7 +379,8 @@ ResultCode Evaluation::FinishCall(size_t i, ResultCode result, size_t taken) {
   } else {
     slot.Circuit = nullptr;
   }
-  for (size_t k = 0; k < taken; ++k) Discard(*Pop(), slot);
+  // A call's result owns its own reference: every operand gives its up.
+  for (size_t k = 0; k < taken; ++k) Discard(*Pop());
   Push(&slot);
   return ResultCode::Ok;
 }
@@ -441,6 +445,7 @@ ResultCode Evaluation::DoCall(size_t& i) {
   }
   ExprCallFunction callee = func->Call;
   if (!callee && Values().ObjectCall) callee = Values().ObjectCall(*func);
+  if (func == &g_ExprMemberGetInPlace && callee) return GetInPlace(i, callee);
   if (!callee) {
     const wchar_t* message = func->UnavailableMessage && *func->UnavailableMessage ? func->UnavailableMessage
                                                                                    : expr_msg::FunctionUnavailable;
@@ -453,6 +458,26 @@ ResultCode Evaluation::DoCall(size_t& i) {
           ? Values().SpreadCall(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount))
           : callee(*func, slot, stack_ + (sp_ - paramCount), static_cast<int>(paramCount), call.ExpandLast);
   return FinishCall(i, result, taken);
+}
+
+QRV_NOINLINE ResultCode Evaluation::GetInPlace(size_t i, ExprCallFunction callee) {
+  const ExprToken& source = postfix_[i];
+  ExprToken& slot = slots_[i];
+  size_t items = static_cast<size_t>(source.CallInfo->ParamCount);
+  if (items == 1) {
+    // x[a, b] += v: the number of target and keys lies on top of them.
+    ExprToken& count = *Pop();
+    items = static_cast<size_t>(IntegerOf(count));
+  }
+  if (items > sp_) {
+    yieldEmpty_ = true;
+    return ResultCode::Ok;
+  }
+  slot.SetText(L"");
+  slot.HeapText = nullptr;
+  ResultCode result = callee(*source.CallInfo->Func, slot, stack_ + (sp_ - items), static_cast<int>(items), false);
+  // The target and keys stay for the store that follows.
+  return FinishCall(i, result, 0);
 }
 
 QRV_NOINLINE bool Evaluation::ConcatInto(Variable& target, ExprToken& left, ExprToken& right, ResultCode& result) {

@@ -1,20 +1,128 @@
-// Reference counting, fields and the array subset of Object.
+// Reference counting, the IDispatch face's plumbing, and the storage of
+// Object: its sorted field array, key lookup and the text-key index.
 #include "values/object.h"
 
-#include <windows.h>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <new>
 
-#include <cstdint>
+#include "values/expr_operators.h"
+#include "values/values_state.h"
+#include "values/variable.h"
 
 namespace {
-// Base chains longer than this are treated as cut (a loop of bases).
-constexpr int kMaxBaseDepth = 100;
+
+// The text every field without text of its own points at.
+wchar_t kNoText[] = L"";
+
+// A-Z folded to a-z; every other code unit stays.
+inline wchar_t FoldKeyChar(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c; }
+
+// FNV-1a over the folded code units.
+uint32_t HashKeyText(std::wstring_view text) {
+  uint32_t hash = 2166136261u;
+  for (wchar_t c : text) {
+    hash ^= static_cast<uint32_t>(FoldKeyChar(c));
+    hash *= 16777619u;
+  }
+  return hash;
+}
+
+// A copy of a text on the heap, terminated; null when memory runs out.
+wchar_t* CopyText(std::wstring_view text) {
+  auto* copy = static_cast<wchar_t*>(std::malloc((text.size() + 1) * sizeof(wchar_t)));
+  if (!copy) return nullptr;
+  if (!text.empty()) std::wmemcpy(copy, text.data(), text.size());
+  copy[text.size()] = L'\0';
+  return copy;
+}
+
 }  // namespace
 
-uint32_t ObjectBase::Release() {
-  uint32_t left = --refCount_;
-  if (left == 0) delete this;
-  return left;
+int CompareKeyText(std::wstring_view a, std::wstring_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const wchar_t x = FoldKeyChar(a[i]), y = FoldKeyChar(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
+
+ObjectKey KeyOfToken(ExprToken& token, wchar_t* buffer) {
+  if (IObject* object = ObjectOf(token)) return ObjectKey::OfObject(object);
+  const NumericKind kind = NumericTypeOf(token);
+  if (kind == PURE_INTEGER) return ObjectKey::OfInteger(IntegerOf(token));
+  switch (token.Symbol) {
+    case ExprSymbol::Float:
+      FloatToText(token.ValueDouble, buffer, kFloatTextChars, Values().CurrentThread->FloatFormatText);
+      return ObjectKey::OfText(buffer);
+    case ExprSymbol::VariableRef: return ObjectKey::OfText(token.Var->TextOf());
+    case ExprSymbol::Integer: IntegerToText(token.ValueInt64, buffer); return ObjectKey::OfText(buffer);
+    case ExprSymbol::String:
+    case ExprSymbol::RawWord:
+    case ExprSymbol::Omitted: return ObjectKey::OfText(token.Text ? token.Text : L"");
+    default: return ObjectKey::OfText(L"");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// ObjectBase
+
+STDMETHODIMP ObjectBase::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+    AddRef();
+    *object = static_cast<IDispatch*>(this);
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) ObjectBase::Release() {
+  if (refCount_ == 1) {
+    // Delete may keep the object alive (a __Delete that stored a new
+    // reference); the count it leaves is the answer then.
+    const ULONG before = refCount_;
+    if (Delete()) return 0;
+    return refCount_ > before ? --refCount_ : refCount_;
+  }
+  return --refCount_;
+}
+
+bool ObjectBase::Delete() {
+  delete this;
+  return true;
+}
+
+STDMETHODIMP ObjectBase::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+STDMETHODIMP ObjectBase::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+  if (info) *info = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP ObjectBase::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) {
+  if (Values().Dispatch.GetIDsOfNames) return Values().Dispatch.GetIDsOfNames(this, riid, names, count, lcid, ids);
+  for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  return DISP_E_UNKNOWNNAME;
+}
+
+STDMETHODIMP ObjectBase::Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                EXCEPINFO* exception, UINT* argError) {
+  if (Values().Dispatch.Invoke)
+    return Values().Dispatch.Invoke(this, member, riid, lcid, flags, params, result, exception, argError);
+  return DISP_E_MEMBERNOTFOUND;
+}
+
+// ---------------------------------------------------------------------------
+// FieldValue
 
 FieldValue FieldValue::OfText(std::wstring_view text) {
   FieldValue value;
@@ -29,106 +137,505 @@ FieldValue FieldValue::OfInteger(int64_t number) {
   return value;
 }
 
-Object::~Object() {
-  for (Field& field : fields_)
-    if (field.Value.Type == FieldValue::Kind::Object && field.Value.Object) field.Value.Object->Release();
-  if (base_) base_->Release();
+FieldValue FieldValue::OfObject(IObject* object) {
+  FieldValue value;
+  value.Type = Kind::Object;
+  value.Object = object;
+  return value;
 }
 
+FieldValue PeekFieldValue(const ObjectField& field) {
+  FieldValue value;
+  switch (field.Kind) {
+    case ExprSymbol::Integer: return FieldValue::OfInteger(field.IntValue);
+    case ExprSymbol::Float:
+      value.Type = FieldValue::Kind::Float;
+      value.Float = field.FloatValue;
+      return value;
+    case ExprSymbol::ObjectRef: return FieldValue::OfObject(field.ObjectValue);
+    default: return FieldValue::OfText(field.TextValue);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Object: creation, the script face
+
+Object* Object::Create() { return new (std::nothrow) Object(); }
+
 Object* Object::CreateArray(const std::vector<std::wstring>& items) {
-  auto* object = new Object();
+  Object* object = Create();
+  if (!object) return nullptr;
+  object->SetCapacity(items.size());
   int64_t key = 0;
   for (const std::wstring& item : items) object->SetItem(++key, FieldValue::OfText(item));
   return object;
 }
 
-Object* Object::Create() { return new Object(); }
+Object::~Object() {
+  for (size_t i = 0; i < count_; ++i) ReleaseKeyAndValue(fields_[i], KeyKindAt(i));
+  std::free(fields_);
+  if (base_) base_->Release();
+}
 
-bool IsIntegerKey(std::wstring_view key, int64_t& number) {
-  size_t i = key.size() > 1 && key[0] == L'-' ? 1 : 0;
-  if (i == key.size() || key.size() - i > 19) return false;
-  if (key[i] == L'0' && key.size() > i + 1) return false;
-  if (i == 1 && key == L"-0") return false;
-  int64_t value = 0;
-  for (size_t k = i; k < key.size(); ++k) {
-    if (key[k] < L'0' || key[k] > L'9') return false;
-    const int digit = key[k] - L'0';
-    if (value > (INT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  number = i ? -value : value;
+ResultCode Object::Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) {
+  if (!Values().ObjectInvoke) return ResultCode::NotHandled;
+  return Values().ObjectInvoke(*this, result, thisToken, flags, params, count);
+}
+
+const wchar_t* Object::Type() {
+  if (FindField(L"__Class")) return L"Class";
+  int depth = 0;
+  for (Object* at = BaseObject(); at && depth < 1000; at = at->BaseObject(), ++depth)
+    if (ObjectField* name = at->FindField(L"__Class")) return name->IsText() ? name->TextValue : L"Object";
+  return L"Object";
+}
+
+bool Object::Delete() {
+  if (Values().ObjectDelete && !Values().ObjectDelete(*this)) return false;
+  delete this;
   return true;
 }
 
-int64_t Object::ArrayLength() const {
-  int64_t highest = 0, number = 0;
-  for (const Field& field : fields_)
-    if (IsIntegerKey(field.Name, number) && number > highest) highest = number;
-  return highest;
+Object* Object::BaseObject() const { return dynamic_cast<Object*>(base_); }
+
+void Object::SetBase(IObject* base) {
+  if (base) base->AddRef();
+  IObject* old = base_;
+  base_ = base;
+  if (old) old->Release();
 }
 
-std::wstring Object::ItemText(int64_t index) const {
-  const FieldValue* field = GetField(std::to_wstring(index));
-  if (!field) return std::wstring();
-  switch (field->Type) {
-    case FieldValue::Kind::Text: return field->Text;
-    case FieldValue::Kind::Integer: return std::to_wstring(field->Integer);
-    default: return std::wstring();
+// ---------------------------------------------------------------------------
+// Lookup
+
+ObjectField* Object::FindInteger(int64_t key, size_t& at) {
+  size_t low = 0, high = intKeyCount_;
+  // Appending to an array is the common case: check the end first.
+  if (high && fields_[high - 1].IntKey < key) {
+    at = high;
+    return nullptr;
   }
-}
-
-void Object::SetItem(int64_t key, FieldValue value) { SetField(std::to_wstring(key), std::move(value)); }
-
-const FieldValue* Object::FindInherited(std::wstring_view name) const {
-  int depth = 0;
-  for (const Object* at = this; at && depth < kMaxBaseDepth; at = at->base_, ++depth)
-    if (const FieldValue* field = at->GetField(name)) return field;
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    const int64_t found = fields_[mid].IntKey;
+    if (found == key) {
+      at = mid;
+      return &fields_[mid];
+    }
+    if (found < key)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  at = low;
   return nullptr;
 }
 
-void Object::SetBase(Object* base) {
-  if (base) base->AddRef();
-  if (base_) base_->Release();
-  base_ = base;
-}
-
-std::wstring Object::FoldedKey(std::wstring_view name) {
-  std::wstring folded(name);
-  if (!folded.empty()) CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-  return folded;
-}
-
-size_t Object::FindIndex(std::wstring_view name) const {
-  if (fields_.size() < kIndexedFieldCount) {
-    for (size_t i = 0; i < fields_.size(); ++i) {
-      const std::wstring& key = fields_[i].Name;
-      if (CompareStringOrdinal(key.c_str(), static_cast<int>(key.size()), name.data(), static_cast<int>(name.size()),
-                               TRUE) == CSTR_EQUAL)
-        return i;
+ObjectField* Object::FindObjectKey(IObject* key, size_t& at) {
+  size_t low = intKeyCount_, high = intOrObjectKeyCount_;
+  const auto wanted = reinterpret_cast<uintptr_t>(key);
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    const auto found = reinterpret_cast<uintptr_t>(fields_[mid].ObjectKey);
+    if (found == wanted) {
+      at = mid;
+      return &fields_[mid];
     }
-    return kNoField;
+    if (found < wanted)
+      low = mid + 1;
+    else
+      high = mid;
   }
-  if (index_.size() != fields_.size()) {
-    index_.clear();
-    for (size_t i = 0; i < fields_.size(); ++i) index_.emplace(FoldedKey(fields_[i].Name), i);
-  }
-  auto found = index_.find(FoldedKey(name));
-  return found == index_.end() ? kNoField : found->second;
+  at = low;
+  return nullptr;
 }
 
-const FieldValue* Object::GetField(std::wstring_view name) const {
-  const size_t at = FindIndex(name);
-  return at == kNoField ? nullptr : &fields_[at].Value;
+ObjectField* Object::FindText(std::wstring_view key, size_t& at) {
+  const size_t textKeys = count_ - intOrObjectKeyCount_;
+  const bool sorted = sortedTextEnd_ == count_;
+  if (!sorted || textKeys >= kHashedTextKeys) {
+    if (ObjectField* found = FindTextUnsorted(key, at)) return found;
+    // A new key: past the last while that keeps the order, in its place
+    // while the segment is small and sorted, else onto the unsorted tail.
+    at = count_;
+    if (!sorted || textKeys == 0 || CompareKeyText(fields_[count_ - 1].TextKey, key) < 0 ||
+        textKeys >= kSortedTextLimit)
+      return nullptr;
+  }
+  size_t low = intOrObjectKeyCount_, high = sortedTextEnd_;
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    const int order = CompareKeyText(fields_[mid].TextKey, key);
+    if (order == 0) {
+      at = mid;
+      return &fields_[mid];
+    }
+    if (order < 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  at = low;
+  return nullptr;
 }
 
-void Object::SetField(std::wstring_view name, FieldValue value) {
-  const size_t at = FindIndex(name);
-  if (at != kNoField) {
-    Field& field = fields_[at];
-    if (field.Value.Type == FieldValue::Kind::Object && field.Value.Object) field.Value.Object->Release();
-    field.Value = std::move(value);
+ObjectField* Object::FindTextUnsorted(std::wstring_view key, size_t& at) {
+  const size_t textKeys = count_ - intOrObjectKeyCount_;
+  if (textKeys < kHashedTextKeys) {
+    // Few keys: the sorted part by halves, the tail one by one.
+    size_t low = intOrObjectKeyCount_, high = sortedTextEnd_;
+    while (low < high) {
+      const size_t mid = low + (high - low) / 2;
+      const int order = CompareKeyText(fields_[mid].TextKey, key);
+      if (order == 0) {
+        at = mid;
+        return &fields_[mid];
+      }
+      if (order < 0)
+        low = mid + 1;
+      else
+        high = mid;
+    }
+    for (size_t i = sortedTextEnd_; i < count_; ++i)
+      if (CompareKeyText(fields_[i].TextKey, key) == 0) {
+        at = i;
+        return &fields_[i];
+      }
+    return nullptr;
+  }
+  if (hashSlots_.empty()) BuildIndex();
+  if (hashSlots_.empty()) {
+    // No memory for the index: look at every key.
+    for (size_t i = intOrObjectKeyCount_; i < count_; ++i)
+      if (CompareKeyText(fields_[i].TextKey, key) == 0) {
+        at = i;
+        return &fields_[i];
+      }
+    return nullptr;
+  }
+  const size_t mask = hashSlots_.size() - 1;
+  for (size_t slot = HashKeyText(key) & mask;; slot = (slot + 1) & mask) {
+    const uint32_t entry = hashSlots_[slot];
+    if (!entry) return nullptr;
+    ObjectField& field = fields_[entry - 1];
+    if (CompareKeyText(field.TextKey, key) == 0) {
+      at = entry - 1;
+      return &field;
+    }
+  }
+}
+
+void Object::BuildIndex() {
+  const size_t textKeys = count_ - intOrObjectKeyCount_;
+  size_t size = 64;
+  while (size < textKeys * 2) size *= 2;
+  try {
+    hashSlots_.assign(size, 0);
+  } catch (const std::bad_alloc&) {
+    hashSlots_.clear();
     return;
   }
-  fields_.push_back({std::wstring(name), std::move(value)});
-  if (!index_.empty()) index_.emplace(FoldedKey(name), fields_.size() - 1);
+  for (size_t i = intOrObjectKeyCount_; i < count_; ++i) IndexField(i);
+}
+
+void Object::IndexField(size_t position) {
+  const size_t mask = hashSlots_.size() - 1;
+  size_t slot = HashKeyText(fields_[position].TextKey) & mask;
+  while (hashSlots_[slot]) slot = (slot + 1) & mask;
+  hashSlots_[slot] = static_cast<uint32_t>(position + 1);
+}
+
+ObjectField* Object::FindField(const ObjectKey& key, size_t* insertAt) {
+  size_t at = 0;
+  ObjectField* found = nullptr;
+  switch (key.Kind) {
+    case KeyKind::Integer: found = FindInteger(key.Integer, at); break;
+    case KeyKind::Object: found = FindObjectKey(key.Ref, at); break;
+    case KeyKind::Text: found = FindText(key.Text, at); break;
+  }
+  if (insertAt) *insertAt = at;
+  return found;
+}
+
+// ---------------------------------------------------------------------------
+// Storage
+
+bool Object::Grow() { return SetCapacity(capacity_ ? capacity_ * 2 : kInitialCapacity); }
+
+bool Object::SetCapacity(size_t capacity) {
+  if (capacity < count_) capacity = count_;
+  if (capacity == capacity_) return true;
+  if (capacity == 0) {
+    std::free(fields_);
+    fields_ = nullptr;
+    capacity_ = 0;
+    return true;
+  }
+  if (capacity > SIZE_MAX / sizeof(ObjectField)) return false;
+  auto* grown = static_cast<ObjectField*>(std::realloc(fields_, capacity * sizeof(ObjectField)));
+  if (!grown) return false;
+  fields_ = grown;
+  capacity_ = capacity;
+  return true;
+}
+
+ObjectField* Object::InsertField(const ObjectKey& key, size_t at) {
+  if (count_ == capacity_ && !Grow()) return nullptr;
+  wchar_t* textKey = nullptr;
+  if (key.Kind == KeyKind::Text && !(textKey = CopyText(key.Text))) return nullptr;
+  if (at < count_)
+    std::memmove(static_cast<void*>(&fields_[at + 1]), &fields_[at], (count_ - at) * sizeof(ObjectField));
+  ObjectField& field = fields_[at];
+  field.TextValue = kNoText;
+  field.TextCapacity = 0;
+  field.Kind = ExprSymbol::RawWord;
+  const bool appendedText = key.Kind == KeyKind::Text && at == count_;
+  switch (key.Kind) {
+    case KeyKind::Integer:
+      field.IntKey = key.Integer;
+      ++intKeyCount_;
+      ++intOrObjectKeyCount_;
+      ++sortedTextEnd_;
+      break;
+    case KeyKind::Object:
+      field.ObjectKey = key.Ref;
+      key.Ref->AddRef();
+      ++intOrObjectKeyCount_;
+      ++sortedTextEnd_;
+      break;
+    case KeyKind::Text:
+      field.TextKey = textKey;
+      // In order when it is the first key past a sorted segment or when it
+      // went to its sorted place.
+      if (at < sortedTextEnd_ ||
+          (at == count_ && sortedTextEnd_ == count_ &&
+           (count_ == intOrObjectKeyCount_ || CompareKeyText(fields_[count_ - 1].TextKey, key.Text) < 0)))
+        ++sortedTextEnd_;
+      break;
+  }
+  ++count_;
+  if (!hashSlots_.empty()) {
+    if (appendedText && hashSlots_.size() >= (count_ - intOrObjectKeyCount_) * 2)
+      IndexField(at);
+    else
+      ForgetIndex();
+  }
+  return &field;
+}
+
+ObjectField* Object::FieldFor(const ObjectKey& key) {
+  size_t at = 0;
+  if (ObjectField* found = FindField(key, &at)) return found;
+  return InsertField(key, at);
+}
+
+void Object::ReleaseKeyAndValue(ObjectField& field, KeyKind kind) {
+  ClearValue(field);
+  if (kind == KeyKind::Text)
+    std::free(field.TextKey);
+  else if (kind == KeyKind::Object)
+    field.ObjectKey->Release();
+}
+
+void Object::RemoveFields(size_t first, size_t last) {
+  if (first >= last || last > count_) return;
+  // Keys and values are released after the array is consistent again, since
+  // releasing an object may run script code that looks at this object.
+  std::vector<ObjectField> removed(fields_ + first, fields_ + last);
+  std::vector<KeyKind> kinds;
+  kinds.reserve(last - first);
+  for (size_t i = first; i < last; ++i) kinds.push_back(KeyKindAt(i));
+  const size_t n = last - first;
+  std::memmove(static_cast<void*>(&fields_[first]), &fields_[last], (count_ - last) * sizeof(ObjectField));
+  const size_t ints = first < intKeyCount_ ? std::min(last, intKeyCount_) - first : 0;
+  const size_t intsOrObjects = first < intOrObjectKeyCount_ ? std::min(last, intOrObjectKeyCount_) - first : 0;
+  intKeyCount_ -= ints;
+  intOrObjectKeyCount_ -= intsOrObjects;
+  // Sorted text keys removed from before the unsorted tail move it down.
+  const size_t sortedRemoved = first < sortedTextEnd_ ? std::min(last, sortedTextEnd_) - first : 0;
+  sortedTextEnd_ -= sortedRemoved;
+  count_ -= n;
+  if (sortedTextEnd_ > count_) sortedTextEnd_ = count_;
+  ForgetIndex();
+  for (size_t i = 0; i < removed.size(); ++i) ReleaseKeyAndValue(removed[i], kinds[i]);
+}
+
+void Object::SortKeys() {
+  if (sortedTextEnd_ >= count_) return;
+  std::sort(fields_ + intOrObjectKeyCount_, fields_ + count_,
+            [](const ObjectField& a, const ObjectField& b) { return CompareKeyText(a.TextKey, b.TextKey) < 0; });
+  sortedTextEnd_ = count_;
+  ForgetIndex();
+}
+
+void Object::ShiftIntegerKeys(size_t from, int64_t delta) {
+  for (size_t i = from; i < intKeyCount_; ++i) fields_[i].IntKey += delta;
+}
+
+void Object::ClearValue(ObjectField& field) {
+  if (field.Kind == ExprSymbol::ObjectRef) {
+    IObject* object = field.ObjectValue;
+    field.Kind = ExprSymbol::RawWord;
+    field.TextValue = kNoText;
+    field.TextCapacity = 0;
+    object->Release();
+    return;
+  }
+  if (field.Kind == ExprSymbol::RawWord && field.TextCapacity) {
+    // Keep the buffer: a later text of the same size reuses it.
+    field.TextValue[0] = L'\0';
+    return;
+  }
+  field.Kind = ExprSymbol::RawWord;
+  field.TextValue = kNoText;
+  field.TextCapacity = 0;
+}
+
+bool Object::ResizeText(ObjectField& field, size_t chars) {
+  if (field.Kind != ExprSymbol::RawWord) ClearValue(field);
+  if (chars == 0 && field.TextCapacity) {
+    std::free(field.TextValue);
+    field.TextValue = kNoText;
+    field.TextCapacity = 0;
+    return true;
+  }
+  if (chars + 1 == field.TextCapacity) return true;
+  if (chars >= SIZE_MAX / sizeof(wchar_t) - 1) return false;
+  wchar_t* old = field.TextCapacity ? field.TextValue : nullptr;
+  auto* grown = static_cast<wchar_t*>(std::realloc(old, (chars + 1) * sizeof(wchar_t)));
+  if (!grown) return false;
+  if (!old) grown[0] = L'\0';
+  grown[chars] = L'\0';
+  field.TextValue = grown;
+  field.TextCapacity = chars + 1;
+  return true;
+}
+
+bool Object::SetText(ObjectField& field, std::wstring_view text) {
+  if (field.Kind == ExprSymbol::ObjectRef) ClearValue(field);
+  field.Kind = ExprSymbol::RawWord;
+  if (text.empty()) {
+    if (field.TextCapacity)
+      field.TextValue[0] = L'\0';
+    else
+      field.TextValue = kNoText;
+    return true;
+  }
+  if (field.TextCapacity < text.size() + 1) {
+    // Room to spare, so that a field built up piece by piece is not copied
+    // for every piece.
+    const size_t wanted = text.size() + 1 + (text.size() >> 2);
+    wchar_t* old = field.TextCapacity ? field.TextValue : nullptr;
+    auto* grown = static_cast<wchar_t*>(std::realloc(old, wanted * sizeof(wchar_t)));
+    if (!grown) {
+      ClearValue(field);
+      return false;
+    }
+    field.TextValue = grown;
+    field.TextCapacity = wanted;
+  }
+  std::wmemmove(field.TextValue, text.data(), text.size());
+  field.TextValue[text.size()] = L'\0';
+  return true;
+}
+
+void Object::SetInteger(ObjectField& field, int64_t value) {
+  if (field.Kind == ExprSymbol::ObjectRef) ClearValue(field);
+  if (field.TextCapacity) {
+    std::free(field.TextValue);
+    field.TextCapacity = 0;
+  }
+  field.IntValue = value;
+  field.Kind = ExprSymbol::Integer;
+}
+
+void Object::SetFloat(ObjectField& field, double value) {
+  if (field.Kind == ExprSymbol::ObjectRef) ClearValue(field);
+  if (field.TextCapacity) {
+    std::free(field.TextValue);
+    field.TextCapacity = 0;
+  }
+  field.FloatValue = value;
+  field.Kind = ExprSymbol::Float;
+}
+
+void Object::SetObject(ObjectField& field, IObject* object) {
+  object->AddRef();
+  if (field.Kind == ExprSymbol::ObjectRef) {
+    IObject* old = field.ObjectValue;
+    field.ObjectValue = object;
+    old->Release();
+    return;
+  }
+  if (field.TextCapacity) {
+    std::free(field.TextValue);
+    field.TextCapacity = 0;
+  }
+  field.ObjectValue = object;
+  field.Kind = ExprSymbol::ObjectRef;
+}
+
+// ---------------------------------------------------------------------------
+// Conveniences
+
+namespace {
+
+// Stores a FieldValue into a field, taking over its object reference.
+void StoreFieldValue(ObjectField& field, FieldValue& value) {
+  switch (value.Type) {
+    case FieldValue::Kind::Text: Object::SetText(field, value.Text); break;
+    case FieldValue::Kind::Integer: Object::SetInteger(field, value.Integer); break;
+    case FieldValue::Kind::Float: Object::SetFloat(field, value.Float); break;
+    case FieldValue::Kind::Object:
+      Object::SetObject(field, value.Object);
+      value.Object->Release();
+      value.Object = nullptr;
+      break;
+  }
+}
+
+// Gives back the reference a FieldValue that was not stored holds.
+void DropFieldValue(FieldValue& value) {
+  if (value.Type == FieldValue::Kind::Object && value.Object) value.Object->Release();
+}
+
+}  // namespace
+
+void Object::SetField(std::wstring_view name, FieldValue value) {
+  if (ObjectField* field = FieldFor(ObjectKey::OfText(name)))
+    StoreFieldValue(*field, value);
+  else
+    DropFieldValue(value);
+}
+
+void Object::SetItem(int64_t key, FieldValue value) {
+  if (ObjectField* field = FieldFor(ObjectKey::OfInteger(key)))
+    StoreFieldValue(*field, value);
+  else
+    DropFieldValue(value);
+}
+
+const ObjectField* Object::GetField(std::wstring_view name) { return FindField(ObjectKey::OfText(name)); }
+
+const ObjectField* Object::FindInherited(std::wstring_view name) {
+  int depth = 0;
+  for (Object* at = this; at && depth < 1000; at = at->BaseObject(), ++depth)
+    if (const ObjectField* field = at->GetField(name)) return field;
+  return nullptr;
+}
+
+int64_t Object::ArrayLength() const {
+  if (!intKeyCount_) return 0;
+  const int64_t highest = fields_[intKeyCount_ - 1].IntKey;
+  return highest > 0 ? highest : 0;
+}
+
+std::wstring Object::ItemText(int64_t index) {
+  const ObjectField* field = FindField(ObjectKey::OfInteger(index));
+  if (!field) return std::wstring();
+  switch (field->Kind) {
+    case ExprSymbol::RawWord: return field->TextValue;
+    case ExprSymbol::Integer: return std::to_wstring(field->IntValue);
+    default: return std::wstring();
+  }
 }

@@ -1,102 +1,300 @@
-// The script object model's base: reference-counted objects with plain
-// (non-interlocked) counts, since all script work runs on one thread.
+// The script object model's base: the interface every script object
+// implements (`IObject`, which is also an IDispatch so that COM clients can
+// call script objects), plain reference counting (`ObjectBase`), and the
+// storage of the general-purpose `Object`: an associative array whose keys
+// are integers, objects or case-insensitive texts.
 //
-// This is the subset the interpreter needs so far: an Object holding named
-// fields in insertion order (the exception object) and an array of texts
-// (A_Args). Invariants: an object starts with one reference, owned by its
-// creator; a field holding an object owns one reference to it.
+// Invariants of Object's field array:
+// - Integer-keyed fields come first in ascending order, then object-keyed
+//   fields in ascending order of the object's address, then text-keyed
+//   fields. Every lookup relies on the first two segments being sorted.
+// - The text segment is sorted case-insensitively (A-Z folded to a-z) up to
+//   `sortedTextEnd_`; fields beyond it were appended in arrival order. A
+//   large object takes new text keys this way so that filling it does not
+//   move the whole array for every key; anything that shows the order
+//   (enumeration, ranges, ListVars) sorts the tail in first, so scripts see
+//   one sorted order, always.
+// - A field owns its text key and its text value (capacity > 0), holds one
+//   reference to an object key and to an object value.
+// - An object starts with one reference, owned by its creator; all counting
+//   happens on the script thread, so it is not interlocked.
+//
+// How a request is carried out (meta-functions, properties, methods) is the
+// object layer's business: Object::Invoke and Object::Delete forward to the
+// hooks it installs.
 #pragma once
+#include <windows.h>
+#include <oaidl.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-class IObject {
- public:
-  virtual ~IObject() = default;
-  virtual uint32_t AddRef() = 0;
-  virtual uint32_t Release() = 0;
-  // The type name scripts and ListVars see ("Object", "ComObject", ...).
-  virtual const wchar_t* TypeName() const { return L"Object"; }
-};
+#include "base/result_code.h"
+#include "values/expr_token.h"
 
+// Invocation flags: the low two bits are the kind.
+enum InvokeKind : int { IT_GET = 0, IT_SET = 1, IT_CALL = 2 };
+inline constexpr int IT_BITMASK = 3;
+// Invoked as a base on behalf of another object: create no fields, run no
+// built-in methods.
+inline constexpr int IF_META = 0x10000;
+// Look for __Get, __Set or __Call first.
+inline constexpr int IF_METAFUNC = 0x20000;
+inline constexpr int IF_METAOBJ = IF_META | IF_METAFUNC;
+// Call the object itself (no member name was given).
+inline constexpr int IF_FUNCOBJ = 0x40000;
+// A For loop asks for _NewEnum.
+inline constexpr int IF_NEWENUM = 0x80000;
+// Call only a function: a member that holds no Func is read instead.
+inline constexpr int IF_CALL_FUNC_ONLY = 0x100000;
+
+// The kind of an invocation.
+inline constexpr int InvokeKindOf(int flags) { return flags & IT_BITMASK; }
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+// IDispatch's destructor is not virtual; script objects are only ever
+// destroyed through IObject, whose destructor is.
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
+class IObject : public IDispatch {
+ public:
+  using IDispatch::Invoke;
+  // The script face: `result` arrives as the empty string; for a get or a
+  // call params[0] is the member name or key, for a set the last parameter
+  // is the value. Answers Ok, Fail, ThreadExit, NotHandled (the caller
+  // treats it as Ok with an empty result) or Returned (treated as Ok).
+  virtual ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) = 0;
+  // The class name shown to scripts and in ListVars.
+  virtual const wchar_t* Type() = 0;
+  // Called when the last reference is about to go; true when the object
+  // was destroyed.
+  virtual bool Delete() = 0;
+  virtual ~IObject() = default;
+};
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+// Reference counting and the IDispatch face shared by every script object.
 class ObjectBase : public IObject {
  public:
-  uint32_t AddRef() override { return ++refCount_; }
-  uint32_t Release() override;
+  using IObject::Invoke;
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refCount_; }
+  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argError) override;
+  bool Delete() override;
+
+  ULONG RefCount() const { return refCount_; }
 
  protected:
   ObjectBase() = default;
+  ObjectBase(const ObjectBase&) = delete;
+  ObjectBase& operator=(const ObjectBase&) = delete;
 
  private:
-  uint32_t refCount_ = 1;  // the creator holds the first reference
+  ULONG refCount_ = 1;  // the creator holds the first reference
 };
 
-// A value stored in an object field.
+class Variable;
+
+// What every enumerator adds to the interface: Next, which For loops call
+// directly for built-in enumerators.
+class EnumBase : public ObjectBase {
+ public:
+  using ObjectBase::Invoke;
+  // Puts the next key and value into the variables (either may be null);
+  // 1 when there was an item, 0 past the end (the variables unchanged).
+  // Fail after an error was reported.
+  virtual ResultCode Next(Variable* key, Variable* value, bool& more) = 0;
+};
+
+// Where a key falls in the field array.
+enum class KeyKind : uint8_t { Integer, Object, Text };
+
+// A key as Object looks it up. A text key points at characters the caller
+// keeps alive for the lookup.
+struct ObjectKey {
+  KeyKind Kind = KeyKind::Text;
+  int64_t Integer = 0;
+  IObject* Ref = nullptr;
+  std::wstring_view Text;
+
+  static ObjectKey OfInteger(int64_t value) { return {KeyKind::Integer, value, nullptr, {}}; }
+  static ObjectKey OfObject(IObject* object) { return {KeyKind::Object, 0, object, {}}; }
+  static ObjectKey OfText(std::wstring_view text) { return {KeyKind::Text, 0, nullptr, text}; }
+};
+
+// One field: its value, the capacity of its own text buffer, its key and
+// the kind of its value (Integer, Float, RawWord for text, ObjectRef).
+struct ObjectField {
+  union {
+    int64_t IntValue;
+    double FloatValue;
+    IObject* ObjectValue;
+    wchar_t* TextValue;  // the shared empty text while TextCapacity is 0
+  };
+  size_t TextCapacity;  // characters, terminator included; 0 when not owned
+  union {
+    int64_t IntKey;
+    IObject* ObjectKey;
+    wchar_t* TextKey;
+  };
+  ExprSymbol Kind;
+
+  bool IsText() const { return Kind == ExprSymbol::RawWord; }
+  bool IsObject() const { return Kind == ExprSymbol::ObjectRef; }
+  // The value's text ("" for non-text values).
+  const wchar_t* Text() const { return Kind == ExprSymbol::RawWord ? TextValue : L""; }
+};
+
+// A value handed to or taken from an Object by C++ code.
 struct FieldValue {
   enum class Kind : uint8_t { Text, Integer, Float, Object } Type = Kind::Text;
   std::wstring Text;
   int64_t Integer = 0;
   double Float = 0.0;
-  IObject* Object = nullptr;  // owned reference when Type is Object
+  IObject* Object = nullptr;  // the caller's reference, which the field takes over
 
   static FieldValue OfText(std::wstring_view text);
   static FieldValue OfInteger(int64_t value);
+  static FieldValue OfObject(IObject* object);  // takes over the reference
 };
 
-// A script object; keys 1..N of an array are its elements.
+// A field's value as a FieldValue; an object is borrowed (no reference is
+// taken), so the FieldValue must not outlive the field.
+FieldValue PeekFieldValue(const ObjectField& field);
+
 class Object : public ObjectBase {
  public:
+  using ObjectBase::Invoke;
   ~Object() override;
 
-  // A new array whose elements 1..N are the given texts.
-  static Object* CreateArray(const std::vector<std::wstring>& items);
   // A new object with no fields.
   static Object* Create();
+  // A new array whose elements 1..N are the given texts.
+  static Object* CreateArray(const std::vector<std::wstring>& items);
 
-  // Number of elements of an array (its highest integer key).
-  int64_t ArrayLength() const;
-  // The element at a 1-based index, or "" when absent.
-  std::wstring ItemText(int64_t index) const;
+  ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
+  const wchar_t* Type() override;
+  bool Delete() override;
 
-  // Sets a named field (names compare without regard to case); an
-  // existing field keeps its place.
+  // --- Lookup and storage ---------------------------------------------------
+  // The field with that key, or null; `insertAt` (may be null) receives the
+  // position a new field of that key would take.
+  ObjectField* FindField(const ObjectKey& key, size_t* insertAt = nullptr);
+  ObjectField* FindField(std::wstring_view textKey) { return FindField(ObjectKey::OfText(textKey)); }
+  // Adds an empty-text field of that key at the position FindField gave;
+  // null when memory runs out. Object keys gain a reference.
+  ObjectField* InsertField(const ObjectKey& key, size_t at);
+  // The field of that key, created empty when missing (null when memory
+  // runs out).
+  ObjectField* FieldFor(const ObjectKey& key);
+  // Removes the fields [first, last) after releasing their keys and values.
+  void RemoveFields(size_t first, size_t last);
+  // Releases a field's value and makes it the empty text.
+  static void ClearValue(ObjectField& field);
+  // Stores text, an integer, a float or an object (gaining a reference)
+  // into a field; false when memory for the text runs out (the field is
+  // then empty).
+  static bool SetText(ObjectField& field, std::wstring_view text);
+  static void SetInteger(ObjectField& field, int64_t value);
+  static void SetFloat(ObjectField& field, double value);
+  static void SetObject(ObjectField& field, IObject* object);
+  // Makes the field's own text buffer hold `chars` characters and a
+  // terminator, keeping what fits; false when memory runs out.
+  static bool ResizeText(ObjectField& field, size_t chars);
+
+  // --- The field array --------------------------------------------------------
+  size_t FieldCount() const { return count_; }
+  size_t Capacity() const { return capacity_; }
+  size_t IntegerKeyCount() const { return intKeyCount_; }
+  size_t IntegerOrObjectKeyCount() const { return intOrObjectKeyCount_; }
+  // The field at a position, in the visible order (call SortKeys first when
+  // the order matters).
+  ObjectField& FieldAt(size_t i) { return fields_[i]; }
+  const ObjectField& FieldAt(size_t i) const { return fields_[i]; }
+  // The key kind of the field at a position.
+  KeyKind KeyKindAt(size_t i) const {
+    return i < intKeyCount_ ? KeyKind::Integer : i < intOrObjectKeyCount_ ? KeyKind::Object : KeyKind::Text;
+  }
+  // Sorts text keys that arrived out of order into place.
+  void SortKeys();
+  // Grows or shrinks the array to `capacity` fields (at least the count);
+  // false when memory runs out.
+  bool SetCapacity(size_t capacity);
+  // Adds `delta` to every integer key at position `from` or later (within
+  // the integer segment); the order is kept.
+  void ShiftIntegerKeys(size_t from, int64_t delta);
+
+  // --- Conveniences for C++ code ----------------------------------------------
+  // Stores a value under a text key (names compare without regard to case).
   void SetField(std::wstring_view name, FieldValue value);
-  // The field of that name, or null.
-  const FieldValue* GetField(std::wstring_view name) const;
-  // The field of that name here or in a base object, or null.
-  const FieldValue* FindInherited(std::wstring_view name) const;
-  // Sets an integer key.
+  // Stores a value under an integer key.
   void SetItem(int64_t key, FieldValue value);
+  // The field of a text key, or null.
+  const ObjectField* GetField(std::wstring_view name);
+  // The field of a text key here or along the base chain, or null.
+  const ObjectField* FindInherited(std::wstring_view name);
+  // The highest integer key if positive, else 0.
+  int64_t ArrayLength() const;
+  // The element at an integer key as text ("" when absent or an object).
+  std::wstring ItemText(int64_t index);
 
-  // The object whose fields this one inherits (a class's parent class, an
+  // The object whose members this one inherits (a class's parent class, an
   // instance's class); null when none. The object holds a reference.
-  Object* Base() const { return base_; }
-  void SetBase(Object* base);
+  IObject* Base() const { return base_; }
+  // The base when it is an Object (the usual case), else null.
+  Object* BaseObject() const;
+  void SetBase(IObject* base);
 
-  struct Field {
-    std::wstring Name;
-    FieldValue Value;
-  };
-  // The fields in the order they were first set.
-  const std::vector<Field>& Fields() const { return fields_; }
+ protected:
+  Object() = default;
 
  private:
-  // Objects with this many fields or more find them through a hash index
-  // of the upper-cased names, so that large arrays stay fast.
-  static constexpr size_t kIndexedFieldCount = 16;
-  static constexpr size_t kNoField = static_cast<size_t>(-1);
-  // The name as the index keys it (ordinal upper case).
-  static std::wstring FoldedKey(std::wstring_view name);
-  // Where a field is, or kNoField.
-  size_t FindIndex(std::wstring_view name) const;
+  // Starting room of the field array.
+  static constexpr size_t kInitialCapacity = 4;
+  // Up to this many text keys stay sorted as they arrive; beyond it new
+  // keys that would land in the middle are appended and sorted later.
+  static constexpr size_t kSortedTextLimit = 64;
+  // Text segments of this many keys or more are found through a hash index.
+  static constexpr size_t kHashedTextKeys = 32;
 
-  std::vector<Field> fields_;
-  mutable std::unordered_map<std::wstring, size_t> index_;  // built on first need
-  Object* base_ = nullptr;
+  ObjectField* FindInteger(int64_t key, size_t& at);
+  ObjectField* FindObjectKey(IObject* key, size_t& at);
+  ObjectField* FindText(std::wstring_view key, size_t& at);
+  // Finds a text key in the unsorted tail or through the hash index.
+  ObjectField* FindTextUnsorted(std::wstring_view key, size_t& at);
+  bool Grow();
+  // Drops the hash index; positions moved.
+  void ForgetIndex() { hashSlots_.clear(); }
+  void BuildIndex();
+  void IndexField(size_t position);
+  static void ReleaseKeyAndValue(ObjectField& field, KeyKind kind);
+
+  IObject* base_ = nullptr;
+  ObjectField* fields_ = nullptr;
+  size_t intKeyCount_ = 0;
+  size_t intOrObjectKeyCount_ = 0;
+  size_t count_ = 0;
+  size_t capacity_ = 0;
+  size_t sortedTextEnd_ = 0;  // text keys before this position are in order
+  // Open-addressing index of the text keys: position + 1, 0 when empty.
+  std::vector<uint32_t> hashSlots_;
 };
 
-// Whether a key text is an integer key in its canonical form ("1", "-5",
-// not "01" or "+1"); sets the number.
-bool IsIntegerKey(std::wstring_view key, int64_t& number);
+// Compares texts with only A-Z folded to a-z: <0, 0 or >0.
+int CompareKeyText(std::wstring_view a, std::wstring_view b);
+
+// The key a token stands for: an integer for a token whose numeric type is
+// integer (quoted literals are text), an object for an object, else the
+// token's text, which `buffer` (kFloatTextChars) may hold.
+ObjectKey KeyOfToken(ExprToken& token, wchar_t* buffer);

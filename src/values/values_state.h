@@ -8,6 +8,9 @@
 // feature is absent) or installed once at start-up by the layer that owns
 // the feature. Only the script thread touches any of it.
 #pragma once
+#include <windows.h>
+#include <oaidl.h>
+
 #include <cstddef>
 #include <span>
 #include <string>
@@ -20,6 +23,21 @@
 #include "values/variable.h"
 
 class EvalArena;
+class Object;
+
+// What the object layer does for Object's script face and its last release.
+using ObjectInvokeHook = ResultCode (*)(Object& object, ExprToken& result, ExprToken& thisToken, int flags,
+                                        ExprToken** params, int count);
+// Runs __Delete; false when the object was given a new reference and lives on.
+using ObjectDeleteHook = bool (*)(Object& object);
+
+// The IDispatch face of script objects, served by the COM code.
+struct DispatchHooks {
+  HRESULT (*GetIDsOfNames)(IObject* object, REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) = nullptr;
+  HRESULT (*Invoke)
+  (IObject* object, DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+   EXCEPINFO* exception, UINT* argError) = nullptr;
+};
 class ExprCompiler;
 
 // The length query of GetText for an empty variable, remembered for the text
@@ -79,6 +97,9 @@ struct ValuesState {
   ObjectCallHook ObjectCall = nullptr;              // the object model
   CallObjectHook CallObject = nullptr;              // the object model
   SpreadCallHook SpreadCall = nullptr;              // the functions code
+  ObjectInvokeHook ObjectInvoke = nullptr;          // the object model
+  ObjectDeleteHook ObjectDelete = nullptr;          // the object model
+  DispatchHooks Dispatch;                           // the COM code
 
   ValuesState() = default;
   ValuesState(const ValuesState&) = delete;

@@ -68,8 +68,11 @@ using VariableScope = VariableTest;
 // An object that counts its destruction.
 class ProbeObject : public ObjectBase {
  public:
+  using ObjectBase::Invoke;
   explicit ProbeObject(int* destroyed) : destroyed_(destroyed) {}
   ~ProbeObject() override { ++*destroyed_; }
+  ResultCode Invoke(ExprToken&, ExprToken&, int, ExprToken**, int) override { return ResultCode::NotHandled; }
+  const wchar_t* Type() override { return L"Probe"; }
 
  private:
   int* destroyed_;
