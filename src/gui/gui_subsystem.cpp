@@ -16,8 +16,8 @@
 namespace {
 
 const CommandRow kGuiCommands[] = {
-    {ACT_GUI, CmdGui},
-    {ACT_MSGBOX, CmdMsgBox},
+    {ACT_GUI, CmdGui},         {ACT_MSGBOX, CmdMsgBox},   {ACT_INPUTBOX, CmdInputBox},
+    {ACT_TOOLTIP, CmdToolTip}, {ACT_TRAYTIP, CmdTrayTip},
 };
 
 const MessageFilter kGuiFilters[] = {GuiMessageFilter};
