@@ -149,6 +149,28 @@ bool TextIsOfType(std::wstring_view text, std::wstring_view type, bool& knownTyp
   return false;
 }
 
+namespace {
+
+// The MsgBox result each IfMsgBox word stands for; a word not listed never
+// matches.
+struct MsgBoxWord {
+  const wchar_t* Word;
+  int32_t Code;
+};
+constexpr MsgBoxWord kMsgBoxWords[] = {
+    {L"OK", IDOK},   {L"Cancel", IDCANCEL}, {L"Abort", IDABORT},       {L"Retry", IDRETRY},       {L"Ignore", IDIGNORE},
+    {L"Yes", IDYES}, {L"No", IDNO},         {L"TryAgain", IDTRYAGAIN}, {L"Continue", IDCONTINUE}, {L"Timeout", -2},
+};
+
+// IfMsgBox: whether the thread's last MsgBox ended with the button the word names.
+bool MsgBoxResultIs(const wchar_t* word) {
+  for (const MsgBoxWord& row : kMsgBoxWords)
+    if (EqualsNoCase(row.Word, word)) return Values().CurrentThread->MsgBoxResult == row.Code;
+  return false;
+}
+
+}  // namespace
+
 ResultCode TestCondition(ScriptLine& line, CommandArgs& args) {
   const wchar_t* text = args[0];
   Variable* var = args.Var[0];
@@ -207,9 +229,9 @@ ResultCode TestCondition(ScriptLine& line, CommandArgs& args) {
       if (line.CommandIndex == ACT_IFNOTEXIST) passed = !passed;
       break;
     }
+    case ACT_IFMSGBOX: passed = MsgBoxResultIs(text); break;
     default:
-      // IfWin* need window matching and IfMsgBox the message box; both
-      // arrive with their subsystems.
+      // IfWin* need window matching, which arrives with its subsystem.
       return ReportLineError(&line, L"This command is not supported by this version yet.", ERROR_KIND_ERROR,
                              std::wstring(CommandInfo(line.CommandIndex).Name));
   }

@@ -69,6 +69,16 @@ struct ThreadSettings {
   // the thread's own level.
   CallFrame* CurrentCall = nullptr;
 
+  // Dialogs: the button of the thread's last MsgBox (what IfMsgBox tests;
+  // -2 when it timed out, 0 before any). Written by the MsgBox command.
+  int32_t MsgBoxResult = 0;
+  // GUI context, kept by the GUI subsystem and opaque here: the serial
+  // number of the thread's default Gui window and of its dialog owner (0 =
+  // none), and the event a GUI thread was started for (null for others).
+  uint32_t GuiDefaultWindow = 0;
+  uint32_t GuiDialogOwner = 0;
+  const void* GuiEvent = nullptr;
+
   // Carries out SetFormat: kind begins with "Float" or "Integer" (any case).
   // Fail on an unusable float format or an unknown kind.
   ResultCode ApplySetFormat(std::wstring_view kind, std::wstring_view format);
