@@ -82,6 +82,12 @@ BENCHMARKS = [
               lambda n: "x" * n, lambda text: f"{len(text):,} characters"),
     Benchmark("fib", "naive recursive Fibonacci of {}", 27,
               lambda n: str(fibonacci(n)), lambda text: text),
+    Benchmark("array_push_sum", "{:,} integers pushed into an array, then summed with For", 1_000_000,
+              lambda n: str(n * (n + 1) // 2), lambda text: text),
+    Benchmark("text_keys", "{:,} text keys stored, then read back", 200_000,
+              lambda n: str(n * (n + 1) // 2), lambda text: text),
+    Benchmark("new_objects", "{:,} objects made with __New, one method call each", 300_000,
+              lambda n: str(n * (n + 1) // 2), lambda text: text),
 ]
 
 

@@ -302,7 +302,9 @@ ResultCode MetaObjectType::Invoke(ExprToken& result, ExprToken& thisToken, int f
       return ran == ResultCode::NotHandled ? ResultCode::Ok : ran;
     }
   }
-  ResultCode ran = InvokeObject(*this, result, thisToken, flags | IF_META, params, count);
+  // As the default base of a value the request arrives as a meta
+  // invocation; invoked as itself ("".base.x := v) it stores like any object.
+  ResultCode ran = InvokeObject(*this, result, thisToken, flags, params, count);
   if (ran != ResultCode::NotHandled) return ran;
   // A call with no method name: the value names a function.
   if (InvokeKindOf(flags) == IT_CALL &&

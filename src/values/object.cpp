@@ -54,10 +54,13 @@ ObjectKey KeyOfToken(ExprToken& token, wchar_t* buffer) {
   if (IObject* object = ObjectOf(token)) return ObjectKey::OfObject(object);
   const NumericKind kind = NumericTypeOf(token);
   if (kind == PURE_INTEGER) return ObjectKey::OfInteger(IntegerOf(token));
+  // A float (a number, or a number written in the expression) is its text
+  // by the thread's float format; text held in a variable stays as it is.
+  if (kind == PURE_FLOAT && token.Symbol != ExprSymbol::VariableRef) {
+    FloatToText(FloatOf(token), buffer, kFloatTextChars, Values().CurrentThread->FloatFormatText);
+    return ObjectKey::OfText(buffer);
+  }
   switch (token.Symbol) {
-    case ExprSymbol::Float:
-      FloatToText(token.ValueDouble, buffer, kFloatTextChars, Values().CurrentThread->FloatFormatText);
-      return ObjectKey::OfText(buffer);
     case ExprSymbol::VariableRef: return ObjectKey::OfText(token.Var->TextOf());
     case ExprSymbol::Integer: IntegerToText(token.ValueInt64, buffer); return ObjectKey::OfText(buffer);
     case ExprSymbol::String:
