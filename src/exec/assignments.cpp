@@ -45,7 +45,8 @@ ResultCode AddTime(Variable& var, const wchar_t* amount, int unit) {
       static_cast<double>(FileTimeTicks(start)) + std::round(seconds * static_cast<double>(kFileTimeTicksPerSecond));
   if (!(ticks >= 0.0 && ticks < kLargestFileTimeTicks)) return var.Assign();
   const std::wstring stamp = WriteTimeStamp(FileTimeOfTicks(static_cast<int64_t>(ticks)), false);
-  return stamp.empty() ? var.Assign() : var.Assign(stamp);
+  // A date past the year 9999 has no 14-digit stamp; it is no stamp at all.
+  return stamp.size() != kTimeStampChars ? var.Assign() : var.Assign(stamp);
 }
 
 // The difference between two time stamps in whole units, truncated toward zero.
