@@ -32,6 +32,25 @@ WORD ReadField(std::wstring_view text, const StampField& field) {
 constexpr int kMonthOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
 constexpr int kDaysPerWeek = 7;
 
+// Days of each month in a common year.
+constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+constexpr int kFebruary = 2;
+// The first year a file time can hold.
+constexpr int kFirstFileTimeYear = 1601;
+
+// Whether a Gregorian year has 29 February.
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// Whether the record names a real date and time that a file time can hold.
+// Checked here as well as by the system, whose conversion does not reject
+// every impossible date on every platform (29 February of a common year).
+bool IsRealDateTime(const SYSTEMTIME& time) {
+  if (time.wYear < kFirstFileTimeYear || time.wMonth < 1 || time.wMonth > 12) return false;
+  const int days = kDaysInMonth[time.wMonth - 1] + (time.wMonth == kFebruary && IsLeapYear(time.wYear) ? 1 : 0);
+  if (time.wDay < 1 || time.wDay > days) return false;
+  return time.wHour < 24 && time.wMinute < 60 && time.wSecond < 60;
+}
+
 }  // namespace
 
 int DayOfWeek(int year, int month, int day) {
@@ -55,7 +74,7 @@ bool ReadTimeStamp(std::wstring_view text, SYSTEMTIME& out, bool validate) {
   out.wDayOfWeek = static_cast<WORD>(DayOfWeek(out.wYear, out.wMonth, out.wDay));
   if (!validate) return true;
   FILETIME check;
-  return SystemTimeToFileTime(&out, &check) != 0;
+  return IsRealDateTime(out) && SystemTimeToFileTime(&out, &check) != 0;
 }
 
 std::wstring WriteTimeStamp(const SYSTEMTIME& time) {
@@ -77,7 +96,7 @@ bool TimeStampToFileTime(std::wstring_view text, FILETIME& out) {
   SYSTEMTIME calendar;
   if (text.empty())
     GetLocalTime(&calendar);
-  else if (!ReadTimeStamp(text, calendar, false))
+  else if (!ReadTimeStamp(text, calendar, true))
     return false;
   return SystemTimeToFileTime(&calendar, &out) != 0;
 }
