@@ -60,6 +60,22 @@ def fibonacci(n):
     return a
 
 
+# The 1 MB text of the text benchmarks: a 16-character field doubled 16 times.
+TEXT_1MB = "abcdefghijklmno," * 65536
+# How many "no," fields (each ends a 16-character field) that text holds.
+TEXT_FIELDS = 65536
+
+
+def instr_substr_total(n):
+    """The sum instr_substr prints for n iterations."""
+    total = 0
+    for i in range(1, n + 1):
+        pos = (i * 7919) % 1000000 + 1
+        total += TEXT_1MB.find("no,", pos - 1) + 1
+        total += ord(TEXT_1MB[pos - 1])
+    return total
+
+
 class Benchmark:
     """One program written three times: its file stem, its work count (the one
     number literal every version contains), and how its printed value is
@@ -88,6 +104,14 @@ BENCHMARKS = [
               lambda n: str(n * (n + 1) // 2), lambda text: text),
     Benchmark("new_objects", "{:,} objects made with __New, one method call each", 300_000,
               lambda n: str(n * (n + 1) // 2), lambda text: text),
+    Benchmark("instr_substr", "{:,} InStr and SubStr calls on a 1 MB text", 100_000,
+              lambda n: str(instr_substr_total(n)), lambda text: text),
+    Benchmark("strsplit", "StrSplit of {:,} comma-separated fields and a loop over them", 200_000,
+              lambda n: f"{n + 1} {4 * n}", lambda text: text),
+    Benchmark("strreplace", "{} StrReplace passes over a 1 MB text", 200,
+              lambda n: str(n * (TEXT_FIELDS + len(TEXT_1MB) + TEXT_FIELDS)), lambda text: text),
+    Benchmark("format", "{:,} Format(\"{{:08.3f}}\", x) calls", 1_000_000,
+              lambda n: f"{8 * n} {(n % 1000) / 8.0:08.3f}", lambda text: text),
 ]
 
 

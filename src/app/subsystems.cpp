@@ -16,12 +16,13 @@
 #include "objects/objects_subsystem.h"
 #include "script/script_state.h"
 #include "system/system_subsystem.h"
+#include "text/text_subsystem.h"
 #include "values/builtin_vars.h"
 #include "values/values_state.h"
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
-      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &AppSubsystem(),
+      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &TextSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }

@@ -5,10 +5,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "base/script_line.h"
 #include "exec/errors.h"
 #include "exec/run_lines.h"
+#include "exec/time_stamps.h"
 #include "values/numeric_text.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -17,7 +19,8 @@
 namespace {
 
 constexpr int64_t kSecondsPerUnit[] = {1, 60, 3600, 86400};  // S, M, H, D
-constexpr int64_t kFileTimeTicksPerSecond = 10000000;
+// The largest file time the system converts back to a calendar date.
+constexpr double kLargestFileTimeTicks = 9223372036854775807.0;
 
 // The unit index of a time unit word (S, M, H, D by first letter), or -1.
 int TimeUnitIndex(const wchar_t* unit) {
@@ -30,57 +33,27 @@ int TimeUnitIndex(const wchar_t* unit) {
   }
 }
 
-// Parses YYYYMMDDHH24MISS (a prefix; missing parts default to the start of
-// the period) into a file time; empty means now. False when invalid.
-bool TimeStampToFileTime(const wchar_t* text, FILETIME& out) {
-  if (!*text) {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return SystemTimeToFileTime(&now, &out) != 0;
-  }
-  size_t length = wcslen(text);
-  if (length < 4 || length > 14 || length % 2) return false;
-  for (size_t i = 0; i < length; ++i)
-    if (text[i] < L'0' || text[i] > L'9') return false;
-  auto field = [&](size_t at, int fallback) {
-    return at + 2 <= length ? (text[at] - L'0') * 10 + (text[at + 1] - L'0') : fallback;
-  };
-  SYSTEMTIME st = {};
-  st.wYear = static_cast<WORD>(field(0, 0) * 100 + field(2, 0));
-  st.wMonth = static_cast<WORD>(field(4, 1));
-  st.wDay = static_cast<WORD>(field(6, 1));
-  st.wHour = static_cast<WORD>(field(8, 0));
-  st.wMinute = static_cast<WORD>(field(10, 0));
-  st.wSecond = static_cast<WORD>(field(12, 0));
-  return SystemTimeToFileTime(&st, &out) != 0;
-}
-
-int64_t FileTimeTicks(const FILETIME& ft) {
-  return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
-}
-
-// Adds a number of units to a timestamp variable.
+// Adds a number of units (fractions allowed) to a time stamp variable; an
+// invalid stamp, or a result outside the calendar, empties the variable.
 ResultCode AddTime(Variable& var, const wchar_t* amount, int unit) {
   if (IsNumeric(amount) == PURE_NOT_NUMERIC) return ResultCode::Ok;
-  FILETIME ft;
-  if (!TimeStampToFileTime(var.TextOf(), ft)) return var.Assign();
-  double seconds = TextToDouble(amount) * static_cast<double>(kSecondsPerUnit[unit]);
-  int64_t ticks = FileTimeTicks(ft) + static_cast<int64_t>(seconds * kFileTimeTicksPerSecond);
-  if (ticks < 0) return var.Assign();
-  ft.dwLowDateTime = static_cast<DWORD>(ticks);
-  ft.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
-  SYSTEMTIME st;
-  if (!FileTimeToSystemTime(&ft, &st)) return var.Assign();
-  wchar_t text[32];
-  swprintf(text, 32, L"%04d%02d%02d%02d%02d%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
-  return var.Assign(text);
+  FILETIME start;
+  if (!TimeStampToFileTime(var.TextOf(), start)) return var.Assign();
+  const double seconds = TextToDouble(amount) * static_cast<double>(kSecondsPerUnit[unit]);
+  // In doubles, so that a huge amount cannot overflow the tick count.
+  const double ticks =
+      static_cast<double>(FileTimeTicks(start)) + std::round(seconds * static_cast<double>(kFileTimeTicksPerSecond));
+  if (!(ticks >= 0.0 && ticks < kLargestFileTimeTicks)) return var.Assign();
+  const std::wstring stamp = WriteTimeStamp(FileTimeOfTicks(static_cast<int64_t>(ticks)), false);
+  // A date past the year 9999 has no 14-digit stamp; it is no stamp at all.
+  return stamp.size() != kTimeStampChars ? var.Assign() : var.Assign(stamp);
 }
 
-// Difference between two timestamps in whole units.
+// The difference between two time stamps in whole units, truncated toward zero.
 ResultCode SubtractTime(Variable& var, const wchar_t* other, int unit) {
   FILETIME a, b;
   if (!TimeStampToFileTime(var.TextOf(), a) || !TimeStampToFileTime(other, b)) return var.Assign();
-  int64_t seconds = (FileTimeTicks(a) - FileTimeTicks(b)) / kFileTimeTicksPerSecond;
+  const int64_t seconds = (FileTimeTicks(a) - FileTimeTicks(b)) / kFileTimeTicksPerSecond;
   return var.AssignInteger(seconds / kSecondsPerUnit[unit]);
 }
 

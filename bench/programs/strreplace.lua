@@ -1,0 +1,14 @@
+-- StrReplace on a 1,048,576-character text, two hundred times: every "no," becomes
+-- "NO;;"; prints the sum of the replacement counts and result lengths.
+local function main()
+  local s = "abcdefghijklmno,"
+  for _ = 1, 16 do s = s .. s end
+  local total = 0
+  local gsub = string.gsub
+  for _ = 1, 200 do
+    local r, n = gsub(s, "no,", "NO;;")
+    total = total + n + #r
+  end
+  print(string.format("%d", total))
+end
+main()

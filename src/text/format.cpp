@@ -1,0 +1,282 @@
+// Format(Pattern, Values...): builds text from a pattern with numbered
+// placeholders (see format.h for the pattern language).
+//
+// Numbers go through the C library's conversions with a narrow format built
+// from the placeholder; text is padded and cut here, so that wide text never
+// depends on how a printf reads "%s". The result is built once in the
+// subsystem's scratch buffer and copied into the caller's result.
+#include "text/format.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include "objects/builtin_functions.h"
+#include "text/text_functions.h"
+#include "text/text_search.h"
+#include "text/text_state.h"
+#include "text/text_values.h"
+#include "values/expr_operators.h"
+#include "values/variable.h"
+
+namespace {
+
+// The flag characters a specification may start with.
+constexpr std::wstring_view kFlagChars = L"-+0 #";
+// Type letters by conversion.
+constexpr std::wstring_view kIntegerTypes = L"diouxX";
+constexpr std::wstring_view kFloatTypes = L"eEfgGaA";
+constexpr std::wstring_view kCharacterTypes = L"cC";
+constexpr std::wstring_view kTextTypes = L"sULlTt";
+// Characters the size prefix adds to a specification's length.
+constexpr size_t kSizePrefixChars = 3;
+// Room for the narrow format built from a placeholder.
+constexpr size_t kNarrowFormatChars = kMaxSpecChars + 8;
+
+// Reads decimal digits at `at`, saturating at `limit`; false when none.
+bool ReadDigits(std::wstring_view text, size_t& at, int64_t limit, int64_t& value) {
+  const size_t start = at;
+  value = 0;
+  for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9'; ++at) {
+    value = value * 10 + (text[at] - L'0');
+    if (value > limit) value = limit;
+  }
+  return at > start;
+}
+
+// The value of a hexadecimal digit, or -1.
+int HexDigitValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+// Reads a placeholder index: "0x" and hexadecimal digits, or decimal digits.
+bool ReadIndex(std::wstring_view text, size_t& at, int64_t& index) {
+  constexpr int64_t kIndexLimit = INT32_MAX;
+  if (at + 2 < text.size() && text[at] == L'0' && (text[at + 1] | 0x20) == L'x' && HexDigitValue(text[at + 2]) >= 0) {
+    at += 2;
+    index = 0;
+    for (int digit; at < text.size() && (digit = HexDigitValue(text[at])) >= 0; ++at) {
+      index = index * 16 + digit;
+      if (index > kIndexLimit) index = kIndexLimit;
+    }
+    return true;
+  }
+  return ReadDigits(text, at, kIndexLimit, index);
+}
+
+// Whether a character is one of the type letters.
+bool IsTypeLetter(wchar_t c) {
+  for (std::wstring_view letters : {kIntegerTypes, kFloatTypes, kCharacterTypes, kTextTypes})
+    if (letters.find(c) != std::wstring_view::npos) return true;
+  return c == L'p';
+}
+
+// Reads ":" flags, width, precision and type; false when the spec is too long.
+bool ReadSpec(std::wstring_view pattern, size_t& at, Placeholder& placeholder) {
+  const size_t start = at;
+  while (at < pattern.size() && kFlagChars.find(pattern[at]) != std::wstring_view::npos)
+    placeholder.Flags += static_cast<char>(pattern[at++]);
+  int64_t number = 0;
+  if (ReadDigits(pattern, at, static_cast<int64_t>(kMaxPieceChars), number))
+    placeholder.Width = static_cast<int>(number);
+  if (at < pattern.size() && pattern[at] == L'.') {
+    ++at;
+    ReadDigits(pattern, at, static_cast<int64_t>(kMaxPieceChars), number);
+    placeholder.Precision = static_cast<int>(number);  // "." alone means 0
+  }
+  if (at < pattern.size() && IsTypeLetter(pattern[at])) placeholder.Type = pattern[at++];
+  // "%", the spec as written, the size prefix.
+  return 1 + (at - start) + kSizePrefixChars <= kMaxSpecChars;
+}
+
+}  // namespace
+
+ConversionClass ClassOfType(wchar_t type) {
+  if (!type) return ConversionClass::Text;
+  if (kIntegerTypes.find(type) != std::wstring_view::npos) return ConversionClass::Integer;
+  if (kFloatTypes.find(type) != std::wstring_view::npos) return ConversionClass::Float;
+  if (kCharacterTypes.find(type) != std::wstring_view::npos) return ConversionClass::Character;
+  if (type == L'p') return ConversionClass::Pointer;
+  return ConversionClass::Text;
+}
+
+Placeholder ParsePlaceholder(std::wstring_view pattern, size_t at, int64_t previousIndex) {
+  Placeholder placeholder;
+  // "{{}" and "{}}" stand for one brace.
+  if (at + 2 < pattern.size() && (pattern[at + 1] == L'{' || pattern[at + 1] == L'}') && pattern[at + 2] == L'}') {
+    placeholder.Kind = PlaceholderKind::Brace;
+    placeholder.Brace = pattern[at + 1];
+    placeholder.End = at + 3;
+    return placeholder;
+  }
+  size_t next = at + 1;
+  if (!ReadIndex(pattern, next, placeholder.Index)) placeholder.Index = previousIndex + 1;
+  if (next < pattern.size() && pattern[next] == L':') {
+    ++next;
+    if (!ReadSpec(pattern, next, placeholder)) return Placeholder{};
+  }
+  if (next >= pattern.size() || pattern[next] != L'}') return Placeholder{};
+  placeholder.Kind = PlaceholderKind::Value;
+  placeholder.End = next + 1;
+  return placeholder;
+}
+
+namespace {
+
+// The narrow printf format of a numeric placeholder, with `size` between
+// the precision and the type.
+void BuildNarrowFormat(const Placeholder& placeholder, const char* size, char type, char* out) {
+  if (placeholder.Width >= 0 && placeholder.Precision >= 0)
+    std::snprintf(out, kNarrowFormatChars, "%%%s%d.%d%s%c", placeholder.Flags.c_str(), placeholder.Width,
+                  placeholder.Precision, size, type);
+  else if (placeholder.Width >= 0)
+    std::snprintf(out, kNarrowFormatChars, "%%%s%d%s%c", placeholder.Flags.c_str(), placeholder.Width, size, type);
+  else if (placeholder.Precision >= 0)
+    std::snprintf(out, kNarrowFormatChars, "%%%s.%d%s%c", placeholder.Flags.c_str(), placeholder.Precision, size, type);
+  else
+    std::snprintf(out, kNarrowFormatChars, "%%%s%s%c", placeholder.Flags.c_str(), size, type);
+}
+
+// The format is built from a parsed placeholder (one conversion of the
+// value's type), so it cannot be a literal here.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+// Appends narrow (ASCII) conversion output, at most kMaxPieceChars of it.
+template <typename Value>
+void AppendConverted(std::wstring& out, const char* format, Value value) {
+  char small[kFloatTextMaxChars];
+  const int needed = std::snprintf(small, sizeof(small), format, value);
+  if (needed <= 0) return;
+  const size_t length = static_cast<size_t>(needed) < kMaxPieceChars ? static_cast<size_t>(needed) : kMaxPieceChars;
+  if (length < sizeof(small)) {
+    for (size_t i = 0; i < length; ++i) out += static_cast<wchar_t>(static_cast<unsigned char>(small[i]));
+    return;
+  }
+  std::string large(static_cast<size_t>(needed) + 1, '\0');
+  std::snprintf(large.data(), large.size(), format, value);
+  for (size_t i = 0; i < length; ++i) out += static_cast<wchar_t>(static_cast<unsigned char>(large[i]));
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+// Whether a flag was written.
+bool HasFlag(const Placeholder& placeholder, char flag) { return placeholder.Flags.find(flag) != std::string::npos; }
+
+// Appends text padded to the width (left-justified with "-", zero-filled
+// with "0" as the platform's printf does) and cut to the precision.
+void AppendPadded(std::wstring& out, std::wstring_view text, const Placeholder& placeholder) {
+  if (placeholder.Precision >= 0 && text.size() > static_cast<size_t>(placeholder.Precision))
+    text = text.substr(0, static_cast<size_t>(placeholder.Precision));
+  if (text.size() > kMaxPieceChars) text = text.substr(0, kMaxPieceChars);
+  const size_t width = placeholder.Width > 0 ? static_cast<size_t>(placeholder.Width) : 0;
+  const size_t padding = width > text.size() ? width - text.size() : 0;
+  const bool left = HasFlag(placeholder, '-');
+  const wchar_t fill = !left && HasFlag(placeholder, '0') ? L'0' : L' ';
+  if (!left) out.append(padding, fill);
+  out.append(text);
+  if (left) out.append(padding, L' ');
+}
+
+// A value as an integer: numbers by value, hexadecimal or decimal text,
+// objects 0.
+int64_t IntegerValue(ExprToken& value) { return ObjectOf(value) ? 0 : ParamInteger(value); }
+
+// A value as a double: numbers by value, hexadecimal text as an integer,
+// other text by the float parser, objects 0.
+double FloatValue(ExprToken& value) { return ObjectOf(value) ? 0.0 : ParamFloat(value); }
+
+// A value as text: integers in decimal, floats in the thread's format.
+std::wstring_view TextValue(ExprToken& value, wchar_t* numberBuffer) {
+  if (value.Symbol == ExprSymbol::Integer) {
+    const size_t length = IntegerToText(value.ValueInt64, numberBuffer);
+    return std::wstring_view(numberBuffer, length);
+  }
+  return ParamView(value, numberBuffer);
+}
+
+// Changes the case of the piece just appended, as U, L and T ask.
+void ApplyCaseType(std::wstring& out, size_t pieceStart, wchar_t type) {
+  wchar_t* piece = out.data() + pieceStart;
+  const size_t length = out.size() - pieceStart;
+  switch (type) {
+    case L'U': ToUpperCase(piece, length); break;
+    case L'L':
+    case L'l': ToLowerCase(piece, length); break;
+    case L'T':
+    case L't': ToTitleCase(piece, length); break;
+    default: break;
+  }
+}
+
+// Appends one filled placeholder.
+void AppendPlaceholder(std::wstring& out, const Placeholder& placeholder, ExprToken& value) {
+  char format[kNarrowFormatChars];
+  switch (ClassOfType(placeholder.Type)) {
+    case ConversionClass::Integer:
+      BuildNarrowFormat(placeholder, "ll", static_cast<char>(placeholder.Type), format);
+      AppendConverted(out, format, static_cast<long long>(IntegerValue(value)));
+      return;
+    case ConversionClass::Float:
+      BuildNarrowFormat(placeholder, "", static_cast<char>(placeholder.Type), format);
+      AppendConverted(out, format, FloatValue(value));
+      return;
+    case ConversionClass::Pointer:
+      BuildNarrowFormat(placeholder, "", 'p', format);
+      AppendConverted(out, format, reinterpret_cast<void*>(static_cast<uintptr_t>(IntegerValue(value))));
+      return;
+    case ConversionClass::Character: {
+      // One UTF-16 unit, as the wide printf writes "%c" of an integer.
+      const wchar_t unit = static_cast<wchar_t>(IntegerValue(value));
+      Placeholder text = placeholder;
+      text.Precision = -1;
+      AppendPadded(out, std::wstring_view(&unit, 1), text);
+      return;
+    }
+    case ConversionClass::Text: {
+      wchar_t numberBuffer[kNumberTextChars];
+      const size_t pieceStart = out.size();
+      AppendPadded(out, TextValue(value, numberBuffer), placeholder);
+      ApplyCaseType(out, pieceStart, placeholder.Type);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+// Format(Pattern, Values...).
+ResultCode BifFormat(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  wchar_t patternBuffer[kNumberTextChars];
+  const std::wstring_view pattern = ParamView(*params[0], patternBuffer);
+  std::wstring& out = Text().Scratch;
+  out.clear();
+  int64_t previousIndex = 0;
+  for (size_t at = 0; at < pattern.size();) {
+    const size_t brace = pattern.find(L'{', at);
+    out.append(pattern.substr(at, brace == std::wstring_view::npos ? std::wstring_view::npos : brace - at));
+    if (brace == std::wstring_view::npos) break;
+    const Placeholder placeholder = ParsePlaceholder(pattern, brace, previousIndex);
+    if (placeholder.Kind == PlaceholderKind::Brace) {
+      out += placeholder.Brace;
+      at = placeholder.End;
+      continue;
+    }
+    // Parameters count the values from 1; index 0 is the pattern itself.
+    if (placeholder.Kind == PlaceholderKind::Literal || placeholder.Index >= count) {
+      out += L'{';
+      at = brace + 1;
+      continue;
+    }
+    AppendPlaceholder(out, placeholder, *params[placeholder.Index]);
+    previousIndex = placeholder.Index;
+    at = placeholder.End;
+  }
+  const ResultCode stored = SetResultTextChecked(result, out);
+  if (out.capacity() > kScratchKeptChars) std::wstring().swap(out);
+  return stored;
+}

@@ -1,0 +1,98 @@
+// Reading arguments and writing results for the text subsystem (see
+// text_values.h).
+#include "text/text_values.h"
+
+#include <climits>
+#include <string>
+
+#include "base/error_sink.h"
+#include "base/script_context.h"
+#include "objects/builtin_functions.h"
+#include "text/messages.h"
+#include "values/values_state.h"
+#include "values/variable.h"
+
+namespace {
+
+// The variable whose own text a reader may use directly: a normal variable
+// that holds text (built-in variables and the clipboard are read through
+// their expanded text).
+Variable* TextHolder(Variable* var) {
+  if (!var) return nullptr;
+  Variable* target = var->ResolveAlias();
+  if (target->Type() != VAR_NORMAL || target->HasObject()) return nullptr;
+  return target;
+}
+
+// Whether a view lies inside the variable's current buffer.
+bool LiesIn(std::wstring_view text, Variable& var) {
+  const wchar_t* start = var.TextOf(false, true);
+  const size_t capacity = var.ByteCapacity() / sizeof(wchar_t);
+  return text.data() >= start && text.data() < start + (capacity ? capacity : 1);
+}
+
+}  // namespace
+
+std::wstring_view ParamView(ExprToken& param, wchar_t* numberBuffer) {
+  if (param.Symbol == ExprSymbol::VariableRef) {
+    Variable* holder = TextHolder(param.Var);
+    if (holder) {
+      const wchar_t* text = holder->TextOf();
+      return std::wstring_view(text, holder->Length());
+    }
+  }
+  size_t length = 0;
+  const wchar_t* text = ParamText(param, numberBuffer, &length);
+  return std::wstring_view(text, length);
+}
+
+std::wstring_view ArgText(const CommandArgs& args, int index) {
+  if (index >= args.Count) return {};
+  if (Variable* holder = TextHolder(args.Var[index])) {
+    const wchar_t* text = holder->TextOf();
+    return std::wstring_view(text, holder->Length());
+  }
+  return args.Text[index] ? std::wstring_view(args.Text[index], args.Length[index]) : std::wstring_view();
+}
+
+ResultCode StoreText(Variable* output, std::wstring_view text) {
+  if (!output) return ResultCode::Ok;
+  Variable& target = *output->ResolveAlias();
+  if (!text.empty() && LiesIn(text, target)) {
+    const std::wstring copy(text);
+    return target.Assign(copy.data(), static_cast<ptrdiff_t>(copy.size()));
+  }
+  if (text.empty()) return target.Assign();
+  return target.Assign(text.data(), static_cast<ptrdiff_t>(text.size()));
+}
+
+ResultCode SetResultTextChecked(ExprToken& result, std::wstring_view text) {
+  if ((text.size() + 1) * sizeof(wchar_t) > Values().MaxVarCapacity)
+    return ReportLineError(Script().CurrentLine, text_msg::MemoryLimitReached);
+  if (!SetResultText(result, text)) return ReportLineError(Script().CurrentLine, text_msg::OutOfMemory);
+  return ResultCode::Ok;
+}
+
+int32_t ArgInt32(const CommandArgs& args, int index) {
+  const int64_t value = TextToInteger(args[index]);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+namespace {
+
+// The ErrorLevel variable (created when first needed).
+Variable* ErrorLevelVariable() { return Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL); }
+
+}  // namespace
+
+ResultCode SetErrorLevel(std::wstring_view text) {
+  Variable* errorLevel = ErrorLevelVariable();
+  return errorLevel ? errorLevel->Assign(text) : ResultCode::Fail;
+}
+
+ResultCode SetErrorLevel(int64_t value) {
+  Variable* errorLevel = ErrorLevelVariable();
+  return errorLevel ? errorLevel->AssignInteger(value) : ResultCode::Fail;
+}
