@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/app_subsystem.h"
+#include "automation/automation_subsystem.h"
 #include "base/base_state.h"
 #include "base/console_output.h"
 #include "base/script_context.h"
@@ -21,7 +22,8 @@
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
-      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &AppSubsystem(),
+      &ExecSubsystem(), &ObjectsSubsystem(),    &SystemSubsystem(),
+      &GuiSubsystem(),  &AutomationSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }

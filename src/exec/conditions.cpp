@@ -7,6 +7,7 @@
 
 #include "base/script_line.h"
 #include "exec/errors.h"
+#include "exec/exec_state.h"
 #include "values/numeric_text.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -208,8 +209,10 @@ ResultCode TestCondition(ScriptLine& line, CommandArgs& args) {
       break;
     }
     default:
-      // IfWin* need window matching and IfMsgBox the message box; both
-      // arrive with their subsystems.
+      // IfWin* and IfMsgBox are tested by the subsystem that registered
+      // them (window matching, the message box); its row answers
+      // TestPassed, TestFailed or Fail.
+      if (CommandFunction test = Exec().Commands[line.CommandIndex]) return test(line, args);
       return ReportLineError(&line, L"This command is not supported by this version yet.", ERROR_KIND_ERROR,
                              std::wstring(CommandInfo(line.CommandIndex).Name));
   }
