@@ -72,8 +72,8 @@ class WindowCriteriaTest : public ::testing::Test {
     return window;
   }
   static void AddChild(HWND parent, const wchar_t* text) {
-    CreateWindowExW(0, L"Static", text, WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent, nullptr,
-                    GetModuleHandleW(nullptr), nullptr);
+    CreateWindowExW(0, L"Static", text, WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent, nullptr, GetModuleHandleW(nullptr),
+                    nullptr);
   }
 
   // The window the strings find, as WinExist would.
@@ -125,11 +125,13 @@ TEST_F(WindowCriteriaTest, TitleMatchModes) {
 }
 
 TEST_F(WindowCriteriaTest, CriterionWords) {
-  const std::wstring exe = OwnExeName();
-  std::wstring exeUpper = exe;
-  for (wchar_t& c : exeUpper) c = static_cast<wchar_t>(towupper(c));
+  // The test program's name begins with the criterion prefix, which would
+  // end a bare qrv_exe value at once; its full path holds it after a "\".
   wchar_t fullPath[MAX_PATH];
   GetModuleFileNameW(nullptr, fullPath, MAX_PATH);
+  const std::wstring exe = fullPath;
+  std::wstring exeUpper = exe;
+  for (wchar_t& c : exeUpper) c = static_cast<wchar_t>(towupper(c));
   struct Case {
     std::wstring Title;
     HWND* Expected;
@@ -140,8 +142,8 @@ TEST_F(WindowCriteriaTest, CriterionWords) {
       {L"qrv_class QrvTestNotesClass", &notes},
       {L"qrv_class QrvTestPadClass qrv_exe " + exe, &pad},
       {L"QrvTestPad N qrv_exe " + exeUpper, &notes},  // the executable ignores case
-      {L"QrvTestPad N qrv_exe " + std::wstring(fullPath), &notes},
       {L"QrvTestPad N qrv_exe other.exe", nullptr},
+      {L"QrvTestPad N qrv_exe Z:\\other\\" + OwnExeName(), nullptr},
       {L"qrv_id " + Hex(notes), &notes},
       {L"qrv_id 0x7fffff01", nullptr},  // not a window
       {L"Untitled qrv_pid " + std::to_wstring(GetCurrentProcessId()), &pad},
