@@ -43,6 +43,11 @@ const BuiltInVarDef kAppVariables[] = {
 
 void ShowLinesView() { OpenMainWindowView(VIEW_LINES, false); }
 
+// Lets a waiting command keep the message loop running.
+bool PumpWhileWaiting(int waitMs) {
+  return MessagePump(waitMs == kPumpDefaultPass ? kWaitUnspecified : waitMs, PumpMode::ReturnAfter);
+}
+
 void StartApp() {
   ExecHooks& hooks = Exec().Hooks;
   hooks.CheckMessagesBetweenLines = CheckMessagesBetweenLines;
@@ -51,6 +56,7 @@ void StartApp() {
   hooks.HasErrorFunctions = HasErrorFunctions;
   hooks.CallErrorFunctions = CallErrorFunctions;
   hooks.ShowLinesView = ShowLinesView;
+  hooks.PumpMessages = PumpWhileWaiting;
   App().Viewer.Hooks.ListVarsLocals = LocalsOfRunningFunction;
   Objects().Threads = {.CanLaunch = CanLaunchThread, .Launch = LaunchCallbackThread};
   InstallMessageMonitors();

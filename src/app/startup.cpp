@@ -113,6 +113,7 @@ ThreadSettings DefaultsFrom(const ThreadSettings& section) {
   defaults.IsCriticalThread = false;
   defaults.Paused = false;
   defaults.LinesWhileProtected = 0;
+  defaults.LastFoundWindow = nullptr;
   return defaults;
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/app_subsystem.h"
+#include "automation/automation_subsystem.h"
 #include "base/base_state.h"
 #include "base/console_output.h"
 #include "base/script_context.h"
@@ -22,7 +23,8 @@
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
-      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &TextSubsystem(), &AppSubsystem(),
+      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(),
+      &TextSubsystem(), &AutomationSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }

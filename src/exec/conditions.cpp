@@ -7,6 +7,7 @@
 
 #include "base/script_line.h"
 #include "exec/errors.h"
+#include "exec/exec_state.h"
 #include "values/numeric_text.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -231,7 +232,9 @@ ResultCode TestCondition(ScriptLine& line, CommandArgs& args) {
     }
     case ACT_IFMSGBOX: passed = MsgBoxResultIs(text); break;
     default:
-      // IfWin* need window matching, which arrives with its subsystem.
+      // IfWin* are tested by the window-matching subsystem that registered
+      // them; its row answers TestPassed, TestFailed or Fail.
+      if (CommandFunction test = Exec().Commands[line.CommandIndex]) return test(line, args);
       return ReportLineError(&line, L"This command is not supported by this version yet.", ERROR_KIND_ERROR,
                              std::wstring(CommandInfo(line.CommandIndex).Name));
   }

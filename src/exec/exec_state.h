@@ -19,6 +19,10 @@
 
 struct ScriptLine;
 
+// The wait of ExecHooks::PumpMessages that asks for one pass of the
+// message loop's default length.
+inline constexpr int kPumpDefaultPass = -1;
+
 // How many lines the ListLines ring keeps.
 inline constexpr int kListLinesRingSize = 400;
 
@@ -45,6 +49,10 @@ struct ExecHooks {
   bool (*CallErrorFunctions)() = nullptr;
   // Shows the ListLines view of the main window (app).
   void (*ShowLinesView)() = nullptr;
+  // Runs the message loop while a command waits: for waitMs milliseconds,
+  // or one pass of the default length for kPumpDefaultPass; returns whether
+  // another thread ran meanwhile (the message loop).
+  bool (*PumpMessages)(int waitMs) = nullptr;
 };
 
 struct ExecState {

@@ -2,6 +2,8 @@
 #include "system/system_subsystem.h"
 
 #include "system/file_append.h"
+#include "system/process_command.h"
+#include "system/run_program.h"
 #include "system/system_state.h"
 
 namespace state_detail {
@@ -13,6 +15,11 @@ namespace {
 const CommandRow kSystemCommands[] = {
     {ACT_FILEAPPEND, CmdFileAppend},
     {ACT_FILEENCODING, CmdFileEncoding},
+    {ACT_RUN, CmdRun},
+    {ACT_RUNWAIT, CmdRun},
+    {ACT_RUNAS, CmdRunAs},
+    {ACT_PROCESS, CmdProcess},
+    {ACT_SHUTDOWN, CmdShutdown},
 };
 
 void ResetSystem() { System() = SystemState{}; }

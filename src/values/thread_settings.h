@@ -60,6 +60,18 @@ struct ThreadSettings {
   bool IsCriticalThread = false;
   bool Paused = false;
 
+  // Window matching and window commands: written by SetTitleMatchMode,
+  // DetectHiddenWindows/Text, SetWinDelay, SetControlDelay and CoordMode;
+  // the last found window by the window searches (none when a thread starts).
+  uint8_t TitleMatchMode = 1;  // 1 starts with, 2 contains, 3 equals, 4 RegEx
+  bool TitleFindFast = true;   // Fast reads control text directly, Slow sends WM_GETTEXT
+  bool DetectHiddenWindows = false;
+  bool DetectHiddenText = true;
+  int32_t WinDelay = 100;           // ms after a window command; negative = none
+  int32_t ControlDelay = 20;        // ms after a control command; negative = none
+  uint16_t CoordModes = 0;          // 2 bits each: Pixel 0, Mouse 2, ToolTip 4, Caret 6, Menu 8
+  void* LastFoundWindow = nullptr;  // an HWND
+
   // Exception state: the mode bits and the thrown value (a heap record the
   // thread owns; null when nothing is pending).
   uint8_t ExceptionMode = 0;

@@ -632,6 +632,8 @@ def main():
     parser.add_argument("scripts", nargs="+", metavar="script", help="the .qrv test scripts")
     args = parser.parse_args()
     args.build_dir = os.path.abspath(args.build_dir)
+    # Tests find the fixture programs of tests/fixtures through %QRV_BIN_DIR%.
+    os.environ["QRV_BIN_DIR"] = windows_path(os.path.join(args.build_dir, "bin"))
     # Diffs carry the program's own characters; never die printing them to an ASCII pipe.
     sys.stdout.reconfigure(errors="backslashreplace")
     if len(args.scripts) == 1:

@@ -87,6 +87,8 @@ def main():
     parser.add_argument("table")
     args = parser.parse_args()
     args.build_dir = os.path.abspath(args.build_dir)
+    # Tests find the fixture programs of tests/fixtures through %QRV_BIN_DIR%.
+    os.environ["QRV_BIN_DIR"] = runner.windows_path(os.path.join(args.build_dir, "bin"))
     sys.stdout.reconfigure(errors="backslashreplace")
     cases = [case for case in parse_table(args.table) if args.case in case[0]]
     if not cases:
