@@ -45,6 +45,10 @@ struct ExecHooks {
   bool (*CallErrorFunctions)() = nullptr;
   // Shows the ListLines view of the main window (app).
   void (*ShowLinesView)() = nullptr;
+  // Runs the message loop once for its short default interval, so that a
+  // command that waits (ClipWait, the clipboard's open retries) lets
+  // messages through; new threads may start only when allowed (app).
+  void (*PumpMessagesOnce)(bool allowNewThreads) = nullptr;
 };
 
 struct ExecState {

@@ -1,6 +1,9 @@
 // Registers the system subsystem's commands.
 #include "system/system_subsystem.h"
 
+#include <new>
+
+#include "system/clipboard.h"
 #include "system/file_append.h"
 #include "system/system_state.h"
 
@@ -13,13 +16,31 @@ namespace {
 const CommandRow kSystemCommands[] = {
     {ACT_FILEAPPEND, CmdFileAppend},
     {ACT_FILEENCODING, CmdFileEncoding},
+    {ACT_CLIPWAIT, CmdClipWait},
 };
 
-void ResetSystem() { System() = SystemState{}; }
+const MessageFilter kSystemMessageFilters[] = {
+    FilterClipboardMessage,
+};
+
+void StartSystem() { InstallClipboardVariables(); }
+
+// The state holds callbacks, which are not copied: it is made anew.
+void ResetSystem() {
+  System().~SystemState();
+  new (&System()) SystemState();
+}
 
 }  // namespace
 
 const Subsystem& SystemSubsystem() {
-  static const Subsystem kSystem{.Name = L"system", .Commands = kSystemCommands, .Reset = ResetSystem};
+  static const Subsystem kSystem{.Name = L"system",
+                                 .Commands = kSystemCommands,
+                                 .Functions = ClipboardFunctions().Defs,
+                                 .FunctionCount = ClipboardFunctions().Count,
+                                 .MessageFilters = kSystemMessageFilters,
+                                 .Startup = StartSystem,
+                                 .Exit = StopClipboardWatch,
+                                 .Reset = ResetSystem};
   return kSystem;
 }
