@@ -374,6 +374,12 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
     offsets[i] = buffer.size();
     AppendExpanded(buffer, arg);
     buffer.push_back(L'\0');
+    // An argument that is one reference and nothing else also hands over
+    // its variable, so that a command can take a value that has no text
+    // form (a saved clipboard image) as it is.
+    const DerefEntry& first = arg.RefList[0];
+    if (first.Var && !arg.RefList[1].Var && first.Offset == 0 && first.Length == arg.ContentLength)
+      args.Var[i] = first.Var;
   }
   // Texts in the buffer get their pointers only now: the buffer may have
   // moved while later arguments were expanded.

@@ -100,6 +100,7 @@ const BuiltInVarEntry kPrefixedGroup[] = {
     Computed(L"ThisLabel", ThisLabel),
     Computed(L"TickCount", TickCount),
     Computed(L"TimeIdle", TimeIdle),
+    Computed(L"UserName", UserName),
     Computed(L"WDay", DatePart),
     Computed(L"WinDir", WinDir),
     Computed(L"WorkingDir", WorkingDir),

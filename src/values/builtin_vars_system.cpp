@@ -290,10 +290,9 @@ size_t ComputerName(wchar_t* buffer, const wchar_t*) {
 }
 
 size_t UserName(wchar_t* buffer, const wchar_t*) {
-  wchar_t name[kNameChars + 1];
+  wchar_t name[kNameChars + 1] = L"";
   DWORD size = kNameChars;
-  // The size counts the terminator on success.
-  return PutBuiltInText(buffer, GetUserNameW(name, &size) && size ? std::wstring_view(name, size - 1) : L"");
+  return PutBuiltInText(buffer, GetUserNameW(name, &size) ? std::wstring_view(name, wcsnlen(name, kNameChars)) : L"");
 }
 
 size_t IsAdmin(wchar_t* buffer, const wchar_t*) {
