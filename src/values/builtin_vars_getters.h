@@ -2,6 +2,8 @@
 // writers they share. Only the table (builtin_vars.cpp) and the getter files
 // include this. Every getter follows the protocol of builtin_vars.h.
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -46,6 +48,9 @@ size_t Index(wchar_t* buffer, const wchar_t* name);
 size_t LoopField(wchar_t* buffer, const wchar_t* name);
 
 // Dates and times (builtin_vars_time.cpp).
+// The ISO 8601 week-numbering year and week of a date (its wYear, wMonth,
+// wDay and wDayOfWeek), as year * 100 + week.
+int IsoYearWeek(const SYSTEMTIME& date);
 size_t DatePart(wchar_t* buffer, const wchar_t* name);
 size_t DateName(wchar_t* buffer, const wchar_t* name);
 size_t Now(wchar_t* buffer, const wchar_t* name);

@@ -69,18 +69,6 @@ int WeeksInYear(int year) {
   return jan1 == 4 || (jan1 == 3 && IsLeapYear(year)) ? 53 : 52;
 }
 
-// The ISO week-numbering year and week, as year * 100 + week.
-int IsoYearWeek(const SYSTEMTIME& t) {
-  int year = t.wYear;
-  const int week = (DayOfYear(t) - IsoWeekday(t) + 10) / 7;
-  if (week < 1) {
-    --year;
-    return year * 100 + WeeksInYear(year);
-  }
-  if (week > WeeksInYear(year)) return (year + 1) * 100 + 1;
-  return year * 100 + week;
-}
-
 // The shared local-time snapshot, refreshed when asked or when stale.
 const SYSTEMTIME& DateSnapshot(bool forceRefresh) {
   BuiltInVarCache& cache = Values().BuiltIns;
@@ -120,7 +108,7 @@ size_t PutDatePart(wchar_t* buffer, DatePartKind kind, const SYSTEMTIME& t) {
     case DatePartKind::WDay: return PutFormatted(buffer, L"%d", t.wDayOfWeek + 1);
     case DatePartKind::YDay: return PutFormatted(buffer, L"%d", DayOfYear(t));
     case DatePartKind::YWeek: {
-      const int yearWeek = IsoYearWeek(t);
+      const int yearWeek = builtin::IsoYearWeek(t);
       return PutFormatted(buffer, L"%04d%02d", yearWeek / 100, yearWeek % 100);
     }
   }
@@ -130,6 +118,18 @@ size_t PutDatePart(wchar_t* buffer, DatePartKind kind, const SYSTEMTIME& t) {
 }  // namespace
 
 namespace builtin {
+
+// The ISO week-numbering year and week, as year * 100 + week.
+int IsoYearWeek(const SYSTEMTIME& t) {
+  int year = t.wYear;
+  const int week = (DayOfYear(t) - IsoWeekday(t) + 10) / 7;
+  if (week < 1) {
+    --year;
+    return year * 100 + WeeksInYear(year);
+  }
+  if (week > WeeksInYear(year)) return (year + 1) * 100 + 1;
+  return year * 100 + week;
+}
 
 // A_YYYY and its relatives; A_MSec always takes a fresh snapshot.
 size_t DatePart(wchar_t* buffer, const wchar_t* name) {
