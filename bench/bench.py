@@ -82,6 +82,17 @@ BENCHMARKS = [
               lambda n: "x" * n, lambda text: f"{len(text):,} characters"),
     Benchmark("fib", "naive recursive Fibonacci of {}", 27,
               lambda n: str(fibonacci(n)), lambda text: text),
+    # Built-in variable reads beside an ordinary variable read: the ratios
+    # of read_index, read_tickcount and read_now to read_var are the cost
+    # of a built-in read.
+    Benchmark("read_var", "{:,} reads of an ordinary variable", 1_000_000,
+              lambda n: str(n), lambda text: text),
+    Benchmark("read_index", "{:,} reads of A_Index", 1_000_000,
+              lambda n: str(n), lambda text: text),
+    Benchmark("read_tickcount", "{:,} reads of A_TickCount", 1_000_000,
+              lambda n: str(n), lambda text: text),
+    Benchmark("read_now", "{:,} reads of A_Now", 1_000_000,
+              lambda n: str(n), lambda text: text),
 ]
 
 

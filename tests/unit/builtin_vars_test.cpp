@@ -54,8 +54,8 @@ TEST(BuiltInTable, EveryEntryIsFoundInAnyCase) {
 
 // Names outside the table are ordinary variables, and the groups do not mix.
 TEST(BuiltInTable, OtherNamesAreNotBuiltIn) {
-  const wchar_t* const kNotBuiltIn[] = {L"A_Foo", L"A_", L"Index", L"A_True", L"A_Clipboard", L"ComSpecX",
-                                        L"AIndex", L"B_Index", L"Truth"};
+  const wchar_t* const kNotBuiltIn[] = {L"A_Foo",    L"A_",     L"Index",   L"A_True", L"A_Clipboard",
+                                        L"ComSpecX", L"AIndex", L"B_Index", L"Truth"};
   for (const wchar_t* name : kNotBuiltIn) {
     uint8_t type = 0;
     BuiltInGetter getter = nullptr;
@@ -163,8 +163,8 @@ TEST(BuiltInGetters, IsoWeekAtYearEdges) {
     WORD Year, Month, Day, WeekDay;
     int Expected;
   } kCases[] = {
-      {2021, 1, 4, 1, 202101},  {2021, 1, 1, 5, 202053},  {2020, 12, 31, 4, 202053}, {2019, 12, 30, 1, 202001},
-      {2018, 1, 1, 1, 201801},  {2016, 1, 3, 0, 201553},  {2015, 12, 31, 4, 201553}, {2026, 12, 10, 4, 202650},
+      {2021, 1, 4, 1, 202101},   {2021, 1, 1, 5, 202053}, {2020, 12, 31, 4, 202053}, {2019, 12, 30, 1, 202001},
+      {2018, 1, 1, 1, 201801},   {2016, 1, 3, 0, 201553}, {2015, 12, 31, 4, 201553}, {2026, 12, 10, 4, 202650},
       {2024, 12, 30, 1, 202501}, {2027, 1, 1, 5, 202653},
   };
   for (const auto& c : kCases) {
