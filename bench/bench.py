@@ -112,6 +112,17 @@ BENCHMARKS = [
               lambda n: str(n * (TEXT_FIELDS + len(TEXT_1MB) + TEXT_FIELDS)), lambda text: text),
     Benchmark("format", "{:,} Format(\"{{:08.3f}}\", x) calls", 1_000_000,
               lambda n: f"{8 * n} {(n % 1000) / 8.0:08.3f}", lambda text: text),
+    # Built-in variable reads beside an ordinary variable read: the ratios
+    # of read_index, read_tickcount and read_now to read_var are the cost
+    # of a built-in read.
+    Benchmark("read_var", "{:,} reads of an ordinary variable", 1_000_000,
+              lambda n: str(n), lambda text: text),
+    Benchmark("read_index", "{:,} reads of A_Index", 1_000_000,
+              lambda n: str(n), lambda text: text),
+    Benchmark("read_tickcount", "{:,} reads of A_TickCount", 1_000_000,
+              lambda n: str(n), lambda text: text),
+    Benchmark("read_now", "{:,} reads of A_Now", 1_000_000,
+              lambda n: str(n), lambda text: text),
 ]
 
 

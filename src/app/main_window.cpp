@@ -331,8 +331,11 @@ LRESULT CALLBACK MainWindowHandler(HWND hwnd, UINT message, WPARAM wParam, LPARA
       break;
     case WM_ENTERMENULOOP: MarkMenuLoopEntered(); break;
     case WM_EXITMENULOOP: main.MenuShowing = MENU_NOT_SHOWING; break;
-    // Seam: clipboard notifications (WM_DRAWCLIPBOARD, WM_CLIPBOARDUPDATE,
-    // WM_CHANGECBCHAIN) are handled here once clipboard-change handling exists.
+    case WM_DRAWCLIPBOARD:
+    case WM_CLIPBOARDUPDATE:
+    case WM_CHANGECBCHAIN:
+      if (isMain && main.Seams.ClipboardNotice) return main.Seams.ClipboardNotice(hwnd, message, wParam, lParam);
+      break;
     default:
       if (message == main.TaskbarCreatedMessage && main.TaskbarCreatedMessage) {
         // The taskbar was re-created and lost every icon.

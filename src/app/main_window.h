@@ -110,6 +110,10 @@ struct MainWindowSeams {
   bool (*OfferToMessageMonitors)(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = nullptr;
   // Closes the clipboard when a command left it open.
   void (*CloseClipboardIfOpen)() = nullptr;
+  // Clipboard-change notifications (WM_DRAWCLIPBOARD, WM_CLIPBOARDUPDATE,
+  // WM_CHANGECBCHAIN) and, once the window exists, the start of the watch.
+  LRESULT (*ClipboardNotice)(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = nullptr;
+  void (*StartClipboardWatch)() = nullptr;
   // Records a standard dialog as the current thread's dialog.
   void (*DialogShown)(HWND dialog) = nullptr;
   // Told when a dialog's time-out ended it (sets the thread's flag).

@@ -108,6 +108,7 @@ ThreadSettings DefaultsFrom(const ThreadSettings& section) {
   defaults.CurrentCall = nullptr;
   defaults.LoopIndex = 0;
   defaults.LoopField = nullptr;
+  defaults.CurrentLabel = nullptr;
   defaults.Priority = 0;
   defaults.Interruptible = true;
   defaults.IsCriticalThread = false;
@@ -219,6 +220,7 @@ int RunProgram(HINSTANCE instance, ScriptOrigin origin, const std::vector<std::w
   }
   // The main window, its viewer and the tray icon.
   if (!CreateMainWindow()) return CRITICAL_ERROR_EXIT_CODE;
+  if (App().MainWindow.Seams.StartClipboardWatch) App().MainWindow.Seams.StartClipboardWatch();
 
   std::setvbuf(stdout, nullptr, _IONBF, 0);
 

@@ -107,6 +107,7 @@ ResultCode LaunchCallbackThread(const ScriptCallback& target, int priority, Expr
   if (target.TargetLabel() && !first) return ResultCode::Ok;
   std::wstring savedErrorLevel = SaveErrorLevel();
   BeginThread(priority, true, first && first->CommandIndex == ACT_CRITICAL);
+  if (Label* label = target.TargetLabel()) Values().CurrentThread->CurrentLabel = label->Name;
   ResultCode ran = target.Run(params, count, result);
   EndThread(savedErrorLevel, true);
   return ran;

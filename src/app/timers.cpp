@@ -123,6 +123,7 @@ bool RunDueTimers() {
     if (timer->Target.TargetLabel() && !first) continue;
     std::wstring savedErrorLevel = SaveErrorLevel();
     BeginThread(timer->Priority, true, first && first->CommandIndex == ACT_CRITICAL);
+    if (Label* label = timer->Target.TargetLabel()) Values().CurrentThread->CurrentLabel = label->Name;
     ++timer->RunningCount;
     TimerEntry* interrupted = timers.Running;
     timers.Running = timer;

@@ -53,6 +53,10 @@ struct ExecHooks {
   // or one pass of the default length for kPumpDefaultPass; returns whether
   // another thread ran meanwhile (the message loop).
   bool (*PumpMessages)(int waitMs) = nullptr;
+  // Runs the message loop once for its short default interval, so that a
+  // command that waits (ClipWait, the clipboard's open retries) lets
+  // messages through; new threads may start only when allowed (app).
+  void (*PumpMessagesOnce)(bool allowNewThreads) = nullptr;
 };
 
 struct ExecState {

@@ -264,6 +264,8 @@ QRV_NOINLINE ResultCode RunThrow(ScriptLine& line, std::wstring& buffer) {
 QRV_NOINLINE ResultCode ResolveJumpTarget(ScriptLine& line, CommandArgs& args, ScriptLine*& target) {
   if (line.TargetLabel) {
     target = line.TargetLabel->MarkedLine;
+    // The label reached becomes the thread's current label (A_ThisLabel).
+    Values().CurrentThread->CurrentLabel = line.TargetLabel->Name;
     return ResultCode::Ok;
   }
   std::wstring name(args[0]);
@@ -275,7 +277,22 @@ QRV_NOINLINE ResultCode ResolveJumpTarget(ScriptLine& line, CommandArgs& args, S
     if (!at) return ReportLineError(&line, parse_msg::JumpIntoBlock);
     if (at == labelLevel) break;
   }
+  Values().CurrentThread->CurrentLabel = label->Name;
   return ResultCode::Ok;
+}
+
+// Length of the name "ClipboardAll".
+constexpr uint16_t kClipboardAllNameLength = 12;
+
+// "x := ClipboardAll": copies the clipboard's image into x; any other
+// expression of that length was fully done by the evaluator.
+QRV_NOINLINE ResultCode CopyClipboardImage(ScriptLine& line, CommandArgs& args) {
+  const ArgRecord& value = line.ArgList[1];
+  if (!EqualsNoCase(std::wstring_view(value.Content, value.ContentLength), L"ClipboardAll")) return ResultCode::Ok;
+  Variable* target = args.Var[0];
+  Variable* image = Values().Globals.Find(L"ClipboardAll");
+  if (!target || !image || image->Type() != VAR_CLIPBOARDALL) return ResultCode::Ok;
+  return target->AssignVariable(*image);
 }
 
 }  // namespace
@@ -357,6 +374,12 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
     offsets[i] = buffer.size();
     AppendExpanded(buffer, arg);
     buffer.push_back(L'\0');
+    // An argument that is one reference and nothing else also hands over
+    // its variable, so that a command can take a value that has no text
+    // form (a saved clipboard image) as it is.
+    const DerefEntry& first = arg.RefList[0];
+    if (first.Var && !arg.RefList[1].Var && first.Offset == 0 && first.Length == arg.ContentLength)
+      args.Var[i] = first.Var;
   }
   // Texts in the buffer get their pointers only now: the buffer may have
   // moved while later arguments were expanded.
@@ -463,6 +486,11 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
       case ACT_FOR: result = RunLoop(*line, next, jump, expansion.Buffer()); break;
       case ACT_ASSIGN: result = RunLegacyAssign(*line, expansion.Buffer()); break;
       case ACT_ASSIGNEXPR:
+        // x := ClipboardAll saves the clipboard's image, which has no text
+        // form for the evaluator to have stored.
+        if (line->ArgTotal > 1 && line->ArgList[1].ContentLength == kClipboardAllNameLength) [[unlikely]]
+          result = CopyClipboardImage(*line, args);
+        break;
       case ACT_EXPRESSION: break;  // the evaluator has done the work
       case ACT_ADD:
       case ACT_SUB:

@@ -472,7 +472,7 @@ void DestroyAllGuiWindows() {
   Gui().Placeholders.clear();
 }
 
-std::wstring HandleText(HWND hwnd) {
+std::wstring GuiHandleText(HWND hwnd) {
   wchar_t text[24];
   swprintf(text, 24, L"0x%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
   return text;
@@ -484,7 +484,7 @@ ResultCode AssignHandleVariable(ScriptLine& line, std::wstring_view name, HWND h
                                     ResolvePhase::Running);
   if (!var) return ResultCode::Fail;
   static_cast<void>(line);
-  return var->Assign(HandleText(hwnd));
+  return var->Assign(GuiHandleText(hwnd));
 }
 
 ResultCode CmdGui(ScriptLine& line, CommandArgs& args) {

@@ -54,7 +54,7 @@ std::wstring DefaultHandlerPrefix(const GuiWindow& window);
 // Stores a window handle in the variable of that name as "0x" hex text.
 ResultCode AssignHandleVariable(ScriptLine& line, std::wstring_view name, HWND hwnd);
 // A handle as the language writes it: "0x" and lower-case hexadecimal.
-std::wstring HandleText(HWND hwnd);
+std::wstring GuiHandleText(HWND hwnd);
 
 // Reads a colour name or RRGGBB hexadecimal text; false when it is neither.
 bool ParseColor(std::wstring_view text, COLORREF& color);

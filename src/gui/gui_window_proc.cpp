@@ -285,7 +285,7 @@ void RunWindowEvent(const std::shared_ptr<GuiWindow>& window, GuiWindowEvent kin
     HWND control = event.ControlIndex < static_cast<int>(window->Controls.size())
                        ? window->Controls[static_cast<size_t>(event.ControlIndex)].Hwnd
                        : nullptr;
-    controlHandle = control ? HandleText(control) : std::wstring();
+    controlHandle = control ? GuiHandleText(control) : std::wstring();
     if (kind == WINDOW_CONTEXTMENU) {
       tokens[1].SetText(controlHandle.c_str());
       tokens[2].SetInteger(event.EventInfo);
@@ -418,7 +418,7 @@ size_t GetGui(wchar_t* buffer, const wchar_t*) {
   const GuiEvent* event = CurrentEvent();
   if (!event) return PutBuiltInText(buffer, L"");
   const GuiWindow& window = *event->Window;
-  return PutBuiltInText(buffer, window.Name.empty() ? HandleText(window.Hwnd) : window.Name);
+  return PutBuiltInText(buffer, window.Name.empty() ? GuiHandleText(window.Hwnd) : window.Name);
 }
 size_t GetGuiControl(wchar_t* buffer, const wchar_t*) {
   const GuiEvent* event = CurrentEvent();

@@ -1,139 +1,129 @@
-// The built-in variable table and its getters.
+// The built-in variable table (both groups, sorted), its lookup, the
+// registration of the variables other layers provide, and the writers the
+// getters share.
+//
+// Invariant: each group stays sorted by CompareNamesNoCase, which the binary
+// search relies on (a unit test checks it). A variable whose value belongs
+// to a part of the program that does not exist yet has no entry here: its
+// owner adds it, so that it never reads as a made-up value.
 #include "values/builtin_vars.h"
 
-#include <windows.h>
-
 #include <cstring>
-#include <string>
 
-#include "base/script_context.h"
-#include "base/script_line.h"
+#include "values/builtin_vars_getters.h"
 #include "values/numeric_text.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
 
 namespace {
 
-// Upper bound a getter answers for a number whose value may change
-// between the length query and the text query.
-constexpr size_t kNumberBound = 20;
+using namespace builtin;
 
-// Writes a number in the thread's integer format; without a buffer, the bound.
-size_t PutInteger(wchar_t* buffer, int64_t value) {
-  if (!buffer) return kNumberBound;
-  return IntegerToText(value, buffer, static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar));
-}
-
-// Writes a number always in decimal.
-size_t PutDecimal(wchar_t* buffer, int64_t value) {
-  if (!buffer) return kNumberBound;
-  return IntegerToText(value, buffer, L'D');
-}
-
-size_t GetIndex(wchar_t* buffer, const wchar_t*) { return PutInteger(buffer, Values().CurrentThread->LoopIndex); }
-
-size_t GetLoopField(wchar_t* buffer, const wchar_t*) {
-  const wchar_t* field = Values().CurrentThread->LoopField;
-  return PutBuiltInText(buffer, field ? field : L"");
-}
-
-size_t GetSpace(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L" "); }
-size_t GetTab(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"\t"); }
-size_t GetScriptDir(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, Script().ScriptDirectory); }
-size_t GetScriptName(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, Script().ScriptFileName); }
-size_t GetScriptFullPath(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, Script().ScriptPath); }
-size_t GetLastError(wchar_t* buffer, const wchar_t*) {
-  return PutDecimal(buffer, Values().CurrentThread->LastErrorCode);
-}
-size_t GetTrue(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"1"); }
-size_t GetFalse(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"0"); }
-size_t GetOne(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"1"); }
-// Only the embedded script of the runtime is a compiled script.
-size_t GetIsCompiled(wchar_t* buffer, const wchar_t*) {
-  return PutBuiltInText(buffer, Script().Origin == ScriptOrigin::Resource ? L"1" : L"");
-}
-size_t GetPtrSize(wchar_t* buffer, const wchar_t*) { return PutBuiltInText(buffer, L"8"); }
-
-size_t GetLineNumber(wchar_t* buffer, const wchar_t*) {
-  return PutDecimal(buffer, Script().CurrentLine ? Script().CurrentLine->SourceLine : 0);
-}
-
-size_t GetWorkingDir(wchar_t* buffer, const wchar_t*) {
-  wchar_t dir[MAX_PATH];
-  DWORD length = GetCurrentDirectoryW(MAX_PATH, dir);
-  if (!buffer) return length < MAX_PATH ? length : MAX_PATH;
-  return PutBuiltInText(buffer, std::wstring_view(dir, length < MAX_PATH ? length : 0));
-}
-
-size_t GetFileEncoding(wchar_t* buffer, const wchar_t*) {
-  uint32_t page = Values().CurrentThread->FileCodePage;
-  bool noBom = (page & 0x80000000u) != 0;
-  uint32_t codePage = page & 0x7FFFFFFFu;
-  if (codePage == 0) return PutBuiltInText(buffer, L"");
-  if (codePage == CP_UTF8) return PutBuiltInText(buffer, noBom ? L"UTF-8-RAW" : L"UTF-8");
-  if (codePage == 1200) return PutBuiltInText(buffer, noBom ? L"UTF-16-RAW" : L"UTF-16");
-  return PutBuiltInText(buffer, L"CP" + std::to_wstring(codePage));
-}
-
-size_t GetStringCaseSense(wchar_t* buffer, const wchar_t*) {
-  static const wchar_t* const kWords[] = {L"Off", L"On", L"Locale"};
-  return PutBuiltInText(buffer, kWords[Values().CurrentThread->CaseSensitivity % 3]);
-}
-
-size_t GetAutoTrim(wchar_t* buffer, const wchar_t*) {
-  return PutBuiltInText(buffer, Values().CurrentThread->TrimArgs ? L"On" : L"Off");
-}
-
-size_t GetFormatFloat(wchar_t* buffer, const wchar_t*) {
-  // The stored format is "%" + text + "f"; the script sees only the text.
-  std::wstring_view format(Values().CurrentThread->FloatFormatText);
-  if (format.size() >= 2) format = format.substr(1, format.size() - 2);
-  return PutBuiltInText(buffer, format);
-}
-
-size_t GetFormatInteger(wchar_t* buffer, const wchar_t*) {
-  wchar_t c = static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar);
-  return PutBuiltInText(buffer, std::wstring_view(&c, 1));
-}
-
-using BuiltInEntry = BuiltInVarDef;
+// Shorthand for a computed entry.
+constexpr BuiltInVarEntry Computed(const wchar_t* name, BuiltInGetter getter) { return {name, getter, VAR_BUILTIN}; }
 
 // The "A_" names without their prefix, sorted case-insensitively.
-const BuiltInEntry kAEntries[] = {
-    {L"AutoTrim", GetAutoTrim},
-    {L"FileEncoding", GetFileEncoding},
-    {L"FormatFloat", GetFormatFloat},
-    {L"FormatInteger", GetFormatInteger},
-    {L"Index", GetIndex},
-    {L"IsCompiled", GetIsCompiled},
-    {L"IsUnicode", GetOne},
-    {L"LastError", GetLastError},
-    {L"LineNumber", GetLineNumber},
-    {L"LoopField", GetLoopField},
-    {L"PtrSize", GetPtrSize},
-    {L"ScriptDir", GetScriptDir},
-    {L"ScriptFullPath", GetScriptFullPath},
-    {L"ScriptName", GetScriptName},
-    {L"Space", GetSpace},
-    {L"StringCaseSense", GetStringCaseSense},
-    {L"Tab", GetTab},
-    {L"WorkingDir", GetWorkingDir},
+const BuiltInVarEntry kPrefixedGroup[] = {
+    Computed(L"AppData", Folder),
+    Computed(L"AppDataCommon", Folder),
+    Computed(L"AutoTrim", AutoTrim),
+    Computed(L"BatchLines", BatchLines),
+    Computed(L"CaretX", Caret),
+    Computed(L"CaretY", Caret),
+    Computed(L"ComputerName", ComputerName),
+    Computed(L"ComSpec", ComSpec),
+    Computed(L"CoordModeCaret", CoordMode),
+    Computed(L"CoordModeMenu", CoordMode),
+    Computed(L"CoordModeMouse", CoordMode),
+    Computed(L"CoordModePixel", CoordMode),
+    Computed(L"CoordModeToolTip", CoordMode),
+    Computed(L"Cursor", Cursor),
+    Computed(L"DD", DatePart),
+    Computed(L"DDD", DateName),
+    Computed(L"DDDD", DateName),
+    Computed(L"Desktop", Folder),
+    Computed(L"DesktopCommon", Folder),
+    Computed(L"FileEncoding", FileEncoding),
+    Computed(L"FormatFloat", FormatFloat),
+    Computed(L"FormatInteger", FormatInteger),
+    Computed(L"Hour", DatePart),
+    Computed(L"Index", Index),
+    Computed(L"IPAddress1", IPAddress),
+    Computed(L"IPAddress2", IPAddress),
+    Computed(L"IPAddress3", IPAddress),
+    Computed(L"IPAddress4", IPAddress),
+    Computed(L"Is64bitOS", One),
+    Computed(L"IsAdmin", IsAdmin),
+    Computed(L"IsCompiled", IsCompiled),
+    Computed(L"IsCritical", IsCritical),
+    Computed(L"IsUnicode", One),
+    Computed(L"Language", Language),
+    Computed(L"LastError", LastError),
+    Computed(L"LineFile", LineFile),
+    Computed(L"LineNumber", LineNumber),
+    Computed(L"ListLines", ListLines),
+    Computed(L"LoopField", LoopField),
+    Computed(L"MDay", DatePart),
+    Computed(L"Min", DatePart),
+    Computed(L"MM", DatePart),
+    Computed(L"MMM", DateName),
+    Computed(L"MMMM", DateName),
+    Computed(L"Mon", DatePart),
+    Computed(L"MSec", DatePart),
+    Computed(L"MyDocuments", Folder),
+    Computed(L"Now", Now),
+    Computed(L"NowUTC", NowUTC),
+    Computed(L"NumBatchLines", BatchLines),
+    Computed(L"OSType", OSType),
+    Computed(L"OSVersion", OSVersion),
+    Computed(L"ProgramFiles", Folder),
+    Computed(L"Programs", Folder),
+    Computed(L"ProgramsCommon", Folder),
+    Computed(L"PtrSize", PtrSize),
+    Computed(L"QrvPath", QrvPath),
+    Computed(L"QrvVersion", QrvVersion),
+    Computed(L"ScreenDPI", ScreenDPI),
+    Computed(L"ScreenHeight", ScreenSize),
+    Computed(L"ScreenWidth", ScreenSize),
+    Computed(L"ScriptDir", ScriptDir),
+    Computed(L"ScriptFullPath", ScriptFullPath),
+    Computed(L"ScriptName", ScriptName),
+    Computed(L"Sec", DatePart),
+    Computed(L"Space", Space),
+    Computed(L"StartMenu", Folder),
+    Computed(L"StartMenuCommon", Folder),
+    Computed(L"Startup", Folder),
+    Computed(L"StartupCommon", Folder),
+    Computed(L"StringCaseSense", StringCaseSense),
+    Computed(L"Tab", Tab),
+    Computed(L"Temp", Temp),
+    Computed(L"ThisLabel", ThisLabel),
+    Computed(L"TickCount", TickCount),
+    Computed(L"TimeIdle", TimeIdle),
+    Computed(L"UserName", UserName),
+    Computed(L"WDay", DatePart),
+    Computed(L"WinDir", WinDir),
+    Computed(L"WorkingDir", WorkingDir),
+    Computed(L"YDay", DatePart),
+    Computed(L"Year", DatePart),
+    Computed(L"YWeek", DatePart),
+    Computed(L"YYYY", DatePart),
 };
 
 // The names without the prefix, sorted the same way.
-const BuiltInEntry kOtherEntries[] = {
-    {L"False", GetFalse},
-    {L"True", GetTrue},
+const BuiltInVarEntry kOtherGroup[] = {
+    {L"Clipboard", nullptr, VAR_CLIPBOARD}, {L"ClipboardAll", nullptr, VAR_CLIPBOARDALL},
+    Computed(L"ComSpec", ComSpec),          Computed(L"False", Zero),
+    Computed(L"ProgramFiles", Folder),      Computed(L"True", One),
 };
 
-// Binary search of a sorted table.
-template <size_t N>
-const BuiltInEntry* Search(const BuiltInEntry (&table)[N], std::wstring_view name) {
-  size_t low = 0, high = N;
+// Binary search of one sorted group.
+const BuiltInVarEntry* SearchGroup(std::span<const BuiltInVarEntry> group, std::wstring_view name) {
+  size_t low = 0, high = group.size();
   while (low < high) {
-    size_t mid = (low + high) / 2;
-    int order = CompareNamesNoCase(table[mid].Name, name);
-    if (order == 0) return &table[mid];
+    const size_t mid = (low + high) / 2;
+    const int order = CompareNamesNoCase(group[mid].Name, name);
+    if (order == 0) return &group[mid];
     if (order < 0)
       low = mid + 1;
     else
@@ -142,28 +132,40 @@ const BuiltInEntry* Search(const BuiltInEntry (&table)[N], std::wstring_view nam
   return nullptr;
 }
 
-}  // namespace
-
-bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter) {
-  const BuiltInEntry* entry = nullptr;
-  if (name.size() > 2 && (name[0] == L'A' || name[0] == L'a') && name[1] == L'_')
-    entry = Search(kAEntries, name.substr(2));
-  else
-    entry = Search(kOtherEntries, name);
-  // Then the variables the other layers registered, by their full names.
-  for (size_t t = 0; !entry && t < Values().BuiltInVarTables.size(); ++t)
-    for (const BuiltInVarDef& def : Values().BuiltInVarTables[t])
-      if (CompareNamesNoCase(def.Name, name) == 0) {
-        entry = &def;
-        break;
-      }
-  if (!entry) return false;
-  type = VAR_BUILTIN;
-  getter = entry->Getter;
-  return true;
+// The getter another layer registered under that full name, or null.
+BuiltInGetter SearchRegistered(std::wstring_view name) {
+  for (const std::span<const BuiltInVarDef>& rows : Values().BuiltInVarTables)
+    for (const BuiltInVarDef& def : rows)
+      if (CompareNamesNoCase(def.Name, name) == 0) return def.Getter;
+  return nullptr;
 }
 
-void InstallBuiltInVariables() { Values().FindBuiltIn = LookupBuiltIn; }
+}  // namespace
+
+std::span<const BuiltInVarEntry> BuiltInPrefixedGroup() { return kPrefixedGroup; }
+std::span<const BuiltInVarEntry> BuiltInOtherGroup() { return kOtherGroup; }
+
+bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter) {
+  const bool prefixed = name.size() > 2 && (name[0] == L'A' || name[0] == L'a') && name[1] == L'_';
+  const BuiltInVarEntry* entry =
+      prefixed ? SearchGroup(kPrefixedGroup, name.substr(2)) : SearchGroup(kOtherGroup, name);
+  if (entry) {
+    type = entry->Type;
+    getter = entry->Getter;
+    return true;
+  }
+  if (BuiltInGetter registered = SearchRegistered(name)) {
+    type = VAR_BUILTIN;
+    getter = registered;
+    return true;
+  }
+  return false;
+}
+
+void InstallBuiltInVariables() {
+  Values().FindBuiltIn = LookupBuiltIn;
+  ReadStartupFacts();
+}
 
 size_t PutBuiltInText(wchar_t* buffer, std::wstring_view text) {
   if (buffer) {
@@ -171,6 +173,16 @@ size_t PutBuiltInText(wchar_t* buffer, std::wstring_view text) {
     buffer[text.size()] = L'\0';
   }
   return text.size();
+}
+
+size_t PutInteger(wchar_t* buffer, int64_t value) {
+  if (!buffer) return kNumberBound;
+  return IntegerToText(value, buffer, static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar));
+}
+
+size_t PutDecimal(wchar_t* buffer, int64_t value) {
+  if (!buffer) return kNumberBound;
+  return IntegerToText(value, buffer, L'D');
 }
 
 void RegisterBuiltInVariables(std::span<const BuiltInVarDef> rows) { Values().BuiltInVarTables.push_back(rows); }

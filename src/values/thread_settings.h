@@ -39,6 +39,10 @@ struct ThreadSettings {
   // Loop state: the counter (A_Index) and the current parse-loop field.
   int64_t LoopIndex = 0;
   const wchar_t* LoopField = nullptr;
+  // The thread's current label (A_ThisLabel): the label that started the
+  // thread or was last reached by Goto or Gosub; null when none. Written by
+  // the jump code and by the thread launchers.
+  const wchar_t* CurrentLabel = nullptr;
 
   wchar_t FloatFormatText[kFloatFormatChars] = L"%0.6f";
   // 'D' decimal, 'h' lower-case or 'H' upper-case hexadecimal.
@@ -48,6 +52,9 @@ struct ThreadSettings {
   bool LogLines = true;         // ListLines On/Off
   uint32_t FileCodePage = 0;    // FileEncoding: code page, bit 31 = no byte-order mark; 0 = system ANSI
   uint32_t LastErrorCode = 0;   // A_LastError
+  // CoordMode: a 2-bit mode (0 Window, 1 Client, 2 Screen) per target, at
+  // bit 0 Pixel, 2 Mouse, 4 ToolTip, 6 Caret, 8 Menu.
+  uint16_t CoordModes = 0;
 
   // Interruption state.
   int32_t Priority = 0;
@@ -69,7 +76,6 @@ struct ThreadSettings {
   bool DetectHiddenText = true;
   int32_t WinDelay = 100;           // ms after a window command; negative = none
   int32_t ControlDelay = 20;        // ms after a control command; negative = none
-  uint16_t CoordModes = 0;          // 2 bits each: Pixel 0, Mouse 2, ToolTip 4, Caret 6, Menu 8
   void* LastFoundWindow = nullptr;  // an HWND
 
   // Exception state: the mode bits and the thrown value (a heap record the

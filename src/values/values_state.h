@@ -87,6 +87,8 @@ struct ValuesState {
 
   // Built-in variables other layers registered at start-up.
   std::vector<std::span<const BuiltInVarDef>> BuiltInVarTables;
+  // What the built-in getters remember between reads.
+  BuiltInVarCache BuiltIns;
 
   // Hooks installed by upper layers at start-up.
   ClipboardSeam Clipboard;                          // the clipboard module

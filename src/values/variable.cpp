@@ -528,6 +528,11 @@ ResultCode Variable::AssignVariable(Variable& source) {
   Variable& dst = *ResolveAlias();
   if (&src == &dst) return ResultCode::Ok;
   if (dst.type_ == VAR_BUILTIN) return ResultCode::Ok;
+  if (src.type_ == VAR_CLIPBOARDALL && Values().Clipboard.ReadImage) {
+    // The clipboard's image onto the clipboard would change nothing.
+    if (dst.type_ == VAR_CLIPBOARD || dst.type_ == VAR_CLIPBOARDALL) return ResultCode::Ok;
+    return Values().Clipboard.ReadImage(dst);
+  }
 
   if (src.type_ != VAR_NORMAL && !(src.type_ == VAR_CLIPBOARD && !Values().Clipboard.GetText)) {
     // Built-ins and the clipboard: take the text through GetText.

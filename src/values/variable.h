@@ -124,6 +124,8 @@ struct ClipboardSeam {
   ResultCode (*PutImage)(const void* data, size_t bytes) = nullptr;
   // Reads the clipboard for GetText on the variable (same contract).
   size_t (*GetText)(Variable& var, wchar_t* buffer) = nullptr;
+  // Stores the clipboard's whole image (ClipboardAll) in a variable.
+  ResultCode (*ReadImage)(Variable& target) = nullptr;
 };
 
 // Finds a built-in variable by name: sets its type (VAR_BUILTIN, VAR_CLIPBOARD
