@@ -9,6 +9,7 @@
 #include "base/base_state.h"
 #include "base/console_output.h"
 #include "base/script_context.h"
+#include "com/com_subsystem.h"
 #include "exec/command_dispatch.h"
 #include "exec/exec_state.h"
 #include "gui/gui_subsystem.h"
@@ -21,7 +22,7 @@
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
-      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &AppSubsystem(),
+      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &ComSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }
