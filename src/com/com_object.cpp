@@ -200,8 +200,10 @@ ResultCode ComObject::InvokeDispatch(ExprToken& result, int flags, ExprToken** p
     return ReportComError(code, name);
   }
 
-  ExprToken** args = params + (named ? 1 : 0);
-  const int argCount = count - (named ? 1 : 0) - (kind == IT_SET ? 1 : 0);
+  // An enumeration request's only parameter is the name For asked for.
+  const int skipped = named || (flags & IF_NEWENUM) ? 1 : 0;
+  ExprToken** args = params + skipped;
+  const int argCount = count - skipped - (kind == IT_SET ? 1 : 0);
   const int total = argCount + (kind == IT_SET ? 1 : 0);
   std::vector<VARIANT> vars(static_cast<size_t>(total > 0 ? total : 0));
   // COM takes arguments last first; a put's value comes before them all.
