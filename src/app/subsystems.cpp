@@ -10,6 +10,7 @@
 #include "base/base_state.h"
 #include "base/console_output.h"
 #include "base/script_context.h"
+#include "com/com_subsystem.h"
 #include "exec/command_dispatch.h"
 #include "exec/exec_state.h"
 #include "gui/gui_subsystem.h"
@@ -24,7 +25,7 @@
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
       &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(),
-      &TextSubsystem(), &AutomationSubsystem(), &AppSubsystem(),
+      &TextSubsystem(), &AutomationSubsystem(), &ComSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }

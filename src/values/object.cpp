@@ -80,6 +80,11 @@ STDMETHODIMP ObjectBase::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IDispatch*>(this);
     return S_OK;
   }
+  if (IsEqualIID(riid, IID_IObject)) {
+    AddRef();
+    *object = static_cast<IObject*>(this);
+    return S_OK;
+  }
   *object = nullptr;
   return E_NOINTERFACE;
 }

@@ -54,6 +54,10 @@ inline constexpr int IF_CALL_FUNC_ONLY = 0x100000;
 // The kind of an invocation.
 inline constexpr int InvokeKindOf(int flags) { return flags & IT_BITMASK; }
 
+// The interface every script object answers, so that a script object that
+// travelled through COM comes back as itself.
+inline constexpr GUID IID_IObject = {0x619F7E25, 0x6D89, 0x4EB4, {0xB2, 0xFB, 0x18, 0xE7, 0xC7, 0x3C, 0x0E, 0xA6}};
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 // IDispatch's destructor is not virtual; script objects are only ever

@@ -1,0 +1,5 @@
+// The ComObj... built-in functions, as one family for the subsystem table.
+#pragma once
+#include "objects/builtin_functions.h"
+
+BuiltInFamily ComFunctions();
