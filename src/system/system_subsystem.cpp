@@ -9,6 +9,7 @@
 #include "system/file_attributes.h"
 #include "system/file_copy_move.h"
 #include "system/file_delete.h"
+#include "system/file_object.h"
 #include "system/file_read.h"
 #include "system/folder_commands.h"
 #include "system/ini_files.h"
@@ -36,6 +37,7 @@ const CommandRow kSystemCommands[] = {
 // The file functions.
 const BuiltInFunctionDef kSystemFunctions[] = {
     {L"FileExist", 1, 1, FnFileExist},
+    {L"FileOpen", 2, 3, FnFileOpen},
 };
 
 // FileAppend without a name reaches the innermost read loop's output file.
