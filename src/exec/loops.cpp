@@ -4,11 +4,15 @@
 #include <windows.h>
 
 #include <cmath>
+#include <string_view>
 
 #include "base/script_context.h"
 #include "base/script_line.h"
 #include "exec/errors.h"
+#include "exec/file_loops.h"
 #include "exec/list_lines.h"
+#include "exec/loop_iteration.h"
+#include "exec/read_loop.h"
 #include "exec/run_lines.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
@@ -41,9 +45,6 @@ class LoopStateGuard {
   const wchar_t* field_;
 };
 
-// What one iteration decided.
-enum class Iteration { Continue, Stop };
-
 // Evaluates a line's single expression argument for its truth.
 bool EvaluateTruth(ScriptLine& line, ResultCode& result) {
   std::wstring text;
@@ -55,6 +56,8 @@ bool EvaluateTruth(ScriptLine& line, ResultCode& result) {
   }
   return TextIsTrueResult(text.c_str());
 }
+
+}  // namespace
 
 // The common step: runs the body once, interprets its result and jumps,
 // tests the Until line and advances the counter.
@@ -86,6 +89,8 @@ Iteration RunIteration(ScriptLine& loopLine, ScriptLine* untilLine, ResultCode& 
   ++Values().CurrentThread->LoopIndex;
   return Iteration::Continue;
 }
+
+namespace {
 
 // Count loops: infinite without a count, else while the counter is at most
 // the count (a float count is truncated).
@@ -287,6 +292,32 @@ ResultCode RunForLoop(ScriptLine& loopLine, ScriptLine* untilLine, ScriptLine*& 
   return result;
 }
 
+// Whether the text names a registry root key ("HKCU", "HKEY_CURRENT_USER\\Software", ...).
+bool NamesRootKey(const wchar_t* text) {
+  static const wchar_t* const kRootKeys[] = {L"HKEY_LOCAL_MACHINE",  L"HKLM", L"HKEY_CLASSES_ROOT", L"HKCR",
+                                             L"HKEY_CURRENT_USER",   L"HKCU", L"HKEY_USERS",        L"HKU",
+                                             L"HKEY_CURRENT_CONFIG", L"HKCC"};
+  const std::wstring_view word(text);
+  const std::wstring_view root = word.substr(0, word.find(L'\\'));
+  for (const wchar_t* key : kRootKeys)
+    if (CompareStringOrdinal(root.data(), static_cast<int>(root.size()), key, -1, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
+
+// The kind of a loop whose first argument was only known at run time.
+intptr_t LoopKindAtRunTime(ScriptLine& loopLine, CommandArgs& args) {
+  if (loopLine.ArgTotal == 0) return LOOP_COUNT;
+  if (loopLine.ArgTotal == 1 && IsNumeric(args[0]) != PURE_NOT_NUMERIC) return LOOP_COUNT;
+  static const struct {
+    const wchar_t* Word;
+    intptr_t Kind;
+  } kKindWords[] = {{L"Read", LOOP_READ}, {L"Files", LOOP_FILES}, {L"Reg", LOOP_REG}, {L"Parse", LOOP_PARSE}};
+  if (loopLine.ArgTotal > 1)
+    for (const auto& row : kKindWords)
+      if (CompareStringOrdinal(args[0], -1, row.Word, -1, TRUE) == CSTR_EQUAL) return row.Kind;
+  return NamesRootKey(args[0]) ? LOOP_REG_LEGACY : LOOP_FILES_LEGACY;
+}
+
 }  // namespace
 
 ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToLine, std::wstring& buffer) {
@@ -303,23 +334,13 @@ ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToL
     ResultCode prepared = PrepareArgs(loopLine, args, buffer);
     if (prepared != ResultCode::Ok) return prepared;
   }
-  if (kind == LOOP_UNDECIDED) {
-    if (loopLine.ArgTotal == 0)
-      kind = LOOP_COUNT;
-    else if (loopLine.ArgTotal == 1 && IsNumeric(args[0]) != PURE_NOT_NUMERIC)
-      kind = LOOP_COUNT;
-    else if (loopLine.ArgTotal > 1 && CompareStringOrdinal(args[0], -1, L"Read", -1, TRUE) == CSTR_EQUAL)
-      kind = LOOP_READ;
-    else
-      kind = LOOP_FILES_LEGACY;  // or registry: both arrive with their subsystems
-  }
+  if (kind == LOOP_UNDECIDED) kind = LoopKindAtRunTime(loopLine, args);
   switch (kind) {
     case LOOP_COUNT: return RunCountLoop(loopLine, untilLine, args[0], loopLine.ArgTotal == 0, jumpToLine);
     case LOOP_PARSE: return RunParseLoop(loopLine, untilLine, args, jumpToLine);
-    case LOOP_FILES_LEGACY:
-      // An empty pattern matches no file: the loop runs no iteration.
-      if (!*args[0]) return ResultCode::Ok;
-      return ReportLineError(&loopLine, kLoopKindNotSupported);
+    case LOOP_FILES_LEGACY: return RunFileLoop(loopLine, untilLine, args, true, jumpToLine);
+    case LOOP_FILES: return RunFileLoop(loopLine, untilLine, args, false, jumpToLine);
+    case LOOP_READ: return RunReadLoop(loopLine, untilLine, args, jumpToLine);
     default: return ReportLineError(&loopLine, kLoopKindNotSupported);
   }
 }

@@ -1,13 +1,26 @@
 // Registers the system subsystem's commands.
 #include "system/system_subsystem.h"
 
+#include <iterator>
 #include <new>
 
+#include "exec/read_loop.h"
+#include "objects/builtin_functions.h"
 #include "system/clipboard.h"
 #include "system/file_append.h"
+#include "system/file_attributes.h"
+#include "system/file_copy_move.h"
+#include "system/file_delete.h"
+#include "system/file_object.h"
+#include "system/file_read.h"
+#include "system/folder_commands.h"
+#include "system/ini_files.h"
+#include "system/loop_variables.h"
 #include "system/process_command.h"
 #include "system/run_program.h"
 #include "system/system_state.h"
+#include "values/thread_settings.h"
+#include "values/values_state.h"
 
 namespace state_detail {
 SystemState system;
@@ -18,6 +31,24 @@ namespace {
 const CommandRow kSystemCommands[] = {
     {ACT_FILEAPPEND, CmdFileAppend},
     {ACT_FILEENCODING, CmdFileEncoding},
+    {ACT_FILEREAD, CmdFileRead},
+    {ACT_FILEREADLINE, CmdFileReadLine},
+    {ACT_FILEDELETE, CmdFileDelete},
+    {ACT_FILECOPY, CmdFileCopy},
+    {ACT_FILEMOVE, CmdFileMove},
+    {ACT_FILEGETATTRIB, CmdFileGetAttrib},
+    {ACT_FILESETATTRIB, CmdFileSetAttrib},
+    {ACT_FILEGETTIME, CmdFileGetTime},
+    {ACT_FILESETTIME, CmdFileSetTime},
+    {ACT_FILEGETSIZE, CmdFileGetSize},
+    {ACT_FILECREATEDIR, CmdFileCreateDir},
+    {ACT_FILEREMOVEDIR, CmdFileRemoveDir},
+    {ACT_FILECOPYDIR, CmdFileCopyDir},
+    {ACT_FILEMOVEDIR, CmdFileMoveDir},
+    {ACT_SETWORKINGDIR, CmdSetWorkingDir},
+    {ACT_INIREAD, CmdIniRead},
+    {ACT_INIWRITE, CmdIniWrite},
+    {ACT_INIDELETE, CmdIniDelete},
     {ACT_RUN, CmdRun},
     {ACT_RUNWAIT, CmdRun},
     {ACT_RUNAS, CmdRunAs},
@@ -26,11 +57,27 @@ const CommandRow kSystemCommands[] = {
     {ACT_CLIPWAIT, CmdClipWait},
 };
 
+// The file functions; the clipboard's family is added at start-up.
+const BuiltInFunctionDef kSystemFunctions[] = {
+    {L"FileExist", 1, 1, FnFileExist},
+    {L"FileOpen", 2, 3, FnFileOpen},
+};
+
 const MessageFilter kSystemMessageFilters[] = {
     FilterClipboardMessage,
 };
 
-void StartSystem() { InstallClipboardVariables(); }
+// FileAppend without a name reaches the innermost read loop's output file.
+ReadLoopOutput* CurrentReadLoopOutput() {
+  LoopReadRecord* read = Values().CurrentThread->LoopRead;
+  return read ? &read->Output : nullptr;
+}
+
+void StartSystem() {
+  RegisterBuiltInFunctions(ClipboardFunctions());
+  InstallClipboardVariables();
+  System().ReadLoopOutput = CurrentReadLoopOutput;
+}
 
 // The state holds callbacks, which are not copied: it is made anew.
 void ResetSystem() {
@@ -43,8 +90,9 @@ void ResetSystem() {
 const Subsystem& SystemSubsystem() {
   static const Subsystem kSystem{.Name = L"system",
                                  .Commands = kSystemCommands,
-                                 .Functions = ClipboardFunctions().Defs,
-                                 .FunctionCount = ClipboardFunctions().Count,
+                                 .Functions = kSystemFunctions,
+                                 .FunctionCount = std::size(kSystemFunctions),
+                                 .Variables = LoopVariables(),
                                  .MessageFilters = kSystemMessageFilters,
                                  .Startup = StartSystem,
                                  .Exit = StopClipboardWatch,

@@ -24,6 +24,11 @@ inline constexpr size_t kFloatPrecisionLimit = 255;
 
 struct FieldValue;
 struct CallFrame;
+// The current items of the file, registry and read loops; the execution
+// layer defines them.
+struct LoopFileRecord;
+struct LoopRegItem;
+struct LoopReadRecord;
 
 // Exception-mode bits of a thread.
 enum : uint8_t {
@@ -43,6 +48,11 @@ struct ThreadSettings {
   // thread or was last reached by Goto or Gosub; null when none. Written by
   // the jump code and by the thread launchers.
   const wchar_t* CurrentLabel = nullptr;
+  // The innermost file, registry and read loop's current item; null outside
+  // such a loop. Set by the loop runners, which restore the outer value.
+  const LoopFileRecord* LoopFile = nullptr;
+  const LoopRegItem* LoopReg = nullptr;
+  LoopReadRecord* LoopRead = nullptr;
 
   wchar_t FloatFormatText[kFloatFormatChars] = L"%0.6f";
   // 'D' decimal, 'h' lower-case or 'H' upper-case hexadecimal.

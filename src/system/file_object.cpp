@@ -1,0 +1,364 @@
+// FileOpen and the file object (see file_object.h).
+//
+// The object owns its TextFile; every member goes through it, so buffered
+// input and pending output stay consistent whatever mix of text, number
+// and raw calls a script makes. A closed object answers every member with
+// "" (or 0 for the counts), never touching a stale handle.
+#include "system/file_object.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <cwctype>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "script/file_encoding.h"
+#include "script/text_stream.h"
+#include "values/object.h"
+#include "values/thread_settings.h"
+#include "values/values_state.h"
+#include "values/variable.h"
+
+namespace {
+
+// Longest line ReadLine returns; a longer one arrives in pieces.
+constexpr uint32_t kMaxLineChars = 65535;
+// Addresses at or below this are numbers a script passed by mistake.
+constexpr int64_t kLowestAddress = 0xFFFF;
+
+// Number methods: the word after Read/Write (an optional "U" first).
+struct NumberType {
+  uint32_t Size = 0;
+  bool IsUnsigned = false;
+  bool IsFloat = false;
+};
+
+// Only the first letter of the type word counts; "Int64" is told by its "6".
+bool ParseNumberType(std::wstring_view word, NumberType& type) {
+  if (!word.empty() && std::towupper(word[0]) == L'U') {
+    type.IsUnsigned = true;
+    word.remove_prefix(1);
+  }
+  if (word.empty()) return false;
+  switch (std::towupper(word[0])) {
+    case L'C': type.Size = 1; break;
+    case L'S': type.Size = 2; break;
+    case L'I': type.Size = word.find(L'6') != std::wstring_view::npos ? 8 : 4; break;
+    case L'P': type.Size = 8; break;
+    case L'D': type.Size = 8, type.IsFloat = true; break;
+    case L'F': type.Size = 4, type.IsFloat = true; break;
+    default: return false;
+  }
+  return true;
+}
+
+// The script-visible file object.
+class FileObject : public ObjectBase {
+ public:
+  using ObjectBase::Invoke;
+  const wchar_t* Type() override { return L"FileObject"; }
+  bool Open(const wchar_t* name, uint32_t flags, uint32_t codePage) { return file_.Open(name, flags, codePage); }
+  ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
+
+ private:
+  bool IsOpen() const { return open_; }
+  ResultCode Read(ExprToken& result, ExprToken** params, int count);
+  ResultCode ReadLine(ExprToken& result);
+  ResultCode Write(ExprToken& result, ExprToken** params, int count, bool newline);
+  ResultCode ReadNumber(ExprToken& result, const NumberType& type);
+  ResultCode WriteNumber(ExprToken& result, const NumberType& type, ExprToken& value);
+  ResultCode RawTransfer(ExprToken& result, ExprToken** params, int count, bool writing);
+  ResultCode Encoding(ExprToken& result, bool set, ExprToken* value);
+
+  TextFile file_;
+  bool open_ = true;
+};
+
+// Read([Characters]): default as many characters as bytes remain.
+ResultCode FileObject::Read(ExprToken& result, ExprToken** params, int count) {
+  int64_t chars = 0;
+  if (ParamGiven(params, count, 0)) {
+    chars = ParamInteger(*params[0]);
+  } else {
+    const int64_t remaining = file_.Length() - file_.Tell();
+    chars = remaining > 0 ? remaining : 0;
+  }
+  if (chars <= 0 || chars > INT32_MAX) return ResultCode::Ok;
+  std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[static_cast<size_t>(chars) + 1]);
+  if (!buffer) return ResultCode::Ok;
+  const uint32_t got = file_.Read(buffer.get(), static_cast<uint32_t>(chars));
+  SetResultText(result, std::wstring_view(buffer.get(), got));
+  return ResultCode::Ok;
+}
+
+// ReadLine(): the line with its line feed removed.
+ResultCode FileObject::ReadLine(ExprToken& result) {
+  std::unique_ptr<wchar_t[]> buffer(new wchar_t[kMaxLineChars + 1]);
+  uint32_t got = file_.ReadLine(buffer.get(), kMaxLineChars);
+  if (got > 0 && buffer[got - 1] == L'\n') --got;
+  SetResultText(result, std::wstring_view(buffer.get(), got));
+  return ResultCode::Ok;
+}
+
+// Write(String) / WriteLine([String]): the bytes written.
+ResultCode FileObject::Write(ExprToken& result, ExprToken** params, int count, bool newline) {
+  wchar_t numberBuffer[kFloatTextChars];
+  size_t length = 0;
+  const wchar_t* text = ParamGiven(params, count, 0) ? ParamText(*params[0], numberBuffer, &length) : L"";
+  uint32_t bytes = 0;
+  bool ok = true;
+  if (length > 0) {
+    const uint32_t wrote = file_.Write(text, static_cast<uint32_t>(length));
+    ok = wrote > 0;
+    bytes += wrote;
+  }
+  if (ok && newline) bytes += file_.Write(L"\n", 1);
+  result.SetInteger(bytes);
+  return ResultCode::Ok;
+}
+
+// ReadType(): the number, or "" on a short read.
+ResultCode FileObject::ReadNumber(ExprToken& result, const NumberType& type) {
+  uint8_t bytes[8] = {};
+  if (file_.RawRead(bytes, type.Size) != type.Size) return ResultCode::Ok;
+  if (type.IsFloat) {
+    if (type.Size == 4) {
+      float value;
+      std::memcpy(&value, bytes, 4);
+      result.SetFloat(value);
+    } else {
+      double value;
+      std::memcpy(&value, bytes, 8);
+      result.SetFloat(value);
+    }
+    return ResultCode::Ok;
+  }
+  uint64_t raw = 0;
+  std::memcpy(&raw, bytes, type.Size);
+  if (!type.IsUnsigned && type.Size < 8) {
+    const uint64_t signBit = uint64_t{1} << (type.Size * 8 - 1);
+    if (raw & signBit) raw |= ~((signBit << 1) - 1);
+  }
+  result.SetInteger(static_cast<int64_t>(raw));
+  return ResultCode::Ok;
+}
+
+// WriteType(Number): the bytes written.
+ResultCode FileObject::WriteNumber(ExprToken& result, const NumberType& type, ExprToken& value) {
+  uint8_t bytes[8] = {};
+  if (type.IsFloat && type.Size == 4) {
+    const auto number = static_cast<float>(ParamFloat(value));
+    std::memcpy(bytes, &number, 4);
+  } else if (type.IsFloat) {
+    const double number = ParamFloat(value);
+    std::memcpy(bytes, &number, 8);
+  } else {
+    const int64_t number =
+        ParamNumericType(value) == PURE_FLOAT ? static_cast<int64_t>(ParamFloat(value)) : ParamInteger(value);
+    std::memcpy(bytes, &number, type.Size);
+  }
+  result.SetInteger(file_.RawWrite(bytes, type.Size));
+  return ResultCode::Ok;
+}
+
+// RawRead/RawWrite(VarOrAddress, Bytes): the bytes moved, 0 on failure.
+ResultCode FileObject::RawTransfer(ExprToken& result, ExprToken** params, int count, bool writing) {
+  result.SetInteger(0);
+  if (count < 2) return ResultCode::Ok;
+  const int64_t bytes = ParamInteger(*params[1]);
+  if (bytes <= 0 || bytes > UINT32_MAX) return ResultCode::Ok;
+  void* target = nullptr;
+  if (params[0]->Symbol == ExprSymbol::VariableRef) {
+    Variable* var = params[0]->Var->ResolveAlias();
+    const auto needChars = static_cast<size_t>((bytes + 1) / 2);
+    if (!writing) {
+      if (var->ByteCapacity() < static_cast<size_t>(bytes) &&
+          var->Assign(nullptr, static_cast<ptrdiff_t>(needChars), true, false) != ResultCode::Ok)
+        return ResultCode::Ok;
+    } else if (var->ByteLength() < static_cast<size_t>(bytes) && var->ByteCapacity() < static_cast<size_t>(bytes)) {
+      return ResultCode::Ok;
+    }
+    var->StopNumberCache();
+    target = const_cast<wchar_t*>(var->TextOf(false));
+  } else {
+    const int64_t address = ParamInteger(*params[0]);
+    if (address <= kLowestAddress) return ResultCode::Ok;
+    target = reinterpret_cast<void*>(static_cast<uintptr_t>(address));
+  }
+  const auto size = static_cast<uint32_t>(bytes);
+  result.SetInteger(writing ? file_.RawWrite(target, size) : file_.RawRead(target, size));
+  return ResultCode::Ok;
+}
+
+// Encoding: the name; set takes a code page number or a name.
+ResultCode FileObject::Encoding(ExprToken& result, bool set, ExprToken* value) {
+  if (set && value) {
+    wchar_t numberBuffer[kFloatTextChars];
+    uint32_t codePage = 0;
+    const wchar_t* text = ParamText(*value, numberBuffer);
+    if (ParamNumericType(*value) == PURE_INTEGER)
+      codePage = static_cast<uint32_t>(ParamInteger(*value));
+    else if (!ParseEncodingName(text, codePage))
+      return ResultCode::Ok;
+    file_.ChangeCodePage(codePage & kCodePageMask);
+  }
+  SetResultText(result, EncodingNameOf(file_.GetCodePage()));
+  return ResultCode::Ok;
+}
+
+// The member table is the switch below: names are few and short.
+ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToken** params, int count) {
+  if (count < 1 || (flags & IF_META)) return ResultCode::NotHandled;
+  wchar_t nameBuffer[kFloatTextChars];
+  const std::wstring name = ParamText(*params[0], nameBuffer);
+  const int kind = InvokeKindOf(flags);
+  ExprToken** args = params + 1;
+  const int argCount = count - 1;
+  if (kind == IT_CALL) {
+    if (EqualsNoCase(name, L"Close")) {
+      if (open_) file_.Close();
+      open_ = false;
+      return ResultCode::Ok;
+    }
+    if (!open_) return ResultCode::Ok;
+    if (EqualsNoCase(name, L"Read")) return Read(result, args, argCount);
+    if (EqualsNoCase(name, L"ReadLine")) return ReadLine(result);
+    if (EqualsNoCase(name, L"Write")) return Write(result, args, argCount, false);
+    if (EqualsNoCase(name, L"WriteLine")) return Write(result, args, argCount, true);
+    if (EqualsNoCase(name, L"RawRead")) return RawTransfer(result, args, argCount, false);
+    if (EqualsNoCase(name, L"RawWrite")) return RawTransfer(result, args, argCount, true);
+    if (EqualsNoCase(name, L"Tell")) {
+      result.SetInteger(file_.Tell());
+      return ResultCode::Ok;
+    }
+    if (EqualsNoCase(name, L"Seek")) {
+      if (argCount < 1) return ResultCode::Ok;
+      const int64_t distance = ParamInteger(*args[0]);
+      const int origin = ParamGiven(args, argCount, 1) ? static_cast<int>(ParamInteger(*args[1]))
+                                                       : (distance < 0 ? FILE_END : FILE_BEGIN);
+      result.SetInteger(origin >= 0 && origin <= 2 && file_.Seek(distance, origin) ? 1 : 0);
+      return ResultCode::Ok;
+    }
+    NumberType type;
+    const bool reading = name.size() > 4 && EqualsNoCase(std::wstring_view(name).substr(0, 4), L"Read");
+    const bool writing = name.size() > 5 && EqualsNoCase(std::wstring_view(name).substr(0, 5), L"Write");
+    if (reading && ParseNumberType(std::wstring_view(name).substr(4), type)) return ReadNumber(result, type);
+    if (writing && ParseNumberType(std::wstring_view(name).substr(5), type)) {
+      if (argCount < 1) return ResultCode::Ok;
+      return WriteNumber(result, type, *args[0]);
+    }
+    return ResultCode::NotHandled;
+  }
+  const bool set = kind == IT_SET;
+  // A property takes no parameters beyond its value.
+  if (argCount != (set ? 1 : 0)) return ResultCode::NotHandled;
+  if (!open_) return ResultCode::Ok;
+  ExprToken* value = set ? args[0] : nullptr;
+  if (EqualsNoCase(name, L"Pos") || EqualsNoCase(name, L"Position")) {
+    if (set) file_.Seek(ParamInteger(*value), FILE_BEGIN);
+    result.SetInteger(file_.Tell());
+    return ResultCode::Ok;
+  }
+  if (EqualsNoCase(name, L"Length")) {
+    if (set && !file_.SetLength(ParamInteger(*value))) return ResultCode::Ok;
+    result.SetInteger(file_.Length());
+    return ResultCode::Ok;
+  }
+  if (EqualsNoCase(name, L"AtEOF") && !set) {
+    result.SetInteger(file_.AtEOF() ? 1 : 0);
+    return ResultCode::Ok;
+  }
+  if (EqualsNoCase(name, L"__Handle") && !set) {
+    file_.Sync();
+    result.SetInteger(static_cast<int64_t>(reinterpret_cast<intptr_t>(file_.GetHandle())));
+    return ResultCode::Ok;
+  }
+  if (EqualsNoCase(name, L"Encoding")) return Encoding(result, set, value);
+  return ResultCode::NotHandled;
+}
+
+// The access letter and the flag characters; false on anything unknown.
+bool ParseOpenFlags(std::wstring_view text, uint32_t& flags) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
+  if (i >= text.size()) return false;
+  switch (std::towlower(text[i++])) {
+    case L'r':
+      flags = TextStream::READ;
+      if (i < text.size() && std::towlower(text[i]) == L'w') {
+        flags = TextStream::UPDATE;
+        ++i;
+      }
+      break;
+    case L'w': flags = TextStream::WRITE; break;
+    case L'a': flags = TextStream::APPEND; break;
+    case L'h': flags = TextStream::IS_HANDLE; break;
+    default: return false;
+  }
+  flags |= TextStream::SHARE_ALL;
+  for (; i < text.size(); ++i) {
+    switch (text[i]) {
+      case L'\n': flags |= TextStream::EOL_CRLF; break;
+      case L'\r': flags |= TextStream::EOL_ORPHAN_CR; break;
+      case L' ':
+      case L'\t': break;
+      case L'-': {
+        bool any = false;
+        while (i + 1 < text.size()) {
+          const wchar_t share = static_cast<wchar_t>(std::towlower(text[i + 1]));
+          const uint32_t bit = share == L'r'   ? uint32_t{TextStream::SHARE_READ}
+                               : share == L'w' ? TextStream::SHARE_WRITE
+                               : share == L'd' ? TextStream::SHARE_DELETE
+                                               : 0u;
+          if (!bit) break;
+          flags &= ~bit;
+          any = true;
+          ++i;
+        }
+        if (!any) flags &= ~TextStream::SHARE_ALL;
+        break;
+      }
+      default: return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// FileOpen: parse flags and encoding, open, wrap.
+ResultCode FnFileOpen(const ExprFunc& /*func*/, ExprToken& result, ExprToken** params, int count, bool /*expandLast*/) {
+  wchar_t nameBuffer[kFloatTextChars], flagBuffer[kFloatTextChars], encodingBuffer[kFloatTextChars];
+  const wchar_t* name = ParamText(*params[0], nameBuffer);
+  uint32_t flags = 0;
+  if (ParamNumericType(*params[1]) == PURE_INTEGER)
+    flags = static_cast<uint32_t>(ParamInteger(*params[1]));
+  else if (!ParseOpenFlags(ParamText(*params[1], flagBuffer), flags)) {
+    Values().CurrentThread->LastErrorCode = ERROR_INVALID_PARAMETER;
+    return ResultCode::Ok;
+  }
+  uint32_t codePage = Values().CurrentThread->FileCodePage;
+  if (ParamGiven(params, count, 2)) {
+    if (ParamNumericType(*params[2]) == PURE_INTEGER)
+      codePage = static_cast<uint32_t>(ParamInteger(*params[2]));
+    else if (!ParseEncodingName(ParamText(*params[2], encodingBuffer), codePage)) {
+      Values().CurrentThread->LastErrorCode = ERROR_INVALID_PARAMETER;
+      return ResultCode::Ok;
+    }
+  }
+  flags |= ByteOrderMarkFlag(codePage);
+  // A handle travels in the name pointer, as TextFile expects it.
+  if (flags & TextStream::IS_HANDLE)
+    name = reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(ParamInteger(*params[0])));
+  auto* object = new FileObject();
+  if (!object->Open(name, flags, codePage & kCodePageMask)) {
+    Values().CurrentThread->LastErrorCode = GetLastError();
+    object->Release();
+    return ResultCode::Ok;
+  }
+  Values().CurrentThread->LastErrorCode = 0;
+  result.SetObject(object);
+  return ResultCode::Ok;
+}

@@ -1,0 +1,230 @@
+// FileRead and FileReadLine (see file_read.h).
+//
+// FileRead reads the bytes in one piece and decodes them straight into the
+// output variable, so a large file costs one read and one conversion.
+// FileReadLine goes through a TextFile, which owns decoding and line ends.
+#include "system/file_read.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/error_sink.h"
+#include "base/script_context.h"
+#include "script/file_encoding.h"
+#include "script/text_stream.h"
+#include "system/file_common.h"
+#include "system/file_messages.h"
+#include "values/numeric_text.h"
+#include "values/thread_settings.h"
+#include "values/values_state.h"
+#include "values/variable.h"
+
+namespace {
+
+enum : int { kArgOutput = 0, kArgFileName = 1, kArgLineNumber = 2 };
+
+// Longest line FileReadLine delivers; longer lines arrive in pieces.
+constexpr uint32_t kMaxLineChars = 65535;
+// Largest read FileRead makes: what one ReadFile call can return.
+constexpr uint64_t kMaxReadBytes = 0xFFFFFFFFu;
+
+// What the leading "*" options of FileRead asked for.
+struct ReadOptions {
+  bool Binary = false;
+  bool TranslateCrLf = false;
+  uint64_t MaxBytes = UINT64_MAX;
+  bool CodePageGiven = false;
+  uint32_t CodePage = 0;
+};
+
+// Reads a decimal or 0x number at text; returns where it stops.
+const wchar_t* ParseOptionNumber(const wchar_t* text, uint64_t& value) {
+  wchar_t* end = nullptr;
+  value = std::wcstoull(text, &end, 0);
+  return end;
+}
+
+// Takes "*x" options separated by blanks; returns the file name after them.
+const wchar_t* ParseReadOptions(const wchar_t* text, ReadOptions& options) {
+  for (;;) {
+    while (*text == L' ' || *text == L'\t') ++text;
+    if (*text != L'*' || !text[1]) return text;
+    const wchar_t letter = static_cast<wchar_t>(towlower(text[1]));
+    text += 2;
+    uint64_t number = 0;
+    switch (letter) {
+      case L'c': options.Binary = true; break;
+      case L't': options.TranslateCrLf = true; break;
+      case L'm':
+        text = ParseOptionNumber(text, number);
+        options.MaxBytes = number;
+        break;
+      case L'p':
+        text = ParseOptionNumber(text, number);
+        options.CodePageGiven = true;
+        options.CodePage = static_cast<uint32_t>(number);
+        break;
+      default: break;
+    }
+    // Anything else that is part of the option word is skipped.
+    while (*text && *text != L' ' && *text != L'\t') ++text;
+  }
+}
+
+// Reads exactly `bytes` bytes; false on a failed or short read.
+bool ReadAll(HANDLE file, void* buffer, DWORD bytes) {
+  DWORD got = 0;
+  return ReadFile(file, buffer, bytes, &got, nullptr) && got == bytes;
+}
+
+// Turns every CR LF into LF in place; returns the new length.
+size_t SquashCrLf(wchar_t* text, size_t length) {
+  size_t out = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] == L'\r' && i + 1 < length && text[i + 1] == L'\n') continue;
+    text[out++] = text[i];
+  }
+  text[out] = 0;
+  return out;
+}
+
+// The writable buffer of a variable just given `chars` characters of room.
+wchar_t* ReserveOutput(Variable& var, size_t chars) {
+  if (var.Assign(nullptr, static_cast<ptrdiff_t>(chars), true, false) != ResultCode::Ok) return nullptr;
+  return const_cast<wchar_t*>(var.TextOf(false));
+}
+
+// Raw bytes into the variable; an odd count gets a zero byte of padding.
+bool StoreBinary(Variable& var, const uint8_t* bytes, DWORD count) {
+  const size_t chars = (size_t{count} + 1) / 2;
+  wchar_t* out = ReserveOutput(var, chars);
+  if (!out) return false;
+  out[chars > 0 ? chars - 1 : 0] = 0;
+  std::memcpy(out, bytes, count);
+  var.SetLength(chars);
+  return true;
+}
+
+// Decodes by the mark first, then the code page; false when decoding failed.
+bool StoreText(Variable& var, const uint8_t* bytes, DWORD count, uint32_t codePage, bool squash) {
+  if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    codePage = CP_UTF8;
+    bytes += 3;
+    count -= 3;
+  } else if (count >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    codePage = kCodePageUtf16;
+    bytes += 2;
+    count -= 2;
+  }
+  size_t length = 0;
+  wchar_t* out = nullptr;
+  if (codePage == kCodePageUtf16) {
+    length = count / 2;
+    if (!(out = ReserveOutput(var, length))) return false;
+    std::memcpy(out, bytes, length * sizeof(wchar_t));
+  } else if (count > 0) {
+    // No code page yields more UTF-16 units than it has bytes.
+    if (!(out = ReserveOutput(var, count))) return false;
+    const int made = MultiByteToWideChar(codePage, 0, reinterpret_cast<const char*>(bytes), static_cast<int>(count),
+                                         out, static_cast<int>(count));
+    if (made <= 0) {
+      static_cast<void>(var.Assign());
+      return false;
+    }
+    length = static_cast<size_t>(made);
+  } else {
+    return var.Assign() == ResultCode::Ok;
+  }
+  out[length] = 0;
+  if (squash) length = SquashCrLf(out, length);
+  var.SetLength(length);
+  return true;
+}
+
+// Frees what malloc gave.
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
+}  // namespace
+
+// FileRead: options, open, size, read, decode.
+ResultCode CmdFileRead(ScriptLine& line, CommandArgs& args) {
+  Variable* output = args.Var[kArgOutput];
+  if (!output) return FinishFileCommand(true, ERROR_INVALID_PARAMETER);
+  static_cast<void>(output->Assign());
+  ReadOptions options;
+  const wchar_t* fileName = ParseReadOptions(args[kArgFileName], options);
+  if (!*fileName) return FinishFileCommand(true, ERROR_INVALID_PARAMETER);
+
+  HANDLE file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FinishFileCommand(true, GetLastError());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    return FinishFileCommand(true, error);
+  }
+  uint64_t count = static_cast<uint64_t>(size.QuadPart);
+  if (count > options.MaxBytes) count = options.MaxBytes;
+  if (count > kMaxReadBytes) {
+    CloseHandle(file);
+    return ReportLineError(&line, file_msg::OutOfMemory);
+  }
+  if (count == 0) {
+    CloseHandle(file);
+    return FinishFileCommand(false, 0);
+  }
+  const auto bytes = static_cast<DWORD>(count);
+  std::unique_ptr<uint8_t, FreeDeleter> data(static_cast<uint8_t*>(std::malloc(bytes)));
+  if (!data) {
+    CloseHandle(file);
+    return ReportLineError(&line, file_msg::OutOfMemory);
+  }
+  const bool read = ReadAll(file, data.get(), bytes);
+  const DWORD readError = read ? 0 : GetLastError();
+  CloseHandle(file);
+  if (!read) return FinishFileCommand(true, readError);
+
+  const uint32_t codePage =
+      (options.CodePageGiven ? options.CodePage : Values().CurrentThread->FileCodePage) & kCodePageMask;
+  const bool stored = options.Binary
+                          ? StoreBinary(*output, data.get(), bytes)
+                          : StoreText(*output, data.get(), bytes, codePage ? codePage : TextStream::SystemCodePage(),
+                                      options.TranslateCrLf);
+  return FinishFileCommand(!stored, stored ? 0 : GetLastError());
+}
+
+// FileReadLine: lines are read and dropped until the wanted one.
+ResultCode CmdFileReadLine(ScriptLine& /*line*/, CommandArgs& args) {
+  Variable* output = args.Var[kArgOutput];
+  if (!output) return FinishFileCommand(true, ERROR_INVALID_PARAMETER);
+  const int64_t wanted = TextToInteger(args[kArgLineNumber]);
+  if (wanted < 1) return FinishFileCommand(true, ERROR_INVALID_PARAMETER);
+  const uint32_t codePage = Values().CurrentThread->FileCodePage & kCodePageMask;
+  TextFile file;
+  if (!file.Open(args[kArgFileName],
+                 TextStream::READ | TextStream::EOL_CRLF | TextStream::SHARE_READ | TextStream::SHARE_WRITE, codePage))
+    return FinishFileCommand(true, GetLastError());
+  std::unique_ptr<wchar_t[]> buffer(new wchar_t[kMaxLineChars + 1]);
+  MessageTurns turns;
+  uint32_t length = 0;
+  for (int64_t number = 1; number <= wanted; ++number) {
+    turns.Poll();
+    length = file.ReadLine(buffer.get(), kMaxLineChars);
+    if (length == 0) {
+      const DWORD error = GetLastError();
+      file.Close();
+      return FinishFileCommand(true, error);
+    }
+  }
+  file.Close();
+  if (buffer[length - 1] == L'\n') --length;
+  static_cast<void>(output->Assign(buffer.get(), static_cast<ptrdiff_t>(length)));
+  return FinishFileCommand(false, 0);
+}
