@@ -14,6 +14,7 @@
 #include "gui/gui_subsystem.h"
 #include "objects/builtin_functions.h"
 #include "objects/objects_subsystem.h"
+#include "regex/regex_subsystem.h"
 #include "script/script_state.h"
 #include "system/system_subsystem.h"
 #include "values/builtin_vars.h"
@@ -21,7 +22,7 @@
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
-      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &AppSubsystem(),
+      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(), &RegexSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }
