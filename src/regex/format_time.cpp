@@ -159,10 +159,20 @@ Pictures TranslatePicture(std::wstring_view format) {
         ++i;
         continue;
       }
-      size_t close = format.find(L'\'', i + 1);
-      if (close == std::wstring_view::npos) close = format.size();
+      // A literal section; two quotes inside it stand for one quote.
       openQuote();
-      p.Text[current] += format.substr(i + 1, close - i - 1);
+      size_t from = i + 1, close;
+      for (;;) {
+        close = format.find(L'\'', from);
+        if (close == std::wstring_view::npos) close = format.size();
+        p.Text[current] += format.substr(from, close - from);
+        if (close + 1 < format.size() && format[close + 1] == L'\'') {
+          p.Text[current] += L"''";
+          from = close + 2;
+          continue;
+        }
+        break;
+      }
       i = close;
       continue;
     }
