@@ -78,6 +78,19 @@ CachedPattern* ClaimSlot() {
   return nullptr;
 }
 
+// Counts one callout of a compiled pattern.
+int CountCallout(pcre2_callout_enumerate_block*, void* count) {
+  ++*static_cast<int*>(count);
+  return 0;
+}
+
+// Whether a compiled pattern holds any callout.
+bool HasCallouts(const pcre2_code* compiled) {
+  int count = 0;
+  pcre2_callout_enumerate(compiled, CountCallout, &count);
+  return count > 0;
+}
+
 // Compiles the pattern proper with its options; null and `error` on failure.
 pcre2_code* CompilePattern(std::wstring_view pattern, const PatternOptions& options, std::wstring* error) {
   pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
@@ -94,6 +107,11 @@ pcre2_code* CompilePattern(std::wstring_view pattern, const PatternOptions& opti
   pcre2_compile_context_free(context);
   if (!compiled) {
     if (error) *error = CompileErrorText(code, offset);
+    return nullptr;
+  }
+  if (HasCallouts(compiled)) {
+    pcre2_code_free(compiled);
+    if (error) *error = regex_msg::CalloutsUnsupported;
     return nullptr;
   }
   // JIT is an optimisation: when it is unavailable the interpreter runs.
