@@ -16,6 +16,7 @@
 #include "gui/gui_subsystem.h"
 #include "objects/builtin_functions.h"
 #include "objects/objects_subsystem.h"
+#include "regex/regex_subsystem.h"
 #include "script/script_state.h"
 #include "system/system_subsystem.h"
 #include "text/text_subsystem.h"
@@ -24,8 +25,8 @@
 
 std::span<const Subsystem* const> AllSubsystems() {
   static const Subsystem* const kSubsystems[] = {
-      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(),
-      &TextSubsystem(), &AutomationSubsystem(), &ComSubsystem(), &AppSubsystem(),
+      &ExecSubsystem(), &ObjectsSubsystem(), &SystemSubsystem(), &GuiSubsystem(),     &TextSubsystem(),
+      &RegexSubsystem(), &AutomationSubsystem(), &ComSubsystem(), &AppSubsystem(),
   };
   return kSubsystems;
 }
