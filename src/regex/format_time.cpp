@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "regex/regex_commands.h"
-#include "regex/time_stamps.h"
+#include "exec/time_stamps.h"
 #include "values/variable.h"
 
 namespace {
