@@ -227,10 +227,10 @@ IObject* EnumeratorOf(IObject& object, ResultCode& result) {
   return nullptr;
 }
 
-// Calls the enumerator's Next with the loop's variables; `more` tells
-// whether it gave an item.
-ResultCode NextOfEnumerator(IObject& enumerator, Variable* key, Variable* value, bool& more) {
-  if (auto* builtIn = dynamic_cast<EnumBase*>(&enumerator)) return builtIn->Next(key, value, more);
+// Calls the enumerator's Next with the loop's variables (a built-in
+// enumerator directly); `more` tells whether it gave an item.
+ResultCode NextOfEnumerator(IObject& enumerator, EnumBase* builtIn, Variable* key, Variable* value, bool& more) {
+  if (builtIn) return builtIn->Next(key, value, more);
   ExprToken answer, self, name, keyToken, valueToken;
   answer.SetText(L"");
   answer.HeapText = nullptr;
@@ -282,9 +282,10 @@ ResultCode RunForLoop(ScriptLine& loopLine, ScriptLine* untilLine, ScriptLine*& 
   if (!enumerator) return result;
   Variable* key = objectArg >= 1 ? ForVariable(loopLine, 0) : nullptr;
   Variable* item = objectArg >= 2 ? ForVariable(loopLine, 1) : nullptr;
+  auto* builtIn = dynamic_cast<EnumBase*>(enumerator);
   for (;;) {
     bool more = false;
-    result = NextOfEnumerator(*enumerator, key, item, more);
+    result = NextOfEnumerator(*enumerator, builtIn, key, item, more);
     if (result != ResultCode::Ok || !more) break;
     if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) break;
   }

@@ -11,6 +11,7 @@
 #include "objects/field_tokens.h"
 #include "objects/func.h"
 #include "objects/func_call.h"
+#include "objects/param_list.h"
 #include "values/expr_operators.h"
 
 namespace {
@@ -155,14 +156,13 @@ ResultCode CallMethod(IObject* target, std::wstring_view name, ExprToken& result
   ExprToken nameToken;
   const std::wstring nameText(name);
   nameToken.SetText(nameText.c_str());
-  std::vector<ExprToken*> list;
-  list.reserve(static_cast<size_t>(spread.Count()) + 1);
-  list.push_back(&nameToken);
-  list.insert(list.end(), spread.Items(), spread.Items() + spread.Count());
+  ParamList list;
+  list.Push(&nameToken);
+  list.Append(spread.Items(), spread.Count());
   ExprToken self;
   self.SetObject(target);
   target->AddRef();
-  ResultCode ran = target->Invoke(result, self, IT_CALL | IF_METAFUNC, list.data(), static_cast<int>(list.size()));
+  ResultCode ran = target->Invoke(result, self, IT_CALL | IF_METAFUNC, list.Data(), list.Count());
   target->Release();
   handled = ran != ResultCode::NotHandled;
   if (!handled || ran == ResultCode::Returned) return ResultCode::Ok;

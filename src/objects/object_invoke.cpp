@@ -6,8 +6,6 @@
 // that is not an object, and __Delete when an object's last reference goes.
 #include "objects/object_invoke.h"
 
-#include <vector>
-
 #include "base/error_sink.h"
 #include "base/script_context.h"
 #include "exec/exceptions.h"
@@ -17,6 +15,7 @@
 #include "objects/func_call.h"
 #include "objects/object_methods.h"
 #include "objects/objects_state.h"
+#include "objects/param_list.h"
 #include "objects/property.h"
 #include "values/expr_operators.h"
 #include "values/values_state.h"
@@ -53,24 +52,24 @@ bool TokenIsName(ExprToken& token, const wchar_t* name) {
 // NotHandled when the value cannot be called.
 ResultCode CallValueAsMethod(const ObjectField& field, ExprToken& result, ExprToken& thisToken, ExprToken** args,
                              int argCount) {
-  std::vector<ExprToken*> list;
-  list.reserve(static_cast<size_t>(argCount) + 1);
-  list.push_back(&thisToken);
-  list.insert(list.end(), args, args + argCount);
-  const int n = static_cast<int>(list.size());
+  ParamList list;
+  list.Push(&thisToken);
+  list.Append(args, argCount);
   if (field.IsObject()) {
     IObject* callee = field.ObjectValue;
+    // A script function runs directly; its record lives for the program.
+    if (Func* func = AsFunc(callee)) return CallFunctionChecked(*func, result, list.Data(), list.Count(), false);
     callee->AddRef();  // the field may be replaced while the method runs
     ExprToken self;
     self.SetObject(callee);
-    ResultCode ran = callee->Invoke(result, self, IT_CALL | IF_FUNCOBJ, list.data(), n);
+    ResultCode ran = callee->Invoke(result, self, IT_CALL | IF_FUNCOBJ, list.Data(), list.Count());
     callee->Release();
     return ran;
   }
   if (field.IsText()) {
     Func* func = LookupFunction(field.TextValue);
     if (!func) return ResultCode::NotHandled;
-    return CallFunctionChecked(*func, result, list.data(), n, false);
+    return CallFunctionChecked(*func, result, list.Data(), list.Count(), false);
   }
   return ResultCode::NotHandled;
 }
@@ -80,6 +79,8 @@ ResultCode CallValueAsMethod(const ObjectField& field, ExprToken& result, ExprTo
 ResultCode RunMetaFunction(Object& object, ExprToken& result, ExprToken& thisToken, int kind, ExprToken** params,
                            int count, bool& answered) {
   answered = false;
+  static constexpr uint8_t kMetaBits[] = {Object::kMetaGet, Object::kMetaSet, Object::kMetaCall};
+  if (!object.HoldsMetaKey(kMetaBits[kind])) return ResultCode::Ok;
   ObjectField* meta = object.FindField(kMetaFunctionNames[kind]);
   if (!meta) return ResultCode::Ok;
   const ObjectField held = *meta;  // the call may change the object
@@ -103,17 +104,17 @@ ResultCode RunPropertyAccessor(Property& property, ExprToken& result, ExprToken&
                                ExprToken** params, int count) {
   Func* accessor = kind == IT_SET ? property.Setter : property.Getter;
   if (!accessor || kind == IT_CALL) return ResultCode::NotHandled;
-  std::vector<ExprToken*> list;
-  list.push_back(&thisToken);
+  ParamList list;
+  list.Push(&thisToken);
   if (kind == IT_SET) {
     // The value goes in front of the extra parameters.
-    list.push_back(params[count - 1]);
-    list.insert(list.end(), params + 1, params + count - 1);
+    list.Push(params[count - 1]);
+    list.Append(params + 1, count - 2);
   } else {
-    list.insert(list.end(), params + 1, params + count);
+    list.Append(params + 1, count - 1);
   }
   property.AddRef();
-  ResultCode ran = CallFunctionChecked(*accessor, result, list.data(), static_cast<int>(list.size()), false);
+  ResultCode ran = CallFunctionChecked(*accessor, result, list.Data(), list.Count(), false);
   property.Release();
   return ran;
 }
@@ -132,8 +133,8 @@ ResultCode AccessBase(Object& object, ExprToken& result, int kind, ExprToken** p
 }
 
 // Step 8: obj[a, b, ...]: the object under the first key handles the rest.
-ResultCode InvokeFurther(Object& object, ObjectField* field, const ObjectKey& key, size_t insertAt, ExprToken& result,
-                         int flags, ExprToken** params, int count) {
+ResultCode InvokeFurther(Object& object, ObjectField* field, const ObjectKey& key, ExprToken& result, int flags,
+                         ExprToken** params, int count) {
   const int kind = InvokeKindOf(flags);
   IObject* next = field && field->IsObject() ? field->ObjectValue : nullptr;
   if (!field && key.Kind == KeyKind::Text && EqualsNoCase(key.Text, kBaseKey)) {
@@ -148,7 +149,7 @@ ResultCode InvokeFurther(Object& object, ObjectField* field, const ObjectKey& ke
   } else if (!field) {
     if (kind != IT_SET || (flags & IF_META)) return ResultCode::NotHandled;
     Object* created = Object::Create();
-    ObjectField* made = created ? object.InsertField(key, insertAt) : nullptr;
+    ObjectField* made = created ? object.FieldFor(key) : nullptr;
     if (!made) {
       if (created) created->Release();
       return ResultCode::Ok;  // no memory: the store does nothing
@@ -167,11 +168,11 @@ ResultCode InvokeFurther(Object& object, ObjectField* field, const ObjectKey& ke
 }
 
 // Step 7: reads or stores the field of a single key.
-ResultCode GetOrSetField(Object& object, ObjectField* field, const ObjectKey& key, size_t insertAt, ExprToken& result,
-                         int flags, ExprToken** params, int count) {
+ResultCode GetOrSetField(Object& object, ObjectField* field, const ObjectKey& key, ExprToken& result, int flags,
+                         ExprToken** params, int count) {
   if (InvokeKindOf(flags) == IT_SET) {
     if (flags & IF_META) return ResultCode::NotHandled;
-    if (!field && !(field = object.InsertField(key, insertAt))) return ResultCode::Ok;
+    if (!field && !(field = object.FieldFor(key))) return ResultCode::Ok;
     if (!StoreToken(*field, *params[count - 1])) return ResultCode::Ok;
     ResultOfField(*field, result);
     return ResultCode::Ok;
@@ -187,11 +188,10 @@ ResultCode CallObjectItself(Object& object, ExprToken& result, ExprToken& thisTo
                             int count) {
   ExprToken name;
   name.SetText(L"Call");
-  std::vector<ExprToken*> list;
-  list.push_back(&name);
-  list.insert(list.end(), params, params + count);
-  return InvokeObject(object, result, thisToken, (flags & ~IF_FUNCOBJ) | IF_METAFUNC, list.data(),
-                      static_cast<int>(list.size()));
+  ParamList list;
+  list.Push(&name);
+  list.Append(params, count);
+  return InvokeObject(object, result, thisToken, (flags & ~IF_FUNCOBJ) | IF_METAFUNC, list.Data(), list.Count());
 }
 
 }  // namespace
@@ -230,8 +230,7 @@ ResultCode InvokeObject(Object& object, ExprToken& result, ExprToken& thisToken,
   const bool hasKey = keyCount > 0 && params[0]->Symbol != ExprSymbol::Omitted;
   wchar_t keyBuffer[kFloatTextChars];
   ObjectKey key = hasKey ? KeyOfToken(*params[0], keyBuffer) : ObjectKey::OfText(L"");
-  size_t insertAt = 0;
-  ObjectField* field = hasKey ? object.FindField(key, &insertAt) : nullptr;
+  ObjectField* field = hasKey ? object.FindField(key) : nullptr;
 
   // 3. Properties.
   if (field && field->IsObject() && kind != IT_CALL)
@@ -248,7 +247,7 @@ ResultCode InvokeObject(Object& object, ExprToken& result, ExprToken& thisToken,
       base->Release();
       if (ran != ResultCode::NotHandled) return ran;
       ReleaseResult(result);
-      if (hasKey) field = object.FindField(key, &insertAt);
+      if (hasKey) field = object.FindField(key);
     }
   }
   // 5. Built-in methods and "base".
@@ -271,12 +270,12 @@ ResultCode InvokeObject(Object& object, ExprToken& result, ExprToken& thisToken,
       return ran;
     }
     // A member that holds no function is read.
-    return GetOrSetField(object, field, key, insertAt, result, IT_GET, params, 1);
+    return GetOrSetField(object, field, key, result, IT_GET, params, 1);
   }
   // 7 and 8. Fields.
-  if (keyCount > 1) return InvokeFurther(object, field, key, insertAt, result, flags, params, count);
+  if (keyCount > 1) return InvokeFurther(object, field, key, result, flags, params, count);
   if (!hasKey) return ResultCode::NotHandled;
-  return GetOrSetField(object, field, key, insertAt, result, flags, params, count);
+  return GetOrSetField(object, field, key, result, flags, params, count);
 }
 
 // ---------------------------------------------------------------------------
@@ -323,11 +322,23 @@ MetaObjectType& TheMetaObject() {
   return *meta;
 }
 
+// Whether a base chain may answer __Delete: some base holds __Delete or
+// __Call, or is not an Object (and so answers in its own way).
+bool ChainMayAnswerDelete(IObject* base) {
+  int depth = 0;
+  for (IObject* at = base; at && depth < 10000; ++depth) {
+    auto* object = dynamic_cast<Object*>(at);
+    if (!object || object->HoldsMetaKey(Object::kMetaDelete | Object::kMetaCall)) return true;
+    at = object->Base();
+  }
+  return false;
+}
+
 // Runs __Delete for an Object whose last reference is going; false when
 // the call stored a new reference, so the object lives on.
 bool DeleteObject(Object& object) {
   IObject* base = object.Base();
-  if (!base || object.FindField(L"__Class")) return true;
+  if (!base || object.FindField(L"__Class") || !ChainMayAnswerDelete(base)) return true;
   ThreadSettings& thread = *Values().CurrentThread;
   const uint8_t savedMode = thread.ExceptionMode;
   thread.ExceptionMode = static_cast<uint8_t>(thread.ExceptionMode | kExceptionModeDeleting);

@@ -4,14 +4,13 @@
 // the default base) and answers "" for a request nobody handles.
 #include "objects/object_ops.h"
 
-#include <vector>
-
 #include "base/error_sink.h"
 #include "base/script_context.h"
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
 #include "objects/func_object.h"
 #include "objects/object_invoke.h"
+#include "objects/param_list.h"
 #include "values/expr_compiler.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
@@ -79,12 +78,13 @@ ResultCode MemberSet(const ExprFunc&, ExprToken& result, ExprToken** params, int
 // x.y(args...): the target, the method name, the arguments.
 ResultCode MethodCall(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool expandLast) {
   if (count < 2) return ResultCode::Ok;
+  // Without "*" the name and the arguments already lie together.
+  if (!expandLast) return InvokeValue(*params[0], result, IT_CALL, params + 1, count - 1);
   SpreadArguments spread(params + 2, count - 2, expandLast);
-  std::vector<ExprToken*> list;
-  list.reserve(static_cast<size_t>(spread.Count()) + 1);
-  list.push_back(params[1]);
-  list.insert(list.end(), spread.Items(), spread.Items() + spread.Count());
-  return InvokeValue(*params[0], result, IT_CALL, list.data(), static_cast<int>(list.size()));
+  ParamList list;
+  list.Push(params[1]);
+  list.Append(spread.Items(), spread.Count());
+  return InvokeValue(*params[0], result, IT_CALL, list.Data(), list.Count());
 }
 
 // new C(args...): the class, then the arguments.
@@ -113,10 +113,11 @@ ResultCode StepMember(ExprToken& result, ExprToken** params, int count, int64_t 
     stepped.SetFloat(FloatOf(old) + static_cast<double>(step));
   }
   // A value that is not a number makes the member (and the result) empty.
-  std::vector<ExprToken*> list(params + 1, params + count);
-  list.push_back(&stepped);
+  ParamList list;
+  list.Append(params + 1, count - 1);
+  list.Push(&stepped);
   ExprToken stored;
-  ran = InvokeValue(*params[0], stored, IT_SET, list.data(), static_cast<int>(list.size()));
+  ran = InvokeValue(*params[0], stored, IT_SET, list.Data(), list.Count());
   ReleaseResult(stored);
   if (ran != ResultCode::Ok) {
     ReleaseResult(old);
@@ -172,13 +173,12 @@ ResultCode CallNewObjectMethod(Object& object, const wchar_t* name, ExprToken& r
   ExprToken nameToken, self;
   nameToken.SetText(name);
   self.SetObject(&object);
-  std::vector<ExprToken*> list;
-  list.reserve(static_cast<size_t>(count) + 1);
-  list.push_back(&nameToken);
-  list.insert(list.end(), args, args + count);
+  ParamList list;
+  list.Push(&nameToken);
+  list.Append(args, count);
   result.SetText(L"");
   result.HeapText = nullptr;
-  return Settle(object.Invoke(result, self, IT_CALL, list.data(), static_cast<int>(list.size())), result);
+  return Settle(object.Invoke(result, self, IT_CALL, list.Data(), list.Count()), result);
 }
 
 }  // namespace

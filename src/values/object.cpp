@@ -44,6 +44,7 @@ wchar_t* CopyText(std::wstring_view text) {
 int CompareKeyText(std::wstring_view a, std::wstring_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;
     const wchar_t x = FoldKeyChar(a[i]), y = FoldKeyChar(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
@@ -258,24 +259,39 @@ ObjectField* Object::FindObjectKey(IObject* key, size_t& at) {
   return nullptr;
 }
 
-ObjectField* Object::FindText(std::wstring_view key, size_t& at) {
+ObjectField* Object::FindText(std::wstring_view key, size_t* at) {
   const size_t textKeys = count_ - intOrObjectKeyCount_;
   const bool sorted = sortedTextEnd_ == count_;
+  size_t found = 0;
   if (!sorted || textKeys >= kHashedTextKeys) {
-    if (ObjectField* found = FindTextUnsorted(key, at)) return found;
+    if (ObjectField* field = FindTextUnsorted(key, found)) {
+      if (at) *at = found;
+      return field;
+    }
+    if (!at) return nullptr;
     // A new key: past the last while that keeps the order, in its place
     // while the segment is small and sorted, else onto the unsorted tail.
-    at = count_;
+    *at = count_;
     if (!sorted || textKeys == 0 || CompareKeyText(fields_[count_ - 1].TextKey, key) < 0 ||
         textKeys >= kSortedTextLimit)
       return nullptr;
+  } else if (textKeys <= kLinearTextKeys) {
+    // A few keys: most differ in length, which rules them out at once.
+    for (size_t i = intOrObjectKeyCount_; i < count_; ++i) {
+      const wchar_t* candidate = fields_[i].TextKey;
+      if (std::char_traits<wchar_t>::length(candidate) == key.size() && CompareKeyText(candidate, key) == 0) {
+        if (at) *at = i;
+        return &fields_[i];
+      }
+    }
+    if (!at) return nullptr;
   }
   size_t low = intOrObjectKeyCount_, high = sortedTextEnd_;
   while (low < high) {
     const size_t mid = low + (high - low) / 2;
     const int order = CompareKeyText(fields_[mid].TextKey, key);
     if (order == 0) {
-      at = mid;
+      if (at) *at = mid;
       return &fields_[mid];
     }
     if (order < 0)
@@ -283,8 +299,19 @@ ObjectField* Object::FindText(std::wstring_view key, size_t& at) {
     else
       high = mid;
   }
-  at = low;
+  if (at) *at = low;
   return nullptr;
+}
+
+uint8_t Object::MetaKeyOf(std::wstring_view key) {
+  if (key.size() < 5 || key.size() > 8 || key[0] != L'_' || key[1] != L'_') return 0;
+  static constexpr struct {
+    const wchar_t* Name;
+    uint8_t Bit;
+  } kMetaKeys[] = {{L"__Get", kMetaGet}, {L"__Set", kMetaSet}, {L"__Call", kMetaCall}, {L"__Delete", kMetaDelete}};
+  for (const auto& meta : kMetaKeys)
+    if (CompareKeyText(meta.Name, key) == 0) return meta.Bit;
+  return 0;
 }
 
 ObjectField* Object::FindTextUnsorted(std::wstring_view key, size_t& at) {
@@ -359,7 +386,7 @@ ObjectField* Object::FindField(const ObjectKey& key, size_t* insertAt) {
   switch (key.Kind) {
     case KeyKind::Integer: found = FindInteger(key.Integer, at); break;
     case KeyKind::Object: found = FindObjectKey(key.Ref, at); break;
-    case KeyKind::Text: found = FindText(key.Text, at); break;
+    case KeyKind::Text: return FindText(key.Text, insertAt);
   }
   if (insertAt) *insertAt = at;
   return found;
@@ -413,6 +440,7 @@ ObjectField* Object::InsertField(const ObjectKey& key, size_t at) {
       break;
     case KeyKind::Text:
       field.TextKey = textKey;
+      metaKeys_ = static_cast<uint8_t>(metaKeys_ | MetaKeyOf(key.Text));
       // In order when it is the first key past a sorted segment or when it
       // went to its sorted place.
       if (at < sortedTextEnd_ ||
@@ -465,6 +493,8 @@ void Object::RemoveFields(size_t first, size_t last) {
   count_ -= n;
   if (sortedTextEnd_ > count_) sortedTextEnd_ = count_;
   ForgetIndex();
+  for (size_t i = 0; i < removed.size(); ++i)
+    if (kinds[i] == KeyKind::Text) metaKeys_ = static_cast<uint8_t>(metaKeys_ & ~MetaKeyOf(removed[i].TextKey));
   for (size_t i = 0; i < removed.size(); ++i) ReleaseKeyAndValue(removed[i], kinds[i]);
 }
 

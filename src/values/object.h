@@ -253,6 +253,11 @@ class Object : public ObjectBase {
   // The element at an integer key as text ("" when absent or an object).
   std::wstring ItemText(int64_t index);
 
+  // Which of the keys __Get, __Set, __Call and __Delete the object holds,
+  // so that requests skip looking for meta-functions an object lacks.
+  enum MetaKey : uint8_t { kMetaGet = 1, kMetaSet = 2, kMetaCall = 4, kMetaDelete = 8 };
+  bool HoldsMetaKey(uint8_t keys) const { return (metaKeys_ & keys) != 0; }
+
   // The object whose members this one inherits (a class's parent class, an
   // instance's class); null when none. The object holds a reference.
   IObject* Base() const { return base_; }
@@ -271,10 +276,14 @@ class Object : public ObjectBase {
   static constexpr size_t kSortedTextLimit = 64;
   // Text segments of this many keys or more are found through a hash index.
   static constexpr size_t kHashedTextKeys = 32;
+  // Up to this many text keys are compared one by one, length first.
+  static constexpr size_t kLinearTextKeys = 8;
 
   ObjectField* FindInteger(int64_t key, size_t& at);
   ObjectField* FindObjectKey(IObject* key, size_t& at);
-  ObjectField* FindText(std::wstring_view key, size_t& at);
+  ObjectField* FindText(std::wstring_view key, size_t* at);
+  // The meta key bit of a text key, or 0.
+  static uint8_t MetaKeyOf(std::wstring_view key);
   // Finds a text key in the unsorted tail or through the hash index.
   ObjectField* FindTextUnsorted(std::wstring_view key, size_t& at);
   bool Grow();
@@ -291,6 +300,7 @@ class Object : public ObjectBase {
   size_t count_ = 0;
   size_t capacity_ = 0;
   size_t sortedTextEnd_ = 0;  // text keys before this position are in order
+  uint8_t metaKeys_ = 0;      // MetaKey bits of the text keys held
   // Open-addressing index of the text keys: position + 1, 0 when empty.
   std::vector<uint32_t> hashSlots_;
 };

@@ -1090,10 +1090,10 @@ constexpr wchar_t kListVarsSeparator[] = L"\r\n---------------------------------
 void AppendVarListLine(Variable& var, std::wstring& out) {
   out += var.Name();
   if (IObject* object = var.ObjectValue()) {
-    std::wstring typeName = L"Object", detail;
-    if (Values().DescribeObject) {
-      Values().DescribeObject(object, typeName, detail);
-    } else {
+    std::wstring typeName = object->Type(), detail;
+    // COM wrappers describe themselves; every other object shows its address.
+    if (Values().DescribeObject) Values().DescribeObject(object, typeName, detail);
+    if (detail.empty()) {
       wchar_t address[32];
       std::swprintf(address, 32, L" {address: 0x%llX}",
                     static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(object)));

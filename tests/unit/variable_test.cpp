@@ -762,7 +762,7 @@ TEST_F(VariableListing, ListVarsText) {
       std::wstring(60, L'z') +
       L"...\r\n"
       L"Number[1 of 3]: 5\r\n"
-      L"Obj: Object object {address: 0x" +
+      L"Obj: Probe object {address: 0x" +
       address +
       L"}\r\n"
       L"Text[3 of 3]: abc\r\n";
