@@ -52,6 +52,12 @@ SHORT_RUN_S = 1.0
 REASON_CHARS = 200
 
 
+def sorted_numbers_summary(n):
+    """First, middle and last of the sort_numeric values once sorted."""
+    values = sorted(i * 7919 % 1000003 for i in range(1, n + 1))
+    return f"{values[0]} {values[n // 2 - 1]} {values[n - 1]}"
+
+
 def fibonacci(n):
     """The n-th Fibonacci number, computed the quick way for checking."""
     a, b = 0, 1
@@ -110,6 +116,12 @@ BENCHMARKS = [
               lambda n: f"{n + 1} {4 * n}", lambda text: text),
     Benchmark("strreplace", "{} StrReplace passes over a 1 MB text", 200,
               lambda n: str(n * (TEXT_FIELDS + len(TEXT_1MB) + TEXT_FIELDS)), lambda text: text),
+    Benchmark("regex_match", "{:,} RegExMatch calls of one pattern on short texts", 200_000,
+              lambda n: str(2 * n * (n + 1)), lambda text: text),
+    Benchmark("regex_replace", "{} RegExReplace passes over a 1 MB text", 100,
+              lambda n: str(n * (TEXT_FIELDS + len(TEXT_1MB) + TEXT_FIELDS)), lambda text: text),
+    Benchmark("sort_numeric", "Sort, var, N of {:,} numeric lines", 200_000,
+              lambda n: sorted_numbers_summary(n), lambda text: text),
     Benchmark("format", "{:,} Format(\"{{:08.3f}}\", x) calls", 1_000_000,
               lambda n: f"{8 * n} {(n % 1000) / 8.0:08.3f}", lambda text: text),
     # Built-in variable reads beside an ordinary variable read: the ratios

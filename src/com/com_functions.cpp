@@ -8,10 +8,12 @@
 
 #include "base/error_sink.h"
 #include "base/script_context.h"
+#include "com/com_event.h"
 #include "com/com_messages.h"
 #include "com/com_object.h"
 #include "com/com_state.h"
 #include "com/variant_convert.h"
+#include "values/expr_operators.h"
 
 namespace {
 
@@ -270,9 +272,37 @@ ResultCode BifComObject(const ExprFunc& func, ExprToken& result, ExprToken** par
   return ResultCode::Ok;
 }
 
-// ComObjConnect(object [, prefix or handler]).
-ResultCode BifComObjConnect(const ExprFunc&, ExprToken&, ExprToken**, int, bool) {
-  return ReportLineError(Script().CurrentLine, com_msg::ConnectUnavailable);
+// ComObjConnect(object [, prefix or handler]): connects the object's events
+// to the handler, or with one parameter disconnects them.
+ResultCode BifComObjConnect(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  result.SetText(L"");
+  ComObject* wrapper = ComObjectOf(*params[0]);
+  if (!wrapper || !wrapper->HasInterface()) {
+    SetComLastError(E_INVALIDARG);
+    return ReportComError(-1);
+  }
+  if (!wrapper->Sink) {
+    const HRESULT code = CreateComEvent(*wrapper, wrapper->Sink);
+    if (FAILED(code)) return Failed(code);
+  }
+  ComEvent& sink = *wrapper->Sink;
+  if (!ParamGiven(params, count, 1)) {
+    sink.Disconnect();
+    SetComLastError(S_OK);
+    return ResultCode::Ok;
+  }
+  const HRESULT code = sink.Connect();
+  if (FAILED(code)) return Failed(code);
+  // A new handler replaces the old one of either kind: a prefix given after
+  // a handler object must not leave the object receiving the events.
+  if (IObject* handler = ObjectOf(*params[1])) {
+    sink.SetHandler(handler, L"");
+  } else {
+    wchar_t buffer[kFloatTextChars];
+    sink.SetHandler(nullptr, ParamText(*params[1], buffer));
+  }
+  SetComLastError(S_OK);
+  return ResultCode::Ok;
 }
 
 const BuiltInFunctionDef kComFunctions[] = {

@@ -5,5 +5,4 @@ namespace com_msg {
 inline constexpr wchar_t NoValidObject[] = L"No valid COM object!";
 // The report of a failed call: the code, then the system's text for it.
 inline constexpr wchar_t CodeFormat[] = L"0x%08X - ";
-inline constexpr wchar_t ConnectUnavailable[] = L"ComObjConnect is not available in this version yet.";
 }  // namespace com_msg

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "com/com_event.h"
 #include "com/com_state.h"
 #include "com/safe_array.h"
 #include "com/variant_convert.h"
@@ -107,6 +108,12 @@ ITypeInfo* CoclassFromLibrary(IDispatch* dispatch) {
 ComObject::ComObject(VARTYPE type, int64_t value, uint16_t flags) : Value(value), VarType(type), Flags(flags) {}
 
 ComObject::~ComObject() {
+  if (Sink) {
+    // The server may still hold the sink; it must find no owner there.
+    Sink->Disconnect();
+    Sink->Owner = nullptr;
+    Sink->Release();
+  }
   if (HasInterface()) {
     Unknown->Release();
   } else if ((VarType & VT_ARRAY) && (Flags & kComOwnsValue) && Array) {

@@ -5,7 +5,7 @@
 // wrapper empty brackets read and write the referenced value.
 //
 // Invariants: a VT_DISPATCH/VT_UNKNOWN wrapper holds one reference to its
-// interface (null allowed); an owned VT_ARRAY (flag bit 0) is destroyed with
+// interface (null allowed) and, once connected, its event sink; an owned VT_ARRAY (flag bit 0) is destroyed with
 // the wrapper; other values own nothing.
 #pragma once
 #include <windows.h>
@@ -17,6 +17,7 @@
 #include "base/result_code.h"
 #include "values/object.h"
 
+class ComEvent;
 // Flag bit 0: the wrapper owns its value.
 inline constexpr uint16_t kComOwnsValue = 1;
 
@@ -41,6 +42,9 @@ class ComObject : public ObjectBase {
     SAFEARRAY* Array;
     void* Ref;
   };
+  // The sink ComObjConnect made for this object, or null; the wrapper
+  // holds its one reference.
+  ComEvent* Sink = nullptr;
   VARTYPE VarType;
   uint16_t Flags;
 

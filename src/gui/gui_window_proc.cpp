@@ -432,6 +432,8 @@ size_t GetGuiEvent(wchar_t* buffer, const wchar_t*) {
   return PutBuiltInText(buffer, event ? event->EventText : std::wstring());
 }
 size_t GetEventInfo(wchar_t* buffer, const wchar_t*) {
+  // A handler running inside the thread (a regex callout) has the say.
+  if (const int64_t info = Values().CurrentThread->EventInfo) return PutBuiltInText(buffer, std::to_wstring(info));
   const GuiEvent* event = CurrentEvent();
   return PutBuiltInText(buffer, event ? std::to_wstring(event->EventInfo) : L"0");
 }

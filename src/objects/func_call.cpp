@@ -243,8 +243,11 @@ void RefreshCallLocals(Func& func) {
   func.CallLocalsSource = func.Scope.Locals.Count();
 }
 
-ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken** params, int count, bool expandLast) {
-  Func& func = *FuncOf(expr);
+namespace {
+
+// Binds the arguments, runs the prologue if any, then the body.
+ResultCode CallBound(Func& func, ExprToken& result, ExprToken** params, int count, bool expandLast,
+                     CallPrologue prologue, void* data) {
   CallArguments args(params, count);
   if (expandLast && count > 0) args.Expand();
   if (!CanBindAll(func, args)) return ResultCode::Ok;
@@ -261,6 +264,7 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
   for (size_t i = 0; i < func.Params.size() && bound == ResultCode::Ok; ++i)
     bound = BindParameter(func.Params[i], args, static_cast<int>(i));
   if (bound == ResultCode::Ok && func.IsVariadic) bound = BindRest(func, args);
+  if (bound == ResultCode::Ok && prologue) bound = prologue(func, data);
   if (bound != ResultCode::Ok) {
     ReleaseLocals(func, savedFrom, recursive);
     return ResultCode::Fail;
@@ -277,6 +281,17 @@ ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken
   Objects().LastCallReturnedValue = frame.ValueReturned;
   if (ran == ResultCode::Ok || ran == ResultCode::Returned) return ResultCode::Ok;
   return ran;
+}
+
+}  // namespace
+
+ResultCode CallScriptFunction(const ExprFunc& expr, ExprToken& result, ExprToken** params, int count, bool expandLast) {
+  return CallBound(*FuncOf(expr), result, params, count, expandLast, nullptr, nullptr);
+}
+
+ResultCode CallScriptFunctionWith(Func& func, ExprToken& result, ExprToken** params, int count, CallPrologue prologue,
+                                  void* data) {
+  return CallBound(func, result, params, count, false, prologue, data);
 }
 
 ResultCode CallWithSpreadArguments(const ExprFunc& expr, ExprToken& result, ExprToken** params, int count) {

@@ -39,6 +39,15 @@ Func* RunningFunction();
 // The entry point of every script function (an ExprCallFunction).
 ResultCode CallScriptFunction(const ExprFunc& func, ExprToken& result, ExprToken** params, int count, bool expandLast);
 
+// Runs once a call's parameters are bound and before its body, in the
+// call's own scope, so a caller can give the call more locals (a regex
+// callout's subpattern variables). Anything but Ok ends the call.
+using CallPrologue = ResultCode (*)(Func& func, void* data);
+
+// CallScriptFunction for a Func, with a prologue (may be null).
+ResultCode CallScriptFunctionWith(Func& func, ExprToken& result, ExprToken** params, int count, CallPrologue prologue,
+                                  void* data);
+
 // A call whose last argument ends in "*": a built-in function gets the
 // array's elements as its arguments (a script function spreads them itself).
 ResultCode CallWithSpreadArguments(const ExprFunc& func, ExprToken& result, ExprToken** params, int count);

@@ -3,6 +3,7 @@
 // plain "where does it match" for window matching.
 #include <cstdio>
 
+#include "regex/regex_callout.h"
 #include "regex/regex_messages.h"
 #include "regex/regex_state.h"
 
@@ -91,8 +92,10 @@ bool HasCallouts(const pcre2_code* compiled) {
   return count > 0;
 }
 
-// Compiles the pattern proper with its options; null and `error` on failure.
-pcre2_code* CompilePattern(std::wstring_view pattern, const PatternOptions& options, std::wstring* error) {
+// Compiles the pattern proper with its options (named callouts rewritten,
+// their shifts into `shifts`); null and `error` on failure.
+pcre2_code* CompilePattern(std::wstring_view pattern, const PatternOptions& options, std::vector<CalloutShift>& shifts,
+                           std::wstring* error) {
   pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
   if (!context) {
     if (error) *error = regex_msg::OutOfMemory;
@@ -100,18 +103,21 @@ pcre2_code* CompilePattern(std::wstring_view pattern, const PatternOptions& opti
   }
   pcre2_set_newline(context, options.Newline);
   std::wstring_view proper = pattern.substr(options.PrefixLength);
+  std::wstring rewritten;
+  CalloutRewriteError rewriteError;
+  if (!RewriteNamedCallouts(proper, rewritten, shifts, rewriteError)) {
+    pcre2_compile_context_free(context);
+    if (error) *error = CompileErrorText(rewriteError.Code, rewriteError.Offset);
+    return nullptr;
+  }
+  if (!shifts.empty()) proper = rewritten;
   int code = 0;
   PCRE2_SIZE offset = 0;
   pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(proper.data()), proper.size(),
                                        options.CompileOptions, &code, &offset, context);
   pcre2_compile_context_free(context);
   if (!compiled) {
-    if (error) *error = CompileErrorText(code, offset);
-    return nullptr;
-  }
-  if (HasCallouts(compiled)) {
-    pcre2_code_free(compiled);
-    if (error) *error = regex_msg::CalloutsUnsupported;
+    if (error) *error = CompileErrorText(code, OriginalOffset(shifts, offset));
     return nullptr;
   }
   // JIT is an optimisation: when it is unavailable the interpreter runs.
@@ -143,7 +149,8 @@ CachedPattern* FetchCompiledPattern(std::wstring_view pattern, std::wstring* err
   CachedPattern* entry = FindCached(pattern);
   if (!entry) {
     PatternOptions options = ParsePatternOptions(pattern);
-    pcre2_code* compiled = CompilePattern(pattern, options, error);
+    std::vector<CalloutShift> shifts;
+    pcre2_code* compiled = CompilePattern(pattern, options, shifts, error);
     if (!compiled) return nullptr;
     ++Regex().Compilations;
     entry = ClaimSlot();
@@ -157,6 +164,8 @@ CachedPattern* FetchCompiledPattern(std::wstring_view pattern, std::wstring* err
     entry->PatternText.assign(pattern);
     entry->Compiled = compiled;
     entry->Options = options;
+    entry->HasCallouts = HasCallouts(compiled);
+    entry->Shifts = std::move(shifts);
     pcre2_pattern_info(compiled, PCRE2_INFO_CAPTURECOUNT, &entry->CaptureCount);
     ReadGroupNames(*entry);
   }
@@ -177,6 +186,9 @@ void ClearPatternCache() {
     if (entry.Compiled) pcre2_code_free(entry.Compiled);
     entry = CachedPattern{};
   }
+  if (state.CalloutContext) pcre2_match_context_free(state.CalloutContext);
+  state.CalloutContext = nullptr;
+  state.CalloutStop = ResultCode::Ok;
   state.Count = 0;
   state.LastUsed = 0;
   state.LastInserted = kPatternCacheSize - 1;

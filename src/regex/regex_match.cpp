@@ -9,6 +9,7 @@
 #include "objects/func.h"
 #include "objects/func_call.h"
 #include "regex/match_object.h"
+#include "regex/regex_callout.h"
 #include "regex/regex_match.h"
 #include "regex/regex_messages.h"
 #include "values/values_state.h"
@@ -41,9 +42,10 @@ SpareMatchData& Spare() {
 
 // The variable for a subpattern: in OutputVar's scope, local when it is
 // local (or the running function is force-local), else global.
-Variable* SubpatternVar(Variable& outputVar, std::wstring_view suffix) {
+Variable* SubpatternVar(Variable& outputVar, std::wstring_view suffix, FunctionScope* callScope) {
   std::wstring name = outputVar.Name();
   name += suffix;
+  if (callScope) return FindOrAddVariable(name, Values().Globals, callScope, ResolvePhase::Running);
   Func* running = RunningFunction();
   bool local = (outputVar.Scope() & VAR_LOCAL) || (running && running->Scope.Mode >= SCOPE_FORCE_LOCAL);
   if (!local) return Values().Globals.FindOrAdd(name, VAR_GLOBAL);
@@ -104,7 +106,7 @@ int ScriptErrorCode(int pcre2Code) {
 
 // Stores each group's text (or position and length) in its variable.
 ResultCode StoreSubpatternVars(Variable& outputVar, const CachedPattern& entry, std::wstring_view subject,
-                               const PCRE2_SIZE* ovector, int pairs, bool positions) {
+                               const PCRE2_SIZE* ovector, int pairs, bool positions, FunctionScope* scope) {
   bool named = !entry.GroupNames.empty();
   std::vector<bool> stored(entry.CaptureCount + 1, false);
   for (uint32_t group = 1; group <= entry.CaptureCount; ++group) {
@@ -115,14 +117,14 @@ ResultCode StoreSubpatternVars(Variable& outputVar, const CachedPattern& entry, 
     size_t start = tookPart ? ovector[2 * group] : 0;
     size_t length = tookPart ? ovector[2 * group + 1] - start : 0;
     if (positions) {
-      Variable* pos = SubpatternVar(outputVar, L"Pos" + suffix);
-      Variable* len = SubpatternVar(outputVar, L"Len" + suffix);
+      Variable* pos = SubpatternVar(outputVar, L"Pos" + suffix, scope);
+      Variable* len = SubpatternVar(outputVar, L"Len" + suffix, scope);
       if (!pos || !len) return ResultCode::Fail;
       if (pos->AssignInteger(tookPart ? static_cast<int64_t>(start) + 1 : 0) != ResultCode::Ok ||
           len->AssignInteger(static_cast<int64_t>(length)) != ResultCode::Ok)
         return ResultCode::Fail;
     } else {
-      Variable* var = SubpatternVar(outputVar, suffix);
+      Variable* var = SubpatternVar(outputVar, suffix, scope);
       if (!var) return ResultCode::Fail;
       if (var->Assign(subject.substr(start, length)) != ResultCode::Ok) return ResultCode::Fail;
     }
@@ -131,11 +133,21 @@ ResultCode StoreSubpatternVars(Variable& outputVar, const CachedPattern& entry, 
   return ResultCode::Ok;
 }
 
-// Matches with no callout context (callouts arrive with regex_callout.cpp).
+// Matches; a pattern with callouts gets the handler and its context.
 int RunPattern(CachedPattern& entry, std::wstring_view subject, size_t start, uint32_t options,
                pcre2_match_data* data) {
+  CalloutContext context{&entry, subject};
+  pcre2_match_context* matchContext = nullptr;
+  if (entry.HasCallouts && !(matchContext = CalloutMatchContext(&context))) return PCRE2_ERROR_NOMEMORY;
   return pcre2_match(entry.Compiled, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), start, options, data,
-                     nullptr);
+                     matchContext);
+}
+
+// The stop a callout recorded, cleared for the next match.
+ResultCode TakeCalloutStop() {
+  const ResultCode stop = Regex().CalloutStop;
+  Regex().CalloutStop = ResultCode::Ok;
+  return stop;
 }
 
 namespace {
@@ -192,7 +204,10 @@ ResultCode RegExMatchCall(ExprToken& result, ExprToken** params, int count) {
     code = ReportOutcomeNumber(ScriptErrorCode(PCRE2_ERROR_NOMEMORY), regex_msg::MatchWhat);
   } else {
     int rc = RunPattern(*entry, haystack, start, 0, data);
-    if (rc >= 0 || rc == PCRE2_ERROR_NOMATCH) {
+    code = TakeCalloutStop();
+    if (code != ResultCode::Ok) {
+      // A callout function's error or Exit ends the thread here too.
+    } else if (rc >= 0 || rc == PCRE2_ERROR_NOMATCH) {
       code = ReportOutcome(false);
       result.SetInteger(rc >= 0 ? static_cast<int64_t>(pcre2_get_ovector_pointer(data)[0]) + 1 : 0);
     } else {

@@ -12,6 +12,7 @@
 #include "values/expr_token.h"
 
 class Variable;
+struct FunctionScope;
 
 // The 0-based start of a search from a 1-based StartingPosition argument:
 // negative and 0 count from the end; past the end is the end.
@@ -29,9 +30,15 @@ int RunPattern(CachedPattern& entry, std::wstring_view subject, size_t start, ui
 int ScriptErrorCode(int pcre2Code);
 
 // Sets the subpattern variables named after `outputVar` for a match (or, with
-// pairs 0, for no match) in text or position form.
+// pairs 0, for no match) in text or position form. With `scope` they are
+// that function's locals (a callout function about to run); otherwise they
+// go where OutputVar's scope rule puts them.
 ResultCode StoreSubpatternVars(Variable& outputVar, const CachedPattern& entry, std::wstring_view subject,
-                               const PCRE2_SIZE* ovector, int pairs, bool positions);
+                               const PCRE2_SIZE* ovector, int pairs, bool positions, FunctionScope* scope = nullptr);
+
+// Takes the way a callout function's thread ended when it did not end
+// normally (Ok when it did, or when no callout ran); the match passes it on.
+ResultCode TakeCalloutStop();
 
 // The built-in function behind both RegExMatch and RegExReplace.
 ResultCode BuiltInRegEx(const ExprFunc& func, ExprToken& result, ExprToken** params, int count, bool expandLast);

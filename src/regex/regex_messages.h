@@ -6,9 +6,6 @@ namespace regex_msg {
 inline constexpr wchar_t CompileError[] = L"Compile error %d at offset %d: %s";
 // Longest compile-error text (characters, terminator included).
 inline constexpr size_t kCompileErrorChars = 128;
-// Callouts ((?C), (?C:Name), the "C" option) are not built yet: such a
-// pattern fails to compile rather than match without calling anything.
-inline constexpr wchar_t CalloutsUnsupported[] = L"Callouts are not supported by this version yet.";
 inline constexpr wchar_t OutOfMemory[] = L"Out of memory.";
 inline constexpr wchar_t MatchWhat[] = L"RegExMatch";
 inline constexpr wchar_t ReplaceWhat[] = L"RegExReplace";

@@ -173,6 +173,11 @@ ResultCode RegExReplaceCall(ExprToken& result, ExprToken** params, int count) {
   }
   while (!failed && limit != 0) {
     int rc = RunPattern(*entry, haystack, position, options, data);
+    if ((code = TakeCalloutStop()) != ResultCode::Ok) {
+      // A callout function's error or Exit ends the thread here too.
+      failed = true;
+      break;
+    }
     if (rc == PCRE2_ERROR_NOMATCH) {
       if (options && position < haystack.size()) {
         position += StepLength(haystack, position, entry->Options.Newline);

@@ -22,7 +22,16 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result_code.h"
 #include "regex/regex_options.h"
+
+// Where a named callout was rewritten: positions of the compiled text at or
+// after RewrittenEnd lie Inserted characters (in all) further on than in
+// the script's pattern.
+struct CalloutShift {
+  size_t RewrittenEnd;
+  size_t Inserted;
+};
 
 // One compiled pattern.
 struct CachedPattern {
@@ -34,6 +43,9 @@ struct CachedPattern {
   // when the pattern names no group.
   std::vector<std::wstring> GroupNames;
   int InUse = 0;  // matches running with it now (callouts may nest)
+  bool HasCallouts = false;
+  // The named callouts' rewrites, in pattern order.
+  std::vector<CalloutShift> Shifts;
 };
 
 // Entries of the pattern cache.
@@ -49,6 +61,13 @@ struct RegexState {
   uint64_t Compilations = 0;
   // Sort's Random option: written only by Sort on the script thread.
   std::mt19937 SortRandom{std::random_device{}()};
+  // The match context that carries the callout handler: made on first use,
+  // script thread only (the matcher copies what it needs when it starts,
+  // so nested matches may share it).
+  pcre2_match_context* CalloutContext = nullptr;
+  // How the last callout function's thread ended when it did not end
+  // normally (an error or Exit); the match that ran it passes it on.
+  ResultCode CalloutStop = ResultCode::Ok;
   CRITICAL_SECTION Lock;
   bool LockReady = false;
 };

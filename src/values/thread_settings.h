@@ -106,6 +106,11 @@ struct ThreadSettings {
   uint32_t GuiDefaultWindow = 0;
   uint32_t GuiDialogOwner = 0;
   const void* GuiEvent = nullptr;
+  // Event information a handler gave the thread for as long as it runs
+  // (a regex callout: the address of its callout block); 0 when none, and
+  // A_EventInfo then shows the GUI event's. Written by the handler, which
+  // puts the previous value back when it returns.
+  int64_t EventInfo = 0;
 
   // Carries out SetFormat: kind begins with "Float" or "Integer" (any case).
   // Fail on an unusable float format or an unknown kind.
