@@ -63,6 +63,21 @@ bool IsSingleReference(const ArgRecord& arg) {
          arg.RefList[0].Length == arg.ContentLength;
 }
 
+// The integer a plain decimal text such as "1" or "25" stands for, read
+// without the general numeric rules; false for every other form (signs,
+// blanks, hex, a leading zero, very long numbers), which those rules read.
+bool PlainDecimal(const wchar_t* text, int64_t& value) {
+  constexpr size_t kMostPlainDigits = 18;  // always fits an int64_t
+  if (text[0] < L'1' || text[0] > L'9') return false;
+  int64_t number = 0;
+  for (size_t i = 0; text[i]; ++i) {
+    if (text[i] < L'0' || text[i] > L'9' || i >= kMostPlainDigits) return false;
+    number = number * 10 + (text[i] - L'0');
+  }
+  value = number;
+  return true;
+}
+
 }  // namespace
 
 ResultCode RunLegacyAssign(ScriptLine& line, std::wstring& buffer) {
@@ -107,6 +122,13 @@ ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args) {
     if (args.ValueKind) value = number;
     int unit = TimeUnitIndex(args[2]);
     if (unit >= 0) return action == ACT_ADD ? AddTime(*var, value, unit) : SubtractTime(*var, value, unit);
+  }
+  // "x++" and "x += 5" give their amount as text: a plain number is read
+  // once here instead of by the general rules at each use below.
+  int64_t plain = 0;
+  if (!args.ValueKind && PlainDecimal(value, plain)) {
+    args.ValueKind = PURE_INTEGER;
+    args.ValueInteger = plain;
   }
   NumericKind varKind = var->NumericType();
   NumericKind valueKind = args.ValueKind ? static_cast<NumericKind>(args.ValueKind) : IsNumeric(value);

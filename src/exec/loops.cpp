@@ -47,14 +47,9 @@ class LoopStateGuard {
 
 // Evaluates a line's single expression argument for its truth.
 bool EvaluateTruth(ScriptLine& line, ResultCode& result) {
-  std::wstring text;
   result = ResultCode::Ok;
   if (line.ArgTotal == 0) return false;
-  if (!EvaluateExpression(line, 0, result, nullptr, text)) {
-    if (result == ResultCode::Ok) result = ResultCode::Fail;
-    return false;
-  }
-  return TextIsTrueResult(text.c_str());
+  return EvaluateCondition(line, 0, result);
 }
 
 }  // namespace

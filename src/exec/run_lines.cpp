@@ -411,7 +411,14 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
     ScriptLine* next = line->FollowingLine;
     ScriptLine* jump = nullptr;
 
-    if (!(CommandInfo(action).Flags & kRunsOwnArgs) && line->ArgTotal > 0) {
+    // An if-expression is tested for its truth as the value it is, without
+    // making its text.
+    bool condition = false;
+    if (action == ACT_IFEXPR && line->ArgTotal == 1 && line->ArgList[0].ExprFlag) {
+      condition = EvaluateCondition(*line, 0, result);
+      if (result != ResultCode::Ok) return result;
+      args.Count = 0;
+    } else if (!(CommandInfo(action).Flags & kRunsOwnArgs) && line->ArgTotal > 0) {
       result = PrepareArgs(*line, args, expansion.Buffer());
       if (result != ResultCode::Ok) return result;
     } else {
@@ -498,7 +505,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
       case ACT_DIV: result = RunArithmetic(*line, args); break;
       default:
         if (IsIf(action)) {
-          bool passed = action == ACT_IFEXPR ? TextIsTrueResult(args[0]) : false;
+          bool passed = action == ACT_IFEXPR ? (args.Count ? TextIsTrueResult(args[0]) : condition) : false;
           if (action != ACT_IFEXPR) {
             ResultCode test = TestCondition(*line, args);
             if (test == ResultCode::Fail) return test;

@@ -747,17 +747,20 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
     const bool loopIndex = only.Symbol == ExprSymbol::RuntimeRef && only.Parts == g_ExprLoopIndexMarker;
     const bool integerWord = only.Symbol == ExprSymbol::RawWord && only.PreParsed && (target || only.Text[0] != L'0');
     if (literal || loopIndex || integerWord) {
-      ExprToken value = only;
-      if (loopIndex) value.SetInteger(Values().CurrentThread->LoopIndex);
-      if (integerWord && !target) value.SetInteger(*only.PreParsed);
+      // The number is written straight into the token it goes to: building
+      // it in a local and copying the whole token costs more than the rest.
+      ExprToken local;
+      ExprToken& value = target ? local : *resultToken;
+      if (loopIndex)
+        value.SetInteger(Values().CurrentThread->LoopIndex);
+      else if (integerWord && !target)
+        value.SetInteger(*only.PreParsed);
+      else
+        value = only;
       value.Circuit = nullptr;
-      if (target) {
-        if (target->AssignToken(value) != ResultCode::Ok) {
-          result = ResultCode::Fail;
-          return false;
-        }
-      } else {
-        *resultToken = value;
+      if (target && target->AssignToken(value) != ResultCode::Ok) {
+        result = ResultCode::Fail;
+        return false;
       }
       out.push_back(L'\0');
       return true;
@@ -830,6 +833,29 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
   }
   out.push_back(L'\0');
   return true;
+}
+
+bool EvaluateCondition(ScriptLine& line, int argIndex, ResultCode& result) {
+  result = ResultCode::Ok;
+  ArgRecord& arg = line.ArgList[argIndex];
+  auto* form = static_cast<CompiledExpression*>(arg.CompiledForm);
+  if (!form || !form->Postfix) {
+    // Not compiled with the script (a line made later): compile it now.
+    if (CompileExpression(line, arg) != ResultCode::Ok) {
+      result = ResultCode::Fail;
+      return false;
+    }
+    form = static_cast<CompiledExpression*>(arg.CompiledForm);
+  }
+  EvalFrame frame(line);
+  Evaluation evaluation(frame, *form, nullptr);
+  const ResultCode ran = evaluation.Run();
+  if (ran != ResultCode::Ok) {
+    result = ran;
+    return false;
+  }
+  ExprToken* value = evaluation.Value();
+  return value && TruthOf(*value);
 }
 
 ExprTestResult EvaluateExpressionText(std::wstring_view expression) {

@@ -43,6 +43,11 @@ inline constexpr size_t kMaxEvalHeapBlocks = 200;
 bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken, std::wstring& out,
                         Variable* outputVar = nullptr);
 
+// Evaluates expression argument `argIndex` of a condition line (if, while,
+// until) and returns its truth, without making the text "1" or "". On
+// failure returns false with `result` set, the error already reported.
+bool EvaluateCondition(ScriptLine& line, int argIndex, ResultCode& result);
+
 // For tests and tools: compiles and evaluates one expression text against
 // the global variables; returns the text result, or the error message.
 // Reports go to the returned Error instead of a dialog (any load-error sink

@@ -167,6 +167,28 @@ void IntegerBinary(ExprSymbol op, int64_t a, int64_t b, ExprToken& result) {
   }
 }
 
+// The integer an operand holds when that is known without reading text:
+// an integer, an integer literal, or a normal variable with a cached
+// integer. Whatever the rules make of other operands is left to them.
+bool KnownInteger(const ExprToken& token, int64_t& value) {
+  switch (token.Symbol) {
+    case ExprSymbol::Integer: value = token.ValueInt64; return true;
+    case ExprSymbol::RawWord:
+      if (!token.PreParsed) return false;
+      value = *token.PreParsed;
+      return true;
+    case ExprSymbol::VariableRef: {
+      Variable& var = *token.Var->ResolveAlias();
+      if (var.Type() != VAR_NORMAL ||
+          (var.Attrib() & (VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_OBJECT)) != VAR_ATTRIB_HAS_VALID_INT64)
+        return false;
+      value = var.ToInteger(false);
+      return true;
+    }
+    default: return false;
+  }
+}
+
 // The numeric rules with doubles.
 void FloatBinary(ExprSymbol op, double a, double b, ExprToken& result) {
   switch (op) {
@@ -363,6 +385,11 @@ bool TextOf(EvalFrame& frame, ExprToken& token, wchar_t* numberBuffer, TextPiece
 // Operators
 
 ResultCode EvalBinary(ExprSymbol op, EvalFrame& frame, ExprToken& left, ExprToken& right, ExprToken& result) {
+  int64_t leftInteger, rightInteger;
+  if (op != ExprSymbol::Divide && KnownInteger(left, leftInteger) && KnownInteger(right, rightInteger)) {
+    IntegerBinary(op, leftInteger, rightInteger, result);
+    return ResultCode::Ok;
+  }
   const NumericKind leftKind = NumericTypeOf(left);
   const NumericKind rightKind = leftKind == PURE_NOT_NUMERIC ? PURE_NOT_NUMERIC : NumericTypeOf(right);
   if (leftKind == PURE_NOT_NUMERIC || rightKind == PURE_NOT_NUMERIC) {

@@ -75,6 +75,21 @@ size_t HeapCapacityFor(size_t bytesNeeded, bool exactSize) {
   return bytesNeeded + kHeapLargeSlack;
 }
 
+// A variable's heap block made to hold at least `capacity` bytes, keeping
+// its contents. The capacity the rules give grows by small steps, so the
+// block itself grows geometrically beyond it (within #MaxMem): a long run of
+// appends then copies the text a few times instead of hundreds.
+wchar_t* GrowHeapBlock(wchar_t* block, size_t capacity) {
+  const SIZE_T blockBytes = HeapSize(GetProcessHeap(), 0, block);
+  if (blockBytes != static_cast<SIZE_T>(-1) && blockBytes >= capacity) return block;
+  size_t grown = blockBytes != static_cast<SIZE_T>(-1) && blockBytes < SIZE_MAX / 2 ? blockBytes * 2 : capacity;
+  if (grown > Values().MaxVarCapacity) grown = Values().MaxVarCapacity;
+  if (grown < capacity) grown = capacity;
+  auto* moved = static_cast<wchar_t*>(HeapReAlloc(GetProcessHeap(), 0, block, grown));
+  if (moved) ++Values().VarCounters.HeapAllocations;
+  return moved;
+}
+
 // Capacity of a small block for bytesNeeded (at most kSmallBlockLarge).
 size_t SmallCapacityFor(size_t bytesNeeded, bool exactSize) {
   if (bytesNeeded <= kSmallBlockTiny) return kSmallBlockTiny;
@@ -792,10 +807,8 @@ ResultCode Variable::AppendGrowing(const wchar_t* text, size_t length) {
   if (capacity < bytesNeeded) capacity = bytesNeeded;
   wchar_t* block;
   if (var.memKind_ == VAR_MEM_HEAP) {
-    // A heap block may grow where it lies, which spares copying it.
-    block = static_cast<wchar_t*>(HeapReAlloc(GetProcessHeap(), 0, var.text_, capacity));
+    block = GrowHeapBlock(var.text_, capacity);
     if (!block) return ReportOutOfMemory();
-    ++Values().VarCounters.HeapAllocations;
   } else {
     block = static_cast<wchar_t*>(AllocVarHeap(capacity));
     if (!block) return ReportOutOfMemory();
