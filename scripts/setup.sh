@@ -13,6 +13,9 @@ PACKAGES=(
   cmake ninja-build ccache dpkg-dev
   wine wine64 xvfb xdotool x11-utils imagemagick
   googletest python3 lua5.4
+  # Chinese faces for the patch window's texts (mapped in the Wine prefix
+  # by wine-env.sh): a sans-serif for its Yahei texts, a Kai for its credits.
+  fonts-wqy-microhei fonts-arphic-ukai
 )
 
 log() { echo "setup: $*" >&2; }

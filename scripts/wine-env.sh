@@ -39,6 +39,23 @@ qrv_display_stop() {
   fi
 }
 
+# Maps the faces the patch window asks for onto the Chinese fonts setup.sh
+# installs (Wine's font replacements), once per prefix: without them Wine
+# draws empty boxes for every Chinese character.
+qrv_map_fonts() {
+  grep -q 'WenQuanYi Micro Hei' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+  local reg
+  reg="$(mktemp --suffix=.reg)"
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"微软雅黑"="WenQuanYi Micro Hei"' '"Microsoft YaHei"="WenQuanYi Micro Hei"' \
+    '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' \
+    '"楷体"="AR PL UKai CN"' '"KaiTi"="AR PL UKai CN"' | iconv -f UTF-8 -t UTF-16 >"$reg"
+  timeout 60 wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1 || true
+  timeout 60 wineserver -w || true
+  rm -f "$reg"
+}
+
 # Creates the prefix on first use; a lock keeps parallel callers from racing.
 qrv_wine_init() {
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -55,6 +72,7 @@ qrv_wine_init() {
       timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
       timeout 60 wineserver -w || true
     fi
+    qrv_map_fonts
   ) 8>"$(dirname "$WINEPREFIX")/.wine-lock"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "Wine prefix creation failed" >&2; return 1; }
 }

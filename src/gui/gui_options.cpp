@@ -161,6 +161,7 @@ void SetBits(DWORD& style, DWORD bits, bool on) { style = on ? (style | bits) : 
 struct AfterOptions {
   std::wstring HwndVar;
   int OwnDialogs = 0;  // 1 set, -1 clear
+  bool LastFound = false;
 };
 
 // Parses "MinSize"/"MaxSize" sizes: "W", "xH", "WxH".
@@ -235,7 +236,7 @@ ResultCode ApplyWindowOption(ScriptLine& line, GuiWindow& window, std::wstring_v
   } else if (EqualsNoCase(word, L"OwnDialogs")) {
     after.OwnDialogs = on ? 1 : -1;
   } else if (EqualsNoCase(word, L"LastFound")) {
-    return GuiFail(line, L"This option is not supported by this version yet.", word);
+    after.LastFound = true;
   } else if (StartsWithNoCase(word, L"Delimiter")) {
     std::wstring_view rest = word.substr(9);
     window.Delimiter = rest.empty()                   ? L'|'
@@ -385,6 +386,7 @@ ResultCode ApplyWindowOptions(ScriptLine& line, GuiWindow& window, std::wstring_
   }
   if (!after.HwndVar.empty() && AssignHandleVariable(line, after.HwndVar, window.Hwnd) != ResultCode::Ok)
     return ResultCode::Fail;
+  if (after.LastFound) Values().CurrentThread->LastFoundWindow = window.Hwnd;
   if (after.OwnDialogs) Values().CurrentThread->GuiDialogOwner = after.OwnDialogs > 0 ? window.Serial : 0;
   return ResultCode::Ok;
 }

@@ -277,8 +277,7 @@ bool SplitName(std::wstring_view first, std::wstring_view& name, std::wstring_vi
   return true;
 }
 
-// "+LastFoundExist" as the whole first parameter: not supported until the
-// last found window exists in this version.
+// Whether the first parameter is an option list ("+..." or "-...").
 bool IsOptionList(std::wstring_view text) { return text.empty() || text[0] == L'+' || text[0] == L'-'; }
 
 }  // namespace
@@ -504,8 +503,10 @@ ResultCode CmdGui(ScriptLine& line, CommandArgs& args) {
   const bool exists = target.Window && target.Window->Hwnd;
 
   if (IsOptionList(sub)) {
-    if (EqualsNoCase(sub, L"+LastFoundExist"))
-      return GuiFail(line, L"This option is not supported by this version yet.", sub);
+    if (EqualsNoCase(sub, L"+LastFoundExist")) {
+      Values().CurrentThread->LastFoundWindow = exists ? target.Window->Hwnd : nullptr;
+      return ResultCode::Ok;
+    }
     if (!exists) target.Window = NewListedRecord(target.NewName);
     GuiWindow& window = *target.Window;
     if (ApplyWindowOptions(line, window, sub) != ResultCode::Ok) {

@@ -136,22 +136,6 @@ std::vector<std::wstring> LibraryFolders() {
   return folders;
 }
 
-// The file of a library: Name.qrv in the first library folder that has it;
-// failing that, the part of the name before its first "_" (a library
-// holding a family of functions). "" when none exists.
-std::wstring FindLibrary(std::wstring_view name) {
-  std::vector<std::wstring> folders = LibraryFolders();
-  std::wstring_view candidates[2] = {name, name.substr(0, name.find(L'_'))};
-  int tries = candidates[1].size() < name.size() && !candidates[1].empty() ? 2 : 1;
-  for (int i = 0; i < tries; ++i) {
-    for (const std::wstring& folder : folders) {
-      std::wstring path = folder + L"\\" + std::wstring(candidates[i]) + kScriptExtension;
-      if (IsFile(path)) return ResolveIncludePath(L"", path);
-    }
-  }
-  return std::wstring();
-}
-
 // Feeds one file's text to the parser; the caller has set its file index.
 ResultCode ReadFileText(TextStream& stream, int firstLineNumber) {
   ScriptReader reader(stream, Script().Syntax, firstLineNumber);
@@ -250,13 +234,26 @@ std::wstring ResolveIncludePath(std::wstring_view folder, std::wstring_view path
   return full.empty() ? joined : full;
 }
 
+std::wstring FindIncludeLibrary(std::wstring_view name) {
+  std::vector<std::wstring> folders = LibraryFolders();
+  std::wstring_view candidates[2] = {name, name.substr(0, name.find(L'_'))};
+  int tries = candidates[1].size() < name.size() && !candidates[1].empty() ? 2 : 1;
+  for (int i = 0; i < tries; ++i) {
+    for (const std::wstring& folder : folders) {
+      std::wstring path = folder + L"\\" + std::wstring(candidates[i]) + kScriptExtension;
+      if (IsFile(path)) return ResolveIncludePath(L"", path);
+    }
+  }
+  return std::wstring();
+}
+
 DirectiveResult IncludeDirective(std::wstring_view param, bool again, std::wstring_view line) {
   // A compiled script's text already holds the files it included.
   if (Script().Origin == ScriptOrigin::Resource) return DirectiveResult::Handled;
   IncludeTarget target = ParseIncludeParameter(param);
   if (target.Path.empty()) return Refuse(parse_msg::Param1Required, line);
   if (target.Library) {
-    std::wstring path = FindLibrary(target.Path);
+    std::wstring path = FindIncludeLibrary(target.Path);
     if (!path.empty()) return IncludeFile(path, again, target.IgnoreMissing, line);
     if (target.IgnoreMissing) return DirectiveResult::Handled;
     return Refuse(FillIn(directive_msg::IncludeLibraryNotFound, target.Path), line);

@@ -47,6 +47,12 @@ std::wstring ExpandIncludeVariables(std::wstring_view path);
 // The full path of `path` taken relative to `folder` unless it is absolute.
 std::wstring ResolveIncludePath(std::wstring_view folder, std::wstring_view path);
 
+// The file of a library: Name.qrv in the first library folder that has it
+// (beside the script, in the user's documents, beside the interpreter);
+// failing that, the part of the name before its first "_" (a library
+// holding a family of functions). "" when none exists.
+std::wstring FindIncludeLibrary(std::wstring_view name);
+
 // The parts of an "#Include" parameter.
 struct IncludeTarget {
   bool IgnoreMissing = false;  // "*i" prefix

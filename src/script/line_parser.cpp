@@ -196,6 +196,9 @@ ResultCode AppendParsedLine(ActionType action, std::vector<ParsedArg>& args) {
   ScriptLine* line = AppendScriptLine(action, records, count, false);
   if (!line) return ResultCode::Fail;
   if (IsLoop(action)) line->Extra = LoopKindOf(action, records, count);
+  // A script that builds a Gui window waits for its events after the
+  // auto-execute section instead of exiting.
+  if (action == ACT_GUI) Script().StayResident = true;
   return ResultCode::Ok;
 }
 

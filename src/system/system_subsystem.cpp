@@ -11,6 +11,7 @@
 #include "system/file_attributes.h"
 #include "system/file_copy_move.h"
 #include "system/file_delete.h"
+#include "system/file_install.h"
 #include "system/file_object.h"
 #include "system/file_read.h"
 #include "system/folder_commands.h"
@@ -41,6 +42,7 @@ const CommandRow kSystemCommands[] = {
     {ACT_FILEGETTIME, CmdFileGetTime},
     {ACT_FILESETTIME, CmdFileSetTime},
     {ACT_FILEGETSIZE, CmdFileGetSize},
+    {ACT_FILEINSTALL, CmdFileInstall},
     {ACT_FILECREATEDIR, CmdFileCreateDir},
     {ACT_FILEREMOVEDIR, CmdFileRemoveDir},
     {ACT_FILECOPYDIR, CmdFileCopyDir},
