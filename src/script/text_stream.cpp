@@ -76,6 +76,9 @@ bool TextStream::BeginRead() {
 
 // Puts the buffer into output mode, giving unread input back to the source.
 bool TextStream::BeginWrite() {
+  // A stream opened for reading only refuses output at once: buffered, the
+  // text would only be lost when the buffer is written out later.
+  if ((Flags & ACCESS_MASK) == READ && !(Flags & IS_HANDLE)) return false;
   if (!EnsureBuffer()) return false;
   if (Pos) {
     uint32_t unread = Unread();
