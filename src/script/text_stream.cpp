@@ -214,6 +214,18 @@ uint32_t TextStream::Read(wchar_t* buf, uint32_t maxChars, int maxLines) {
   int lines = 0;
   if (maxChars && BeginRead()) {
     while (stored < maxChars) {
+      if (CodePage != CP_UTF16LE) {
+        // A run of plain ASCII bytes other than CR and LF decodes to the
+        // same units in every code page the decoder below handles: copy it
+        // in one tight loop, the common case of every line.
+        uint8_t* end = Buffer + ContentLength;
+        const uint32_t room = maxChars - stored;
+        uint8_t* stop = static_cast<uint32_t>(end - Pos) > room ? Pos + room : end;
+        uint8_t* p = Pos;
+        while (p < stop && *p < 0x80 && *p != '\r' && *p != '\n') buf[stored++] = *p++;
+        Pos = p;
+        if (stored >= maxChars) break;
+      }
       wchar_t units[2];
       int count = 1;
       uint32_t consumed;

@@ -95,6 +95,7 @@ class FileObject : public ObjectBase {
 
   TextFile file_;
   bool open_ = true;
+  std::unique_ptr<wchar_t[]> lineBuffer_;  // ReadLine's buffer, made on first use
 };
 
 // Read([Characters]): default as many characters as bytes remain.
@@ -117,10 +118,12 @@ ResultCode FileObject::Read(ExprToken& result, ExprToken** params, int count) {
 
 // ReadLine(): the line with its line feed removed.
 ResultCode FileObject::ReadLine(ExprToken& result) {
-  std::unique_ptr<wchar_t[]> buffer(new wchar_t[kMaxLineChars + 1]);
-  uint32_t got = file_.ReadLine(buffer.get(), kMaxLineChars);
-  if (got > 0 && buffer[got - 1] == L'\n') --got;
-  SetResultText(result, std::wstring_view(buffer.get(), got));
+  // One line buffer per object: a loop of ReadLine calls allocates once.
+  if (!lineBuffer_) lineBuffer_.reset(new (std::nothrow) wchar_t[kMaxLineChars + 1]);
+  if (!lineBuffer_) return MemberFailed(result);
+  uint32_t got = file_.ReadLine(lineBuffer_.get(), kMaxLineChars);
+  if (got > 0 && lineBuffer_[got - 1] == L'\n') --got;
+  SetResultText(result, std::wstring_view(lineBuffer_.get(), got));
   return ResultCode::Ok;
 }
 
@@ -244,7 +247,8 @@ ResultCode FileObject::Encoding(ExprToken& result, bool set, ExprToken* value) {
 ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToken** params, int count) {
   if (count < 1 || (flags & IF_META)) return ResultCode::NotHandled;
   wchar_t nameBuffer[kFloatTextChars];
-  const std::wstring name = ParamText(*params[0], nameBuffer);
+  // A view: member calls are frequent and their names need no copy.
+  const std::wstring_view name = ParamText(*params[0], nameBuffer);
   const int kind = InvokeKindOf(flags);
   ExprToken** args = params + 1;
   const int argCount = count - 1;
@@ -275,10 +279,10 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
       return ResultCode::Ok;
     }
     NumberType type;
-    const bool reading = name.size() > 4 && EqualsNoCase(std::wstring_view(name).substr(0, 4), L"Read");
-    const bool writing = name.size() > 5 && EqualsNoCase(std::wstring_view(name).substr(0, 5), L"Write");
-    if (reading && ParseNumberType(std::wstring_view(name).substr(4), type)) return ReadNumber(result, type);
-    if (writing && ParseNumberType(std::wstring_view(name).substr(5), type)) {
+    const bool reading = name.size() > 4 && EqualsNoCase(name.substr(0, 4), L"Read");
+    const bool writing = name.size() > 5 && EqualsNoCase(name.substr(0, 5), L"Write");
+    if (reading && ParseNumberType(name.substr(4), type)) return ReadNumber(result, type);
+    if (writing && ParseNumberType(name.substr(5), type)) {
       if (argCount < 1) return MemberFailed(result);
       return WriteNumber(result, type, *args[0]);
     }
