@@ -82,17 +82,35 @@ def instr_substr_total(n):
     return total
 
 
+# The word the file benchmarks count, and the line that carries it.
+NEEDLE_EVERY = 7
+
+
+def text_lines(n):
+    """The data file of the line benchmarks: n lines, every NEEDLE_EVERY-th
+    holding the word "needle", each ended by a line feed."""
+    return {"lines.txt": "".join(
+        f"record {i}: {'needle ' if i % NEEDLE_EVERY == 0 else ''}lorem ipsum dolor sit amet consectetur\n"
+        for i in range(1, n + 1))}
+
+
+def written_lines_size(n):
+    """The size in bytes of the file write_lines writes."""
+    return sum(len(f"line {i} of the output\n") for i in range(1, n + 1))
+
+
 class Benchmark:
     """One program written three times: its file stem, its work count (the one
     number literal every version contains), and how its printed value is
     checked and shown."""
 
-    def __init__(self, name, work, count, expected, show):
+    def __init__(self, name, work, count, expected, show, data=None):
         self.name = name
         self.work = work
         self.count = count
         self.expected = expected  # count -> the exact text every version must print
         self.show = show          # printed text -> short form for the table
+        self.data = data          # count -> {file name: text} the runner writes first, or None
 
 
 # Work counts are sized so that each of our programs runs for more than a
@@ -122,6 +140,14 @@ BENCHMARKS = [
               lambda n: str(n * (TEXT_FIELDS + len(TEXT_1MB) + TEXT_FIELDS)), lambda text: text),
     Benchmark("sort_numeric", "Sort, var, N of {:,} numeric lines", 200_000,
               lambda n: sorted_numbers_summary(n), lambda text: text),
+    # Files: reading lines one at a time, reading a whole file and splitting
+    # it, and writing lines through a file object.
+    Benchmark("read_loop", "Loop, Read over {:,} lines, counting those with a word", 200_000,
+              lambda n: str(n // NEEDLE_EVERY), lambda text: text, data=text_lines),
+    Benchmark("fileread_split", "FileRead and StrSplit of {:,} lines, counting those with a word", 200_000,
+              lambda n: str(n // NEEDLE_EVERY), lambda text: text, data=text_lines),
+    Benchmark("write_lines", "{:,} lines written through a file object", 200_000,
+              lambda n: str(written_lines_size(n)), lambda text: text),
     Benchmark("format", "{:,} Format(\"{{:08.3f}}\", x) calls", 1_000_000,
               lambda n: f"{8 * n} {(n % 1000) / 8.0:08.3f}", lambda text: text),
     # Built-in variable reads beside an ordinary variable read: the ratios
@@ -393,6 +419,10 @@ def main(argv):
             count = max(1, round(benchmark.count * args.scale))
             expected = benchmark.expected(count)
             entry = {"count": count, "times": {}, "best": {}, "status": {}}
+            # The data the programs read lies beside them, written once for all three.
+            for file_name, text in (benchmark.data(count) if benchmark.data else {}).items():
+                with open(os.path.join(work, file_name), "w", encoding="utf-8", newline="") as handle:
+                    handle.write(text)
             row = [benchmark.name, benchmark.work.format(count)]
             shown = None
 

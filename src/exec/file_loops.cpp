@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <string_view>
 
+#include "base/error_sink.h"
 #include "base/script_line.h"
 #include "exec/command_args.h"
 #include "exec/loop_iteration.h"
@@ -42,28 +43,42 @@ struct FileLoopWalk {
   ResultCode Result = ResultCode::Ok;
 };
 
-// Mode letters: F files, D folders, R recursion; neither F nor D means files.
-FileLoopSetup SetupFromLetters(std::wstring_view letters) {
-  FileLoopSetup setup;
+inline constexpr wchar_t kParam2Invalid[] = L"Parameter #2 invalid.";
+inline constexpr wchar_t kParam3Invalid[] = L"Parameter #3 invalid.";
+
+// Mode letters: F (or V) files, D (or K) folders, R recursion, blanks
+// ignored; neither F nor D means files. False on any other character, so a
+// mistyped mode is reported rather than silently read as "files".
+bool SetupFromLetters(std::wstring_view letters, FileLoopSetup& setup) {
   bool files = false, folders = false;
   for (const wchar_t c : letters) {
     switch (std::towupper(c)) {
-      case L'F': files = true; break;
-      case L'D': folders = true; break;
+      case L'F':
+      case L'V': files = true; break;
+      case L'D':
+      case L'K': folders = true; break;
       case L'R': setup.Recurse = true; break;
-      default: break;
+      case L' ':
+      case L'\t': break;
+      default: return false;
     }
   }
   setup.Mode = folders ? (files ? kFilesAndFolders : kFoldersOnly) : kFilesOnly;
-  return setup;
+  return true;
 }
 
-// The legacy arguments: include-folders 0/1/2 and recurse 0/1.
-FileLoopSetup SetupFromLegacy(std::wstring_view includeFolders, std::wstring_view recurse) {
-  FileLoopSetup setup;
-  setup.Mode = includeFolders == L"1" ? kFilesAndFolders : includeFolders == L"2" ? kFoldersOnly : kFilesOnly;
+// The legacy arguments: include-folders 0 (or empty), 1 or 2, and recurse 0/1.
+bool SetupFromLegacy(std::wstring_view includeFolders, std::wstring_view recurse, FileLoopSetup& setup) {
+  if (includeFolders.empty() || includeFolders == L"0")
+    setup.Mode = kFilesOnly;
+  else if (includeFolders == L"1")
+    setup.Mode = kFilesAndFolders;
+  else if (includeFolders == L"2")
+    setup.Mode = kFoldersOnly;
+  else
+    return false;
   setup.Recurse = recurse == L"1";
-  return setup;
+  return true;
 }
 
 // Whether a find record is "." or "..".
@@ -126,11 +141,14 @@ class LoopFileGuard {
 ResultCode RunFileLoop(ScriptLine& loopLine, ScriptLine* untilLine, CommandArgs& args, bool legacy,
                        ScriptLine*& jumpToLine) {
   const int patternArg = legacy ? 0 : 1;
+  FileLoopSetup setup;
+  if (legacy ? !SetupFromLegacy(args[1], args[2], setup) : !SetupFromLetters(args[2], setup))
+    return ReportLineError(&loopLine, legacy ? kParam2Invalid : kParam3Invalid, ERROR_KIND_ERROR,
+                           legacy ? args[1] : args[2]);
   std::wstring_view pattern(args[patternArg], args.Count > patternArg ? args.Length[patternArg] : 0);
   if (pattern.empty()) return ResultCode::Ok;
   if (pattern.size() > kMaxPatternChars) pattern = pattern.substr(0, kMaxPatternChars);
-  FileLoopWalk walk{loopLine, untilLine, jumpToLine,
-                    legacy ? SetupFromLegacy(args[1], args[2]) : SetupFromLetters(args[2])};
+  FileLoopWalk walk{loopLine, untilLine, jumpToLine, setup};
   const size_t slash = pattern.find_last_of(L'\\');
   const std::wstring dir(slash == std::wstring_view::npos ? std::wstring_view() : pattern.substr(0, slash + 1));
   const std::wstring name(slash == std::wstring_view::npos ? pattern : pattern.substr(slash + 1));

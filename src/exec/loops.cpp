@@ -13,6 +13,7 @@
 #include "exec/list_lines.h"
 #include "exec/loop_iteration.h"
 #include "exec/read_loop.h"
+#include "exec/reg_loop.h"
 #include "exec/run_lines.h"
 #include "values/expr_eval.h"
 #include "values/expr_operators.h"
@@ -337,6 +338,8 @@ ResultCode RunLoop(ScriptLine& loopLine, ScriptLine*& next, ScriptLine*& jumpToL
     case LOOP_FILES_LEGACY: return RunFileLoop(loopLine, untilLine, args, true, jumpToLine);
     case LOOP_FILES: return RunFileLoop(loopLine, untilLine, args, false, jumpToLine);
     case LOOP_READ: return RunReadLoop(loopLine, untilLine, args, jumpToLine);
+    case LOOP_REG_LEGACY: return RunRegLoop(loopLine, untilLine, args, true, jumpToLine);
+    case LOOP_REG: return RunRegLoop(loopLine, untilLine, args, false, jumpToLine);
     default: return ReportLineError(&loopLine, kLoopKindNotSupported);
   }
 }

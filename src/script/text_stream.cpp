@@ -76,6 +76,9 @@ bool TextStream::BeginRead() {
 
 // Puts the buffer into output mode, giving unread input back to the source.
 bool TextStream::BeginWrite() {
+  // A stream opened for reading only refuses output at once: buffered, the
+  // text would only be lost when the buffer is written out later.
+  if ((Flags & ACCESS_MASK) == READ && !(Flags & IS_HANDLE)) return false;
   if (!EnsureBuffer()) return false;
   if (Pos) {
     uint32_t unread = Unread();
@@ -211,6 +214,18 @@ uint32_t TextStream::Read(wchar_t* buf, uint32_t maxChars, int maxLines) {
   int lines = 0;
   if (maxChars && BeginRead()) {
     while (stored < maxChars) {
+      if (CodePage != CP_UTF16LE) {
+        // A run of plain ASCII bytes other than CR and LF decodes to the
+        // same units in every code page the decoder below handles: copy it
+        // in one tight loop, the common case of every line.
+        uint8_t* end = Buffer + ContentLength;
+        const uint32_t room = maxChars - stored;
+        uint8_t* stop = static_cast<uint32_t>(end - Pos) > room ? Pos + room : end;
+        uint8_t* p = Pos;
+        while (p < stop && *p < 0x80 && *p != '\r' && *p != '\n') buf[stored++] = *p++;
+        Pos = p;
+        if (stored >= maxChars) break;
+      }
       wchar_t units[2];
       int count = 1;
       uint32_t consumed;

@@ -3,7 +3,9 @@
 // The object owns its TextFile; every member goes through it, so buffered
 // input and pending output stay consistent whatever mix of text, number
 // and raw calls a script makes. A closed object answers every member with
-// "" (or 0 for the counts), never touching a stale handle.
+// "" (or 0 for the counts), never touching a stale handle. Inside a Try a
+// failed member throws instead, so a script that asks for errors never
+// mistakes a lost write for a successful one.
 #include "system/file_object.h"
 
 #include <windows.h>
@@ -14,8 +16,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/script_context.h"
+#include "exec/exceptions.h"
 #include "script/file_encoding.h"
 #include "script/text_stream.h"
+#include "system/file_messages.h"
 #include "values/object.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -27,6 +32,22 @@ namespace {
 constexpr uint32_t kMaxLineChars = 65535;
 // Addresses at or below this are numbers a script passed by mistake.
 constexpr int64_t kLowestAddress = 0xFFFF;
+
+// The origin of the exceptions FileOpen and the file object raise.
+constexpr wchar_t kFileOpenWhat[] = L"FileOpen";
+constexpr wchar_t kFileObjectWhat[] = L"FileObject";
+// The message of a file object's failure exception.
+constexpr wchar_t kMemberFailedMessage[] = L"1";
+
+// Whether the running thread turns failures into exceptions (inside Try).
+bool Throwing() { return (Values().CurrentThread->ExceptionMode & EXCEPTION_MODE_TRY) != 0; }
+
+// A failed member: its fallback result, or an exception inside Try.
+ResultCode MemberFailed(ExprToken& result, bool zero = false) {
+  if (Throwing()) return RaiseException(Script().CurrentLine, kMemberFailedMessage, kFileObjectWhat);
+  if (zero) result.SetInteger(0);
+  return ResultCode::Ok;
+}
 
 // Number methods: the word after Read/Write (an optional "U" first).
 struct NumberType {
@@ -74,6 +95,7 @@ class FileObject : public ObjectBase {
 
   TextFile file_;
   bool open_ = true;
+  std::unique_ptr<wchar_t[]> lineBuffer_;  // ReadLine's buffer, made on first use
 };
 
 // Read([Characters]): default as many characters as bytes remain.
@@ -85,9 +107,10 @@ ResultCode FileObject::Read(ExprToken& result, ExprToken** params, int count) {
     const int64_t remaining = file_.Length() - file_.Tell();
     chars = remaining > 0 ? remaining : 0;
   }
-  if (chars <= 0 || chars > INT32_MAX) return ResultCode::Ok;
+  if (chars <= 0) return ResultCode::Ok;
+  if (chars > INT32_MAX) return MemberFailed(result);
   std::unique_ptr<wchar_t[]> buffer(new (std::nothrow) wchar_t[static_cast<size_t>(chars) + 1]);
-  if (!buffer) return ResultCode::Ok;
+  if (!buffer) return MemberFailed(result);
   const uint32_t got = file_.Read(buffer.get(), static_cast<uint32_t>(chars));
   SetResultText(result, std::wstring_view(buffer.get(), got));
   return ResultCode::Ok;
@@ -95,10 +118,12 @@ ResultCode FileObject::Read(ExprToken& result, ExprToken** params, int count) {
 
 // ReadLine(): the line with its line feed removed.
 ResultCode FileObject::ReadLine(ExprToken& result) {
-  std::unique_ptr<wchar_t[]> buffer(new wchar_t[kMaxLineChars + 1]);
-  uint32_t got = file_.ReadLine(buffer.get(), kMaxLineChars);
-  if (got > 0 && buffer[got - 1] == L'\n') --got;
-  SetResultText(result, std::wstring_view(buffer.get(), got));
+  // One line buffer per object: a loop of ReadLine calls allocates once.
+  if (!lineBuffer_) lineBuffer_.reset(new (std::nothrow) wchar_t[kMaxLineChars + 1]);
+  if (!lineBuffer_) return MemberFailed(result);
+  uint32_t got = file_.ReadLine(lineBuffer_.get(), kMaxLineChars);
+  if (got > 0 && lineBuffer_[got - 1] == L'\n') --got;
+  SetResultText(result, std::wstring_view(lineBuffer_.get(), got));
   return ResultCode::Ok;
 }
 
@@ -114,7 +139,12 @@ ResultCode FileObject::Write(ExprToken& result, ExprToken** params, int count, b
     ok = wrote > 0;
     bytes += wrote;
   }
-  if (ok && newline) bytes += file_.Write(L"\n", 1);
+  if (ok && newline) {
+    const uint32_t wrote = file_.Write(L"\n", 1);
+    ok = wrote > 0;
+    bytes += wrote;
+  }
+  if (!ok) return MemberFailed(result);
   result.SetInteger(bytes);
   return ResultCode::Ok;
 }
@@ -122,7 +152,7 @@ ResultCode FileObject::Write(ExprToken& result, ExprToken** params, int count, b
 // ReadType(): the number, or "" on a short read.
 ResultCode FileObject::ReadNumber(ExprToken& result, const NumberType& type) {
   uint8_t bytes[8] = {};
-  if (file_.RawRead(bytes, type.Size) != type.Size) return ResultCode::Ok;
+  if (file_.RawRead(bytes, type.Size) != type.Size) return MemberFailed(result);
   if (type.IsFloat) {
     if (type.Size == 4) {
       float value;
@@ -159,16 +189,18 @@ ResultCode FileObject::WriteNumber(ExprToken& result, const NumberType& type, Ex
         ParamNumericType(value) == PURE_FLOAT ? static_cast<int64_t>(ParamFloat(value)) : ParamInteger(value);
     std::memcpy(bytes, &number, type.Size);
   }
-  result.SetInteger(file_.RawWrite(bytes, type.Size));
+  const uint32_t wrote = file_.RawWrite(bytes, type.Size);
+  if (wrote != type.Size) return MemberFailed(result);
+  result.SetInteger(wrote);
   return ResultCode::Ok;
 }
 
 // RawRead/RawWrite(VarOrAddress, Bytes): the bytes moved, 0 on failure.
 ResultCode FileObject::RawTransfer(ExprToken& result, ExprToken** params, int count, bool writing) {
   result.SetInteger(0);
-  if (count < 2) return ResultCode::Ok;
+  if (count < 2) return MemberFailed(result, true);
   const int64_t bytes = ParamInteger(*params[1]);
-  if (bytes <= 0 || bytes > UINT32_MAX) return ResultCode::Ok;
+  if (bytes <= 0 || bytes > UINT32_MAX) return MemberFailed(result, true);
   void* target = nullptr;
   if (params[0]->Symbol == ExprSymbol::VariableRef) {
     Variable* var = params[0]->Var->ResolveAlias();
@@ -176,19 +208,22 @@ ResultCode FileObject::RawTransfer(ExprToken& result, ExprToken** params, int co
     if (!writing) {
       if (var->ByteCapacity() < static_cast<size_t>(bytes) &&
           var->Assign(nullptr, static_cast<ptrdiff_t>(needChars), true, false) != ResultCode::Ok)
-        return ResultCode::Ok;
+        return MemberFailed(result, true);
     } else if (var->ByteLength() < static_cast<size_t>(bytes) && var->ByteCapacity() < static_cast<size_t>(bytes)) {
-      return ResultCode::Ok;
+      return MemberFailed(result, true);
     }
     var->StopNumberCache();
     target = const_cast<wchar_t*>(var->TextOf(false));
   } else {
     const int64_t address = ParamInteger(*params[0]);
-    if (address <= kLowestAddress) return ResultCode::Ok;
+    if (address <= kLowestAddress) return MemberFailed(result, true);
     target = reinterpret_cast<void*>(static_cast<uintptr_t>(address));
   }
   const auto size = static_cast<uint32_t>(bytes);
-  result.SetInteger(writing ? file_.RawWrite(target, size) : file_.RawRead(target, size));
+  const uint32_t moved = writing ? file_.RawWrite(target, size) : file_.RawRead(target, size);
+  // Reading nothing at the end of the file is no failure; writing nothing is.
+  if (writing && moved == 0) return MemberFailed(result, true);
+  result.SetInteger(moved);
   return ResultCode::Ok;
 }
 
@@ -201,7 +236,7 @@ ResultCode FileObject::Encoding(ExprToken& result, bool set, ExprToken* value) {
     if (ParamNumericType(*value) == PURE_INTEGER)
       codePage = static_cast<uint32_t>(ParamInteger(*value));
     else if (!ParseEncodingName(text, codePage))
-      return ResultCode::Ok;
+      return MemberFailed(result);
     file_.ChangeCodePage(codePage & kCodePageMask);
   }
   SetResultText(result, EncodingNameOf(file_.GetCodePage()));
@@ -212,7 +247,8 @@ ResultCode FileObject::Encoding(ExprToken& result, bool set, ExprToken* value) {
 ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToken** params, int count) {
   if (count < 1 || (flags & IF_META)) return ResultCode::NotHandled;
   wchar_t nameBuffer[kFloatTextChars];
-  const std::wstring name = ParamText(*params[0], nameBuffer);
+  // A view: member calls are frequent and their names need no copy.
+  const std::wstring_view name = ParamText(*params[0], nameBuffer);
   const int kind = InvokeKindOf(flags);
   ExprToken** args = params + 1;
   const int argCount = count - 1;
@@ -222,7 +258,7 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
       open_ = false;
       return ResultCode::Ok;
     }
-    if (!open_) return ResultCode::Ok;
+    if (!open_) return MemberFailed(result);
     if (EqualsNoCase(name, L"Read")) return Read(result, args, argCount);
     if (EqualsNoCase(name, L"ReadLine")) return ReadLine(result);
     if (EqualsNoCase(name, L"Write")) return Write(result, args, argCount, false);
@@ -234,19 +270,20 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
       return ResultCode::Ok;
     }
     if (EqualsNoCase(name, L"Seek")) {
-      if (argCount < 1) return ResultCode::Ok;
+      if (argCount < 1) return MemberFailed(result, true);
       const int64_t distance = ParamInteger(*args[0]);
       const int origin = ParamGiven(args, argCount, 1) ? static_cast<int>(ParamInteger(*args[1]))
                                                        : (distance < 0 ? FILE_END : FILE_BEGIN);
-      result.SetInteger(origin >= 0 && origin <= 2 && file_.Seek(distance, origin) ? 1 : 0);
+      if (origin < 0 || origin > 2 || !file_.Seek(distance, origin)) return MemberFailed(result, true);
+      result.SetInteger(1);
       return ResultCode::Ok;
     }
     NumberType type;
-    const bool reading = name.size() > 4 && EqualsNoCase(std::wstring_view(name).substr(0, 4), L"Read");
-    const bool writing = name.size() > 5 && EqualsNoCase(std::wstring_view(name).substr(0, 5), L"Write");
-    if (reading && ParseNumberType(std::wstring_view(name).substr(4), type)) return ReadNumber(result, type);
-    if (writing && ParseNumberType(std::wstring_view(name).substr(5), type)) {
-      if (argCount < 1) return ResultCode::Ok;
+    const bool reading = name.size() > 4 && EqualsNoCase(name.substr(0, 4), L"Read");
+    const bool writing = name.size() > 5 && EqualsNoCase(name.substr(0, 5), L"Write");
+    if (reading && ParseNumberType(name.substr(4), type)) return ReadNumber(result, type);
+    if (writing && ParseNumberType(name.substr(5), type)) {
+      if (argCount < 1) return MemberFailed(result);
       return WriteNumber(result, type, *args[0]);
     }
     return ResultCode::NotHandled;
@@ -254,15 +291,15 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
   const bool set = kind == IT_SET;
   // A property takes no parameters beyond its value.
   if (argCount != (set ? 1 : 0)) return ResultCode::NotHandled;
-  if (!open_) return ResultCode::Ok;
+  if (!open_) return MemberFailed(result);
   ExprToken* value = set ? args[0] : nullptr;
   if (EqualsNoCase(name, L"Pos") || EqualsNoCase(name, L"Position")) {
-    if (set) file_.Seek(ParamInteger(*value), FILE_BEGIN);
+    if (set && !file_.Seek(ParamInteger(*value), FILE_BEGIN)) return MemberFailed(result);
     result.SetInteger(file_.Tell());
     return ResultCode::Ok;
   }
   if (EqualsNoCase(name, L"Length")) {
-    if (set && !file_.SetLength(ParamInteger(*value))) return ResultCode::Ok;
+    if (set && !file_.SetLength(ParamInteger(*value))) return MemberFailed(result);
     result.SetInteger(file_.Length());
     return ResultCode::Ok;
   }
@@ -326,6 +363,13 @@ bool ParseOpenFlags(std::wstring_view text, uint32_t& flags) {
   return true;
 }
 
+// FileOpen's failure: A_LastError, then "" or, inside Try, the exception.
+ResultCode OpenFailed(DWORD code, const wchar_t* message) {
+  Values().CurrentThread->LastErrorCode = code;
+  if (Throwing()) return RaiseException(Script().CurrentLine, message, kFileOpenWhat);
+  return ResultCode::Ok;
+}
+
 }  // namespace
 
 // FileOpen: parse flags and encoding, open, wrap.
@@ -336,16 +380,14 @@ ResultCode FnFileOpen(const ExprFunc& /*func*/, ExprToken& result, ExprToken** p
   if (ParamNumericType(*params[1]) == PURE_INTEGER)
     flags = static_cast<uint32_t>(ParamInteger(*params[1]));
   else if (!ParseOpenFlags(ParamText(*params[1], flagBuffer), flags)) {
-    Values().CurrentThread->LastErrorCode = ERROR_INVALID_PARAMETER;
-    return ResultCode::Ok;
+    return OpenFailed(ERROR_INVALID_PARAMETER, file_msg::Param2Invalid);
   }
   uint32_t codePage = Values().CurrentThread->FileCodePage;
   if (ParamGiven(params, count, 2)) {
     if (ParamNumericType(*params[2]) == PURE_INTEGER)
       codePage = static_cast<uint32_t>(ParamInteger(*params[2]));
     else if (!ParseEncodingName(ParamText(*params[2], encodingBuffer), codePage)) {
-      Values().CurrentThread->LastErrorCode = ERROR_INVALID_PARAMETER;
-      return ResultCode::Ok;
+      return OpenFailed(ERROR_INVALID_PARAMETER, file_msg::Param3Invalid);
     }
   }
   flags |= ByteOrderMarkFlag(codePage);
@@ -354,9 +396,9 @@ ResultCode FnFileOpen(const ExprFunc& /*func*/, ExprToken& result, ExprToken** p
     name = reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(ParamInteger(*params[0])));
   auto* object = new FileObject();
   if (!object->Open(name, flags, codePage & kCodePageMask)) {
-    Values().CurrentThread->LastErrorCode = GetLastError();
+    const DWORD code = GetLastError();
     object->Release();
-    return ResultCode::Ok;
+    return OpenFailed(code, file_msg::FailedToOpen);
   }
   Values().CurrentThread->LastErrorCode = 0;
   result.SetObject(object);

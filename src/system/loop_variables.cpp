@@ -1,4 +1,4 @@
-// A_LoopFile... and A_LoopReadLine (see loop_variables.h). Outside the
+// A_LoopFile..., A_LoopReg... and A_LoopReadLine (see loop_variables.h). Outside the
 // matching loop every one of them is empty.
 #include "system/loop_variables.h"
 
@@ -8,6 +8,8 @@
 
 #include "exec/file_loops.h"
 #include "exec/read_loop.h"
+#include "exec/reg_loop.h"
+#include "exec/registry_keys.h"
 #include "system/file_common.h"
 #include "values/numeric_text.h"
 #include "values/thread_settings.h"
@@ -151,6 +153,37 @@ size_t GetLoopReadLine(wchar_t* buffer, const wchar_t*) {
   return PutBuiltInText(buffer, read ? read->Line : L"");
 }
 
+// The innermost registry loop's item, or null.
+const LoopRegItem* CurrentRegItem() { return Values().CurrentThread->LoopReg; }
+
+size_t GetLoopRegType(wchar_t* buffer, const wchar_t*) {
+  const LoopRegItem* item = CurrentRegItem();
+  return PutBuiltInText(buffer, item ? RegTypeName(item->Type) : L"");
+}
+
+// A remote root has no name of its own.
+size_t GetLoopRegKey(wchar_t* buffer, const wchar_t*) {
+  const LoopRegItem* item = CurrentRegItem();
+  return PutBuiltInText(buffer, item && !item->IsRemote ? RootKeyLongName(item->Root) : L"");
+}
+
+size_t GetLoopRegSubKey(wchar_t* buffer, const wchar_t*) {
+  const LoopRegItem* item = CurrentRegItem();
+  return PutBuiltInText(buffer, item ? std::wstring_view(item->Subkey) : std::wstring_view());
+}
+
+size_t GetLoopRegName(wchar_t* buffer, const wchar_t*) {
+  const LoopRegItem* item = CurrentRegItem();
+  return PutBuiltInText(buffer, item ? std::wstring_view(item->Name) : std::wstring_view());
+}
+
+// Only subkeys carry a last-write time.
+size_t GetLoopRegTimeModified(wchar_t* buffer, const wchar_t*) {
+  const LoopRegItem* item = CurrentRegItem();
+  if (!item || item->Type != kRegItemKey) return PutBuiltInText(buffer, L"");
+  return PutBuiltInText(buffer, FileTimeToStamp(item->LastWrite));
+}
+
 const BuiltInVarDef kLoopVariables[] = {
     {L"A_LoopFileAttrib", GetLoopFileAttrib},
     {L"A_LoopFileDir", GetLoopFileDir},
@@ -168,6 +201,11 @@ const BuiltInVarDef kLoopVariables[] = {
     {L"A_LoopFileTimeCreated", GetLoopFileTimeCreated},
     {L"A_LoopFileTimeModified", GetLoopFileTimeModified},
     {L"A_LoopReadLine", GetLoopReadLine},
+    {L"A_LoopRegKey", GetLoopRegKey},
+    {L"A_LoopRegName", GetLoopRegName},
+    {L"A_LoopRegSubKey", GetLoopRegSubKey},
+    {L"A_LoopRegTimeModified", GetLoopRegTimeModified},
+    {L"A_LoopRegType", GetLoopRegType},
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "exec/read_loop.h"
 #include "objects/builtin_functions.h"
 #include "system/clipboard.h"
+#include "system/drive_space.h"
 #include "system/file_append.h"
 #include "system/file_attributes.h"
 #include "system/file_copy_move.h"
@@ -14,10 +15,14 @@
 #include "system/file_install.h"
 #include "system/file_object.h"
 #include "system/file_read.h"
+#include "system/file_recycle.h"
+#include "system/file_shortcuts.h"
+#include "system/file_version.h"
 #include "system/folder_commands.h"
 #include "system/ini_files.h"
 #include "system/loop_variables.h"
 #include "system/process_command.h"
+#include "system/registry_commands.h"
 #include "system/run_program.h"
 #include "system/system_state.h"
 #include "values/thread_settings.h"
@@ -48,9 +53,19 @@ const CommandRow kSystemCommands[] = {
     {ACT_FILECOPYDIR, CmdFileCopyDir},
     {ACT_FILEMOVEDIR, CmdFileMoveDir},
     {ACT_SETWORKINGDIR, CmdSetWorkingDir},
+    {ACT_FILEGETVERSION, CmdFileGetVersion},
+    {ACT_FILEGETSHORTCUT, CmdFileGetShortcut},
+    {ACT_FILECREATESHORTCUT, CmdFileCreateShortcut},
+    {ACT_FILERECYCLE, CmdFileRecycle},
+    {ACT_FILERECYCLEEMPTY, CmdFileRecycleEmpty},
+    {ACT_DRIVESPACEFREE, CmdDriveSpaceFree},
     {ACT_INIREAD, CmdIniRead},
     {ACT_INIWRITE, CmdIniWrite},
     {ACT_INIDELETE, CmdIniDelete},
+    {ACT_REGREAD, CmdRegRead},
+    {ACT_REGWRITE, CmdRegWrite},
+    {ACT_REGDELETE, CmdRegDelete},
+    {ACT_SETREGVIEW, CmdSetRegView},
     {ACT_RUN, CmdRun},
     {ACT_RUNWAIT, CmdRun},
     {ACT_RUNAS, CmdRunAs},
@@ -78,6 +93,7 @@ ReadLoopOutput* CurrentReadLoopOutput() {
 void StartSystem() {
   RegisterBuiltInFunctions(ClipboardFunctions());
   InstallClipboardVariables();
+  RegisterBuiltInVariables(RegistryVariables());
   System().ReadLoopOutput = CurrentReadLoopOutput;
 }
 

@@ -62,6 +62,7 @@ struct ThreadSettings {
   bool LogLines = true;         // ListLines On/Off
   uint32_t FileCodePage = 0;    // FileEncoding: code page, bit 31 = no byte-order mark; 0 = system ANSI
   uint32_t LastErrorCode = 0;   // A_LastError
+  uint32_t RegistryView = 0;    // SetRegView: 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY, OR-ed into registry access
   // CoordMode: a 2-bit mode (0 Window, 1 Client, 2 Screen) per target, at
   // bit 0 Pixel, 2 Mouse, 4 ToolTip, 6 Caret, 8 Menu.
   uint16_t CoordModes = 0;
