@@ -103,6 +103,10 @@ bool CanLaunchThread(int priority) {
 
 ResultCode LaunchCallbackThread(const ScriptCallback& target, int priority, ExprToken** params, int count,
                                 ExprToken* result) {
+  if (result) {
+    result->SetText(L"");
+    result->HeapText = nullptr;
+  }
   ScriptLine* first = target.FirstLine();
   if (target.TargetLabel() && !first) return ResultCode::Ok;
   std::wstring savedErrorLevel = SaveErrorLevel();

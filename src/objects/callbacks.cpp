@@ -39,6 +39,11 @@ std::wstring_view ScriptCallback::Name() const {
 }
 
 ResultCode ScriptCallback::Run(ExprToken** params, int count, ExprToken* result) const {
+  // A label gives no value: the caller reads an empty result.
+  if (result) {
+    result->SetText(L"");
+    result->HeapText = nullptr;
+  }
   if (label_) {
     if (!label_->MarkedLine) return ResultCode::Ok;
     ScriptLine* jump = nullptr;

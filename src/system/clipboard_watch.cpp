@@ -122,6 +122,8 @@ void PassOn(UINT message, WPARAM wParam, LPARAM lParam) {
 // Runs one handler in a thread of its own; true when it returned true.
 bool RunHandler(const ScriptCallback& handler, ExprToken** params, int count) {
   ExprToken value;
+  value.SetText(L"");
+  value.HeapText = nullptr;
   const ResultCode ran = Objects().Threads.Launch(handler, 0, params, count, &value);
   const bool handled = TakeCallbackResultTruth(value);
   return ran == ResultCode::Ok && handled;
