@@ -41,8 +41,8 @@ struct FileOptionBit {
   DWORD Flag;
 };
 constexpr FileOptionBit kFileOptionBits[] = {
-    {1, OFN_FILEMUSTEXIST},   {2, OFN_PATHMUSTEXIST},     {4, OFN_ALLOWMULTISELECT},
-    {8, OFN_CREATEPROMPT},    {16, OFN_OVERWRITEPROMPT},  {32, OFN_NODEREFERENCELINKS},
+    {1, OFN_FILEMUSTEXIST}, {2, OFN_PATHMUSTEXIST},    {4, OFN_ALLOWMULTISELECT},
+    {8, OFN_CREATEPROMPT},  {16, OFN_OVERWRITEPROMPT}, {32, OFN_NODEREFERENCELINKS},
 };
 
 // The folder browser's option bits: set bit, flag when set, flag when clear.
@@ -159,9 +159,7 @@ ResultCode StoreAnswer(CommandArgs& args, const std::wstring& answer) {
 
 // A dialog the user cancelled: ErrorLevel 1, which is an answer, not an
 // error, so it never throws.
-ResultCode StoreCancelled() {
-  return Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"1");
-}
+ResultCode StoreCancelled() { return Values().Globals.FindOrAdd(L"ErrorLevel", VAR_GLOBAL)->Assign(L"1"); }
 
 // The working folder as it is now.
 std::wstring CurrentFolder() {
@@ -263,7 +261,8 @@ ResultCode CmdFileSelectFolder(ScriptLine& line, CommandArgs& args) {
   }
   const unsigned bits = *args[kArgFolderOptions] ? static_cast<unsigned>(NumberOf(args[kArgFolderOptions])) : 1;
   UINT flags = 0;
-  for (const FolderOptionBit& option : kFolderOptionBits) flags |= (bits & option.Bit) ? option.WhenSet : option.WhenClear;
+  for (const FolderOptionBit& option : kFolderOptionBits)
+    flags |= (bits & option.Bit) ? option.WhenSet : option.WhenClear;
   const std::wstring title =
       *args[kArgPrompt] ? std::wstring(args[kArgPrompt]) : gui_msg::SelectFolderTitle + Script().ScriptFileName;
 
