@@ -103,6 +103,9 @@ LRESULT HandleControlNotify(GuiWindow& window, size_t index, NMHDR& header) {
   const UINT code = header.code;
   switch (control.Type) {
     case ControlType::Tab:
+      // The variable holds the page being left while the handler waits for
+      // the change, as a handler that reads it before Submit expects.
+      if (code == TCN_SELCHANGING && control.Handler) static_cast<void>(StoreControlValue(window, control));
       if (code == TCN_SELCHANGE) {
         ApplyTabPage(window, index);
         PostControlEvent(window, index, EVENT_NORMAL);
@@ -483,6 +486,67 @@ bool HandleEditKey(GuiWindow& window, const GuiControlInfo& control, const MSG& 
   return false;
 }
 
+// Gives the focus to the first control of a Tab's page that takes it, or
+// to the Tab control itself.
+void FocusPage(const GuiWindow& window, const GuiControlInfo& tab, int page) {
+  for (const GuiControlInfo& control : window.Controls) {
+    if (control.Type == ControlType::Tab || control.TabControl != tab.TabPage || control.TabPage != page) continue;
+    if (IsWindowVisible(control.Hwnd) && IsWindowEnabled(control.Hwnd) &&
+        (GetWindowLongW(control.Hwnd, GWL_STYLE) & WS_TABSTOP)) {
+      SetFocus(control.Hwnd);
+      return;
+    }
+  }
+  SetFocus(tab.Hwnd);
+}
+
+// Selects a page of a Tab control from the keyboard as a click does: the
+// value stored when there is a handler, the page applied, the event raised.
+void SelectTabPage(GuiWindow& window, size_t index, int page, bool focusPage) {
+  GuiControlInfo& tab = window.Controls[index];
+  if (tab.Handler) static_cast<void>(StoreControlValue(window, tab));
+  SendMessageW(tab.Hwnd, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
+  ApplyTabPage(window, index);
+  PostControlEvent(window, index, EVENT_NORMAL);
+  if (focusPage) FocusPage(window, window.Controls[index], page);
+}
+
+// The keys that switch Tab control pages: Left and Right on a focused Tab
+// control (no wrap), and Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+Page Down and
+// Ctrl+Page Up from anywhere in the window (wrapping). Returns whether the
+// key was used.
+bool HandleTabControlKey(GuiWindow& window, size_t focusIndex, const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || !window.TabControlCount) return false;
+  const WPARAM key = msg.wParam;
+  const bool arrow = key == VK_LEFT || key == VK_RIGHT;
+  if (!arrow && key != VK_TAB && key != VK_PRIOR && key != VK_NEXT) return false;
+  const GuiControlInfo& focused = window.Controls[focusIndex];
+  if (focused.Type == ControlType::Hotkey) return false;
+  if (focused.Type == ControlType::Tab && arrow) {
+    const int count = static_cast<int>(SendMessageW(focused.Hwnd, TCM_GETITEMCOUNT, 0, 0));
+    const int next = static_cast<int>(SendMessageW(focused.Hwnd, TCM_GETCURSEL, 0, 0)) + (key == VK_LEFT ? -1 : 1);
+    if (next >= 0 && next < count) SelectTabPage(window, focusIndex, next, false);
+    return true;
+  }
+  if (!(GetKeyState(VK_CONTROL) & 0x8000) || arrow) return false;
+  // In a multi-line Edit, Ctrl+Tab is the Edit's own.
+  if (key == VK_TAB && focused.Type == ControlType::Edit && (GetWindowLongW(focused.Hwnd, GWL_STYLE) & ES_MULTILINE))
+    return false;
+  int tabIndex = focused.Type == ControlType::Tab ? static_cast<int>(focusIndex) : -1;
+  if (tabIndex < 0 && focused.TabControl != kNoTab) tabIndex = TabControlAt(window, focused.TabControl);
+  if (tabIndex < 0) tabIndex = TabControlAt(window, 0);
+  if (tabIndex < 0) return false;
+  HWND tab = window.Controls[static_cast<size_t>(tabIndex)].Hwnd;
+  if (!IsWindowEnabled(tab)) return false;
+  const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+  if (count <= 0) return true;
+  const bool back = key == VK_PRIOR || (key == VK_TAB && (GetKeyState(VK_SHIFT) & 0x8000));
+  const int current = static_cast<int>(SendMessageW(tab, TCM_GETCURSEL, 0, 0));
+  const int next = ((current < 0 ? 0 : current) + (back ? count - 1 : 1)) % count;
+  SelectTabPage(window, static_cast<size_t>(tabIndex), next, true);
+  return true;
+}
+
 }  // namespace
 
 std::span<const BuiltInVarDef> GuiVariables() { return kGuiVariables; }
@@ -499,6 +563,7 @@ bool GuiMessageFilter(MSG& msg) {
   if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
     int index = -1;
     if (auto window = FindGuiOfControl(GetFocus(), index)) {
+      if (HandleTabControlKey(*window, static_cast<size_t>(index), msg)) return true;
       const GuiControlInfo& control = window->Controls[static_cast<size_t>(index)];
       if (control.Type == ControlType::Edit && HandleEditKey(*window, control, msg)) return true;
     }
