@@ -18,8 +18,10 @@
 #include "exec/exec_state.h"
 #include "gui/gui_controls.h"
 #include "gui/gui_window.h"
+#include "objects/callbacks.h"
 #include "objects/func.h"
 #include "objects/objects_state.h"
+#include "values/numeric_text.h"
 #include "values/object.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -345,6 +347,48 @@ void RunControlEvent(const std::shared_ptr<GuiWindow>& window, GuiEvent& event) 
     window->Controls[index].Attrib &= static_cast<uint8_t>(~ATTRIB_HANDLER_RUNNING);
 }
 
+// The number a callback returned (0 for an object or a non-number), its
+// value released.
+LRESULT TakeCallbackResultNumber(ExprToken& result) {
+  LRESULT number = 0;
+  switch (result.Symbol) {
+    case ExprSymbol::Integer: number = static_cast<LRESULT>(result.ValueInt64); break;
+    case ExprSymbol::Float: number = static_cast<LRESULT>(result.ValueDouble); break;
+    case ExprSymbol::String:
+    case ExprSymbol::RawWord: number = static_cast<LRESULT>(TextToInteger(result.Text ? result.Text : L"")); break;
+    default: break;
+  }
+  static_cast<void>(TakeCallbackResultTruth(result));
+  return number;
+}
+
+// A Custom control's WM_NOTIFY: its handler runs at once, inside the window
+// procedure, because the control waits for the answer; the handler's
+// return value is that answer. No new thread may start: the answer is 0.
+LRESULT RunCustomNotify(const std::shared_ptr<GuiWindow>& window, size_t index, NMHDR& header) {
+  GuiControlInfo& control = window->Controls[index];
+  if (!control.Handler || (control.Attrib & ATTRIB_HANDLER_RUNNING)) return 0;
+  if (!Objects().Threads.CanLaunch || !Objects().Threads.CanLaunch(0)) return 0;
+  GuiEvent event;
+  event.Window = window;
+  event.ControlIndex = static_cast<int>(index);
+  event.EventText = L"N";
+  event.EventInfo = static_cast<int64_t>(reinterpret_cast<INT_PTR>(&header));
+  auto handler = control.Handler;
+  HWND hwnd = control.Hwnd;
+  ExprToken tokens[3];
+  SetHandleToken(tokens[0], hwnd);
+  tokens[1].SetText(event.EventText.c_str());
+  tokens[2].SetInteger(event.EventInfo);
+  ExprToken result;
+  result.SetText(L"");
+  control.Attrib |= ATTRIB_HANDLER_RUNNING;
+  static_cast<void>(LaunchEventThread(event, handler, tokens, 3, &result));
+  if (index < window->Controls.size() && window->Controls[index].Hwnd == hwnd)
+    window->Controls[index].Attrib &= static_cast<uint8_t>(~ATTRIB_HANDLER_RUNNING);
+  return TakeCallbackResultNumber(result);
+}
+
 // Starts the thread a posted event asks for.
 void RunGuiAction(const std::shared_ptr<GuiWindow>& window, WPARAM wParam, LPARAM lParam, POINT cursor) {
   const int code = static_cast<int>(wParam & 0xFFFF);
@@ -620,6 +664,8 @@ LRESULT CALLBACK GuiWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lParam);
       const int index = IndexOfControl(*window, header->hwndFrom);
+      if (index >= 0 && window->Controls[static_cast<size_t>(index)].Type == ControlType::Custom)
+        return RunCustomNotify(window, static_cast<size_t>(index), *header);
       if (index >= 0) return HandleControlNotify(*window, static_cast<size_t>(index), *header);
       break;
     }
