@@ -13,6 +13,7 @@ PACKAGES=(
   cmake ninja-build ccache dpkg-dev
   wine wine64 xvfb xdotool x11-utils imagemagick
   googletest python3 lua5.4
+  fonts-wqy-microhei
 )
 
 log() { echo "setup: $*" >&2; }

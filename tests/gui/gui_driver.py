@@ -13,6 +13,11 @@ tells the script the input has been sent. A request line is either
 
     point HWND [DX DY]   move the pointer to the centre of the window or
                          control HWND (or DX,DY from its top-left corner)
+    shot HWND NAME       take a screenshot of the window or control HWND
+                         into NAME.png and describe it in NAME.txt, one
+                         line: "COLOURS SIGNATURE CORNER" (the number of
+                         distinct colours, a hash of the pixels, and the
+                         RRGGBB colour of the pixel at 1,1)
     anything else        arguments for one xdotool run ("click 1",
                          "key Tab", "type abc", "mousedown 3", ...)
 
@@ -49,11 +54,33 @@ def window_rect(build, hwnd):
     return tuple(int(p) for p in parts)
 
 
-def carry_out(build, line):
+def screenshot(build, folder, hwnd, name):
+    """Saves and describes the screen area of HWND; returns an error text or None."""
+    rect = window_rect(build, hwnd)
+    if rect is None:
+        return f"no window {hwnd}"
+    image = os.path.join(folder, name + ".png")
+    area = f"{rect[2] - rect[0]}x{rect[3] - rect[1]}+{rect[0]}+{rect[1]}"
+    done = subprocess.run(["timeout", str(TOOL_LIMIT_S), "import", "-window", "root", "-crop", area, "+repage", image],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if done.returncode != 0:
+        return f"import: {done.stdout.decode(errors='replace').strip()}"
+    done = subprocess.run(["timeout", str(TOOL_LIMIT_S), "convert", image, "-format", "%k %# %[hex:p{1,1}]", "info:"],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if done.returncode != 0:
+        return f"convert: {done.stdout.decode(errors='replace').strip()}"
+    with open(os.path.join(folder, name + ".txt"), "w") as f:
+        f.write(done.stdout.decode(errors="replace").strip() + "\n")
+    return None
+
+
+def carry_out(build, folder, line):
     """Performs one request line; returns an error text or None."""
     words = shlex.split(line)
     if not words:
         return None
+    if words[0] == "shot":
+        return screenshot(build, folder, words[1], words[2]) if len(words) == 3 else f"bad request {line!r}"
     if words[0] == "point":
         if len(words) not in (2, 4):
             return f"bad request {line!r}"
@@ -100,7 +127,7 @@ def main():
             with open(request, encoding="utf-8", errors="replace") as f:
                 lines = f.read().splitlines()
             for line in lines:
-                error = carry_out(build, line.strip())
+                error = carry_out(build, folder, line.strip())
                 if error:
                     errors.append(error)
                     print("driver: " + error)
