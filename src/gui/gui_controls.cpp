@@ -709,7 +709,8 @@ void SetUpControl(GuiWindow& window, GuiControlInfo& control, const ControlOptio
         if (window.DefaultButton >= 0)
           SendMessageW(window.Controls[static_cast<size_t>(window.DefaultButton)].Hwnd, BM_SETSTYLE, BS_PUSHBUTTON,
                        TRUE);
-        window.DefaultButton = static_cast<int>(window.Controls.size());
+        // The control is already the last of the list.
+        window.DefaultButton = static_cast<int>(window.Controls.size()) - 1;
         SendMessageW(window.Hwnd, DM_SETDEFID, static_cast<WPARAM>(window.DefaultButton + kFirstControlId), 0);
       }
       break;

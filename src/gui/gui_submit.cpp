@@ -199,6 +199,11 @@ ResultCode SubmitRadioGroup(const GuiWindow& window, size_t begin, size_t end) {
 
 }  // namespace
 
+ResultCode StoreControlValue(const GuiWindow& window, const GuiControlInfo& control) {
+  if (!control.Var || !KeepsValue(control.Type)) return ResultCode::Ok;
+  return control.Var->Assign(SubmitValue(window, control));
+}
+
 ResultCode SubmitGuiWindow(GuiWindow& window) {
   for (const GuiControlInfo& control : window.Controls) {
     if (!control.Var || control.Type == ControlType::Radio || !KeepsValue(control.Type)) continue;

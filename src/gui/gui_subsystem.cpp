@@ -16,8 +16,13 @@
 namespace {
 
 const CommandRow kGuiCommands[] = {
-    {ACT_GUI, CmdGui},         {ACT_MSGBOX, CmdMsgBox},   {ACT_INPUTBOX, CmdInputBox},
-    {ACT_TOOLTIP, CmdToolTip}, {ACT_TRAYTIP, CmdTrayTip},
+    {ACT_GUI, CmdGui},
+    {ACT_MSGBOX, CmdMsgBox},
+    {ACT_INPUTBOX, CmdInputBox},
+    {ACT_TOOLTIP, CmdToolTip},
+    {ACT_TRAYTIP, CmdTrayTip},
+    {ACT_FILESELECTFILE, CmdFileSelectFile},
+    {ACT_FILESELECTFOLDER, CmdFileSelectFolder},
 };
 
 const MessageFilter kGuiFilters[] = {GuiMessageFilter};

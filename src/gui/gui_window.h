@@ -73,6 +73,9 @@ ResultCode ShowGuiWindow(ScriptLine& line, GuiWindow& window, std::wstring_view 
 
 // Gui, Submit: stores every control's value in its variable.
 ResultCode SubmitGuiWindow(GuiWindow& window);
+// Stores one control's value in its variable as Submit would (an event
+// that updates the variable before the handler runs).
+ResultCode StoreControlValue(const GuiWindow& window, const GuiControlInfo& control);
 
 // Whether text is a whole number in decimal or 0x hexadecimal.
 bool IsWholeNumber(std::wstring_view text);

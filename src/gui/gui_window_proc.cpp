@@ -18,8 +18,10 @@
 #include "exec/exec_state.h"
 #include "gui/gui_controls.h"
 #include "gui/gui_window.h"
+#include "objects/callbacks.h"
 #include "objects/func.h"
 #include "objects/objects_state.h"
+#include "values/numeric_text.h"
 #include "values/object.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -103,6 +105,9 @@ LRESULT HandleControlNotify(GuiWindow& window, size_t index, NMHDR& header) {
   const UINT code = header.code;
   switch (control.Type) {
     case ControlType::Tab:
+      // The variable holds the page being left while the handler waits for
+      // the change, as a handler that reads it before Submit expects.
+      if (code == TCN_SELCHANGING && control.Handler) static_cast<void>(StoreControlValue(window, control));
       if (code == TCN_SELCHANGE) {
         ApplyTabPage(window, index);
         PostControlEvent(window, index, EVENT_NORMAL);
@@ -342,6 +347,48 @@ void RunControlEvent(const std::shared_ptr<GuiWindow>& window, GuiEvent& event) 
     window->Controls[index].Attrib &= static_cast<uint8_t>(~ATTRIB_HANDLER_RUNNING);
 }
 
+// The number a callback returned (0 for an object or a non-number), its
+// value released.
+LRESULT TakeCallbackResultNumber(ExprToken& result) {
+  LRESULT number = 0;
+  switch (result.Symbol) {
+    case ExprSymbol::Integer: number = static_cast<LRESULT>(result.ValueInt64); break;
+    case ExprSymbol::Float: number = static_cast<LRESULT>(result.ValueDouble); break;
+    case ExprSymbol::String:
+    case ExprSymbol::RawWord: number = static_cast<LRESULT>(TextToInteger(result.Text ? result.Text : L"")); break;
+    default: break;
+  }
+  static_cast<void>(TakeCallbackResultTruth(result));
+  return number;
+}
+
+// A Custom control's WM_NOTIFY: its handler runs at once, inside the window
+// procedure, because the control waits for the answer; the handler's
+// return value is that answer. No new thread may start: the answer is 0.
+LRESULT RunCustomNotify(const std::shared_ptr<GuiWindow>& window, size_t index, NMHDR& header) {
+  GuiControlInfo& control = window->Controls[index];
+  if (!control.Handler || (control.Attrib & ATTRIB_HANDLER_RUNNING)) return 0;
+  if (!Objects().Threads.CanLaunch || !Objects().Threads.CanLaunch(0)) return 0;
+  GuiEvent event;
+  event.Window = window;
+  event.ControlIndex = static_cast<int>(index);
+  event.EventText = L"N";
+  event.EventInfo = static_cast<int64_t>(reinterpret_cast<INT_PTR>(&header));
+  auto handler = control.Handler;
+  HWND hwnd = control.Hwnd;
+  ExprToken tokens[3];
+  SetHandleToken(tokens[0], hwnd);
+  tokens[1].SetText(event.EventText.c_str());
+  tokens[2].SetInteger(event.EventInfo);
+  ExprToken result;
+  result.SetText(L"");
+  control.Attrib |= ATTRIB_HANDLER_RUNNING;
+  static_cast<void>(LaunchEventThread(event, handler, tokens, 3, &result));
+  if (index < window->Controls.size() && window->Controls[index].Hwnd == hwnd)
+    window->Controls[index].Attrib &= static_cast<uint8_t>(~ATTRIB_HANDLER_RUNNING);
+  return TakeCallbackResultNumber(result);
+}
+
 // Starts the thread a posted event asks for.
 void RunGuiAction(const std::shared_ptr<GuiWindow>& window, WPARAM wParam, LPARAM lParam, POINT cursor) {
   const int code = static_cast<int>(wParam & 0xFFFF);
@@ -485,6 +532,67 @@ bool HandleEditKey(GuiWindow& window, const GuiControlInfo& control, const MSG& 
   return false;
 }
 
+// Gives the focus to the first control of a Tab's page that takes it, or
+// to the Tab control itself.
+void FocusPage(const GuiWindow& window, const GuiControlInfo& tab, int page) {
+  for (const GuiControlInfo& control : window.Controls) {
+    if (control.Type == ControlType::Tab || control.TabControl != tab.TabPage || control.TabPage != page) continue;
+    if (IsWindowVisible(control.Hwnd) && IsWindowEnabled(control.Hwnd) &&
+        (GetWindowLongW(control.Hwnd, GWL_STYLE) & WS_TABSTOP)) {
+      SetFocus(control.Hwnd);
+      return;
+    }
+  }
+  SetFocus(tab.Hwnd);
+}
+
+// Selects a page of a Tab control from the keyboard as a click does: the
+// value stored when there is a handler, the page applied, the event raised.
+void SelectTabPage(GuiWindow& window, size_t index, int page, bool focusPage) {
+  GuiControlInfo& tab = window.Controls[index];
+  if (tab.Handler) static_cast<void>(StoreControlValue(window, tab));
+  SendMessageW(tab.Hwnd, TCM_SETCURSEL, static_cast<WPARAM>(page), 0);
+  ApplyTabPage(window, index);
+  PostControlEvent(window, index, EVENT_NORMAL);
+  if (focusPage) FocusPage(window, window.Controls[index], page);
+}
+
+// The keys that switch Tab control pages: Left and Right on a focused Tab
+// control (no wrap), and Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+Page Down and
+// Ctrl+Page Up from anywhere in the window (wrapping). Returns whether the
+// key was used.
+bool HandleTabControlKey(GuiWindow& window, size_t focusIndex, const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || !window.TabControlCount) return false;
+  const WPARAM key = msg.wParam;
+  const bool arrow = key == VK_LEFT || key == VK_RIGHT;
+  if (!arrow && key != VK_TAB && key != VK_PRIOR && key != VK_NEXT) return false;
+  const GuiControlInfo& focused = window.Controls[focusIndex];
+  if (focused.Type == ControlType::Hotkey) return false;
+  if (focused.Type == ControlType::Tab && arrow) {
+    const int count = static_cast<int>(SendMessageW(focused.Hwnd, TCM_GETITEMCOUNT, 0, 0));
+    const int next = static_cast<int>(SendMessageW(focused.Hwnd, TCM_GETCURSEL, 0, 0)) + (key == VK_LEFT ? -1 : 1);
+    if (next >= 0 && next < count) SelectTabPage(window, focusIndex, next, false);
+    return true;
+  }
+  if (!(GetKeyState(VK_CONTROL) & 0x8000) || arrow) return false;
+  // In a multi-line Edit, Ctrl+Tab is the Edit's own.
+  if (key == VK_TAB && focused.Type == ControlType::Edit && (GetWindowLongW(focused.Hwnd, GWL_STYLE) & ES_MULTILINE))
+    return false;
+  int tabIndex = focused.Type == ControlType::Tab ? static_cast<int>(focusIndex) : -1;
+  if (tabIndex < 0 && focused.TabControl != kNoTab) tabIndex = TabControlAt(window, focused.TabControl);
+  if (tabIndex < 0) tabIndex = TabControlAt(window, 0);
+  if (tabIndex < 0) return false;
+  HWND tab = window.Controls[static_cast<size_t>(tabIndex)].Hwnd;
+  if (!IsWindowEnabled(tab)) return false;
+  const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+  if (count <= 0) return true;
+  const bool back = key == VK_PRIOR || (key == VK_TAB && (GetKeyState(VK_SHIFT) & 0x8000));
+  const int current = static_cast<int>(SendMessageW(tab, TCM_GETCURSEL, 0, 0));
+  const int next = ((current < 0 ? 0 : current) + (back ? count - 1 : 1)) % count;
+  SelectTabPage(window, static_cast<size_t>(tabIndex), next, true);
+  return true;
+}
+
 }  // namespace
 
 std::span<const BuiltInVarDef> GuiVariables() { return kGuiVariables; }
@@ -501,6 +609,7 @@ bool GuiMessageFilter(MSG& msg) {
   if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
     int index = -1;
     if (auto window = FindGuiOfControl(GetFocus(), index)) {
+      if (HandleTabControlKey(*window, static_cast<size_t>(index), msg)) return true;
       const GuiControlInfo& control = window->Controls[static_cast<size_t>(index)];
       if (control.Type == ControlType::Edit && HandleEditKey(*window, control, msg)) return true;
     }
@@ -557,6 +666,8 @@ LRESULT CALLBACK GuiWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lParam);
       const int index = IndexOfControl(*window, header->hwndFrom);
+      if (index >= 0 && window->Controls[static_cast<size_t>(index)].Type == ControlType::Custom)
+        return RunCustomNotify(window, static_cast<size_t>(index), *header);
       if (index >= 0) return HandleControlNotify(*window, static_cast<size_t>(index), *header);
       break;
     }

@@ -6,6 +6,7 @@
 //   qrvwin.exe send CLASS TITLE MSG [WPARAM [LPARAM]]   sends (5 s limit) and prints the result
 //   qrvwin.exe exists CLASS                  exit 0 when a top-level window of the class exists
 //   qrvwin.exe dialog CLASS TITLE            exit 0 when the window's process shows a dialog (#32770)
+//   qrvwin.exe rect HWND                     prints the window's screen rectangle: LEFT TOP RIGHT BOTTOM
 // A window that cannot be found gives exit code 2; bad arguments 3.
 #include <windows.h>
 
@@ -73,6 +74,15 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return kUsage;
   const std::wstring verb = argv[1];
   if (verb == L"exists") return FindWindowW(argv[2], nullptr) ? 0 : 1;
+  if (verb == L"rect") {
+    // Screen coordinates are the X display's, so xdotool can aim at a control.
+    HWND target = reinterpret_cast<HWND>(Number(argc, argv, 2));
+    RECT rect = {};
+    if (!IsWindow(target) || !GetWindowRect(target, &rect)) return kNotFound;
+    PrintUtf8(std::to_wstring(rect.left) + L" " + std::to_wstring(rect.top) + L" " + std::to_wstring(rect.right) +
+              L" " + std::to_wstring(rect.bottom) + L"\n");
+    return 0;
+  }
   if (argc < 4) return kUsage;
   HWND window = FindWindowW(argv[2], argv[3]);
   if (!window) return kNotFound;
