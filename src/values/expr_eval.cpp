@@ -722,18 +722,27 @@ ResultCode EvalFrame::AdoptHeapBlock(wchar_t* block) {
 
 const ExprMemoryCounters& GetExprMemoryCounters() { return Values().ExprCounters; }
 
+namespace {
+
+// The compiled form of an expression argument, compiled now for a line
+// made after the script loaded; null after the compile error was reported.
+CompiledExpression* CompiledFormOf(ScriptLine& line, int argIndex) {
+  ArgRecord& arg = line.ArgList[argIndex];
+  auto* form = static_cast<CompiledExpression*>(arg.CompiledForm);
+  if (form && form->Postfix) return form;
+  if (CompileExpression(line, arg) != ResultCode::Ok) return nullptr;
+  return static_cast<CompiledExpression*>(arg.CompiledForm);
+}
+
+}  // namespace
+
 bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, ExprToken* resultToken, std::wstring& out,
                         Variable* outputVar) {
   result = ResultCode::Ok;
-  ArgRecord& arg = line.ArgList[argIndex];
-  auto* form = static_cast<CompiledExpression*>(arg.CompiledForm);
-  if (!form || !form->Postfix) {
-    // Not compiled with the script (a line made later): compile it now.
-    if (CompileExpression(line, arg) != ResultCode::Ok) {
-      result = ResultCode::Fail;
-      return false;
-    }
-    form = static_cast<CompiledExpression*>(arg.CompiledForm);
+  CompiledExpression* form = CompiledFormOf(line, argIndex);
+  if (!form) {
+    result = ResultCode::Fail;
+    return false;
   }
   Variable* target = nullptr;
   if (line.CommandIndex == ACT_ASSIGNEXPR && argIndex == 1)
@@ -837,15 +846,10 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
 
 bool EvaluateCondition(ScriptLine& line, int argIndex, ResultCode& result) {
   result = ResultCode::Ok;
-  ArgRecord& arg = line.ArgList[argIndex];
-  auto* form = static_cast<CompiledExpression*>(arg.CompiledForm);
-  if (!form || !form->Postfix) {
-    // Not compiled with the script (a line made later): compile it now.
-    if (CompileExpression(line, arg) != ResultCode::Ok) {
-      result = ResultCode::Fail;
-      return false;
-    }
-    form = static_cast<CompiledExpression*>(arg.CompiledForm);
+  CompiledExpression* form = CompiledFormOf(line, argIndex);
+  if (!form) {
+    result = ResultCode::Fail;
+    return false;
   }
   EvalFrame frame(line);
   Evaluation evaluation(frame, *form, nullptr);

@@ -286,12 +286,19 @@ ObjectField* Object::FindText(std::wstring_view key, size_t* at) {
     }
     if (!at) return nullptr;
   }
+  size_t position = 0;
+  ObjectField* field = SearchSortedText(key, position);
+  if (at) *at = position;
+  return field;
+}
+
+ObjectField* Object::SearchSortedText(std::wstring_view key, size_t& at) {
   size_t low = intOrObjectKeyCount_, high = sortedTextEnd_;
   while (low < high) {
     const size_t mid = low + (high - low) / 2;
     const int order = CompareKeyText(fields_[mid].TextKey, key);
     if (order == 0) {
-      if (at) *at = mid;
+      at = mid;
       return &fields_[mid];
     }
     if (order < 0)
@@ -299,7 +306,7 @@ ObjectField* Object::FindText(std::wstring_view key, size_t* at) {
     else
       high = mid;
   }
-  if (at) *at = low;
+  at = low;
   return nullptr;
 }
 
@@ -318,19 +325,7 @@ ObjectField* Object::FindTextUnsorted(std::wstring_view key, size_t& at) {
   const size_t textKeys = count_ - intOrObjectKeyCount_;
   if (textKeys < kHashedTextKeys) {
     // Few keys: the sorted part by halves, the tail one by one.
-    size_t low = intOrObjectKeyCount_, high = sortedTextEnd_;
-    while (low < high) {
-      const size_t mid = low + (high - low) / 2;
-      const int order = CompareKeyText(fields_[mid].TextKey, key);
-      if (order == 0) {
-        at = mid;
-        return &fields_[mid];
-      }
-      if (order < 0)
-        low = mid + 1;
-      else
-        high = mid;
-    }
+    if (ObjectField* found = SearchSortedText(key, at)) return found;
     for (size_t i = sortedTextEnd_; i < count_; ++i)
       if (CompareKeyText(fields_[i].TextKey, key) == 0) {
         at = i;

@@ -284,6 +284,9 @@ class Object : public ObjectBase {
   ObjectField* FindText(std::wstring_view key, size_t* at);
   // The meta key bit of a text key, or 0.
   static uint8_t MetaKeyOf(std::wstring_view key);
+  // Binary search of the sorted text keys; `at` receives the position the
+  // key has or would take.
+  ObjectField* SearchSortedText(std::wstring_view key, size_t& at);
   // Finds a text key in the unsorted tail or through the hash index.
   ObjectField* FindTextUnsorted(std::wstring_view key, size_t& at);
   bool Grow();
