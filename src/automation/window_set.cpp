@@ -158,7 +158,7 @@ bool SetStyle(HWND window, int index, std::wstring_view value) {
 }
 
 // The parts of a Region value.
-struct RegionSpec {
+struct RegionShape {
   std::vector<POINT> Points;
   int Width = 0, Height = 0;
   bool HasWidth = false, HasHeight = false;
@@ -171,41 +171,41 @@ struct RegionSpec {
 int ItemNumber(std::wstring_view text) { return static_cast<int>(WholeNumberOr0(text)); }
 
 // Reads one item of a Region value; false for an item it cannot read.
-bool ParseRegionItem(std::wstring_view item, RegionSpec& spec) {
+bool ParseRegionItem(std::wstring_view item, RegionShape& shape) {
   const wchar_t first = item.front();
   if (iswdigit(first) || first == L'+' || first == L'-') {
     const size_t dash = item.find(L'-', 1);
-    if (dash == std::wstring_view::npos || spec.Points.size() >= kMaxRegionPoints) return false;
-    spec.Points.push_back({ItemNumber(item.substr(0, dash)), ItemNumber(item.substr(dash + 1))});
+    if (dash == std::wstring_view::npos || shape.Points.size() >= kMaxRegionPoints) return false;
+    shape.Points.push_back({ItemNumber(item.substr(0, dash)), ItemNumber(item.substr(dash + 1))});
     return true;
   }
   const wchar_t letter = static_cast<wchar_t>(towupper(first));
   const std::wstring_view rest = item.substr(1);
   if (letter == L'W') {
     if (StartsWithNoCase(rest, L"ind")) {
-      spec.FillMode = WINDING;
+      shape.FillMode = WINDING;
     } else {
-      spec.Width = ItemNumber(rest);
-      spec.HasWidth = true;
+      shape.Width = ItemNumber(rest);
+      shape.HasWidth = true;
     }
     return true;
   }
   if (letter == L'H') {
-    spec.Height = ItemNumber(rest);
-    spec.HasHeight = true;
+    shape.Height = ItemNumber(rest);
+    shape.HasHeight = true;
     return true;
   }
   if (letter == L'E') {
-    spec.Ellipse = true;
+    shape.Ellipse = true;
     return true;
   }
   if (letter == L'R') {
-    spec.Rounded = true;
+    shape.Rounded = true;
     if (rest.empty()) return true;
     const size_t dash = rest.find(L'-');
     if (dash == std::wstring_view::npos) return false;
-    spec.CornerWidth = ItemNumber(rest.substr(0, dash));
-    spec.CornerHeight = ItemNumber(rest.substr(dash + 1));
+    shape.CornerWidth = ItemNumber(rest.substr(0, dash));
+    shape.CornerHeight = ItemNumber(rest.substr(dash + 1));
     return true;
   }
   return false;
@@ -213,27 +213,27 @@ bool ParseRegionItem(std::wstring_view item, RegionSpec& spec) {
 
 // Builds the region a Region value describes; null when it cannot.
 HRGN MakeRegion(std::wstring_view value) {
-  RegionSpec spec;
+  RegionShape shape;
   size_t at = 0;
   while (at < value.size()) {
     while (at < value.size() && (value[at] == L' ' || value[at] == L'\t')) ++at;
     if (at >= value.size()) break;
     size_t end = value.find_first_of(L" \t", at);
     if (end == std::wstring_view::npos) end = value.size();
-    if (!ParseRegionItem(value.substr(at, end - at), spec)) return nullptr;
+    if (!ParseRegionItem(value.substr(at, end - at), shape)) return nullptr;
     at = end;
   }
-  if (spec.Points.empty()) return nullptr;
-  const POINT corner = spec.Points.front();
-  const bool sized = spec.HasWidth && spec.HasHeight;
-  if (spec.Ellipse || spec.Rounded) {
+  if (shape.Points.empty()) return nullptr;
+  const POINT corner = shape.Points.front();
+  const bool sized = shape.HasWidth && shape.HasHeight;
+  if (shape.Ellipse || shape.Rounded) {
     if (!sized) return nullptr;
-    if (spec.Ellipse) return CreateEllipticRgn(corner.x, corner.y, corner.x + spec.Width, corner.y + spec.Height);
-    return CreateRoundRectRgn(corner.x, corner.y, corner.x + spec.Width, corner.y + spec.Height, spec.CornerWidth,
-                              spec.CornerHeight);
+    if (shape.Ellipse) return CreateEllipticRgn(corner.x, corner.y, corner.x + shape.Width, corner.y + shape.Height);
+    return CreateRoundRectRgn(corner.x, corner.y, corner.x + shape.Width, corner.y + shape.Height, shape.CornerWidth,
+                              shape.CornerHeight);
   }
-  if (sized) return CreateRectRgn(corner.x, corner.y, corner.x + spec.Width, corner.y + spec.Height);
-  return CreatePolygonRgn(spec.Points.data(), static_cast<int>(spec.Points.size()), spec.FillMode);
+  if (sized) return CreateRectRgn(corner.x, corner.y, corner.x + shape.Width, corner.y + shape.Height);
+  return CreatePolygonRgn(shape.Points.data(), static_cast<int>(shape.Points.size()), shape.FillMode);
 }
 
 // Region: a shape from the value, or the whole window again when empty.

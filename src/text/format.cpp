@@ -20,17 +20,17 @@
 
 namespace {
 
-// The flag characters a specification may start with.
+// The flag characters a conversion may start with.
 constexpr std::wstring_view kFlagChars = L"-+0 #";
 // Type letters by conversion.
 constexpr std::wstring_view kIntegerTypes = L"diouxX";
 constexpr std::wstring_view kFloatTypes = L"eEfgGaA";
 constexpr std::wstring_view kCharacterTypes = L"cC";
 constexpr std::wstring_view kTextTypes = L"sULlTt";
-// Characters the size prefix adds to a specification's length.
+// Characters the size prefix adds to a conversion's length.
 constexpr size_t kSizePrefixChars = 3;
 // Room for the narrow format built from a placeholder.
-constexpr size_t kNarrowFormatChars = kMaxSpecChars + 8;
+constexpr size_t kNarrowFormatChars = kMaxConversionChars + 8;
 
 // Reads decimal digits at `at`, saturating at `limit`; false when none.
 bool ReadDigits(std::wstring_view text, size_t& at, int64_t limit, int64_t& value) {
@@ -73,8 +73,8 @@ bool IsTypeLetter(wchar_t c) {
   return c == L'p';
 }
 
-// Reads ":" flags, width, precision and type; false when the spec is too long.
-bool ReadSpec(std::wstring_view pattern, size_t& at, Placeholder& placeholder) {
+// Reads ":" flags, width, precision and type; false when the conversion is too long.
+bool ReadConversion(std::wstring_view pattern, size_t& at, Placeholder& placeholder) {
   const size_t start = at;
   while (at < pattern.size() && kFlagChars.find(pattern[at]) != std::wstring_view::npos)
     placeholder.Flags += static_cast<char>(pattern[at++]);
@@ -87,8 +87,8 @@ bool ReadSpec(std::wstring_view pattern, size_t& at, Placeholder& placeholder) {
     placeholder.Precision = static_cast<int>(number);  // "." alone means 0
   }
   if (at < pattern.size() && IsTypeLetter(pattern[at])) placeholder.Type = pattern[at++];
-  // "%", the spec as written, the size prefix.
-  return 1 + (at - start) + kSizePrefixChars <= kMaxSpecChars;
+  // "%", the conversion as written, the size prefix.
+  return 1 + (at - start) + kSizePrefixChars <= kMaxConversionChars;
 }
 
 }  // namespace
@@ -115,7 +115,7 @@ Placeholder ParsePlaceholder(std::wstring_view pattern, size_t at, int64_t previ
   if (!ReadIndex(pattern, next, placeholder.Index)) placeholder.Index = previousIndex + 1;
   if (next < pattern.size() && pattern[next] == L':') {
     ++next;
-    if (!ReadSpec(pattern, next, placeholder)) return Placeholder{};
+    if (!ReadConversion(pattern, next, placeholder)) return Placeholder{};
   }
   if (next >= pattern.size() || pattern[next] != L'}') return Placeholder{};
   placeholder.Kind = PlaceholderKind::Value;

@@ -1,5 +1,5 @@
-// Format's pattern language: "{" [index] [":" spec] "}" placeholders, the
-// brace escapes "{{}" and "{}}", and the printf-style specification of each
+// Format's pattern language: "{" [index] [":" conversion] "}" placeholders, the
+// brace escapes "{{}" and "{}}", and the printf-style conversion of each
 // placeholder. The parser is exposed for the tests of its contract; the
 // built-in function itself is BifFormat (text_functions.h).
 //
@@ -15,9 +15,9 @@
 
 // Longest text one placeholder produces; longer pieces are cut.
 inline constexpr size_t kMaxPieceChars = 0xFFFD;
-// Longest specification: "%", flags, width, precision, the 64-bit size
+// Longest conversion: "%", flags, width, precision, the 64-bit size
 // prefix ("I64") and the type character together.
-inline constexpr size_t kMaxSpecChars = 51;
+inline constexpr size_t kMaxConversionChars = 51;
 
 // What ParsePlaceholder found at a "{".
 enum class PlaceholderKind {

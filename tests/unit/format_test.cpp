@@ -1,5 +1,5 @@
 // Format's placeholder parser and the built-in called through its table
-// entry: indexes (numbered, unnumbered, hexadecimal, 0), the specification
+// entry: indexes (numbered, unnumbered, hexadecimal, 0), the conversion
 // (flags, width, precision, type, its length limit), the brace escapes and
 // what does not parse; and the time-stamp reader that EnvAdd/EnvSub use.
 #include <gtest/gtest.h>
@@ -64,8 +64,8 @@ TEST(FormatPlaceholder, ParsesEachForm) {
   }
 }
 
-TEST(FormatPlaceholder, SpecificationLengthLimit) {
-  // "%", the specification, "I64" and the type must fit in 51 characters:
+TEST(FormatPlaceholder, ConversionLengthLimit) {
+  // "%", the conversion, "I64" and the type must fit in 51 characters:
   // "." plus 45 digits plus "d" does, one digit more does not.
   const std::wstring fits = L"{:." + std::wstring(44, L'0') + L"5d}";
   const std::wstring tooLong = L"{:." + std::wstring(45, L'0') + L"5d}";
