@@ -224,39 +224,17 @@ ObjectField* Object::FindInteger(int64_t key, size_t& at) {
     at = high;
     return nullptr;
   }
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    const int64_t found = fields_[mid].IntKey;
-    if (found == key) {
-      at = mid;
-      return &fields_[mid];
-    }
-    if (found < key)
-      low = mid + 1;
-    else
-      high = mid;
-  }
-  at = low;
-  return nullptr;
+  return SearchFields(low, high, at, [key](const ObjectField& field) {
+    return field.IntKey < key ? -1 : field.IntKey > key ? 1 : 0;
+  });
 }
 
 ObjectField* Object::FindObjectKey(IObject* key, size_t& at) {
-  size_t low = intKeyCount_, high = intOrObjectKeyCount_;
   const auto wanted = reinterpret_cast<uintptr_t>(key);
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    const auto found = reinterpret_cast<uintptr_t>(fields_[mid].ObjectKey);
-    if (found == wanted) {
-      at = mid;
-      return &fields_[mid];
-    }
-    if (found < wanted)
-      low = mid + 1;
-    else
-      high = mid;
-  }
-  at = low;
-  return nullptr;
+  return SearchFields(intKeyCount_, intOrObjectKeyCount_, at, [wanted](const ObjectField& field) {
+    const auto found = reinterpret_cast<uintptr_t>(field.ObjectKey);
+    return found < wanted ? -1 : found > wanted ? 1 : 0;
+  });
 }
 
 ObjectField* Object::FindText(std::wstring_view key, size_t* at) {
@@ -293,15 +271,20 @@ ObjectField* Object::FindText(std::wstring_view key, size_t* at) {
 }
 
 ObjectField* Object::SearchSortedText(std::wstring_view key, size_t& at) {
-  size_t low = intOrObjectKeyCount_, high = sortedTextEnd_;
+  return SearchFields(intOrObjectKeyCount_, sortedTextEnd_, at,
+                      [key](const ObjectField& field) { return CompareKeyText(field.TextKey, key); });
+}
+
+template <typename Order>
+ObjectField* Object::SearchFields(size_t low, size_t high, size_t& at, Order order) {
   while (low < high) {
     const size_t mid = low + (high - low) / 2;
-    const int order = CompareKeyText(fields_[mid].TextKey, key);
-    if (order == 0) {
+    const int compared = order(fields_[mid]);
+    if (compared == 0) {
       at = mid;
       return &fields_[mid];
     }
-    if (order < 0)
+    if (compared < 0)
       low = mid + 1;
     else
       high = mid;

@@ -284,6 +284,11 @@ class Object : public ObjectBase {
   ObjectField* FindText(std::wstring_view key, size_t* at);
   // The meta key bit of a text key, or 0.
   static uint8_t MetaKeyOf(std::wstring_view key);
+  // Binary search of the fields [low, high) by `order`, which compares a
+  // field's key with the one wanted (<0, 0, >0); `at` receives the position
+  // the key has or would take.
+  template <typename Order>
+  ObjectField* SearchFields(size_t low, size_t high, size_t& at, Order order);
   // Binary search of the sorted text keys; `at` receives the position the
   // key has or would take.
   ObjectField* SearchSortedText(std::wstring_view key, size_t& at);
