@@ -29,6 +29,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -215,13 +216,16 @@ def run_timed(command, cwd, limit_s):
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             start = time.perf_counter()
             process = subprocess.Popen(full, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-            try:
-                returncode = process.wait(timeout=limit_s + KILL_AFTER_S + BACKSTOP_S)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-                returncode = None
+            # wait() with a timeout polls in sleeps of up to 50 ms, which would
+            # round every time up to that step; a blocking wait sees the exit at
+            # once, and the backstop timer kills the process should it hang.
+            backstop = threading.Timer(limit_s + KILL_AFTER_S + BACKSTOP_S, process.kill)
+            backstop.start()
+            returncode = process.wait()
             seconds = time.perf_counter() - start
+            if not backstop.is_alive():
+                returncode = None
+            backstop.cancel()
         with open(out_path, "rb") as out, open(err_path, "rb") as err:
             return RunResult(seconds, returncode, out.read(), err.read())
 
