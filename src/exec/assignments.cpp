@@ -11,6 +11,10 @@
 #include "exec/errors.h"
 #include "exec/run_lines.h"
 #include "exec/time_stamps.h"
+#include "values/expr_compiler.h"
+#include "values/expr_integer.h"
+#include "values/expr_scan.h"
+#include "values/expr_token.h"
 #include "values/numeric_text.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -78,7 +82,46 @@ bool PlainDecimal(const wchar_t* text, int64_t& value) {
   return true;
 }
 
+// The amount of a quick +=/-=, when it is an integer now.
+bool QuickAmount(const ArgRecord& arg, int64_t& amount) {
+  if (!arg.ExprFlag) return arg.Kind == ARG_TYPE_NORMAL && !arg.RefList && PlainDecimal(arg.Content, amount);
+  const auto* form = static_cast<const CompiledExpression*>(arg.CompiledForm);
+  if (!form || !form->Postfix) return false;
+  if (form->IntegerOnly) return TryIntegerValue(*form, amount);
+  if (form->PostfixCount != 1) return false;
+  const ExprToken& only = form->Postfix[0];
+  switch (only.Symbol) {
+    case ExprSymbol::Integer: amount = only.ValueInt64; return true;
+    case ExprSymbol::RawWord:
+      if (!only.PreParsed) return false;
+      amount = *only.PreParsed;
+      return true;
+    case ExprSymbol::RuntimeRef:
+      if (only.Parts == g_ExprLoopIndexMarker) {
+        amount = Values().CurrentThread->LoopIndex;
+        return true;
+      }
+      return !only.Parts && only.Var->ResolveAlias()->PeekInteger(amount);
+    default: return false;
+  }
+}
+
 }  // namespace
+
+bool RunQuickArithmetic(ScriptLine& line, ResultCode& result) {
+  if (line.ArgTotal < 2) return false;
+  const ArgRecord& output = line.ArgList[0];
+  // A time unit makes it date arithmetic.
+  if (line.ArgTotal > 2 && (line.ArgList[2].ContentLength || line.ArgList[2].ExprFlag)) return false;
+  if (output.ExprFlag || !output.ResolvedVar) return false;
+  Variable& var = *output.ResolvedVar->ResolveAlias();
+  int64_t current = 0, amount = 0;
+  if (!var.PeekInteger(current) || !QuickAmount(line.ArgList[1], amount)) return false;
+  // Plain two's-complement arithmetic: overflow wraps.
+  const uint64_t a = static_cast<uint64_t>(current), b = static_cast<uint64_t>(amount);
+  result = var.AssignInteger(static_cast<int64_t>(line.CommandIndex == ACT_ADD ? a + b : a - b));
+  return true;
+}
 
 ResultCode RunLegacyAssign(ScriptLine& line, std::wstring& buffer) {
   CommandArgs args;

@@ -14,3 +14,9 @@ ResultCode RunLegacyAssign(ScriptLine& line, std::wstring& buffer);
 
 // +=, -=, *= and /= with already expanded arguments.
 ResultCode RunArithmetic(ScriptLine& line, CommandArgs& args);
+
+// "x += n", "x -= n" and "x++" while x holds an integer and n is one (an
+// integer literal, A_Index, a variable or integer arithmetic): done at once,
+// without preparing the arguments. False, with nothing changed, when the
+// line needs the general way; otherwise result tells how the store went.
+bool RunQuickArithmetic(ScriptLine& line, ResultCode& result);

@@ -46,11 +46,6 @@ std::wstring RenderNewest(int count) {
 
 }  // namespace
 
-void LogLine(ScriptLine* line, uint32_t tick) {
-  Exec().Ring[Exec().RingNext] = {line, tick};
-  Exec().RingNext = (Exec().RingNext + 1) % kListLinesRingSize;
-}
-
 void UnlogLastLine() {
   Exec().RingNext = (Exec().RingNext + kListLinesRingSize - 1) % kListLinesRingSize;
   Exec().Ring[Exec().RingNext] = {};

@@ -4,10 +4,17 @@
 #include <cstdint>
 #include <string>
 
+#include "exec/exec_state.h"
+
 struct ScriptLine;
 
-// Records a line as started at `tick` (a GetTickCount value).
-void LogLine(ScriptLine* line, uint32_t tick);
+// Records a line as started at `tick` (a GetTickCount value). Inline: every
+// line that runs while ListLines is on passes here.
+inline void LogLine(ScriptLine* line, uint32_t tick) {
+  ExecState& exec = Exec();
+  exec.Ring[exec.RingNext] = {line, tick};
+  if (++exec.RingNext == kListLinesRingSize) exec.RingNext = 0;
+}
 
 // Steps the ring back one entry and clears it (ListLines Off removes its own line).
 void UnlogLastLine();

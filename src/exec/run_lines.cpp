@@ -405,6 +405,15 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
     if (Values().CurrentThread->LogLines) LogLine(line, tick);
 
     const ActionType action = line->CommandIndex;
+    if (action == ACT_ADD || action == ACT_SUB) {
+      ResultCode stored = ResultCode::Ok;
+      if (RunQuickArithmetic(*line, stored)) {
+        if (stored != ResultCode::Ok) return stored;
+        if (mode == RunMode::OneLine) return ResultCode::Ok;
+        line = line->FollowingLine;
+        continue;
+      }
+    }
     ExpansionScope expansion;
     CommandArgs args;
     ResultCode result = ResultCode::Ok;

@@ -2,6 +2,7 @@
 // copy into the load pool. Everything here runs at load time, once per
 // expression argument; the working arrays are fixed-size and reused.
 #include "values/expr_compiler.h"
+#include "values/expr_integer.h"
 
 #include <cstddef>
 #include <memory>
@@ -919,6 +920,7 @@ ResultCode ExprCompiler::FinalCopy(CompiledExpression& form) {
   tokens[count].Symbol = ExprSymbol::End;
   form.Postfix = tokens;
   form.PostfixCount = static_cast<uint16_t>(count);
+  form.IntegerOnly = IsIntegerOnlyPostfix(tokens, count);
   return ResultCode::Ok;
 }
 

@@ -14,6 +14,7 @@
 #include "base/script_context.h"
 #include "base/script_line.h"
 #include "values/expr_compiler.h"
+#include "values/expr_integer.h"
 #include "values/expr_operators.h"
 #include "values/expr_scan.h"
 #include "values/object.h"
@@ -776,6 +777,26 @@ bool EvaluateExpression(ScriptLine& line, int argIndex, ResultCode& result, Expr
     }
   }
 
+  // Integer arithmetic and comparisons of integers need no frame either,
+  // as long as their variables hold integers.
+  int64_t integer = 0;
+  if (form->IntegerOnly && (target || resultToken || IsConditionLine(line.CommandIndex)) &&
+      TryIntegerValue(*form, integer)) {
+    if (target) {
+      if (target->AssignInteger(integer) != ResultCode::Ok) {
+        result = ResultCode::Fail;
+        return false;
+      }
+    } else if (IsConditionLine(line.CommandIndex)) {
+      if (integer) out.push_back(L'1');
+    } else {
+      resultToken->SetInteger(integer);
+      resultToken->Circuit = nullptr;
+    }
+    out.push_back(L'\0');
+    return true;
+  }
+
   // "return n" with a number in n hands the number over as it is.
   if (form->PostfixCount == 1 && resultToken && !target) {
     const ExprToken& only = form->Postfix[0];
@@ -851,6 +872,8 @@ bool EvaluateCondition(ScriptLine& line, int argIndex, ResultCode& result) {
     result = ResultCode::Fail;
     return false;
   }
+  int64_t integer = 0;
+  if (form->IntegerOnly && TryIntegerValue(*form, integer)) return integer != 0;
   EvalFrame frame(line);
   Evaluation evaluation(frame, *form, nullptr);
   const ResultCode ran = evaluation.Run();

@@ -135,36 +135,45 @@ void FloatPower(double base, double exponent, ExprToken& result) {
   result.SetFloat(base < 0 && IsOddInteger(exponent) ? -value : value);
 }
 
-// The numeric rules with two integers (any operator but Divide).
-void IntegerBinary(ExprSymbol op, int64_t a, int64_t b, ExprToken& result) {
+}  // namespace
+
+bool IntegerResult(ExprSymbol op, int64_t a, int64_t b, int64_t& value) {
   switch (op) {
     case ExprSymbol::Equal:
-    case ExprSymbol::EqualExact: result.SetInteger(a == b); return;
-    case ExprSymbol::NotEqual: result.SetInteger(a != b); return;
-    case ExprSymbol::Greater: result.SetInteger(a > b); return;
-    case ExprSymbol::Less: result.SetInteger(a < b); return;
-    case ExprSymbol::GreaterOrEqual: result.SetInteger(a >= b); return;
-    case ExprSymbol::LessOrEqual: result.SetInteger(a <= b); return;
-    case ExprSymbol::Add: result.SetInteger(WrapAdd(a, b)); return;
-    case ExprSymbol::Subtract: result.SetInteger(WrapSubtract(a, b)); return;
-    case ExprSymbol::Multiply: result.SetInteger(WrapMultiply(a, b)); return;
+    case ExprSymbol::EqualExact: value = a == b; return true;
+    case ExprSymbol::NotEqual: value = a != b; return true;
+    case ExprSymbol::Greater: value = a > b; return true;
+    case ExprSymbol::Less: value = a < b; return true;
+    case ExprSymbol::GreaterOrEqual: value = a >= b; return true;
+    case ExprSymbol::LessOrEqual: value = a <= b; return true;
+    case ExprSymbol::Add: value = WrapAdd(a, b); return true;
+    case ExprSymbol::Subtract: value = WrapSubtract(a, b); return true;
+    case ExprSymbol::Multiply: value = WrapMultiply(a, b); return true;
     case ExprSymbol::FloorDivide:
-      if (!b) {
-        result.SetText(L"");
-      } else if (a == kInt64Min && b == -1) {
-        result.SetInteger(kInt64Min);  // the one quotient that does not fit wraps to itself
-      } else {
-        result.SetInteger(a / b);  // truncated toward zero
-      }
-      return;
-    case ExprSymbol::BitOr: result.SetInteger(a | b); return;
-    case ExprSymbol::BitXor: result.SetInteger(a ^ b); return;
-    case ExprSymbol::BitAnd: result.SetInteger(a & b); return;
-    case ExprSymbol::ShiftLeft: result.SetInteger(static_cast<int64_t>(static_cast<uint64_t>(a) << (b & 63))); return;
-    case ExprSymbol::ShiftRight: result.SetInteger(a >> (b & 63)); return;  // arithmetic
-    case ExprSymbol::Power: IntegerPower(a, b, result); return;
-    default: result.SetText(L""); return;
+      if (!b) return false;  // yields ""
+      // The one quotient that does not fit wraps to itself; others truncate toward zero.
+      value = a == kInt64Min && b == -1 ? kInt64Min : a / b;
+      return true;
+    case ExprSymbol::BitOr: value = a | b; return true;
+    case ExprSymbol::BitXor: value = a ^ b; return true;
+    case ExprSymbol::BitAnd: value = a & b; return true;
+    case ExprSymbol::ShiftLeft: value = static_cast<int64_t>(static_cast<uint64_t>(a) << (b & 63)); return true;
+    case ExprSymbol::ShiftRight: value = a >> (b & 63); return true;  // arithmetic
+    default: return false;
   }
+}
+
+namespace {
+
+// The numeric rules with two integers (any operator but Divide).
+void IntegerBinary(ExprSymbol op, int64_t a, int64_t b, ExprToken& result) {
+  int64_t value = 0;
+  if (op == ExprSymbol::Power)
+    IntegerPower(a, b, result);
+  else if (IntegerResult(op, a, b, value))
+    result.SetInteger(value);
+  else
+    result.SetText(L"");
 }
 
 // The integer an operand holds when that is known without reading text:

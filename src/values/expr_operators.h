@@ -18,6 +18,11 @@
 class IObject;
 struct ScriptLine;
 
+// Two integers under an integer operator (a comparison, + - *, //, the bit
+// and shift operators); false for any other operator and for // by zero,
+// whose results are not integers.
+bool IntegerResult(ExprSymbol op, int64_t a, int64_t b, int64_t& value);
+
 // A piece of text: characters and their count (a terminator follows them).
 struct TextPiece {
   const wchar_t* Chars = L"";

@@ -54,6 +54,9 @@ struct CompiledExpression {
   uint16_t RefCount = 0;
   ExprToken* Postfix = nullptr;
   uint16_t PostfixCount = 0;  // tokens before the End token
+  // Only integer operands and integer operators: worked out without an
+  // evaluation frame while every operand holds an integer.
+  bool IntegerOnly = false;
 };
 
 // An expression's characters with their literal marks (1 = from an escape

@@ -251,6 +251,15 @@ class Variable {
   size_t ByteLength() const { return type_ == VAR_ALIAS || type_ == VAR_BUILTIN ? 0 : byteLength_; }
   size_t ByteCapacity() const { return type_ == VAR_BUILTIN ? 0 : byteCapacity_; }
 
+  // The integer a normal variable holds, read without resolving anything;
+  // false when it holds anything else (or is an alias).
+  bool PeekInteger(int64_t& value) const {
+    if (type_ != VAR_NORMAL || (attrib_ & (VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_OBJECT)) != VAR_ATTRIB_HAS_VALID_INT64)
+      return false;
+    value = intValue_;
+    return true;
+  }
+
   // Follows aliases to the target.
   Variable* ResolveAlias();
   const Variable* ResolveAlias() const;
