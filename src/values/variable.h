@@ -254,7 +254,8 @@ class Variable {
   // The integer a normal variable holds, read without resolving anything;
   // false when it holds anything else (or is an alias).
   bool PeekInteger(int64_t& value) const {
-    if (type_ != VAR_NORMAL || (attrib_ & (VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_OBJECT)) != VAR_ATTRIB_HAS_VALID_INT64)
+    if (type_ != VAR_NORMAL ||
+        (attrib_ & (VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_OBJECT)) != VAR_ATTRIB_HAS_VALID_INT64)
       return false;
     value = intValue_;
     return true;
