@@ -5,6 +5,7 @@
 
 #include "regex/regex_callout.h"
 #include "regex/regex_messages.h"
+#include "regex/regex_run.h"
 #include "regex/regex_state.h"
 
 namespace state_detail {
@@ -120,8 +121,6 @@ pcre2_code* CompilePattern(std::wstring_view pattern, const PatternOptions& opti
     if (error) *error = CompileErrorText(code, OriginalOffset(shifts, offset));
     return nullptr;
   }
-  // JIT is an optimisation: when it is unavailable the interpreter runs.
-  if (options.Jit) static_cast<void>(pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE));
   return compiled;
 }
 
@@ -166,6 +165,11 @@ CachedPattern* FetchCompiledPattern(std::wstring_view pattern, std::wstring* err
     entry->Options = options;
     entry->HasCallouts = HasCallouts(compiled);
     entry->Shifts = std::move(shifts);
+    // Every pattern gets machine code when it can: besides being faster,
+    // it matches a subject without first checking the whole subject for
+    // invalid UTF-16, which would make a loop of matches over one long
+    // text quadratic. When it cannot, the interpreter runs.
+    entry->Jitted = pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE) == 0;
     pcre2_pattern_info(compiled, PCRE2_INFO_CAPTURECOUNT, &entry->CaptureCount);
     ReadGroupNames(*entry);
   }
@@ -186,8 +190,7 @@ void ClearPatternCache() {
     if (entry.Compiled) pcre2_code_free(entry.Compiled);
     entry = CachedPattern{};
   }
-  if (state.CalloutContext) pcre2_match_context_free(state.CalloutContext);
-  state.CalloutContext = nullptr;
+  FreeMatchResources();
   state.CalloutStop = ResultCode::Ok;
   state.Count = 0;
   state.LastUsed = 0;
@@ -201,8 +204,7 @@ ptrdiff_t RegExSearch(std::wstring_view subject, std::wstring_view pattern, std:
   ptrdiff_t position = -1;
   pcre2_match_data* match = pcre2_match_data_create_from_pattern(entry->Compiled, nullptr);
   if (match) {
-    int rc = pcre2_match(entry->Compiled, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0, 0, match,
-                         nullptr);
+    const int rc = RunPatternPlain(*entry, subject, match);
     if (rc >= 0) position = static_cast<ptrdiff_t>(pcre2_get_ovector_pointer(match)[0]);
     pcre2_match_data_free(match);
   }

@@ -143,7 +143,9 @@ ResultCode SetCalloutSubpatterns(Func& func, void* data) {
   const CalloutCall& call = *static_cast<CalloutCall*>(data);
   const CachedPattern& entry = *call.Context->Entry;
   if (func.Params.empty() || !func.Params[0].Var) return ResultCode::Ok;
-  return StoreSubpatternVars(*func.Params[0].Var, entry, call.Context->Subject, call.Block->offset_vector,
+  // The subject is never read in place from a variable while callouts run.
+  MatchSubject subject(call.Context->Subject);
+  return StoreSubpatternVars(*func.Params[0].Var, entry, subject, call.Block->offset_vector,
                              static_cast<int>(call.Block->capture_top),
                              entry.Options.ResultForm == RegExResultForm::Position, &func.Scope);
 }

@@ -1,11 +1,13 @@
-// What RegExMatch, RegExReplace and the callouts share: running a cached
-// pattern on the script thread, the starting-position rule, matcher error
-// codes, and the subpattern output variables.
+// What RegExMatch, RegExReplace and the callouts share: parameters read
+// in place, the subject kept safe from output assignments, the
+// starting-position rule, matcher error codes, and the subpattern output
+// variables.
 #pragma once
 #include <pcre2.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "regex/regex_state.h"
@@ -18,13 +20,30 @@ struct FunctionScope;
 // negative and 0 count from the end; past the end is the end.
 size_t StartingOffset(ExprToken** params, int count, int index, size_t length);
 
-// Match data able to hold the pattern's groups; from a spare kept for the
-// script thread when it is free. Give it back with ReturnMatchData.
-pcre2_match_data* TakeMatchData(const CachedPattern& entry);
-void ReturnMatchData(pcre2_match_data* data);
+// A parameter as text; a variable's contents are used in place, with the
+// length it keeps (no scan for the end).
+std::wstring_view ParamInPlace(ExprToken& param, wchar_t* numberBuffer);
 
-// Runs the pattern with the script thread's callout handler.
-int RunPattern(CachedPattern& entry, std::wstring_view subject, size_t start, uint32_t options, pcre2_match_data* data);
+// The subject of a match. When it is read in place from a variable, that
+// variable is copied away before anything assigns to it, so the subject
+// stays valid and unchanged while the outputs are written.
+class MatchSubject {
+ public:
+  explicit MatchSubject(std::wstring_view text, Variable* source = nullptr);
+  MatchSubject(const MatchSubject&) = delete;
+  MatchSubject& operator=(const MatchSubject&) = delete;
+
+  std::wstring_view Text() const { return text_; }
+  // Call before assigning `target`.
+  void BeforeAssigning(Variable& target);
+  // Copies the subject now (a script function could change its variable).
+  void Detach();
+
+ private:
+  std::wstring_view text_;
+  Variable* source_;  // the variable text_ points into, or null
+  std::wstring copy_;
+};
 
 // The number scripts know for a matcher error code.
 int ScriptErrorCode(int pcre2Code);
@@ -33,7 +52,7 @@ int ScriptErrorCode(int pcre2Code);
 // pairs 0, for no match) in text or position form. With `scope` they are
 // that function's locals (a callout function about to run); otherwise they
 // go where OutputVar's scope rule puts them.
-ResultCode StoreSubpatternVars(Variable& outputVar, const CachedPattern& entry, std::wstring_view subject,
+ResultCode StoreSubpatternVars(Variable& outputVar, const CachedPattern& entry, MatchSubject& subject,
                                const PCRE2_SIZE* ovector, int pairs, bool positions, FunctionScope* scope = nullptr);
 
 // Takes the way a callout function's thread ended when it did not end

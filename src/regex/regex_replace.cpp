@@ -5,13 +5,17 @@
 // under the ANY and ANYCRLF newline conventions).
 #include <windows.h>
 
+#include <algorithm>
 #include <cwctype>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "exec/errors.h"
 #include "objects/builtin_functions.h"
 #include "regex/regex_match.h"
 #include "regex/regex_messages.h"
+#include "regex/regex_run.h"
 #include "values/variable.h"
 
 namespace {
@@ -30,9 +34,9 @@ struct CaseLetter {
 constexpr CaseLetter kCaseLetters[] = {{L'U', CaseForm::Upper}, {L'L', CaseForm::Lower}, {L'T', CaseForm::Title}};
 
 // Title case: the first letter of each word upper, the rest lower.
-void ToTitleCase(std::wstring& text) {
+void ToTitleCase(wchar_t* text, size_t length) {
   bool wordStart = true;
-  for (wchar_t& c : text) {
+  for (wchar_t& c : std::span(text, length)) {
     if (IsCharAlphaW(c)) {
       c = wordStart ? static_cast<wchar_t>(reinterpret_cast<uintptr_t>(CharUpperW(reinterpret_cast<LPWSTR>(c))))
                     : static_cast<wchar_t>(reinterpret_cast<uintptr_t>(CharLowerW(reinterpret_cast<LPWSTR>(c))));
@@ -43,20 +47,19 @@ void ToTitleCase(std::wstring& text) {
   }
 }
 
-// Appends a group's text in the requested case.
+// Appends a group's text in the requested case, converting it in place.
 void AppendConverted(std::wstring& out, std::wstring_view text, CaseForm form) {
-  if (form == CaseForm::None) {
-    out += text;
-    return;
-  }
-  std::wstring converted(text);
+  const size_t at = out.size();
+  out.append(text);
+  if (form == CaseForm::None) return;
+  wchar_t* converted = out.data() + at;
+  const DWORD length = static_cast<DWORD>(text.size());
   if (form == CaseForm::Upper)
-    CharUpperBuffW(converted.data(), static_cast<DWORD>(converted.size()));
+    CharUpperBuffW(converted, length);
   else if (form == CaseForm::Lower)
-    CharLowerBuffW(converted.data(), static_cast<DWORD>(converted.size()));
+    CharLowerBuffW(converted, length);
   else
-    ToTitleCase(converted);
-  out += converted;
+    ToTitleCase(converted, text.size());
 }
 
 // Whether braced text is a number (blanks and tabs around digits).
@@ -86,18 +89,40 @@ long GroupOfName(const CachedPattern& entry, std::wstring_view name, const PCRE2
   return first;
 }
 
-// Appends the replacement with its references expanded for one match.
-void ExpandReplacement(std::wstring& out, std::wstring_view replacement, const CachedPattern& entry,
-                       std::wstring_view subject, const PCRE2_SIZE* ovector, int pairs) {
+// One piece of a replacement: text copied as it is, or a group reference.
+struct ReplacementPiece {
+  enum class Kind : uint8_t { Text, Group, Name } What;
+  CaseForm Form = CaseForm::None;
+  long Group = 0;          // Group: its number (any value; a missing group inserts nothing)
+  std::wstring_view Part;  // Text: the text; Name: the group's name
+};
+
+// The replacement read once per call into pieces, so each match only
+// appends them.
+class ReplacementTemplate {
+ public:
+  explicit ReplacementTemplate(std::wstring_view replacement);
+  // Appends the replacement for one match.
+  void Expand(std::wstring& out, const CachedPattern& entry, std::wstring_view subject, const PCRE2_SIZE* ovector,
+              int pairs) const;
+
+ private:
+  void AddText(std::wstring_view text);
+  std::vector<ReplacementPiece> pieces_;
+};
+
+// Scans left to right; a "$" that starts no reference stands for itself.
+ReplacementTemplate::ReplacementTemplate(std::wstring_view replacement) {
+  size_t textStart = 0;  // start of the text not yet added
+  auto flushText = [&](size_t end) {
+    if (end > textStart) AddText(replacement.substr(textStart, end - textStart));
+  };
   for (size_t i = 0; i < replacement.size(); ++i) {
-    wchar_t c = replacement[i];
-    if (c != L'$' || i + 1 >= replacement.size()) {
-      out += c;
-      continue;
-    }
+    if (replacement[i] != L'$' || i + 1 >= replacement.size()) continue;
     size_t next = i + 1;
     if (replacement[next] == L'$') {
-      out += L'$';
+      flushText(next);  // the first "$" of the pair
+      textStart = next + 1;
       i = next;
       continue;
     }
@@ -105,28 +130,53 @@ void ExpandReplacement(std::wstring& out, std::wstring_view replacement, const C
     for (const CaseLetter& row : kCaseLetters)
       if (std::towupper(replacement[next]) == row.Letter) form = row.Form;
     if (form != CaseForm::None) ++next;
-    long group = -1;
+    ReplacementPiece piece{ReplacementPiece::Kind::Group, form, 0, {}};
     size_t end = next;  // last character of the reference
     if (next < replacement.size() && iswdigit(replacement[next])) {
-      group = replacement[next] - L'0';
+      piece.Group = replacement[next] - L'0';
     } else if (next < replacement.size() && replacement[next] == L'{') {
-      size_t close = replacement.find(L'}', next + 1);
-      if (close == std::wstring_view::npos || close == next + 1 || close - next - 1 > kMaxBraceReference) {
-        out += L'$';  // not a reference: the "$" stands for itself
-        continue;
+      const size_t close = replacement.find(L'}', next + 1);
+      if (close == std::wstring_view::npos || close == next + 1 || close - next - 1 > kMaxBraceReference) continue;
+      const std::wstring_view inner = replacement.substr(next + 1, close - next - 1);
+      if (!ReadBraceNumber(inner, piece.Group)) {
+        piece.What = ReplacementPiece::Kind::Name;
+        piece.Part = inner;
       }
-      std::wstring_view inner = replacement.substr(next + 1, close - next - 1);
-      if (!ReadBraceNumber(inner, group)) group = GroupOfName(entry, inner, ovector, pairs);
-      if (group < 0) group = static_cast<long>(entry.CaptureCount) + 1;  // no such group: inserts nothing
       end = close;
     } else {
-      out += L'$';
       continue;
     }
+    flushText(i);
+    pieces_.push_back(piece);
+    textStart = end + 1;
     i = end;
+  }
+  flushText(replacement.size());
+}
+
+// Adds text, joined to a text piece just before it.
+void ReplacementTemplate::AddText(std::wstring_view text) {
+  if (!pieces_.empty() && pieces_.back().What == ReplacementPiece::Kind::Text &&
+      pieces_.back().Part.data() + pieces_.back().Part.size() == text.data()) {
+    pieces_.back().Part = {pieces_.back().Part.data(), pieces_.back().Part.size() + text.size()};
+    return;
+  }
+  pieces_.push_back({ReplacementPiece::Kind::Text, CaseForm::None, 0, text});
+}
+
+// A group that does not exist, did not take part or is empty adds nothing.
+void ReplacementTemplate::Expand(std::wstring& out, const CachedPattern& entry, std::wstring_view subject,
+                                 const PCRE2_SIZE* ovector, int pairs) const {
+  for (const ReplacementPiece& piece : pieces_) {
+    if (piece.What == ReplacementPiece::Kind::Text) {
+      out.append(piece.Part);
+      continue;
+    }
+    const long group = piece.What == ReplacementPiece::Kind::Name ? GroupOfName(entry, piece.Part, ovector, pairs)
+                                                                   : piece.Group;
     if (group < 0 || group >= pairs || ovector[2 * group] == PCRE2_UNSET) continue;
-    size_t start = ovector[2 * group], stop = ovector[2 * group + 1];
-    if (stop > start) AppendConverted(out, subject.substr(start, stop - start), form);
+    const size_t start = ovector[2 * group], stop = ovector[2 * group + 1];
+    if (stop > start) AppendConverted(out, subject.substr(start, stop - start), piece.Form);
   }
 }
 
@@ -144,25 +194,28 @@ size_t StepLength(std::wstring_view subject, size_t position, uint32_t newline) 
 
 // Replaces matches from the starting position on; counts them.
 ResultCode RegExReplaceCall(ExprToken& result, ExprToken** params, int count) {
-  wchar_t numberBuffer[kFloatTextChars];
-  size_t length = 0;
-  const wchar_t* haystackText = ParamText(*params[0], numberBuffer, &length);
-  std::wstring_view haystack(haystackText, length);
   wchar_t patternBuffer[kFloatTextChars];
-  size_t patternLength = 0;
-  const wchar_t* patternText = ParamText(*params[1], patternBuffer, &patternLength);
   std::wstring error;
-  CachedPattern* entry = FetchCompiledPattern({patternText, patternLength}, &error);
+  CachedPattern* entry = FetchCompiledPattern(ParamInPlace(*params[1], patternBuffer), &error);
   if (!entry) return ReportOutcomeText(error);
+  wchar_t numberBuffer[kFloatTextChars];
+  MatchSubject haystack(ParamInPlace(*params[0], numberBuffer),
+                        params[0]->Symbol == ExprSymbol::VariableRef ? params[0]->Var : nullptr);
   wchar_t replacementBuffer[kFloatTextChars];
-  size_t replacementLength = 0;
-  const wchar_t* replacementText = count > 2 ? ParamText(*params[2], replacementBuffer, &replacementLength) : L"";
-  std::wstring_view replacement(replacementText, replacementLength);
+  std::wstring_view replacementText = count > 2 ? ParamInPlace(*params[2], replacementBuffer) : std::wstring_view();
+  // A callout function may assign the variables read in place.
+  std::wstring replacementCopy;
+  if (entry->HasCallouts) {
+    haystack.Detach();
+    replacementText = replacementCopy.assign(replacementText);
+  }
+  const std::wstring_view subject = haystack.Text();
+  const ReplacementTemplate replacement(replacementText);
   int64_t limit = ParamGiven(params, count, 4) ? ParamInteger(*params[4]) : -1;
-  size_t position = StartingOffset(params, count, 5, haystack.size());
-  size_t copiedTo = 0;  // haystack characters already in `out`
+  size_t position = StartingOffset(params, count, 5, subject.size());
+  size_t copiedTo = 0;  // subject characters already in `out`
   int64_t replacements = 0;
-  uint32_t options = 0;
+  bool afterEmpty = false;  // the last match was empty and ended at `position`
   std::wstring out;
   ResultCode code = ResultCode::Ok;
   bool failed = false;
@@ -172,16 +225,17 @@ ResultCode RegExReplaceCall(ExprToken& result, ExprToken** params, int count) {
     failed = true;
   }
   while (!failed && limit != 0) {
-    int rc = RunPattern(*entry, haystack, position, options, data);
+    const int rc = afterEmpty ? RunNonEmptyAt(*entry, subject, position, data)
+                              : RunPattern(*entry, subject, position, 0, data);
     if ((code = TakeCalloutStop()) != ResultCode::Ok) {
       // A callout function's error or Exit ends the thread here too.
       failed = true;
       break;
     }
     if (rc == PCRE2_ERROR_NOMATCH) {
-      if (options && position < haystack.size()) {
-        position += StepLength(haystack, position, entry->Options.Newline);
-        options = 0;
+      if (afterEmpty && position < subject.size()) {
+        position += StepLength(subject, position, entry->Options.Newline);
+        afterEmpty = false;
         continue;
       }
       break;
@@ -194,29 +248,30 @@ ResultCode RegExReplaceCall(ExprToken& result, ExprToken** params, int count) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     ++replacements;
     --limit;
-    size_t matchStart = ovector[0], matchEnd = std::max(ovector[1], matchStart);
-    if (out.empty() && replacements == 1) out.reserve(haystack.size() + replacement.size());
-    out.append(haystack.substr(copiedTo, matchStart - copiedTo));
-    ExpandReplacement(out, replacement, *entry, haystack, ovector, rc);
+    const size_t matchStart = std::max<size_t>(ovector[0], copiedTo);
+    const size_t matchEnd = std::max<size_t>(ovector[1], matchStart);
+    if (replacements == 1) out.reserve(subject.size() + subject.size() / 8);
+    out.append(subject.substr(copiedTo, matchStart - copiedTo));
+    replacement.Expand(out, *entry, subject, ovector, rc);
     copiedTo = matchEnd;
     position = matchEnd;
-    options = matchStart == matchEnd ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
+    afterEmpty = matchStart == matchEnd;
   }
   ReturnMatchData(data);
   ReleasePattern(entry);
   if (!failed) {
     if (replacements > 0) {
-      out.append(haystack.substr(copiedTo));
+      out.append(subject.substr(copiedTo));
       if (!SetResultText(result, out))
         code = ReportOutcomeNumber(ScriptErrorCode(PCRE2_ERROR_NOMEMORY), regex_msg::ReplaceWhat);
       else
         code = ReportOutcome(false);
     } else {
-      SetResultText(result, haystack);
+      SetResultText(result, subject);
       code = ReportOutcome(false);
     }
   } else {
-    SetResultText(result, haystack);
+    SetResultText(result, subject);
   }
   if (count > 3 && params[3]->Symbol == ExprSymbol::VariableRef) {
     if (params[3]->Var->AssignInteger(replacements) != ResultCode::Ok) return ResultCode::Fail;

@@ -44,6 +44,10 @@ struct CachedPattern {
   std::vector<std::wstring> GroupNames;
   int InUse = 0;  // matches running with it now (callouts may nest)
   bool HasCallouts = false;
+  // Compiled to machine code as well: such a pattern also matches subjects
+  // with invalid UTF-16 without first checking them whole, which the
+  // interpreter does on every call.
+  bool Jitted = false;
   // The named callouts' rewrites, in pattern order.
   std::vector<CalloutShift> Shifts;
 };
@@ -65,6 +69,16 @@ struct RegexState {
   // script thread only (the matcher copies what it needs when it starts,
   // so nested matches may share it).
   pcre2_match_context* CalloutContext = nullptr;
+  // The match context of script-thread matches without callouts, with a
+  // JIT stack larger than the default one. Such a match runs no script
+  // code, so two of them never overlap and one stack serves them all.
+  pcre2_match_context* PlainContext = nullptr;
+  pcre2_jit_stack* JitStack = nullptr;
+  // Match data kept for the script thread's next match, and whether a
+  // match has it now (a nested match then makes its own).
+  pcre2_match_data* SpareData = nullptr;
+  uint32_t SparePairs = 0;
+  bool SpareLent = false;
   // How the last callout function's thread ended when it did not end
   // normally (an error or Exit); the match that ran it passes it on.
   ResultCode CalloutStop = ResultCode::Ok;
