@@ -1,14 +1,23 @@
 // Format(Pattern, Values...): builds text from a pattern with numbered
 // placeholders (see format.h for the pattern language).
 //
-// Numbers go through the C library's conversions with a narrow format built
-// from the placeholder; text is padded and cut here, so that wide text never
-// depends on how a printf reads "%s". The result is built once in the
-// subsystem's scratch buffer and copied into the caller's result.
+// The pattern is read once per call, each placeholder parsed in place with
+// no allocation. Floats take the standard library's exact, locale-free
+// conversion (the C library's printf takes a lock and a big-number path for
+// every float); integers and the rare float forms go through the C library
+// with a narrow format built from the placeholder. Text is padded and cut
+// here, so that wide text never depends on how a printf reads "%s". The
+// result is built in the subsystem's scratch buffer and handed back from
+// the function's short result buffer, or as a heap block when long.
 #include "text/format.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "objects/builtin_functions.h"
 #include "text/text_functions.h"
@@ -76,8 +85,9 @@ bool IsTypeLetter(wchar_t c) {
 // Reads ":" flags, width, precision and type; false when the conversion is too long.
 bool ReadConversion(std::wstring_view pattern, size_t& at, Placeholder& placeholder) {
   const size_t start = at;
-  while (at < pattern.size() && kFlagChars.find(pattern[at]) != std::wstring_view::npos)
-    placeholder.Flags += static_cast<char>(pattern[at++]);
+  size_t flags = 0;
+  for (; at < pattern.size() && kFlagChars.find(pattern[at]) != std::wstring_view::npos; ++at)
+    if (flags < kMaxConversionChars) placeholder.Flags[flags++] = static_cast<char>(pattern[at]);
   int64_t number = 0;
   if (ReadDigits(pattern, at, static_cast<int64_t>(kMaxPieceChars), number))
     placeholder.Width = static_cast<int>(number);
@@ -129,14 +139,14 @@ namespace {
 // the precision and the type.
 void BuildNarrowFormat(const Placeholder& placeholder, const char* size, char type, char* out) {
   if (placeholder.Width >= 0 && placeholder.Precision >= 0)
-    std::snprintf(out, kNarrowFormatChars, "%%%s%d.%d%s%c", placeholder.Flags.c_str(), placeholder.Width,
-                  placeholder.Precision, size, type);
+    std::snprintf(out, kNarrowFormatChars, "%%%s%d.%d%s%c", placeholder.Flags, placeholder.Width, placeholder.Precision,
+                  size, type);
   else if (placeholder.Width >= 0)
-    std::snprintf(out, kNarrowFormatChars, "%%%s%d%s%c", placeholder.Flags.c_str(), placeholder.Width, size, type);
+    std::snprintf(out, kNarrowFormatChars, "%%%s%d%s%c", placeholder.Flags, placeholder.Width, size, type);
   else if (placeholder.Precision >= 0)
-    std::snprintf(out, kNarrowFormatChars, "%%%s.%d%s%c", placeholder.Flags.c_str(), placeholder.Precision, size, type);
+    std::snprintf(out, kNarrowFormatChars, "%%%s.%d%s%c", placeholder.Flags, placeholder.Precision, size, type);
   else
-    std::snprintf(out, kNarrowFormatChars, "%%%s%s%c", placeholder.Flags.c_str(), size, type);
+    std::snprintf(out, kNarrowFormatChars, "%%%s%s%c", placeholder.Flags, size, type);
 }
 
 // The format is built from a parsed placeholder (one conversion of the
@@ -165,7 +175,7 @@ void AppendConverted(std::wstring& out, const char* format, Value value) {
 #endif
 
 // Whether a flag was written.
-bool HasFlag(const Placeholder& placeholder, char flag) { return placeholder.Flags.find(flag) != std::string::npos; }
+bool HasFlag(const Placeholder& placeholder, char flag) { return std::strchr(placeholder.Flags, flag) != nullptr; }
 
 // Appends text padded to the width (left-justified with "-", zero-filled
 // with "0" as the platform's printf does) and cut to the precision.
@@ -180,6 +190,69 @@ void AppendPadded(std::wstring& out, std::wstring_view text, const Placeholder& 
   if (!left) out.append(padding, fill);
   out.append(text);
   if (left) out.append(padding, L' ');
+}
+
+// Room for the digits of a float conversion done here; a conversion that
+// needs more (a huge precision) goes to the C library.
+constexpr size_t kFloatDigitsChars = 384;
+
+// The library conversion for a float type letter: fixed, scientific or general.
+std::chars_format FloatFormatOf(wchar_t type) {
+  switch (type) {
+    case L'f': return std::chars_format::fixed;
+    case L'e':
+    case L'E': return std::chars_format::scientific;
+    default: return std::chars_format::general;
+  }
+}
+
+// The sign a float conversion shows: "-" for a negative value (negative
+// zero included), else "+" or " " as the flags ask; 0 for none.
+char SignOf(const Placeholder& placeholder, bool negative) {
+  if (negative) return '-';
+  if (HasFlag(placeholder, '+')) return '+';
+  if (HasFlag(placeholder, ' ')) return ' ';
+  return 0;
+}
+
+// Appends a finite value by the conversion f, e, E, g or G, as printf
+// writes it. The digits come from the library's exact, locale-free
+// conversion; sign, "#", width and padding are applied here. False (nothing
+// appended) for what is left to the C library: infinities and NaN, "#"
+// with g or G, and digits beyond kFloatDigitsChars.
+bool AppendFloat(std::wstring& out, const Placeholder& placeholder, double value) {
+  const wchar_t type = placeholder.Type;
+  const bool alternate = HasFlag(placeholder, '#');
+  if (!std::isfinite(value) || type == L'a' || type == L'A' || (alternate && (type == L'g' || type == L'G')))
+    return false;
+  const int precision = placeholder.Precision >= 0 ? placeholder.Precision : 6;
+  char digits[kFloatDigitsChars];
+  const std::to_chars_result converted =
+      std::to_chars(digits, digits + sizeof(digits), std::fabs(value), FloatFormatOf(type), precision);
+  if (converted.ec != std::errc()) return false;
+  const size_t length = static_cast<size_t>(converted.ptr - digits);
+  // "#" keeps the decimal point when no digits follow it: "3." and "3.e+00".
+  const bool addPoint = alternate && precision == 0;
+  const char sign = SignOf(placeholder, std::signbit(value));
+  const size_t shown = length + (addPoint ? 1 : 0) + (sign ? 1 : 0);
+  const size_t width = placeholder.Width > 0 ? static_cast<size_t>(placeholder.Width) : 0;
+  const size_t padding = width > shown ? width - shown : 0;
+  const bool left = HasFlag(placeholder, '-');
+  const bool zeroFill = !left && HasFlag(placeholder, '0');
+  const bool upper = type == L'E' || type == L'G';
+  if (!left && !zeroFill) out.append(padding, L' ');
+  if (sign) out += static_cast<wchar_t>(sign);
+  if (zeroFill) out.append(padding, L'0');
+  // The point goes after the integer digits, which end at the exponent.
+  const size_t pointAt = addPoint ? static_cast<size_t>(std::find(digits, digits + length, 'e') - digits) : length;
+  for (size_t i = 0; i < length; ++i) {
+    if (i == pointAt) out += L'.';
+    const char c = upper && digits[i] == 'e' ? 'E' : digits[i];
+    out += static_cast<wchar_t>(c);
+  }
+  if (addPoint && pointAt == length) out += L'.';
+  if (left) out.append(padding, L' ');
+  return true;
 }
 
 // A value as an integer: numbers by value, hexadecimal or decimal text,
@@ -221,10 +294,13 @@ void AppendPlaceholder(std::wstring& out, const Placeholder& placeholder, ExprTo
       BuildNarrowFormat(placeholder, "ll", static_cast<char>(placeholder.Type), format);
       AppendConverted(out, format, static_cast<long long>(IntegerValue(value)));
       return;
-    case ConversionClass::Float:
+    case ConversionClass::Float: {
+      const double number = FloatValue(value);
+      if (AppendFloat(out, placeholder, number)) return;
       BuildNarrowFormat(placeholder, "", static_cast<char>(placeholder.Type), format);
-      AppendConverted(out, format, FloatValue(value));
+      AppendConverted(out, format, number);
       return;
+    }
     case ConversionClass::Pointer:
       BuildNarrowFormat(placeholder, "", 'p', format);
       AppendConverted(out, format, reinterpret_cast<void*>(static_cast<uintptr_t>(IntegerValue(value))));
@@ -276,7 +352,7 @@ ResultCode BifFormat(const ExprFunc&, ExprToken& result, ExprToken** params, int
     previousIndex = placeholder.Index;
     at = placeholder.End;
   }
-  const ResultCode stored = SetResultTextChecked(result, out);
+  const ResultCode stored = SetResultTextChecked(result, out, ShortResultSlot::Format);
   if (out.capacity() > kScratchKeptChars) std::wstring().swap(out);
   return stored;
 }

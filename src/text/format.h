@@ -10,7 +10,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 // Longest text one placeholder produces; longer pieces are cut.
@@ -29,10 +28,12 @@ enum class PlaceholderKind {
 // A parsed placeholder.
 struct Placeholder {
   PlaceholderKind Kind = PlaceholderKind::Literal;
-  size_t End = 0;      // just past the placeholder (Brace and Value)
-  wchar_t Brace = 0;   // the brace to emit (Brace)
-  int64_t Index = 0;   // parameter number, 0 = the pattern (Value)
-  std::string Flags;   // any of "-+0 #", in the order written
+  size_t End = 0;     // just past the placeholder (Brace and Value)
+  wchar_t Brace = 0;  // the brace to emit (Brace)
+  int64_t Index = 0;  // parameter number, 0 = the pattern (Value)
+  // Any of "-+0 #", in the order written, terminated; a conversion that
+  // fits its length limit cannot hold more.
+  char Flags[kMaxConversionChars + 1] = {};
   int Width = -1;      // -1: none
   int Precision = -1;  // -1: none
   wchar_t Type = 0;    // conversion letter; 0 for plain text

@@ -179,11 +179,13 @@ ResultCode CmdStringReplace(ScriptLine&, CommandArgs& args) {
   const bool useErrorLevel = ContainsNoCase(mode, L"UseErrorLevel");
   const bool all = useErrorLevel || mode.find_first_of(L"1aA") != std::wstring_view::npos;
   const std::wstring_view input = ArgText(args, kArgInput);
-  std::wstring& built = Text().Scratch;
-  const size_t replaced =
-      ReplaceText(input, ArgText(args, kArgThird), args[kArgFourth], ThreadCaseMode(), all ? -1 : 1, built);
-  ResultCode stored = StoreText(args.Var[kArgOutput], replaced ? std::wstring_view(built) : input);
-  if (built.capacity() > kScratchKeptChars) std::wstring().swap(built);
+  size_t replaced = 0, length = 0;
+  bool failed = false;
+  wchar_t* block = ReplaceIntoBlock(input, ArgText(args, kArgThird), args[kArgFourth], ThreadCaseMode(), all ? -1 : 1,
+                                    replaced, length, failed);
+  if (failed) return ResultCode::Fail;
+  const ResultCode stored =
+      block ? StoreBlock(args.Var[kArgOutput], block, length) : StoreText(args.Var[kArgOutput], input);
   if (stored != ResultCode::Ok) return stored;
   if (useErrorLevel) return SetErrorLevel(static_cast<int64_t>(replaced));
   return SetErrorLevel(std::wstring_view(replaced ? L"0" : L"1"));

@@ -6,6 +6,4 @@
 namespace text_msg {
 inline constexpr wchar_t OutOfMemory[] = L"Out of memory.";
 inline constexpr wchar_t MemoryLimitReached[] = L"Memory limit reached (see #MaxMem in the help file).";
-inline constexpr wchar_t DelimiterArrayUnsupported[] =
-    L"An array of delimiters is not supported by this version yet; pass one delimiter as text.";
 }  // namespace text_msg

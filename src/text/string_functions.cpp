@@ -5,15 +5,14 @@
 // code units and take a variable's whole stored text. Unusable arguments
 // give "" or 0, never an error; only results beyond #MaxMem (or no memory
 // for them) fail the line.
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/error_sink.h"
-#include "base/script_context.h"
 #include "objects/builtin_functions.h"
-#include "text/messages.h"
 #include "text/text_functions.h"
 #include "text/text_search.h"
 #include "text/text_state.h"
@@ -92,7 +91,8 @@ ResultCode BifSubStr(const ExprFunc&, ExprToken& result, ExprToken** params, int
       take = wanted;
   }
   if (take <= 0) return ResultCode::Ok;
-  return SetResultTextChecked(result, text.substr(static_cast<size_t>(begin), static_cast<size_t>(take)));
+  return SetResultTextChecked(result, text.substr(static_cast<size_t>(begin), static_cast<size_t>(take)),
+                              ShortResultSlot::SubStr);
 }
 
 namespace {
@@ -162,57 +162,79 @@ ResultCode BifStrReplace(const ExprFunc&, ExprToken& result, ExprToken** params,
   const std::wstring_view search = ParamView(*params[1], searchBuffer);
   const std::wstring_view replacement = OptionalText(params, count, 2, replaceBuffer);
   const int64_t limit = ParamGiven(params, count, 4) ? ParamInteger(*params[4]) : -1;
-  std::wstring& built = Text().Scratch;
-  const size_t replaced = ReplaceText(haystack, search, replacement, ThreadCaseMode(), limit, built);
-  if (ParamGiven(params, count, 3) && params[3]->Symbol == ExprSymbol::VariableRef) {
-    if (params[3]->Var->AssignInteger(static_cast<int64_t>(replaced)) != ResultCode::Ok) return ResultCode::Fail;
-  }
-  const ResultCode stored = SetResultTextChecked(result, replaced ? std::wstring_view(built) : haystack);
-  if (built.capacity() > kScratchKeptChars) std::wstring().swap(built);
-  return stored;
+  size_t replaced = 0, length = 0;
+  bool failed = false;
+  wchar_t* block = ReplaceIntoBlock(haystack, search, replacement, ThreadCaseMode(), limit, replaced, length, failed);
+  if (failed) return ResultCode::Fail;
+  // The result is complete before the count is stored, since the count's
+  // variable may be the haystack's.
+  if (block)
+    SetResultBlock(result, block);
+  else if (SetResultTextChecked(result, haystack, ShortResultSlot::Replace) != ResultCode::Ok)
+    return ResultCode::Fail;
+  if (ParamGiven(params, count, 3) && params[3]->Symbol == ExprSymbol::VariableRef)
+    return params[3]->Var->AssignInteger(static_cast<int64_t>(replaced));
+  return ResultCode::Ok;
 }
 
 namespace {
 
+using PartList = std::vector<std::wstring_view>;
+
 // Appends one element, trimmed of the omit characters.
-void AppendPart(std::vector<std::wstring>& parts, std::wstring_view piece, std::wstring_view omit) {
-  const std::wstring_view trimmed = piece.empty() ? piece : TrimChars(piece, omit, true, true);
-  parts.emplace_back(trimmed);
+void AppendPart(PartList& parts, std::wstring_view piece, std::wstring_view omit) {
+  parts.push_back(piece.empty() ? piece : TrimChars(piece, omit, true, true));
 }
 
 // Splits without delimiters: one element per character not omitted; once
 // the part budget is spent the rest becomes the last element.
-void SplitCharacters(std::wstring_view text, std::wstring_view omit, int64_t budget, std::vector<std::wstring>& parts) {
+void SplitCharacters(std::wstring_view text, std::wstring_view omit, int64_t budget, PartList& parts) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (budget == 0) {
       AppendPart(parts, text.substr(i), omit);
       return;
     }
     if (omit.find(text[i]) != std::wstring_view::npos) continue;
-    parts.emplace_back(1, text[i]);
+    parts.push_back(text.substr(i, 1));
     if (budget > 0) --budget;
   }
 }
 
 // The length of the first delimiter that matches at `at`, or 0.
-size_t DelimiterAt(std::wstring_view text, size_t at, const std::vector<std::wstring_view>& delimiters) {
+size_t DelimiterAt(std::wstring_view text, size_t at, std::span<const std::wstring_view> delimiters) {
+  const std::wstring_view rest = text.substr(at);
   for (std::wstring_view delimiter : delimiters)
-    if (text.compare(at, delimiter.size(), delimiter) == 0) return delimiter.size();
+    if (rest.size() >= delimiter.size() && std::equal(delimiter.begin(), delimiter.end(), rest.begin()))
+      return delimiter.size();
   return 0;
 }
 
-// Splits at the delimiters, trying them in order at each position.
-void SplitAtDelimiters(std::wstring_view text, const std::vector<std::wstring_view>& delimiters, std::wstring_view omit,
-                       int64_t budget, std::vector<std::wstring>& parts) {
+// The two units every delimiter starts with, when there are no more than
+// two different ones (the scan then jumps between them); false otherwise.
+bool FirstUnitsOf(std::span<const std::wstring_view> delimiters, wchar_t& a, wchar_t& b) {
+  a = b = delimiters[0][0];
+  for (std::wstring_view delimiter : delimiters) {
+    const wchar_t first = delimiter[0];
+    if (first == a || first == b) continue;
+    if (a != b) return false;
+    b = first;
+  }
+  return true;
+}
+
+// Splits at the delimiters, trying them in the order given at each position.
+void SplitAtDelimiters(std::wstring_view text, std::span<const std::wstring_view> delimiters, std::wstring_view omit,
+                       int64_t budget, PartList& parts) {
+  wchar_t firstA = 0, firstB = 0;
+  const bool jump = FirstUnitsOf(delimiters, firstA, firstB);
+  const wchar_t* const base = text.data();
   size_t start = 0;
-  // With one single-character delimiter, jump from one to the next.
-  const bool single = delimiters.size() == 1 && delimiters[0].size() == 1;
   for (size_t at = 0; at < text.size() && budget != 0;) {
-    if (single) {
-      at = text.find(delimiters[0][0], at);
-      if (at == std::wstring_view::npos) break;
+    if (jump) {
+      at = static_cast<size_t>(FindEitherUnit(base + at, base + text.size(), firstA, firstB) - base);
+      if (at == text.size()) break;
     }
-    const size_t delimiterLength = single ? 1 : DelimiterAt(text, at, delimiters);
+    const size_t delimiterLength = DelimiterAt(text, at, delimiters);
     if (!delimiterLength) {
       ++at;
       continue;
@@ -225,35 +247,58 @@ void SplitAtDelimiters(std::wstring_view text, const std::vector<std::wstring_vi
   AppendPart(parts, text.substr(start), omit);
 }
 
+// The texts of an array of delimiters, in key order; false when the object
+// is not an array of non-empty texts.
+bool DelimitersOfArray(IObject* object, std::vector<std::wstring_view>& delimiters) {
+  auto* array = dynamic_cast<Object*>(object);
+  if (!array) return false;
+  array->SortKeys();
+  for (size_t i = 0; i < array->FieldCount(); ++i) {
+    const ObjectField& field = array->FieldAt(i);
+    if (!field.IsText() || !field.TextValue[0]) return false;
+    delimiters.emplace_back(field.TextValue);
+  }
+  return true;
+}
+
 }  // namespace
 
-// StrSplit(String [, Delimiters, OmitChars, MaxParts]): a new array.
+// StrSplit(String [, Delimiters, OmitChars, MaxParts]): a new array; "" when
+// Delimiters is an object that is not an array of non-empty texts, or when
+// memory for the array runs out.
 ResultCode BifStrSplit(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
   wchar_t textBuffer[kNumberTextChars];
   wchar_t delimiterBuffer[kNumberTextChars];
   wchar_t omitBuffer[kNumberTextChars];
   const std::wstring_view text = ParamView(*params[0], textBuffer);
-  std::vector<std::wstring_view> delimiters;
+  std::wstring_view single;
+  std::vector<std::wstring_view> listed;
+  std::span<const std::wstring_view> delimiters;
   if (ParamGiven(params, count, 1)) {
-    if (ObjectOf(*params[1])) return ReportLineError(Script().CurrentLine, text_msg::DelimiterArrayUnsupported);
-    const std::wstring_view delimiter = ParamView(*params[1], delimiterBuffer);
-    if (!delimiter.empty()) delimiters.push_back(delimiter);
+    if (IObject* object = ObjectOf(*params[1])) {
+      if (!DelimitersOfArray(object, listed)) return ResultCode::Ok;
+      delimiters = listed;
+    } else {
+      single = ParamView(*params[1], delimiterBuffer);
+      if (!single.empty()) delimiters = std::span<const std::wstring_view>(&single, 1);
+    }
   }
   const std::wstring_view omit = OptionalText(params, count, 2, omitBuffer);
   // MaxParts 0 asks for nothing; a negative one sets no limit.
   const int64_t maxParts = ParamGiven(params, count, 3) ? ParamInteger(*params[3]) : -1;
   // The number of cuts still allowed; negative: no limit.
   const int64_t budget = maxParts < 0 ? -1 : maxParts - 1;
-  std::vector<std::wstring> parts;
+  PartList& parts = Text().Parts;
+  parts.clear();
   if (!text.empty() && maxParts != 0) {
     if (delimiters.empty())
       SplitCharacters(text, omit, budget, parts);
     else
       SplitAtDelimiters(text, delimiters, omit, budget, parts);
   }
-  Object* array = Object::CreateArray(parts);
-  if (!array) return ResultCode::Ok;
-  result.SetObject(array);
+  Object* array = Object::CreateArray(parts.data(), parts.size());
+  TrimKeptList(parts);
+  if (array) result.SetObject(array);
   return ResultCode::Ok;
 }
 
@@ -264,10 +309,10 @@ ResultCode BifTrim(const ExprFunc& func, ExprToken& result, ExprToken** params, 
   wchar_t omitBuffer[kNumberTextChars];
   const std::wstring_view text = ParamView(*params[0], textBuffer);
   const bool isNumber = params[0]->Symbol == ExprSymbol::Integer || params[0]->Symbol == ExprSymbol::Float;
-  if (isNumber) return SetResultTextChecked(result, text);
+  if (isNumber) return SetResultTextChecked(result, text, ShortResultSlot::Trim);
   const std::wstring_view omit = ParamGiven(params, count, 1) ? ParamView(*params[1], omitBuffer) : kDefaultOmitChars;
   const wchar_t which = static_cast<wchar_t>(func.Name[0] | 0x20);
-  return SetResultTextChecked(result, TrimChars(text, omit, which != L'r', which != L'l'));
+  return SetResultTextChecked(result, TrimChars(text, omit, which != L'r', which != L'l'), ShortResultSlot::Trim);
 }
 
 // Asc and Ord (String): the first code unit; Ord joins a surrogate pair
@@ -307,5 +352,5 @@ ResultCode BifChr(const ExprFunc&, ExprToken& result, ExprToken** params, int, b
     text[1] = static_cast<wchar_t>((offset & kLowSurrogateMask) | kLowSurrogateFirst);
     length = 2;
   }
-  return SetResultTextChecked(result, std::wstring_view(text, length));
+  return SetResultTextChecked(result, std::wstring_view(text, length), ShortResultSlot::Chr);
 }

@@ -1,16 +1,27 @@
 // Searching, replacing and case mapping (see text_search.h).
 //
-// The ASCII-insensitive mode compares folded units one at a time and scans
-// for either case of the needle's first unit; the sensitive mode and the
-// folded locale texts use the library's ordinal search.
+// A search scans for one unit of the needle, eight units at a time where
+// the processor allows, and compares the whole needle only where that unit
+// occurs. The ASCII-insensitive mode scans for a needle unit that is not a
+// letter when there is one (one form to look for), else for both cases of
+// the first letter. The locale mode folds units through a table of the
+// system's lower-case mapping, made once for all 65536 units, so that no
+// text is ever copied to be folded.
 #include "text/text_search.h"
 
 #include <windows.h>
 
+#include <bit>
 #include <cwctype>
 
+#include "text/text_state.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
+
+#if defined(_M_X64) || defined(__SSE2__)
+#include <emmintrin.h>
+#define QRV_TEXT_SSE2 1
+#endif
 
 namespace {
 
@@ -20,18 +31,22 @@ inline wchar_t FoldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cas
 // Whether a unit is an ASCII letter, which the ASCII mode folds.
 inline bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 
-// Whether the needle matches the haystack at `at` under the ASCII fold.
-bool MatchesFoldedAt(std::wstring_view haystack, std::wstring_view needle, size_t at) {
-  for (size_t i = 0; i < needle.size(); ++i)
-    if (FoldAscii(haystack[at + i]) != FoldAscii(needle[i])) return false;
-  return true;
-}
+// The other case of an ASCII letter.
+inline wchar_t OtherAsciiCase(wchar_t c) { return static_cast<wchar_t>(c ^ 0x20); }
 
-// A lower-cased copy by the system's locale mapping (same length).
-std::wstring LocaleFolded(std::wstring_view text) {
-  std::wstring folded(text);
-  if (!folded.empty()) CharLowerBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-  return folded;
+// Number of code units, the size of the locale folding table.
+constexpr size_t kCodeUnits = 0x10000;
+
+// The system's lower-case mapping of every code unit, made on first use.
+const wchar_t* LocaleLowerTable() {
+  std::vector<wchar_t>& table = Text().LocaleLower;
+  if (table.empty()) {
+    table.resize(kCodeUnits);
+    for (size_t i = 0; i < kCodeUnits; ++i) table[i] = static_cast<wchar_t>(i);
+    // The mapping works unit by unit, so mapping the table maps each unit.
+    CharLowerBuffW(table.data(), static_cast<DWORD>(kCodeUnits));
+  }
+  return table.data();
 }
 
 // Largest piece handed to one system mapping call, whose length is 32-bit.
@@ -50,6 +65,24 @@ void MapInPieces(wchar_t* text, size_t length, Mapping mapping) {
 
 }  // namespace
 
+const wchar_t* FindEitherUnit(const wchar_t* from, const wchar_t* end, wchar_t a, wchar_t b) {
+#if defined(QRV_TEXT_SSE2)
+  constexpr ptrdiff_t kUnitsPerBlock = 8;
+  const __m128i wantA = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i wantB = _mm_set1_epi16(static_cast<short>(b));
+  for (; end - from >= kUnitsPerBlock; from += kUnitsPerBlock) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(block, wantA), _mm_cmpeq_epi16(block, wantB));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    // Two mask bits per unit: the lowest set bit / 2 is the first hit.
+    if (mask) return from + std::countr_zero(mask) / 2;
+  }
+#endif
+  for (; from < end; ++from)
+    if (*from == a || *from == b) return from;
+  return end;
+}
+
 CaseMode ThreadCaseMode() {
   switch (Values().CurrentThread->CaseSensitivity) {
     case 1: return CaseMode::Sensitive;
@@ -60,58 +93,111 @@ CaseMode ThreadCaseMode() {
 
 TextSearch::TextSearch(std::wstring_view haystack, std::wstring_view needle, CaseMode mode)
     : haystack_(haystack), needle_(needle), mode_(mode) {
-  if (mode_ == CaseMode::AsciiInsensitive) {
-    for (wchar_t c : needle_) needleFolds_ = needleFolds_ || IsAsciiLetter(c);
-    // Without letters to fold, the ASCII mode is the exact one.
-    if (!needleFolds_) mode_ = CaseMode::Sensitive;
-  } else if (mode_ == CaseMode::Locale) {
-    foldedHaystack_ = LocaleFolded(haystack_);
-    foldedNeedle_ = LocaleFolded(needle_);
-    haystack_ = foldedHaystack_;
-    needle_ = foldedNeedle_;
+  if (needle_.empty()) return;
+  if (mode_ == CaseMode::Locale) {
+    fold_ = LocaleLowerTable();
+    anchorA_ = anchorB_ = fold_[needle_[0]];
+    return;
   }
+  if (mode_ == CaseMode::AsciiInsensitive) {
+    size_t letters = 0;
+    for (wchar_t c : needle_) letters += IsAsciiLetter(c);
+    // Without letters to fold, the ASCII mode is the exact one.
+    if (!letters) mode_ = CaseMode::Sensitive;
+    if (letters && letters < needle_.size()) {
+      for (anchorOffset_ = 0; IsAsciiLetter(needle_[anchorOffset_]);) ++anchorOffset_;
+    }
+  }
+  anchorA_ = anchorB_ = needle_[anchorOffset_];
+  if (mode_ == CaseMode::AsciiInsensitive && IsAsciiLetter(anchorA_)) anchorB_ = OtherAsciiCase(anchorA_);
+}
+
+bool TextSearch::IsAnchor(wchar_t c) const {
+  if (fold_) return fold_[c] == anchorA_;
+  return c == anchorA_ || c == anchorB_;
+}
+
+bool TextSearch::MatchesAt(size_t at) const {
+  const wchar_t* text = haystack_.data() + at;
+  const size_t n = needle_.size();
+  switch (mode_) {
+    case CaseMode::Sensitive:
+      for (size_t i = 0; i < n; ++i)
+        if (text[i] != needle_[i]) return false;
+      return true;
+    case CaseMode::AsciiInsensitive:
+      for (size_t i = 0; i < n; ++i)
+        if (text[i] != needle_[i] && FoldAscii(text[i]) != FoldAscii(needle_[i])) return false;
+      return true;
+    case CaseMode::Locale:
+      for (size_t i = 0; i < n; ++i)
+        if (fold_[text[i]] != fold_[needle_[i]]) return false;
+      return true;
+  }
+  return false;
 }
 
 size_t TextSearch::Next(size_t from) const {
-  if (from > haystack_.size() || needle_.size() > haystack_.size() - from) return kNoMatch;
-  if (mode_ != CaseMode::AsciiInsensitive) return haystack_.find(needle_, from);
-  const wchar_t first = FoldAscii(needle_[0]);
-  const wchar_t firstLower = IsAsciiLetter(first) ? static_cast<wchar_t>(first + (L'a' - L'A')) : first;
-  const size_t last = haystack_.size() - needle_.size();
-  for (size_t at = from; at <= last; ++at) {
-    const wchar_t c = haystack_[at];
-    if ((c == first || c == firstLower) && MatchesFoldedAt(haystack_, needle_, at)) return at;
+  const size_t n = needle_.size();
+  if (from > haystack_.size() || n > haystack_.size() - from) return kNoMatch;
+  if (!n) return from;
+  const wchar_t* const base = haystack_.data();
+  // Anchor units of possible matches lie in [first, last].
+  const wchar_t* at = base + from + anchorOffset_;
+  const wchar_t* const end = base + (haystack_.size() - n) + anchorOffset_ + 1;
+  while (at < end) {
+    if (fold_) {
+      while (at < end && fold_[*at] != anchorA_) ++at;
+    } else {
+      at = FindEitherUnit(at, end, anchorA_, anchorB_);
+    }
+    if (at == end) break;
+    const size_t start = static_cast<size_t>(at - base) - anchorOffset_;
+    if (MatchesAt(start)) return start;
+    ++at;
   }
   return kNoMatch;
 }
 
 size_t TextSearch::Previous(size_t end) const {
+  const size_t n = needle_.size();
   if (end > haystack_.size()) end = haystack_.size();
-  if (needle_.size() > end) return kNoMatch;
-  if (mode_ != CaseMode::AsciiInsensitive) return haystack_.substr(0, end).rfind(needle_);
-  for (size_t at = end - needle_.size() + 1; at-- > 0;)
-    if (MatchesFoldedAt(haystack_, needle_, at)) return at;
+  if (n > end) return kNoMatch;
+  if (!n) return end;
+  const wchar_t* const base = haystack_.data();
+  for (size_t start = end - n + 1; start-- > 0;)
+    if (IsAnchor(base[start + anchorOffset_]) && MatchesAt(start)) return start;
   return kNoMatch;
 }
 
-size_t ReplaceText(std::wstring_view haystack, std::wstring_view search, std::wstring_view replacement, CaseMode mode,
-                   int64_t limit, std::wstring& out) {
-  if (search.empty() || limit == 0) return 0;
+void FindMatches(std::wstring_view haystack, std::wstring_view search, CaseMode mode, int64_t limit,
+                 std::vector<size_t>& found) {
+  found.clear();
+  if (search.empty() || limit == 0) return;
   const TextSearch finder(haystack, search, mode);
-  size_t at = finder.Next(0);
-  if (at == kNoMatch) return 0;
-  out.clear();
-  size_t copied = 0;
-  size_t count = 0;
-  for (; at != kNoMatch; at = finder.Next(at + search.size())) {
-    out.append(haystack.substr(copied, at - copied));
-    out.append(replacement);
-    copied = at + search.size();
-    ++count;
-    if (limit > 0 && count >= static_cast<uint64_t>(limit)) break;
+  for (size_t at = finder.Next(0); at != kNoMatch; at = finder.Next(at + search.size())) {
+    found.push_back(at);
+    if (limit > 0 && found.size() >= static_cast<uint64_t>(limit)) break;
   }
-  out.append(haystack.substr(copied));
-  return count;
+}
+
+size_t ReplacedLength(size_t haystackLength, size_t matches, size_t searchLength, size_t replacementLength) {
+  // Matches do not overlap, so they never remove more than the haystack holds.
+  return haystackLength - matches * searchLength + matches * replacementLength;
+}
+
+void WriteReplaced(std::wstring_view haystack, const std::vector<size_t>& found, size_t searchLength,
+                   std::wstring_view replacement, wchar_t* out) {
+  size_t copied = 0;
+  for (size_t at : found) {
+    std::char_traits<wchar_t>::copy(out, haystack.data() + copied, at - copied);
+    out += at - copied;
+    std::char_traits<wchar_t>::copy(out, replacement.data(), replacement.size());
+    out += replacement.size();
+    copied = at + searchLength;
+  }
+  std::char_traits<wchar_t>::copy(out, haystack.data() + copied, haystack.size() - copied);
+  out[haystack.size() - copied] = L'\0';
 }
 
 void ToUpperCase(wchar_t* text, size_t length) { MapInPieces(text, length, CharUpperBuffW); }

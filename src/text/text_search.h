@@ -4,14 +4,15 @@
 // and title case mappings.
 //
 // Invariants: positions are 0-based UTF-16 code units; a match never
-// extends past the text it was found in; the case modes never change the
-// length of a text, so positions found in folded copies are positions in
-// the original.
+// extends past the text it was found in; the case modes map one code unit
+// to one code unit, so a search never copies or folds the texts it looks
+// at: it compares units through the mode's folding as it goes.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // How two code units compare in a search.
 enum class CaseMode : uint8_t {
@@ -26,8 +27,13 @@ CaseMode ThreadCaseMode();
 // Not found.
 inline constexpr size_t kNoMatch = std::wstring_view::npos;
 
-// Finds a needle in a haystack under one case mode. The locale mode folds
-// both texts once, so repeated searches of one pair stay cheap.
+// The first position at or after `from` (and before `end`) holding `a` or
+// `b`, or `end`. Pass the same unit twice to look for one.
+const wchar_t* FindEitherUnit(const wchar_t* from, const wchar_t* end, wchar_t a, wchar_t b);
+
+// Finds a needle in a haystack under one case mode. Candidates are found by
+// scanning for one unit of the needle (a unit without case when there is
+// one), then compared in full.
 class TextSearch {
  public:
   TextSearch(std::wstring_view haystack, std::wstring_view needle, CaseMode mode);
@@ -38,20 +44,37 @@ class TextSearch {
   size_t NeedleLength() const { return needle_.size(); }
 
  private:
+  // Whether the needle matches the haystack at `at` (room is checked by the caller).
+  bool MatchesAt(size_t at) const;
+  // Whether a haystack unit can be the needle's anchor unit.
+  bool IsAnchor(wchar_t c) const;
+
   std::wstring_view haystack_;
   std::wstring_view needle_;
   CaseMode mode_;
-  // Whether the needle has letters that the ASCII mode folds.
-  bool needleFolds_ = false;
-  std::wstring foldedHaystack_;
-  std::wstring foldedNeedle_;
+  // The locale mode's lower-case table (65536 units), else null.
+  const wchar_t* fold_ = nullptr;
+  // The needle unit scanned for, its offset in the needle and its forms
+  // (equal when it has one form; in the locale mode, the folded form).
+  size_t anchorOffset_ = 0;
+  wchar_t anchorA_ = 0;
+  wchar_t anchorB_ = 0;
 };
 
-// Replaces up to `limit` (negative: all) occurrences from left to right
-// into `out`; returns the number replaced. An empty search text replaces
-// nothing. `out` is left untouched when the count is 0.
-size_t ReplaceText(std::wstring_view haystack, std::wstring_view search, std::wstring_view replacement, CaseMode mode,
-                   int64_t limit, std::wstring& out);
+// The starts of up to `limit` (negative: all) matches from left to right
+// that do not overlap, in `found` (cleared first). An empty search text
+// matches nothing.
+void FindMatches(std::wstring_view haystack, std::wstring_view search, CaseMode mode, int64_t limit,
+                 std::vector<size_t>& found);
+
+// The length of the haystack once each match (of `searchLength` units)
+// becomes the replacement.
+size_t ReplacedLength(size_t haystackLength, size_t matches, size_t searchLength, size_t replacementLength);
+
+// Writes the haystack with every match replaced into `out`, which has room
+// for ReplacedLength characters and a terminator.
+void WriteReplaced(std::wstring_view haystack, const std::vector<size_t>& found, size_t searchLength,
+                   std::wstring_view replacement, wchar_t* out);
 
 // In-place case mappings through the system's character mapping.
 void ToUpperCase(wchar_t* text, size_t length);

@@ -3,7 +3,9 @@
 #include "text/text_values.h"
 
 #include <climits>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/error_sink.h"
 #include "base/script_context.h"
@@ -71,6 +73,59 @@ ResultCode SetResultTextChecked(ExprToken& result, std::wstring_view text) {
     return ReportLineError(Script().CurrentLine, text_msg::MemoryLimitReached);
   if (!SetResultText(result, text)) return ReportLineError(Script().CurrentLine, text_msg::OutOfMemory);
   return ResultCode::Ok;
+}
+
+ResultCode SetResultTextChecked(ExprToken& result, std::wstring_view text, ShortResultSlot slot) {
+  if (text.size() > kShortResultChars) return SetResultTextChecked(result, text);
+  wchar_t* buffer = Text().ShortResults[static_cast<size_t>(slot)];
+  // The text may already lie in the buffer (a result built there).
+  std::char_traits<wchar_t>::move(buffer, text.data(), text.size());
+  buffer[text.size()] = L'\0';
+  result.SetText(buffer);
+  return ResultCode::Ok;
+}
+
+wchar_t* AllocTextBlock(size_t chars) {
+  if (chars >= SIZE_MAX / sizeof(wchar_t) || (chars + 1) * sizeof(wchar_t) > Values().MaxVarCapacity) {
+    static_cast<void>(ReportLineError(Script().CurrentLine, text_msg::MemoryLimitReached));
+    return nullptr;
+  }
+  auto* block = static_cast<wchar_t*>(AllocVarHeap((chars + 1) * sizeof(wchar_t)));
+  if (!block) static_cast<void>(ReportLineError(Script().CurrentLine, text_msg::OutOfMemory));
+  return block;
+}
+
+void SetResultBlock(ExprToken& result, wchar_t* block) {
+  result.SetText(block);
+  result.HeapText = block;
+}
+
+ResultCode StoreBlock(Variable* output, wchar_t* block, size_t chars) {
+  Variable* target = output ? output->ResolveAlias() : nullptr;
+  if (target && target->Type() == VAR_NORMAL) return target->AcceptMemory(block, chars);
+  const ResultCode stored = StoreText(target, std::wstring_view(block, chars));
+  FreeVarHeap(block);
+  return stored;
+}
+
+wchar_t* ReplaceIntoBlock(std::wstring_view haystack, std::wstring_view search, std::wstring_view replacement,
+                          CaseMode mode, int64_t limit, size_t& replaced, size_t& length, bool& failed) {
+  std::vector<size_t>& matches = Text().Matches;
+  FindMatches(haystack, search, mode, limit, matches);
+  replaced = matches.size();
+  failed = false;
+  length = haystack.size();
+  wchar_t* block = nullptr;
+  if (replaced) {
+    length = ReplacedLength(haystack.size(), replaced, search.size(), replacement.size());
+    block = AllocTextBlock(length);
+    if (block)
+      WriteReplaced(haystack, matches, search.size(), replacement, block);
+    else
+      failed = true;
+  }
+  TrimKeptList(matches);
+  return block;
 }
 
 int32_t ArgInt32(const CommandArgs& args, int index) {

@@ -9,6 +9,8 @@
 
 #include "base/result_code.h"
 #include "exec/command_args.h"
+#include "text/text_search.h"
+#include "text/text_state.h"
 #include "values/expr_operators.h"
 #include "values/expr_token.h"
 #include "values/numeric_text.h"
@@ -33,6 +35,26 @@ ResultCode StoreText(Variable* output, std::wstring_view text);
 // Text beyond #MaxMem, or no memory for it, reports the line's error and
 // returns Fail.
 ResultCode SetResultTextChecked(ExprToken& result, std::wstring_view text);
+// The same, but a text of up to kShortResultChars goes into the function's
+// short result buffer instead of a heap block.
+ResultCode SetResultTextChecked(ExprToken& result, std::wstring_view text, ShortResultSlot slot);
+
+// A heap block (AllocVarHeap) for a text of `chars` characters and its
+// terminator; null after reporting the line's error when the text would
+// pass #MaxMem or memory runs out.
+wchar_t* AllocTextBlock(size_t chars);
+// Hands a filled block to a function's result; the caller frees it.
+void SetResultBlock(ExprToken& result, wchar_t* block);
+// Hands a filled block of `chars` characters to an output variable (none:
+// the block is freed); a normal variable takes it over without a copy.
+ResultCode StoreBlock(Variable* output, wchar_t* block, size_t chars);
+
+// The haystack with up to `limit` (negative: all) matches of the search
+// text replaced, as a heap block (AllocTextBlock) of `length` characters;
+// null with `replaced` 0 when nothing matched. Null with `failed` set after
+// the line's error was reported.
+wchar_t* ReplaceIntoBlock(std::wstring_view haystack, std::wstring_view search, std::wstring_view replacement,
+                          CaseMode mode, int64_t limit, size_t& replaced, size_t& length, bool& failed);
 
 // A command argument as a 32-bit integer by the text-to-integer rule
 // (decimal or "0x" hexadecimal; "" is 0), clamped to the 32-bit range.

@@ -172,11 +172,28 @@ FieldValue PeekFieldValue(const ObjectField& field) {
 Object* Object::Create() { return new (std::nothrow) Object(); }
 
 Object* Object::CreateArray(const std::vector<std::wstring>& items) {
+  const std::vector<std::wstring_view> views(items.begin(), items.end());
+  return CreateArray(views.data(), views.size());
+}
+
+Object* Object::CreateArray(const std::wstring_view* items, size_t count) {
   Object* object = Create();
   if (!object) return nullptr;
-  object->SetCapacity(items.size());
-  int64_t key = 0;
-  for (const std::wstring& item : items) object->SetItem(++key, FieldValue::OfText(item));
+  if (!object->SetCapacity(count)) {
+    object->Release();
+    return nullptr;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    // Keys arrive in ascending order at the end: no search, nothing moves.
+    ObjectField* field = object->InsertField(ObjectKey::OfInteger(static_cast<int64_t>(i) + 1), i);
+    wchar_t* text = items[i].empty() ? kNoText : CopyText(items[i]);
+    if (!field || !text) {
+      object->Release();
+      return nullptr;
+    }
+    field->TextValue = text;
+    field->TextCapacity = items[i].empty() ? 0 : items[i].size() + 1;
+  }
   return object;
 }
 

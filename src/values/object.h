@@ -186,6 +186,9 @@ class Object : public ObjectBase {
   static Object* Create();
   // A new array whose elements 1..N are the given texts.
   static Object* CreateArray(const std::vector<std::wstring>& items);
+  // A new array whose elements 1..count are copies of the texts, each in a
+  // buffer of its own exact size; null when memory runs out.
+  static Object* CreateArray(const std::wstring_view* items, size_t count);
 
   ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
   const wchar_t* Type() override;

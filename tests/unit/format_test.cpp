@@ -57,7 +57,7 @@ TEST(FormatPlaceholder, ParsesEachForm) {
       continue;
     }
     EXPECT_EQ(p.Index, c.Index) << label;
-    EXPECT_EQ(p.Flags, c.Flags) << label;
+    EXPECT_STREQ(p.Flags, c.Flags) << label;
     EXPECT_EQ(p.Width, c.Width) << label;
     EXPECT_EQ(p.Precision, c.Precision) << label;
     EXPECT_EQ(p.Type, c.Type) << label;
