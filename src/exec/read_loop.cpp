@@ -2,8 +2,16 @@
 //
 // Lines longer than the line limit arrive in pieces, one iteration each, so
 // no text is lost and memory stays bounded whatever the file holds.
+//
+// Most lines are plain ASCII ended by a line feed: those are widened
+// straight out of the stream's input buffer, eight bytes at a time. Any
+// other byte (a carriage return, a byte of a longer character) or the end
+// of the buffered input hands the rest of the line to the stream's own
+// decoder, so a line reads the same whichever way it was taken.
 #include "exec/read_loop.h"
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -19,6 +27,67 @@ namespace {
 constexpr uint32_t kMaxLineChars = 65535;
 // Longest output file name the loop keeps.
 constexpr size_t kMaxOutputNameChars = 259;
+
+// Eight copies of a byte, to test eight bytes at once.
+constexpr uint64_t kEveryByte = 0x0101010101010101ULL;
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+// Whether any byte of `word` is zero.
+constexpr bool HasZeroByte(uint64_t word) { return ((word - kEveryByte) & ~word & kHighBits) != 0; }
+
+// Whether any byte of `word` equals `byte`.
+constexpr bool HasByte(uint64_t word, uint8_t byte) { return HasZeroByte(word ^ (kEveryByte * byte)); }
+
+// A text file read line by line, with the plain-ASCII lines taken without
+// the decoder's per-character work.
+class LineReader : public TextFile {
+ public:
+  // Reads the next line, its "\n" included, as ReadLine does; 0 at the end.
+  uint32_t NextLine(wchar_t* line, uint32_t maxChars);
+
+ private:
+  // Widens the plain-ASCII bytes at Pos into line up to a line feed (taken
+  // too), another kind of byte, the end of the input or `room`; returns
+  // the characters stored and whether the line feed ended them.
+  uint32_t TakeAscii(wchar_t* line, uint32_t room, bool& ended);
+};
+
+uint32_t LineReader::TakeAscii(wchar_t* line, uint32_t room, bool& ended) {
+  const uint8_t* p = Pos;
+  const uint8_t* end = Buffer + ContentLength;
+  if (static_cast<uint32_t>(end - p) > room) end = p + room;
+  wchar_t* out = line;
+  ended = false;
+  for (uint64_t word; end - p >= 8; p += 8, out += 8) {
+    std::memcpy(&word, p, sizeof word);
+    if ((word & kHighBits) || HasByte(word, '\n') || HasByte(word, '\r')) break;
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<wchar_t>(p[i]);
+  }
+  for (; p < end; ++p) {
+    const uint8_t byte = *p;
+    if (byte >= 0x80 || byte == '\r') break;
+    *out++ = byte;
+    if (byte == '\n') {
+      ended = true;
+      ++p;
+      break;
+    }
+  }
+  Pos = const_cast<uint8_t*>(p);
+  return static_cast<uint32_t>(out - line);
+}
+
+uint32_t LineReader::NextLine(wchar_t* line, uint32_t maxChars) {
+  // Before the first read, and for UTF-16, the decoder does all the work.
+  if (!Pos || CodePage == CP_UTF16LE) return ReadLine(line, maxChars);
+  bool ended = false;
+  const uint32_t taken = TakeAscii(line, maxChars, ended);
+  if (ended || taken == maxChars) {
+    if (taken < maxChars) line[taken] = L'\0';
+    return taken;
+  }
+  return taken + ReadLine(line + taken, maxChars - taken);
+}
 
 // Restores the enclosing read loop when this one ends.
 class LoopReadGuard {
@@ -40,7 +109,7 @@ class LoopReadGuard {
 ResultCode RunReadLoop(ScriptLine& loopLine, ScriptLine* untilLine, CommandArgs& args, ScriptLine*& jumpToLine) {
   const wchar_t* inputName = args[1];
   if (!*inputName) return ResultCode::Ok;
-  TextFile input;
+  LineReader input;
   const UINT codePage = Values().CurrentThread->FileCodePage & kCodePageMask;
   if (!input.Open(inputName,
                   TextStream::READ | TextStream::TS_CRLF | TextStream::TS_LONE_CR | TextStream::SHARE_READ |
@@ -57,10 +126,11 @@ ResultCode RunReadLoop(ScriptLine& loopLine, ScriptLine* untilLine, CommandArgs&
   {
     LoopReadGuard guard(&record);
     for (;;) {
-      uint32_t length = input.ReadLine(line.get(), kMaxLineChars);
+      uint32_t length = input.NextLine(line.get(), kMaxLineChars);
       if (length == 0) break;
       if (line[length - 1] == L'\n') --length;
       line[length] = 0;
+      record.LineLength = length;
       if (RunIteration(loopLine, untilLine, result, jumpToLine) == Iteration::Stop) break;
     }
   }

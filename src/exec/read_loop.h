@@ -21,6 +21,7 @@ struct ReadLoopOutput {
 struct LoopReadRecord {
   ReadLoopOutput Output;
   const wchar_t* Line = L"";  // the current line, without its line feed
+  size_t LineLength = 0;      // its length, so readers need not measure it
 };
 
 // Runs a read loop; args[1] is the input file, args[2] the output file.

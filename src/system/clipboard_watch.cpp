@@ -119,12 +119,19 @@ void PassOn(UINT message, WPARAM wParam, LPARAM lParam) {
   if (next) SendMessageTimeoutW(next, message, wParam, lParam, SMTO_ABORTIFHUNG, kPassOnTimeoutMs, &ignored);
 }
 
-// Runs one handler in a thread of its own; true when it returned true.
-bool RunHandler(const ScriptCallback& handler, ExprToken** params, int count) {
+// Runs one handler in a thread of its own, which sees the clipboard's type
+// in A_EventInfo; true when it returned true.
+bool RunHandler(const ScriptCallback& handler, ExprToken** params, int count, int64_t type) {
   ExprToken value;
   value.SetText(L"");
   value.HeapText = nullptr;
+  // A new thread starts from the defaults, so the type goes there for as
+  // long as the launch lasts.
+  int64_t& startInfo = Values().ThreadDefaults.EventInfo;
+  const int64_t savedInfo = startInfo;
+  startInfo = type;
   const ResultCode ran = Objects().Threads.Launch(handler, 0, params, count, &value);
+  startInfo = savedInfo;
   const bool handled = TakeCallbackResultTruth(value);
   return ran == ResultCode::Ok && handled;
 }
@@ -144,7 +151,7 @@ void RunChangeHandlers(WPARAM when) {
   // The handlers read the type in ErrorLevel; the interrupted thread's own
   // value comes back afterwards.
   if (errorLevel) static_cast<void>(errorLevel->AssignInteger(type));
-  if (clip.ChangeLabel.IsSet()) RunHandler(clip.ChangeLabel, nullptr, 0);
+  if (clip.ChangeLabel.IsSet()) RunHandler(clip.ChangeLabel, nullptr, 0, type);
   if (when != kChangedBeforeStart) {
     // A snapshot, so that a handler may add or remove functions.
     std::vector<IObject*> snapshot;
@@ -160,7 +167,7 @@ void RunChangeHandlers(WPARAM when) {
       ExprToken argument;
       argument.SetInteger(type);
       ExprToken* params[1] = {&argument};
-      handled = RunHandler(callback, params, 1);
+      handled = RunHandler(callback, params, 1, type);
     }
     for (IObject* object : snapshot) object->Release();
   }

@@ -15,15 +15,22 @@ constexpr uint64_t kBytesPerMegabyte = 1048576;
 
 }  // namespace
 
-// The path needs a trailing backslash for the query; megabytes, truncated.
+// The query needs a folder with a trailing backslash; megabytes, truncated.
+bool DriveMegabytes(std::wstring_view given, DriveSize which, uint64_t& megabytes) {
+  std::wstring path(given);
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  if (path.empty() || path.size() >= kMaxPathChars) return false;
+  ULARGE_INTEGER available{}, total{}, free{};
+  if (!GetDiskFreeSpaceExW(path.c_str(), &available, &total, &free)) return false;
+  megabytes = (which == DriveSize::Total ? total.QuadPart : available.QuadPart) / kBytesPerMegabyte;
+  return true;
+}
+
 ResultCode CmdDriveSpaceFree(ScriptLine& /*line*/, CommandArgs& args) {
   Variable* output = args.Var[0];
   if (output) static_cast<void>(output->Assign());
-  std::wstring path(FileArg(args, 1));
-  if (!path.empty() && path.back() != L'\\') path += L'\\';
-  if (path.empty() || path.size() >= kMaxPathChars) return ReportOutcome(true);
-  ULARGE_INTEGER available{}, total{}, free{};
-  if (!GetDiskFreeSpaceExW(path.c_str(), &available, &total, &free)) return ReportOutcome(true);
-  if (output) static_cast<void>(output->AssignInteger(static_cast<int64_t>(available.QuadPart / kBytesPerMegabyte)));
+  uint64_t megabytes = 0;
+  if (!DriveMegabytes(FileArg(args, 1), DriveSize::FreeToCaller, megabytes)) return ReportOutcome(true);
+  if (output) static_cast<void>(output->AssignInteger(static_cast<int64_t>(megabytes)));
   return ReportOutcome(false);
 }

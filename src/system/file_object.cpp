@@ -49,6 +49,69 @@ ResultCode MemberFailed(ExprToken& result, bool zero = false) {
   return ResultCode::Ok;
 }
 
+// The file object's stream: text made of plain ASCII is encoded by the
+// object itself, one byte per character with the line-feed translation the
+// flags ask for, and goes to the output buffer in runs, which is what
+// WriteLine in a loop spends its time on. Every code page the stream
+// encodes maps ASCII to itself, so the bytes are the ones its own encoder
+// makes; text with other characters goes through that encoder from the
+// first such character on.
+class FileStream : public TextFile {
+ public:
+  // As Write: the bytes produced, or 0 when writing them out fell short.
+  uint32_t WriteText(const wchar_t* text, uint32_t length);
+
+ private:
+  // Most bytes one run collects before it goes to the buffer.
+  static constexpr uint32_t kRunBytes = 1024;
+
+  // Puts bytes into the output buffer, writing the buffer out whenever it
+  // is full, so the file receives whole buffers.
+  bool PutBytes(const uint8_t* bytes, uint32_t count);
+};
+
+bool FileStream::PutBytes(const uint8_t* bytes, uint32_t count) {
+  while (count) {
+    // In input mode (or before the first use) the buffer starts out empty.
+    const uint32_t room = (Pos || !Buffer) ? BUFFER_SIZE : BUFFER_SIZE - ContentLength;
+    if (!room) {
+      if (!Sync()) return false;
+      continue;
+    }
+    const uint32_t part = count < room ? count : room;
+    if (RawWrite(bytes, part) != part) return false;
+    bytes += part;
+    count -= part;
+  }
+  return true;
+}
+
+uint32_t FileStream::WriteText(const wchar_t* text, uint32_t length) {
+  if (CodePage == CP_UTF16LE) return Write(text, length);
+  const bool crlf = (Flags & TS_CRLF) != 0;
+  uint8_t run[kRunBytes + 1];
+  uint32_t held = 0;
+  uint32_t produced = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    const wchar_t ch = text[i];
+    if (ch >= 0x80) {
+      if (!PutBytes(run, held)) return 0;
+      const uint32_t rest = Write(text + i, length - i);
+      return rest ? produced + held + rest : 0;
+    }
+    if (ch == L'\n' && crlf && PrevWrittenChar != L'\r') run[held++] = '\r';
+    run[held++] = static_cast<uint8_t>(ch);
+    PrevWrittenChar = ch;
+    if (held >= kRunBytes) {
+      if (!PutBytes(run, held)) return 0;
+      produced += held;
+      held = 0;
+    }
+  }
+  if (!PutBytes(run, held)) return 0;
+  return produced + held;
+}
+
 // Number methods: the word after Read/Write (an optional "U" first).
 struct NumberType {
   uint32_t Size = 0;
@@ -93,7 +156,7 @@ class FileObject : public ObjectBase {
   ResultCode RawTransfer(ExprToken& result, ExprToken** params, int count, bool writing);
   ResultCode Encoding(ExprToken& result, bool set, ExprToken* value);
 
-  TextFile file_;
+  FileStream file_;
   bool open_ = true;
   std::unique_ptr<wchar_t[]> lineBuffer_;  // ReadLine's buffer, made on first use
 };
@@ -135,12 +198,12 @@ ResultCode FileObject::Write(ExprToken& result, ExprToken** params, int count, b
   uint32_t bytes = 0;
   bool ok = true;
   if (length > 0) {
-    const uint32_t wrote = file_.Write(text, static_cast<uint32_t>(length));
+    const uint32_t wrote = file_.WriteText(text, static_cast<uint32_t>(length));
     ok = wrote > 0;
     bytes += wrote;
   }
   if (ok && newline) {
-    const uint32_t wrote = file_.Write(L"\n", 1);
+    const uint32_t wrote = file_.WriteText(L"\n", 1);
     ok = wrote > 0;
     bytes += wrote;
   }

@@ -98,17 +98,6 @@ wchar_t* ReserveOutput(Variable& var, size_t chars) {
   return const_cast<wchar_t*>(var.TextOf(false));
 }
 
-// Raw bytes into the variable; an odd count gets a zero byte of padding.
-bool StoreBinary(Variable& var, const uint8_t* bytes, DWORD count) {
-  const size_t chars = (size_t{count} + 1) / 2;
-  wchar_t* out = ReserveOutput(var, chars);
-  if (!out) return false;
-  out[chars > 0 ? chars - 1 : 0] = 0;
-  std::memcpy(out, bytes, count);
-  var.SetLength(chars);
-  return true;
-}
-
 // Decodes by the mark first, then the code page; false when decoding failed.
 bool StoreText(Variable& var, const uint8_t* bytes, DWORD count, uint32_t codePage, bool squash) {
   if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
@@ -193,10 +182,14 @@ ResultCode CmdFileRead(ScriptLine& line, CommandArgs& args) {
 
   const uint32_t codePage =
       (options.CodePageGiven ? options.CodePage : Values().CurrentThread->FileCodePage) & kCodePageMask;
-  const bool stored = options.Binary
-                          ? StoreBinary(*output, data.get(), bytes)
-                          : StoreText(*output, data.get(), bytes, codePage ? codePage : TextStream::SystemCodePage(),
-                                      options.TranslateCrLf);
+  // Raw bytes are kept as binary data, which FileAppend writes back
+  // unchanged; read into Clipboard they are a saved clipboard put back.
+  if (options.Binary) {
+    const ResultCode stored = output->AssignBinaryClip(data.get(), bytes);
+    return stored == ResultCode::Ok ? FinishFileCommand(false, 0) : ResultCode::Fail;
+  }
+  const bool stored =
+      StoreText(*output, data.get(), bytes, codePage ? codePage : TextStream::SystemCodePage(), options.TranslateCrLf);
   return FinishFileCommand(!stored, stored ? 0 : GetLastError());
 }
 

@@ -14,14 +14,27 @@ namespace {
 // Silent, no confirmation, to the bin, and a warning when a file is too big for the bin.
 constexpr FILEOP_FLAGS kRecycleFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_WANTNUKEWARNING;
 
+// Whether anything matches the pattern; when nothing does, the search's
+// error is left in GetLastError.
+bool AnythingMatches(const std::wstring& pattern) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(pattern.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+
 }  // namespace
 
 // The full path (wildcards allowed) goes to the shell's delete with undo.
+// Nothing to recycle is a plain failure: the shell would otherwise answer
+// a missing file with an error window, which a silent command must not show.
 ResultCode CmdFileRecycle(ScriptLine& /*line*/, CommandArgs& args) {
   std::wstring full;
   if (!*args[0]) return FinishFileCommand(true, ERROR_INVALID_PARAMETER);
   if (!FullPathOf(args[0], full)) return FinishFileCommand(true, GetLastError());
   TrimTrailingBackslash(full);
+  if (!AnythingMatches(full)) return FinishFileCommand(true, GetLastError());
   full += L'\0';  // the list ends with two zeros; c_str() gives the second
   SHFILEOPSTRUCTW operation{};
   operation.wFunc = FO_DELETE;

@@ -150,7 +150,7 @@ size_t GetLoopFileSizeMB(wchar_t* buffer, const wchar_t*) {
 
 size_t GetLoopReadLine(wchar_t* buffer, const wchar_t*) {
   const LoopReadRecord* read = Values().CurrentThread->LoopRead;
-  return PutBuiltInText(buffer, read ? read->Line : L"");
+  return PutBuiltInText(buffer, read ? std::wstring_view(read->Line, read->LineLength) : std::wstring_view());
 }
 
 // The innermost registry loop's item, or null.

@@ -7,6 +7,7 @@
 #include "exec/read_loop.h"
 #include "objects/builtin_functions.h"
 #include "system/clipboard.h"
+#include "system/drive_commands.h"
 #include "system/drive_space.h"
 #include "system/file_append.h"
 #include "system/file_attributes.h"
@@ -59,6 +60,8 @@ const CommandRow kSystemCommands[] = {
     {ACT_FILERECYCLE, CmdFileRecycle},
     {ACT_FILERECYCLEEMPTY, CmdFileRecycleEmpty},
     {ACT_DRIVESPACEFREE, CmdDriveSpaceFree},
+    {ACT_DRIVE, CmdDrive},
+    {ACT_DRIVEGET, CmdDriveGet},
     {ACT_INIREAD, CmdIniRead},
     {ACT_INIWRITE, CmdIniWrite},
     {ACT_INIDELETE, CmdIniDelete},
