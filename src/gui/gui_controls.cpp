@@ -14,7 +14,10 @@
 #include <cwchar>
 #include <vector>
 
+#include "gui/gui_activex.h"
+#include "gui/gui_hotkey_text.h"
 #include "gui/gui_messages.h"
+#include "gui/gui_tabs.h"
 #include "gui/gui_window.h"
 #include "gui/pictures.h"
 #include "values/values_state.h"
@@ -99,12 +102,14 @@ struct ControlOptions {
   std::wstring HwndVar;
   int Checked = 0;  // 1 checked, -1 indeterminate
   int Choose = 0;
+  std::wstring ChooseText;  // DateTime: "None" or a time stamp
   std::vector<int> TabStops;
   wchar_t PasswordChar = 0;
   int Limit = -1;  // -1: no limit given; 0: "Limit" alone
   int IconNumber = 0;
   std::wstring ClassName;
   bool RangeGiven = false;
+  std::wstring RangeText;  // DateTime, MonthCal: time stamps
   int RangeMin = 0, RangeMax = 100;
   bool WrapRemoved = false, TabstopRemoved = false, MultiRemoved = false;
   bool Vertical = false, Horizontal = false;
@@ -128,6 +133,7 @@ int IntAfter(std::wstring_view word, size_t skip) {
 void ReadRange(std::wstring_view text, ControlOptions& o) {
   const size_t dash = text.find(L'-', 1);
   o.RangeGiven = true;
+  o.RangeText = text;
   o.RangeMin = static_cast<int>(NumberOf(text.substr(0, dash)));
   if (dash != std::wstring_view::npos) o.RangeMax = static_cast<int>(NumberOf(text.substr(dash + 1)));
 }
@@ -279,6 +285,7 @@ ResultCode ReadOption(ScriptLine& line, ControlType type, std::wstring_view word
     o.Checked = !on ? 0 : rest.empty() ? 1 : EqualsNoCase(rest, L"Gray") ? -1 : static_cast<int>(NumberOf(rest));
   } else if (Prefixed(word, L"Choose")) {
     o.Choose = IntAfter(word, 6);
+    o.ChooseText = word.substr(6);
   } else if (Prefixed(word, L"Password")) {
     style(ES_PASSWORD);
     o.PasswordChar = word.size() > 8 ? word[8] : 0;
@@ -506,25 +513,6 @@ void ComputeSize(GuiWindow& window, const ControlTypeRow& row, ControlOptions& o
   if (h == kCoordNotGiven) h = type == ControlType::MonthCal ? 100 : 0;
 }
 
-// Whether any control is on the given tab page.
-bool PageHasControls(const GuiWindow& window, uint8_t tab, uint8_t page) {
-  for (const GuiControlInfo& control : window.Controls)
-    if (control.Type != ControlType::Tab && control.TabControl == tab && control.TabPage == page) return true;
-  return false;
-}
-
-// The display area of the window's tab control (window coordinates).
-RECT TabDisplayArea(const GuiWindow& window, uint8_t tab) {
-  RECT rect = {};
-  const int index = TabControlAt(window, tab);
-  if (index < 0) return rect;
-  HWND hwnd = window.Controls[static_cast<size_t>(index)].Hwnd;
-  GetWindowRect(hwnd, &rect);
-  MapWindowPoints(nullptr, window.Hwnd, reinterpret_cast<POINT*>(&rect), 2);
-  SendMessageW(hwnd, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&rect));
-  return rect;
-}
-
 // Resolves one coordinate from its anchor.
 int Resolve(const GuiWindow& window, const Position& p, bool isX, int scaledOffset) {
   switch (p.How) {
@@ -698,6 +686,60 @@ bool ComboHeightGiven(const ControlOptions& o, ControlType type) {
   return (type == ControlType::DropDownList || type == ControlType::ComboBox) && (o.H != kCoordNotGiven || o.Rows > 0);
 }
 
+// A time stamp YYYYMMDDHH24MISS (leading part at least the year); false
+// when the text is not one or names an impossible date.
+bool ParseTimeStamp(std::wstring_view text, SYSTEMTIME& time) {
+  if (text.size() < 4 || text.size() > 14 || text.size() % 2) return false;
+  for (wchar_t c : text)
+    if (c < L'0' || c > L'9') return false;
+  auto field = [&](size_t at, int fallback) {
+    return at + 2 <= text.size() ? (text[at] - L'0') * 10 + (text[at + 1] - L'0') : fallback;
+  };
+  time = {};
+  time.wYear = static_cast<WORD>((text[0] - L'0') * 1000 + (text[1] - L'0') * 100 + field(2, 0));
+  time.wMonth = static_cast<WORD>(field(4, 1));
+  time.wDay = static_cast<WORD>(field(6, 1));
+  time.wHour = static_cast<WORD>(field(8, 0));
+  time.wMinute = static_cast<WORD>(field(10, 0));
+  time.wSecond = static_cast<WORD>(field(12, 0));
+  FILETIME check;
+  return SystemTimeToFileTime(&time, &check) != FALSE;
+}
+
+// The DateTime's format styles: "LongDate" and "Time" as its text choose
+// them; "ChooseNone" lets it hold no date.
+DWORD DateTimeStyle(DWORD style, const ControlOptions& o, std::wstring_view text) {
+  if (EqualsNoCase(text, L"LongDate"))
+    style = (style & ~static_cast<DWORD>(DTS_SHORTDATECENTURYFORMAT)) | DTS_LONGDATEFORMAT;
+  else if (EqualsNoCase(text, L"Time"))
+    style = (style & ~static_cast<DWORD>(DTS_SHORTDATECENTURYFORMAT)) | DTS_TIMEFORMAT;
+  if (EqualsNoCase(o.ChooseText, L"None")) style |= DTS_SHOWNONE;
+  return style;
+}
+
+// A DateTime's custom format, range, initial date and calendar colour.
+void SetUpDateTime(const GuiControlInfo& control, const ControlOptions& o, std::wstring_view text) {
+  HWND hwnd = control.Hwnd;
+  if (!text.empty() && !EqualsNoCase(text, L"LongDate") && !EqualsNoCase(text, L"Time") &&
+      !EqualsNoCase(text, L"ShortDate"))
+    SendMessageW(hwnd, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(std::wstring(text).c_str()));
+  if (!o.RangeText.empty()) {
+    SYSTEMTIME range[2] = {};
+    const size_t dash = o.RangeText.find(L'-');
+    DWORD which = 0;
+    if (ParseTimeStamp(std::wstring_view(o.RangeText).substr(0, dash), range[0])) which |= GDTR_MIN;
+    if (dash != std::wstring::npos && ParseTimeStamp(std::wstring_view(o.RangeText).substr(dash + 1), range[1]))
+      which |= GDTR_MAX;
+    if (which) SendMessageW(hwnd, DTM_SETRANGE, which, reinterpret_cast<LPARAM>(range));
+  }
+  SYSTEMTIME chosen = {};
+  if (EqualsNoCase(o.ChooseText, L"None"))
+    SendMessageW(hwnd, DTM_SETSYSTEMTIME, GDT_NONE, 0);
+  else if (ParseTimeStamp(o.ChooseText, chosen))
+    SendMessageW(hwnd, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&chosen));
+  if (control.Color != kColorDefault) SendMessageW(hwnd, DTM_SETMCCOLOR, MCSC_TEXT, static_cast<LPARAM>(control.Color));
+}
+
 // Type-specific set-up once the control exists.
 void SetUpControl(GuiWindow& window, GuiControlInfo& control, const ControlOptions& o, std::wstring_view text, int& w,
                   int& h) {
@@ -779,6 +821,10 @@ void SetUpControl(GuiWindow& window, GuiControlInfo& control, const ControlOptio
       }
       break;
     }
+    case ControlType::DateTime: SetUpDateTime(control, o, text); break;
+    case ControlType::Hotkey:
+      if (!text.empty()) SendMessageW(hwnd, HKM_SETHOTKEY, HotkeyFromText(text), 0);
+      break;
     case ControlType::MonthCal: {
       RECT need = {};
       if (MonthCal_GetMinReqRect(hwnd, &need) && (o.W == kCoordNotGiven || o.H == kCoordNotGiven)) {
@@ -865,7 +911,22 @@ bool ClassExists(const std::wstring& name) {
          GetClassInfoExW(nullptr, name.c_str(), &info);
 }
 
+// Whether a control on that Tab control's page is shown when created.
+bool OnShownPage(const GuiWindow& window, uint8_t tab, uint8_t page) {
+  const int tabIndex = TabControlAt(window, tab);
+  if (tabIndex < 0) return true;
+  HWND tabHwnd = window.Controls[static_cast<size_t>(tabIndex)].Hwnd;
+  return page == SendMessageW(tabHwnd, TCM_GETCURSEL, 0, 0) && IsWindowVisible(tabHwnd);
+}
+
 }  // namespace
+
+HWND CreateControlWindow(const CreateRequest& request) {
+  const RECT& r = request.Place;
+  return CreateWindowExW(request.ExStyle, request.ClassName, request.Text, request.Style, r.left, r.top,
+                         r.right - r.left, r.bottom - r.top, request.Parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(request.Id)), GetModuleHandleW(nullptr), nullptr);
+}
 
 std::wstring ControlText(HWND hwnd) {
   const int length = GetWindowTextLengthW(hwnd);
@@ -873,13 +934,6 @@ std::wstring ControlText(HWND hwnd) {
   const int got = GetWindowTextW(hwnd, text.data(), length + 1);
   text.resize(static_cast<size_t>(got > 0 ? got : 0));
   return text;
-}
-
-int TabControlAt(const GuiWindow& window, size_t tabNumber) {
-  for (size_t i = 0; i < window.Controls.size(); ++i)
-    if (window.Controls[i].Type == ControlType::Tab && window.Controls[i].TabPage == tabNumber)
-      return static_cast<int>(i);
-  return -1;
 }
 
 int FindControlByName(const GuiWindow& window, std::wstring_view name) {
@@ -895,72 +949,6 @@ int FindControlByName(const GuiWindow& window, std::wstring_view name) {
   return -1;
 }
 
-void ApplyTabPage(GuiWindow& window, size_t tabControlIndex) {
-  const GuiControlInfo& tab = window.Controls[tabControlIndex];
-  const int selected = static_cast<int>(SendMessageW(tab.Hwnd, TCM_GETCURSEL, 0, 0));
-  const bool tabHidden = !IsWindowVisible(tab.Hwnd) && IsWindowVisible(window.Hwnd);
-  SendMessageW(window.Hwnd, WM_SETREDRAW, FALSE, 0);
-  for (GuiControlInfo& control : window.Controls) {
-    if (control.Type == ControlType::Tab || control.TabControl != tab.TabPage) continue;
-    const bool onPage = control.TabPage == selected;
-    ShowWindow(control.Hwnd, onPage && !(control.Attrib & ATTRIB_HIDDEN) && !tabHidden ? SW_SHOWNOACTIVATE : SW_HIDE);
-    EnableWindow(control.Hwnd, onPage && !(control.Attrib & ATTRIB_DISABLED) ? TRUE : FALSE);
-  }
-  SendMessageW(window.Hwnd, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(window.Hwnd, nullptr, TRUE);
-}
-
-void FinishTabControls(GuiWindow& window) {
-  for (size_t i = 0; i < window.Controls.size(); ++i)
-    if (window.Controls[i].Type == ControlType::Tab) ApplyTabPage(window, i);
-}
-
-ResultCode SelectTabForAdding(ScriptLine& line, GuiWindow& window, std::wstring_view page, std::wstring_view tabNumber,
-                              std::wstring_view exact) {
-  uint8_t tab = kNoTab;
-  if (!tabNumber.empty()) {
-    const long long n = NumberOf(tabNumber);
-    if (n < 1 || n > static_cast<long long>(kMaxTabControls)) return GuiFail(line, gui_msg::Param3Invalid, tabNumber);
-    tab = static_cast<uint8_t>(n - 1);
-  }
-  if (tab != window.CurrentTab && (tab != kNoTab || page.empty())) {
-    window.CurrentTab = tab;
-    window.RadioGroupOpen = false;
-  }
-  if (page.empty()) return ResultCode::Ok;
-  if (tab == kNoTab && window.CurrentTab == kNoTab)
-    window.CurrentTab = window.TabControlCount ? static_cast<uint8_t>(window.TabControlCount - 1) : 0;
-  const bool exactMatch = EqualsNoCase(exact, L"Exact");
-  if (!exactMatch && IsWholeNumber(page)) {
-    const long long n = NumberOf(page);
-    if (n < 1 || n > 256) return GuiFail(line, gui_msg::Param2Invalid, page);
-    window.CurrentTabPage = static_cast<uint8_t>(n - 1);
-    window.RadioGroupOpen = false;
-    return ResultCode::Ok;
-  }
-  const int index = TabControlAt(window, window.CurrentTab);
-  if (index < 0 || page.size() >= 1024) return GuiFail(line, gui_msg::TabNameMissing, page);
-  HWND hwnd = window.Controls[static_cast<size_t>(index)].Hwnd;
-  const int count = static_cast<int>(SendMessageW(hwnd, TCM_GETITEMCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    wchar_t text[1024] = L"";
-    TCITEMW item = {};
-    item.mask = TCIF_TEXT;
-    item.pszText = text;
-    item.cchTextMax = 1024;
-    SendMessageW(hwnd, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-    std::wstring_view name(text);
-    const bool match =
-        exactMatch ? name == page : name.size() >= page.size() && EqualsNoCase(name.substr(0, page.size()), page);
-    if (match) {
-      window.CurrentTabPage = static_cast<uint8_t>(i);
-      window.RadioGroupOpen = false;
-      return ResultCode::Ok;
-    }
-  }
-  return GuiFail(line, gui_msg::TabNameMissing, page);
-}
-
 ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view typeWord, std::wstring_view optionText,
                          std::wstring_view text) {
   const ControlTypeRow* row = nullptr;
@@ -968,7 +956,6 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
     if (EqualsNoCase(candidate.Word, typeWord)) row = &candidate;
   if (!row) return GuiFail(line, gui_msg::Param2Invalid, typeWord);
   const ControlType type = row->Type;
-  if (type == ControlType::ActiveX) return GuiFail(line, gui_msg::ActiveXNotBuilt, text);
   if (window.Controls.size() >= kMaxControls) return GuiFail(line, gui_msg::TooManyControls);
   if (type == ControlType::Tab && window.TabControlCount >= kMaxTabControls)
     return GuiFail(line, gui_msg::TooManyTabControls);
@@ -998,7 +985,10 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
   }
   control.TabControl = tab;
   control.TabPage = page;
-  if (typeWord.size() == 4 && (typeWord[3] == L'2') && type == ControlType::Tab) control.Attrib |= ATTRIB_TYPE_SPECIFIC;
+  const bool tab3 = type == ControlType::Tab && EqualsNoCase(typeWord, L"Tab3");
+  if (type == ControlType::Tab && EqualsNoCase(typeWord, L"Tab2")) control.Attrib |= ATTRIB_TYPE_SPECIFIC;
+  // A new Tab control ends the previous one's pages: it gets its final size.
+  if (type == ControlType::Tab) AutoSizeTabControl(window, window.CurrentTab);
 
   // Margins of the first control come from the font.
   EnsureDefaultFont();
@@ -1022,6 +1012,7 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
   if (type == ControlType::Checkbox && (o.StyleAdd & BS_AUTO3STATE)) style &= ~static_cast<DWORD>(BS_AUTOCHECKBOX);
   if (type == ControlType::ComboBox && (o.StyleAdd & CBS_SIMPLE)) style &= ~static_cast<DWORD>(CBS_DROPDOWN);
   if (ComboHeightGiven(o, type)) style |= CBS_NOINTEGRALHEIGHT;
+  if (type == ControlType::DateTime) style = DateTimeStyle(style, o, text);
   style = ((style | o.StyleAdd) & ~o.StyleRemove) | WS_CHILD;
   if (o.AttribAdd & ATTRIB_HIDDEN) style &= ~static_cast<DWORD>(WS_VISIBLE);
   DWORD exStyle = (row->ExStyle | o.ExAdd) & ~o.ExRemove;
@@ -1030,6 +1021,9 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
   if (type == ControlType::Picture || type == ControlType::UpDown || type == ControlType::Slider ||
       type == ControlType::Progress)
     control.Color = kColorDefault;
+  // Tabs in colours are drawn by the window.
+  const bool ownerDrawnTab = type == ControlType::Tab && (control.Color != kColorDefault || window.BackBrush);
+  if (ownerDrawnTab) style |= TCS_OWNERDRAWFIXED;
 
   const bool multiLineText = text.find_first_of(L"\r\n") != std::wstring_view::npos;
   if ((type == ControlType::Button || type == ControlType::Checkbox || type == ControlType::Radio) && !o.WrapRemoved &&
@@ -1058,31 +1052,35 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
     if (type != ControlType::Picture || (w != kCoordNotGiven && h != kCoordNotGiven))
       ComputeSize(window, *row, o, style, text, w, h);
   }
-  if (tab != kNoTab) {
-    const int tabIndex = TabControlAt(window, tab);
-    if (tabIndex >= 0) {
-      HWND tabHwnd = window.Controls[static_cast<size_t>(tabIndex)].Hwnd;
-      const int selected = static_cast<int>(SendMessageW(tabHwnd, TCM_GETCURSEL, 0, 0));
-      if (page != selected || !IsWindowVisible(tabHwnd)) style &= ~static_cast<DWORD>(WS_VISIBLE);
-    }
-  }
+  if (tab != kNoTab && !OnShownPage(window, tab, page)) style &= ~static_cast<DWORD>(WS_VISIBLE);
 
   const std::wstring windowText = type == ControlType::Edit && (style & ES_MULTILINE) ? WithCrLf(text)
                                   : type == ControlType::Picture || type == ControlType::DropDownList ||
                                           type == ControlType::ComboBox || type == ControlType::ListBox ||
-                                          type == ControlType::Tab || type == ControlType::ListView
+                                          type == ControlType::Tab || type == ControlType::ListView ||
+                                          type == ControlType::DateTime || type == ControlType::Hotkey
                                       ? std::wstring()
                                       : std::wstring(text);
+  // A control on a Tab3's page lives in the page dialog, placed in its coordinates.
+  HWND parent = TabPageParent(window, tab);
+  POINT place = {x, y};
+  if (parent != window.Hwnd) MapWindowPoints(window.Hwnd, parent, &place, 1);
   const int id = static_cast<int>(window.Controls.size()) + kFirstControlId;
-  if (type == ControlType::StatusBar) {
-    control.Hwnd = CreateWindowExW(
-        0, STATUSCLASSNAMEW, windowText.c_str(), style | ((window.Style & WS_SIZEBOX) ? SBARS_SIZEGRIP : 0), 0, 0, 0, 0,
-        window.Hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  if (type == ControlType::StatusBar) style |= (window.Style & WS_SIZEBOX) ? SBARS_SIZEGRIP : 0;
+  const CreateRequest request{
+      exStyle,
+      type == ControlType::StatusBar ? STATUSCLASSNAMEW : className.c_str(),
+      windowText.c_str(),
+      style,
+      type == ControlType::StatusBar
+          ? RECT{}
+          : RECT{place.x, place.y, place.x + (w == kCoordNotGiven ? 0 : w), place.y + (h == kCoordNotGiven ? 0 : h)},
+      parent,
+      id};
+  if (type == ControlType::ActiveX) {
+    if (CreateActiveXControl(request, control.Var, control.Hwnd) != ResultCode::Ok) return ResultCode::Fail;
   } else {
-    control.Hwnd =
-        CreateWindowExW(exStyle, className.c_str(), windowText.c_str(), style, x, y, w == kCoordNotGiven ? 0 : w,
-                        h == kCoordNotGiven ? 0 : h, window.Hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                        GetModuleHandleW(nullptr), nullptr);
+    control.Hwnd = CreateControlWindow(request);
   }
   if (!control.Hwnd) return GuiFail(line, gui_msg::CantCreateControl, typeWord);
 
@@ -1094,7 +1092,7 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
   if (!window.UseTheme ||
       (control.Color != kColorDefault &&
        (type == ControlType::GroupBox || type == ControlType::Checkbox || type == ControlType::Radio)) ||
-      (type == ControlType::Tab && !(typeWord.size() == 4 && typeWord[3] == L'3')))
+      (type == ControlType::Tab && (!tab3 || ownerDrawnTab)))
     RemoveTheme(control.Hwnd);
   if (type == ControlType::Picture) {
     SetUpPicture(control, o, text, w, h);
@@ -1105,9 +1103,16 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
   GuiControlInfo& added = window.Controls.back();
   SetUpControl(window, added, o, text, w, h);
   if (type == ControlType::Tab) {
+    SetUpTabControl(window, added, tab3, o.W == kCoordNotGiven, o.H == kCoordNotGiven);
     ++window.TabControlCount;
     window.CurrentTab = added.TabPage;
     window.CurrentTabPage = 0;
+  }
+  // A Tab2 is drawn below the controls of its pages.
+  if (tab != kNoTab) {
+    const GuiControlInfo& owner = window.Controls[static_cast<size_t>(TabControlAt(window, tab))];
+    if (owner.Attrib & ATTRIB_TYPE_SPECIFIC)
+      SetWindowPos(owner.Hwnd, added.Hwnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   if (type == ControlType::Radio && o.Checked) UncheckGroupMates(window, window.Controls.size() - 1);
   if (window.StatusBar && type != ControlType::StatusBar)
@@ -1118,7 +1123,10 @@ ResultCode AddGuiControl(ScriptLine& line, GuiWindow& window, std::wstring_view 
     RECT real;
     GetWindowRect(added.Hwnd, &real);
     MapWindowPoints(nullptr, window.Hwnd, reinterpret_cast<POINT*>(&real), 2);
-    RecordLayout(window, o.Section, true, real.left, real.top, real.right - real.left, real.bottom - real.top);
+    // Controls inside a Tab3, and a Tab3 that will size itself to them, leave
+    // the window's extents to the Tab3's final size.
+    const bool extendsWindow = parent == window.Hwnd && !(tab3 && (o.W == kCoordNotGiven || o.H == kCoordNotGiven));
+    RecordLayout(window, o.Section, extendsWindow, real.left, real.top, real.right - real.left, real.bottom - real.top);
   }
   if (!o.HwndVar.empty()) return AssignHandleVariable(line, o.HwndVar, added.Hwnd);
   return ResultCode::Ok;

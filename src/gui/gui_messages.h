@@ -29,7 +29,6 @@ inline constexpr wchar_t VariableUsedTwice[] = L"The same variable cannot be use
 inline constexpr wchar_t UnregisteredClass[] = L"Unregistered window class.";
 inline constexpr wchar_t ClassRequired[] = L"A window class is required.";
 inline constexpr wchar_t CantCreateControl[] = L"Can't create control.";
-inline constexpr wchar_t ActiveXNotBuilt[] = L"ActiveX controls are not supported by this version yet.";
 // Standard dialogs.
 inline constexpr wchar_t MaxMsgBoxes[] = L"The maximum number of MsgBoxes has been reached.";
 inline constexpr wchar_t MaxInputBoxes[] = L"The maximum number of InputBoxes has been reached.";

@@ -11,6 +11,7 @@
 #include "exec/exec_state.h"
 #include "gui/gui_controls.h"
 #include "gui/gui_messages.h"
+#include "gui/gui_tabs.h"
 #include "gui/gui_window.h"
 #include "values/variable.h"
 

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "gui/gui_controls.h"
+#include "gui/gui_hotkey_text.h"
+#include "gui/gui_tabs.h"
 #include "gui/gui_window.h"
 #include "values/variable.h"
 
@@ -88,22 +90,6 @@ std::wstring TimeStamp(const SYSTEMTIME& t, bool withTime) {
   return text;
 }
 
-// A Hotkey control's value as modifier symbols and the key's name.
-std::wstring HotkeyValue(HWND hwnd) {
-  const LRESULT value = SendMessageW(hwnd, HKM_GETHOTKEY, 0, 0);
-  const UINT vk = LOBYTE(LOWORD(value));
-  const UINT mods = HIBYTE(LOWORD(value));
-  if (!vk) return {};
-  std::wstring text;
-  if (mods & HOTKEYF_CONTROL) text += L"^";
-  if (mods & HOTKEYF_ALT) text += L"!";
-  if (mods & HOTKEYF_SHIFT) text += L"+";
-  wchar_t name[64] = L"";
-  const LONG scan = static_cast<LONG>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
-  if (GetKeyNameTextW(scan | ((mods & HOTKEYF_EXT) ? (1 << 24) : 0), name, 64) > 0) text += name;
-  return text;
-}
-
 // Whether the control's type keeps a value that Submit stores.
 bool KeepsValue(ControlType type) {
   switch (type) {
@@ -147,7 +133,7 @@ std::wstring SubmitValue(const GuiWindow& window, const GuiControlInfo& control)
       SendMessageW(hwnd, MCM_GETCURSEL, 0, reinterpret_cast<LPARAM>(&t));
       return TimeStamp(t, false);
     }
-    case ControlType::Hotkey: return HotkeyValue(hwnd);
+    case ControlType::Hotkey: return HotkeyToText(static_cast<WORD>(SendMessageW(hwnd, HKM_GETHOTKEY, 0, 0)));
     case ControlType::UpDown: return std::to_wstring(static_cast<int>(SendMessageW(hwnd, UDM_GETPOS32, 0, 0)));
     case ControlType::Slider: {
       const LRESULT position = SendMessageW(hwnd, TBM_GETPOS, 0, 0);
@@ -158,14 +144,7 @@ std::wstring SubmitValue(const GuiWindow& window, const GuiControlInfo& control)
     case ControlType::Tab: {
       const LRESULT index = SendMessageW(hwnd, TCM_GETCURSEL, 0, 0);
       if (index < 0) return {};
-      if (alt) return std::to_wstring(index + 1);
-      wchar_t text[1024] = L"";
-      TCITEMW item = {};
-      item.mask = TCIF_TEXT;
-      item.pszText = text;
-      item.cchTextMax = 1024;
-      SendMessageW(hwnd, TCM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-      return text;
+      return alt ? std::to_wstring(index + 1) : TabItemText(hwnd, static_cast<int>(index));
     }
     default: return ControlText(hwnd);
   }

@@ -15,6 +15,7 @@
 #include "base/script_context.h"
 #include "gui/gui_controls.h"
 #include "gui/gui_messages.h"
+#include "gui/gui_tabs.h"
 #include "gui/gui_window_proc.h"
 #include "objects/func.h"
 #include "script/script_lines.h"

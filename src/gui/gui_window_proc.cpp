@@ -17,6 +17,7 @@
 
 #include "exec/exec_state.h"
 #include "gui/gui_controls.h"
+#include "gui/gui_tabs.h"
 #include "gui/gui_window.h"
 #include "objects/callbacks.h"
 #include "objects/func.h"
@@ -670,6 +671,13 @@ LRESULT CALLBACK GuiWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         return RunCustomNotify(window, static_cast<size_t>(index), *header);
       if (index >= 0) return HandleControlNotify(*window, static_cast<size_t>(index), *header);
       break;
+    }
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      const int index = IndexOfControl(*window, item.hwndItem);
+      if (index < 0 || window->Controls[static_cast<size_t>(index)].Type != ControlType::Tab) break;
+      DrawTabItem(*window, window->Controls[static_cast<size_t>(index)], item);
+      return TRUE;
     }
     case WM_HSCROLL:
     case WM_VSCROLL: {

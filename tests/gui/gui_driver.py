@@ -18,6 +18,13 @@ tells the script the input has been sent. A request line is either
                          line: "COLOURS SIGNATURE CORNER" (the number of
                          distinct colours, a hash of the pixels, and the
                          RRGGBB colour of the pixel at 1,1)
+    probe HWND NAME      write what guiprobe.exe reads of the window and
+                         every control in it into NAME.txt (class, place,
+                         styles, font face and size, check state, text)
+    focus HWND           wait (up to 10 s) until the keyboard focus of the
+                         window's thread is on HWND
+    drop HWND X Y FILE.. hand the window a real WM_DROPFILES of the files
+                         at its client point X,Y (made inside its process)
     anything else        arguments for one xdotool run ("click 1",
                          "key Tab", "type abc", "mousedown 3", ...)
 
@@ -42,6 +49,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 REQUEST = "drive.req"
 POLL_S = 0.05
 TOOL_LIMIT_S = 20
+FOCUS_LIMIT_S = 10
 
 
 def window_rect(build, hwnd):
@@ -74,11 +82,56 @@ def screenshot(build, folder, hwnd, name):
     return None
 
 
+def run_probe(build, words):
+    """Runs guiprobe.exe with the words; returns (answer text, error text)."""
+    done = subprocess.run(["timeout", str(TOOL_LIMIT_S), "wine", os.path.join(build, "bin", "guiprobe.exe")] + words,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    answer = done.stdout.decode("utf-8", errors="replace")
+    if done.returncode != 0:
+        return None, f"guiprobe {' '.join(words)}: exit {done.returncode}"
+    if answer.startswith("error:"):
+        return None, f"guiprobe {' '.join(words)}: {answer.strip()}"
+    return answer, None
+
+
+def probe_to_file(build, folder, hwnd, name):
+    """Writes the probe's dump of HWND into NAME.txt; returns an error text or None."""
+    answer, error = run_probe(build, ["dump", hwnd])
+    if error:
+        return error
+    with open(os.path.join(folder, name + ".txt"), "w", encoding="utf-8") as f:
+        f.write(answer)
+    return None
+
+
+def wait_for_focus(build, hwnd):
+    """Polls the focus of HWND's thread until it is HWND; returns an error text or None."""
+    wanted = int(hwnd, 0)
+    deadline = time.monotonic() + FOCUS_LIMIT_S
+    focus = "?"
+    while time.monotonic() < deadline:
+        answer, error = run_probe(build, ["focus", hwnd])
+        if error:
+            return error
+        focus = answer.strip()
+        if int(focus, 0) == wanted:
+            return None
+        time.sleep(POLL_S)
+    return f"the focus never reached {hwnd} (it is on {focus})"
+
+
 def carry_out(build, folder, line):
     """Performs one request line; returns an error text or None."""
-    words = shlex.split(line)
+    # A drop names Windows paths, whose backslashes are not escapes.
+    words = shlex.split(line.replace("\\", "\\\\") if line.startswith("drop ") else line)
     if not words:
         return None
+    if words[0] == "probe":
+        return probe_to_file(build, folder, words[1], words[2]) if len(words) == 3 else f"bad request {line!r}"
+    if words[0] == "focus":
+        return wait_for_focus(build, words[1]) if len(words) == 2 else f"bad request {line!r}"
+    if words[0] == "drop":
+        return run_probe(build, words)[1] if len(words) >= 5 else f"bad request {line!r}"
     if words[0] == "shot":
         return screenshot(build, folder, words[1], words[2]) if len(words) == 3 else f"bad request {line!r}"
     if words[0] == "point":
