@@ -181,6 +181,17 @@ class PatchWindowTest:
         with open(self.log, encoding="utf-8") as f:
             return f.read().splitlines()
 
+    def installed_faces(self):
+        """Each face the script names, or the one a control gets instead: a
+        face with no installed family leaves the font's previous face."""
+        faces, previous = {}, None
+        for control in self.controls:
+            face = control["font"][1]
+            if face not in faces:
+                faces[face] = face if self.probe("hasfont", face)[0] == 0 else None
+            control["face"] = faces[face] or previous
+            previous = control["face"]
+
     def check_layout(self, layout):
         self.check(layout["client"] == CLIENT, f"client area {layout['client']}")
         self.check(layout["layered"] and layout["alpha"] == ALPHA, f"layered with alpha {layout['alpha']}")
@@ -196,7 +207,7 @@ class PatchWindowTest:
                 self.check(strip(have["text"]) == strip(want["text"]), f"{name}: link text")
             elif want["kind"] != "Picture":
                 self.check(have["text"].replace("\r\n", "\n") == want["text"], f"{name}: caption {have['text'][:20]!r}")
-            size, face = want["font"]
+            size, face = want["font"][0], want["face"]
             if want["kind"] != "Picture":
                 self.check(have["face"] == face and have["points"] == size,
                            f"{name}: font {have['face']} {have['points']} (want {face} {size})")
@@ -293,6 +304,7 @@ class PatchWindowTest:
         layout = json.loads(out) if code == 0 else None
         self.check(layout is not None, "the probe reads the window")
         if layout:
+            self.installed_faces()
             self.check_layout(layout)
             self.check_screen(layout)
             self.check_buttons(accept, failure)
