@@ -41,9 +41,10 @@ qrv_display_stop() {
 
 # Maps the faces the patch window asks for onto the Chinese fonts setup.sh
 # installs (Wine's font replacements), once per prefix: without them Wine
-# draws empty boxes for every Chinese character.
+# draws empty boxes for every Chinese character. The key itself tells whether
+# it is done: Wine's own font list in user.reg names the fonts as well.
 qrv_map_fonts() {
-  grep -q 'WenQuanYi Micro Hei' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+  grep -qF '[Software\\Wine\\Fonts\\Replacements]' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
   local reg
   reg="$(mktemp --suffix=.reg)"
   printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
