@@ -284,8 +284,25 @@ QRV_NOINLINE ResultCode ResolveJumpTarget(ScriptLine& line, CommandArgs& args, S
 // Length of the name "ClipboardAll".
 constexpr uint16_t kClipboardAllNameLength = 12;
 
-// "x := ClipboardAll": copies the clipboard's image into x; any other
-// expression of that length was fully done by the evaluator.
+// "x := ClipboardAll" with x named in the line: copies the clipboard's image
+// into x without evaluating the expression first. The evaluator reads
+// ClipboardAll as "" and would store that, emptying the clipboard before the
+// copy when x is Clipboard. False when the line is not of that form.
+QRV_NOINLINE bool CopiedClipboardImage(ScriptLine& line, ResultCode& result) {
+  const ArgRecord& value = line.ArgList[1];
+  if (value.ContentLength != kClipboardAllNameLength ||
+      !EqualsNoCase(std::wstring_view(value.Content, value.ContentLength), L"ClipboardAll"))
+    return false;
+  Variable* target = line.ArgList[0].ResolvedVar;
+  Variable* image = Values().Globals.Find(L"ClipboardAll");
+  if (!target || !image || image->Type() != VAR_CLIPBOARDALL) return false;
+  result = target->AssignVariable(*image);
+  return true;
+}
+
+// "x := ClipboardAll" with a dynamic x: copies the clipboard's image into x
+// after the evaluator ran; any other expression of that length was fully
+// done by the evaluator.
 QRV_NOINLINE ResultCode CopyClipboardImage(ScriptLine& line, CommandArgs& args) {
   const ArgRecord& value = line.ArgList[1];
   if (!EqualsNoCase(std::wstring_view(value.Content, value.ContentLength), L"ClipboardAll")) return ResultCode::Ok;
@@ -409,6 +426,16 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
       ResultCode stored = ResultCode::Ok;
       if (RunQuickArithmetic(*line, stored)) {
         if (stored != ResultCode::Ok) return stored;
+        if (mode == RunMode::OneLine) return ResultCode::Ok;
+        line = line->FollowingLine;
+        continue;
+      }
+    }
+    if (action == ACT_ASSIGNEXPR && line->ArgTotal > 1 && line->ArgList[1].ContentLength == kClipboardAllNameLength)
+        [[unlikely]] {
+      ResultCode copied = ResultCode::Ok;
+      if (CopiedClipboardImage(*line, copied)) {
+        if (copied != ResultCode::Ok) return copied;
         if (mode == RunMode::OneLine) return ResultCode::Ok;
         line = line->FollowingLine;
         continue;
