@@ -11,6 +11,7 @@
 #include "app/threads.h"
 #include "app/timers.h"
 #include "base/script_context.h"
+#include "exec/exec_state.h"
 #include "values/values_state.h"
 
 namespace {
@@ -92,7 +93,8 @@ uint32_t CheckMessagesBetweenLines() {
   // global's.
   MessageLoopState& loop = App().Loop;
   ThreadSettings& thread = *Values().CurrentThread;
-  CountProtectedLine();
+  // Most lines run interruptible: the counting call is skipped for them.
+  if (!thread.Interruptible) CountProtectedLine();
   DWORD now = GetTickCount();
   if (static_cast<int32_t>(now - loop.LastQueueCheck) > thread.MessageCheckInterval) {
     loop.LastQueueCheck = now;
@@ -102,5 +104,11 @@ uint32_t CheckMessagesBetweenLines() {
               (thread.BatchTimeLimit >= 0 && static_cast<int32_t>(now - loop.LastYield) >= thread.BatchTimeLimit);
   if (rest) MessagePump(kRestMs, PumpMode::ReturnAfter);
   while (Values().CurrentThread->Paused) MessagePump(kWaitUnspecified, PumpMode::ReturnAfter);
+  // Lines counted one by one (a batch of lines, a thread protected for a
+  // number of lines) are all checked; otherwise a few quick lines may follow
+  // unchecked.
+  const bool countsLines = thread.BatchLineLimit >= 0 || !thread.Interruptible;
+  Exec().QuickLinesLeft = countsLines ? 0 : kQuickLinesPerCheck;
+  Exec().LastCheckTick = now;
   return now;
 }

@@ -23,6 +23,9 @@ struct ScriptLine;
 // message loop's default length.
 inline constexpr int kPumpDefaultPass = -1;
 
+// How many quick lines may run between two message checks.
+inline constexpr int kQuickLinesPerCheck = 16;
+
 // How many lines the ListLines ring keeps.
 inline constexpr int kListLinesRingSize = 400;
 
@@ -76,6 +79,15 @@ struct ExecState {
   std::array<CommandFunction, kActionCount> Commands{};
 
   ExecHooks Hooks;
+
+  // Lines that may still start without the message check: set by the check
+  // when the thread allows it (interruptible, batches by time), cleared by
+  // every line that took the general path. Only quick lines (arithmetic,
+  // plain assignments, braces) run between two checks, so the check's
+  // timing stays that of a few short lines.
+  int QuickLinesLeft = 0;
+  // The tick count the last check read, logged for the lines that skip it.
+  uint32_t LastCheckTick = 0;
 
   ExecState() = default;
   ExecState(const ExecState&) = delete;

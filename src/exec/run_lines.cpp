@@ -16,6 +16,7 @@
 #include "exec/exec_state.h"
 #include "exec/list_lines.h"
 #include "exec/loops.h"
+#include "exec/quick_statements.h"
 #include "script/messages.h"
 #include "script/script_lines.h"
 #include "values/expr_eval.h"
@@ -417,14 +418,23 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
   const ScriptLine* level = start ? start->EnclosingLine : nullptr;
   jumpToLine = nullptr;
   for (ScriptLine* line = start; line;) {
-    const uint32_t tick = Exec().Hooks.CheckMessagesBetweenLines();
+    ExecState& exec = Exec();
+    uint32_t tick;
+    if (exec.QuickLinesLeft > 0) {
+      --exec.QuickLinesLeft;
+      tick = exec.LastCheckTick;
+    } else {
+      tick = exec.Hooks.CheckMessagesBetweenLines();
+    }
     Script().CurrentLine = line;
     if (Values().CurrentThread->LogLines) LogLine(line, tick);
 
     const ActionType action = line->CommandIndex;
-    if (action == ACT_ADD || action == ACT_SUB) {
+    if (action == ACT_ADD || action == ACT_SUB || action == ACT_ASSIGNEXPR || action == ACT_EXPRESSION) {
       ResultCode stored = ResultCode::Ok;
-      if (RunQuickArithmetic(*line, stored)) {
+      const bool quick =
+          action == ACT_ADD || action == ACT_SUB ? RunQuickArithmetic(*line, stored) : RunQuickStatement(*line, stored);
+      if (quick) {
         if (stored != ResultCode::Ok) return stored;
         if (mode == RunMode::OneLine) return ResultCode::Ok;
         line = line->FollowingLine;
@@ -441,124 +451,128 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         continue;
       }
     }
-    ExpansionScope expansion;
-    CommandArgs args;
     ResultCode result = ResultCode::Ok;
     ScriptLine* next = line->FollowingLine;
     ScriptLine* jump = nullptr;
-
-    // An if-expression is tested for its truth as the value it is, without
-    // making its text.
-    bool condition = false;
-    if (action == ACT_IFEXPR && line->ArgTotal == 1 && line->ArgList[0].ExprFlag) {
-      condition = EvaluateCondition(*line, 0, result);
-      if (result != ResultCode::Ok) return result;
-      args.Count = 0;
-    } else if (!(CommandInfo(action).Flags & kRunsOwnArgs) && line->ArgTotal > 0) {
-      result = PrepareArgs(*line, args, expansion.Buffer());
-      if (result != ResultCode::Ok) return result;
-    } else {
-      args.Count = 0;
-    }
-
-    switch (action) {
-      case ACT_BLOCK_BEGIN:
-        if (line->Extra == kFunctionBodyMark) {
-          next = line->TargetLine;
-          break;
-        }
+    if (action == ACT_BLOCK_BEGIN) {
+      // Braces take no arguments, so they skip the set-up of a line's.
+      if (line->Extra == kFunctionBodyMark) {
+        next = line->TargetLine;
+      } else {
         result = RunLines(line->FollowingLine, RunMode::UntilBlockEnd, jump);
         next = line->TargetLine;
-        break;
-      case ACT_BLOCK_END:
-        if (mode == RunMode::UntilBlockEnd) return ResultCode::Ok;
-        // Reported once here; this path answers through its own return value.
-        static_cast<void>(ReportLineError(line, kReturnBeforeBrace));
-        return ResultCode::Fail;
-      case ACT_ELSE:
-        // Reached only by falling out of an if body: the else part is skipped.
-        next = line->TargetLine;
-        break;
-      case ACT_FINALLY:
-        // Reached in the normal flow: its body simply runs.
-        next = line->FollowingLine;
-        break;
-      case ACT_UNTIL: next = line->FollowingLine; break;
-      case ACT_TRY: result = RunTry(*line, next, jump); break;
-      case ACT_CATCH:
-        // A catch reached in the flow (its try threw nothing) is skipped.
-        next = line->TargetLine;
-        break;
-      case ACT_THROW: result = RunThrow(*line, expansion.Buffer()); break;
-      case ACT_GOTO:
-      case ACT_GOSUB: {
-        ScriptLine* target = nullptr;
-        result = ResolveJumpTarget(*line, args, target);
-        if (result != ResultCode::Ok) break;
-        if (action == ACT_GOTO) {
-          jump = target;
-        } else {
-          ScriptLine* subJump = nullptr;
-          result = RunLines(target, RunMode::UntilReturn, subJump);
-          if (result == ResultCode::Returned) result = ResultCode::Ok;
-        }
-        break;
       }
-      case ACT_RETURN:
-        if (line->ArgTotal > 0) {
-          result = Exec().Hooks.DeliverReturnValue(*line, expansion.Buffer());
-          if (result != ResultCode::Ok) return result;
-        }
-        return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
-      case ACT_EXIT:
-        if (Script().StayResident) return ResultCode::ThreadExit;
-        [[fallthrough]];
-      case ACT_EXITAPP:
-        // A cancelled exit keeps the script running; there is no caller to pass it to.
-        static_cast<void>(Exec().Hooks.ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0));
-        return ResultCode::EarlyExit;
-      case ACT_BREAK:
-        if (line->TargetLine) {
-          jump = line->TargetLine;
+    } else if (action == ACT_BLOCK_END) {
+      if (mode == RunMode::UntilBlockEnd) return ResultCode::Ok;
+      // Reported once here; this path answers through its own return value.
+      static_cast<void>(ReportLineError(line, kReturnBeforeBrace));
+      return ResultCode::Fail;
+    } else {
+      // A line of the general path may take long: the next one checks.
+      exec.QuickLinesLeft = 0;
+      ExpansionScope expansion;
+      CommandArgs args;
+
+      // An if-expression is tested for its truth as the value it is, without
+      // making its text.
+      bool condition = false;
+      if (action == ACT_IFEXPR && line->ArgTotal == 1 && line->ArgList[0].ExprFlag) {
+        condition = EvaluateCondition(*line, 0, result);
+        if (result != ResultCode::Ok) return result;
+        args.Count = 0;
+      } else if (!(CommandInfo(action).Flags & kRunsOwnArgs) && line->ArgTotal > 0) {
+        result = PrepareArgs(*line, args, expansion.Buffer());
+        if (result != ResultCode::Ok) return result;
+      } else {
+        args.Count = 0;
+      }
+
+      switch (action) {
+        case ACT_ELSE:
+          // Reached only by falling out of an if body: the else part is skipped.
+          next = line->TargetLine;
+          break;
+        case ACT_FINALLY:
+          // Reached in the normal flow: its body simply runs.
+          next = line->FollowingLine;
+          break;
+        case ACT_UNTIL: next = line->FollowingLine; break;
+        case ACT_TRY: result = RunTry(*line, next, jump); break;
+        case ACT_CATCH:
+          // A catch reached in the flow (its try threw nothing) is skipped.
+          next = line->TargetLine;
+          break;
+        case ACT_THROW: result = RunThrow(*line, expansion.Buffer()); break;
+        case ACT_GOTO:
+        case ACT_GOSUB: {
+          ScriptLine* target = nullptr;
+          result = ResolveJumpTarget(*line, args, target);
+          if (result != ResultCode::Ok) break;
+          if (action == ACT_GOTO) {
+            jump = target;
+          } else {
+            ScriptLine* subJump = nullptr;
+            result = RunLines(target, RunMode::UntilReturn, subJump);
+            if (result == ResultCode::Returned) result = ResultCode::Ok;
+          }
           break;
         }
-        return ResultCode::BreakOut;
-      case ACT_CONTINUE: jumpToLine = line->TargetLine; return ResultCode::NextPass;
-      case ACT_LOOP:
-      case ACT_WHILE:
-      case ACT_FOR: result = RunLoop(*line, next, jump, expansion.Buffer()); break;
-      case ACT_ASSIGN: result = RunLegacyAssign(*line, expansion.Buffer()); break;
-      case ACT_ASSIGNEXPR:
-        // x := ClipboardAll saves the clipboard's image, which has no text
-        // form for the evaluator to have stored.
-        if (line->ArgTotal > 1 && line->ArgList[1].ContentLength == kClipboardAllNameLength) [[unlikely]]
-          result = CopyClipboardImage(*line, args);
-        break;
-      case ACT_EXPRESSION: break;  // the evaluator has done the work
-      case ACT_ADD:
-      case ACT_SUB:
-      case ACT_MULT:
-      case ACT_DIV: result = RunArithmetic(*line, args); break;
-      default:
-        if (IsIf(action)) {
-          bool passed = action == ACT_IFEXPR ? (args.Count ? TextIsTrueResult(args[0]) : condition) : false;
-          if (action != ACT_IFEXPR) {
-            ResultCode test = TestCondition(*line, args);
-            if (test == ResultCode::Fail) return test;
-            passed = test == ResultCode::TestPassed;
+        case ACT_RETURN:
+          if (line->ArgTotal > 0) {
+            result = Exec().Hooks.DeliverReturnValue(*line, expansion.Buffer());
+            if (result != ResultCode::Ok) return result;
           }
-          if (mode != RunMode::OneLine) {
-            // The chosen body runs as the next line of this same loop: an
-            // Else reached after it skips its own part, and a body that is
-            // a block or statement brings its own end with it.
-            next = ChooseIfBody(*line, passed);
+          return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
+        case ACT_EXIT:
+          if (Script().StayResident) return ResultCode::ThreadExit;
+          [[fallthrough]];
+        case ACT_EXITAPP:
+          // A cancelled exit keeps the script running; there is no caller to pass it to.
+          static_cast<void>(Exec().Hooks.ExitApp(EXIT_EXIT, static_cast<int>(TextToInteger(args[0])), *args[0] != 0));
+          return ResultCode::EarlyExit;
+        case ACT_BREAK:
+          if (line->TargetLine) {
+            jump = line->TargetLine;
             break;
           }
-          result = RunIf(*line, passed, next, jump);
+          return ResultCode::BreakOut;
+        case ACT_CONTINUE: jumpToLine = line->TargetLine; return ResultCode::NextPass;
+        case ACT_LOOP:
+        case ACT_WHILE:
+        case ACT_FOR: result = RunLoop(*line, next, jump, expansion.Buffer()); break;
+        case ACT_ASSIGN: result = RunLegacyAssign(*line, expansion.Buffer()); break;
+        case ACT_ASSIGNEXPR:
+          // x := ClipboardAll saves the clipboard's image, which has no text
+          // form for the evaluator to have stored.
+          if (line->ArgTotal > 1 && line->ArgList[1].ContentLength == kClipboardAllNameLength) [[unlikely]]
+            result = CopyClipboardImage(*line, args);
           break;
-        }
-        result = DispatchCommand(*line, args);
-        break;
+        case ACT_EXPRESSION: break;  // the evaluator has done the work
+        case ACT_ADD:
+        case ACT_SUB:
+        case ACT_MULT:
+        case ACT_DIV: result = RunArithmetic(*line, args); break;
+        default:
+          if (IsIf(action)) {
+            bool passed = action == ACT_IFEXPR ? (args.Count ? TextIsTrueResult(args[0]) : condition) : false;
+            if (action != ACT_IFEXPR) {
+              ResultCode test = TestCondition(*line, args);
+              if (test == ResultCode::Fail) return test;
+              passed = test == ResultCode::TestPassed;
+            }
+            if (mode != RunMode::OneLine) {
+              // The chosen body runs as the next line of this same loop: an
+              // Else reached after it skips its own part, and a body that is
+              // a block or statement brings its own end with it.
+              next = ChooseIfBody(*line, passed);
+              break;
+            }
+            result = RunIf(*line, passed, next, jump);
+            break;
+          }
+          result = DispatchCommand(*line, args);
+          break;
+      }
     }
 
     if (result == ResultCode::Returned && mode == RunMode::UntilReturn) return ResultCode::Ok;

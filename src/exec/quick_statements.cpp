@@ -1,0 +1,112 @@
+// Quick paths for the commonest assignment statements.
+//
+// Each path checks the whole shape first and changes nothing until it is
+// sure it can finish, so a refusal leaves the line to the general path with
+// the same effect as before. Variables other than plain ones (built-ins, the
+// clipboard, objects, binary clipboard images, unset variables that #Warn
+// may report) always take the general path.
+#include "exec/quick_statements.h"
+
+#include <cwchar>
+
+#include "base/command_table.h"
+#include "base/script_line.h"
+#include "values/expr_compiler.h"
+#include "values/expr_integer.h"
+#include "values/expr_scan.h"
+#include "values/expr_token.h"
+#include "values/thread_settings.h"
+#include "values/values_state.h"
+#include "values/variable.h"
+
+namespace {
+
+// The attributes that make a variable's contents something other than text
+// or a number.
+constexpr uint8_t kNotPlainValue = VAR_ATTRIB_OBJECT | VAR_ATTRIB_BINARY_CLIP;
+
+// The compiled expression of an argument, when it was compiled at load time.
+const CompiledExpression* LoadedForm(const ArgRecord& arg) {
+  if (!arg.ExprFlag) return nullptr;
+  const auto* form = static_cast<const CompiledExpression*>(arg.CompiledForm);
+  return form && form->Postfix ? form : nullptr;
+}
+
+// A plain variable that holds text or a number, when the token reads one.
+Variable* PlainSource(const ExprToken& token) {
+  if (token.Symbol != ExprSymbol::RuntimeRef || token.Parts) return nullptr;
+  Variable* var = token.Var->ResolveAlias();
+  if (var->Type() != VAR_NORMAL || (var->Attrib() & (kNotPlainValue | VAR_ATTRIB_UNINITIALIZED))) return nullptr;
+  return var;
+}
+
+// A variable that can take any value by assignment.
+bool IsPlainTarget(const Variable& var) { return var.Type() == VAR_NORMAL; }
+
+// "x := value" with a one-token value.
+bool AssignSingleToken(Variable& target, const ExprToken& only, ResultCode& result) {
+  switch (only.Symbol) {
+    case ExprSymbol::Integer: result = target.AssignInteger(only.ValueInt64); return true;
+    case ExprSymbol::Float: result = target.AssignFloat(only.ValueDouble); return true;
+    case ExprSymbol::String: result = target.Assign(only.Text); return true;
+    case ExprSymbol::RuntimeRef:
+      if (only.Parts == g_ExprLoopIndexMarker) {
+        result = target.AssignInteger(Values().CurrentThread->LoopIndex);
+        return true;
+      }
+      if (Variable* source = PlainSource(only)) {
+        result = target.AssignVariable(*source);
+        return true;
+      }
+      return false;
+    default: return false;
+  }
+}
+
+// "x := expression".
+bool RunQuickAssign(ScriptLine& line, ResultCode& result) {
+  if (line.ArgTotal != 2) return false;
+  const ArgRecord& output = line.ArgList[0];
+  if (output.ExprFlag || !output.ResolvedVar) return false;
+  Variable& target = *output.ResolvedVar->ResolveAlias();
+  const CompiledExpression* form = LoadedForm(line.ArgList[1]);
+  if (!form || !IsPlainTarget(target)) return false;
+  int64_t integer = 0;
+  if (form->IntegerOnly && TryIntegerValue(*form, integer)) {
+    result = target.AssignInteger(integer);
+    return true;
+  }
+  return form->PostfixCount == 1 && AssignSingleToken(target, form->Postfix[0], result);
+}
+
+// "x .= text" as an expression statement.
+bool RunQuickAppend(ScriptLine& line, ResultCode& result) {
+  if (line.ArgTotal != 1) return false;
+  const CompiledExpression* form = LoadedForm(line.ArgList[0]);
+  if (!form || form->PostfixCount != 3) return false;
+  const ExprToken* postfix = form->Postfix;
+  if (postfix[0].Symbol != ExprSymbol::VariableRef || postfix[2].Symbol != ExprSymbol::AssignConcat) return false;
+  Variable& target = *postfix[0].Var->ResolveAlias();
+  if (!IsPlainTarget(target) || (target.Attrib() & (kNotPlainValue | VAR_ATTRIB_UNINITIALIZED))) return false;
+  const ExprToken& operand = postfix[1];
+  if (operand.Symbol == ExprSymbol::String) {
+    result = target.AppendGrowing(operand.Text, std::wcslen(operand.Text));
+    return true;
+  }
+  Variable* source = PlainSource(operand);
+  // "x .= x" reads the buffer it grows: the general path copies it first.
+  if (!source || source == &target) return false;
+  const wchar_t* text = source->TextOf();
+  result = target.AppendGrowing(text, source->Length());
+  return true;
+}
+
+}  // namespace
+
+bool RunQuickStatement(ScriptLine& line, ResultCode& result) {
+  switch (line.CommandIndex) {
+    case ACT_ASSIGNEXPR: return RunQuickAssign(line, result);
+    case ACT_EXPRESSION: return RunQuickAppend(line, result);
+    default: return false;
+  }
+}
