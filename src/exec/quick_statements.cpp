@@ -33,11 +33,22 @@ const CompiledExpression* LoadedForm(const ArgRecord& arg) {
 }
 
 // A plain variable that holds text or a number, when the token reads one.
+// An empty one may stand for an environment variable of its name, which
+// the general path looks up.
 Variable* PlainSource(const ExprToken& token) {
   if (token.Symbol != ExprSymbol::RuntimeRef || token.Parts) return nullptr;
   Variable* var = token.Var->ResolveAlias();
   if (var->Type() != VAR_NORMAL || (var->Attrib() & (kNotPlainValue | VAR_ATTRIB_UNINITIALIZED))) return nullptr;
+  const bool holdsNumber = var->Attrib() & (VAR_ATTRIB_HAS_VALID_INT64 | VAR_ATTRIB_HAS_VALID_DOUBLE);
+  if (!var->ByteLength() && !holdsNumber && !Values().NoEnv) return nullptr;
   return var;
+}
+
+// A built-in variable whose value is made on request (A_TickCount, A_Now...).
+Variable* BuiltInSource(const ExprToken& token) {
+  if (token.Symbol != ExprSymbol::RuntimeRef || token.Parts) return nullptr;
+  Variable* var = token.Var->ResolveAlias();
+  return var->Type() == VAR_BUILTIN ? var : nullptr;
 }
 
 // A variable that can take any value by assignment.
@@ -55,6 +66,10 @@ bool AssignSingleToken(Variable& target, const ExprToken& only, ResultCode& resu
         return true;
       }
       if (Variable* source = PlainSource(only)) {
+        result = target.AssignVariable(*source);
+        return true;
+      }
+      if (Variable* source = BuiltInSource(only)) {
         result = target.AssignVariable(*source);
         return true;
       }

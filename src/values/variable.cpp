@@ -233,18 +233,6 @@ Variable::~Variable() {
   if (memKind_ == VAR_MEM_HEAP) FreeVarHeap(text_);
 }
 
-Variable* Variable::ResolveAlias() {
-  Variable* var = this;
-  while (var->type_ == VAR_ALIAS) var = var->aliasTarget_;
-  return var;
-}
-
-const Variable* Variable::ResolveAlias() const {
-  const Variable* var = this;
-  while (var->type_ == VAR_ALIAS) var = var->aliasTarget_;
-  return var;
-}
-
 void Variable::SetAlias(Variable* target) {
   Variable* resolved = target->ResolveAlias();
   if (resolved == this) return;  // forwarding to itself would loop forever
@@ -781,7 +769,15 @@ ResultCode Variable::Append(const wchar_t* text, size_t length) {
   const size_t current = var.byteLength_ / sizeof(wchar_t);
   const size_t total = current + length;
   if (length > kMaxCharacters || (total + 1) * sizeof(wchar_t) > var.byteCapacity_) return ResultCode::Fail;
-  std::wmemmove(var.text_ + current, text, length);
+  // Most appends are a few characters: a plain loop beats the library
+  // call. The text never overlaps the free space it is copied into unless
+  // it is the variable's own, which memmove handles.
+  constexpr size_t kShortAppend = 8;
+  if (length <= kShortAppend && (text < var.text_ || text > var.text_ + total)) {
+    for (size_t i = 0; i < length; ++i) var.text_[current + i] = text[i];
+  } else {
+    std::wmemmove(var.text_ + current, text, length);
+  }
   var.text_[total] = L'\0';
   var.byteLength_ = total * sizeof(wchar_t);
   var.attrib_ &= VAR_ATTRIB_NO_CACHE;

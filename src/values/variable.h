@@ -261,9 +261,18 @@ class Variable {
     return true;
   }
 
-  // Follows aliases to the target.
-  Variable* ResolveAlias();
-  const Variable* ResolveAlias() const;
+  // Follows aliases to the target. Inline: nearly every variable access
+  // passes here.
+  Variable* ResolveAlias() {
+    Variable* var = this;
+    while (var->type_ == VAR_ALIAS) var = var->aliasTarget_;
+    return var;
+  }
+  const Variable* ResolveAlias() const {
+    const Variable* var = this;
+    while (var->type_ == VAR_ALIAS) var = var->aliasTarget_;
+    return var;
+  }
   // Makes this variable an alias of target (resolved first); its own object
   // reference is released, its buffer kept for when it stops being one.
   void SetAlias(Variable* target);
