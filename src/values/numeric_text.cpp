@@ -170,14 +170,23 @@ bool TextIsTrue(const wchar_t* text) {
 size_t IntegerToText(int64_t value, wchar_t* buffer, wchar_t format) {
   const bool hex = format == L'h' || format == L'H';
   const wchar_t* digitSet = format == L'H' ? L"0123456789ABCDEF" : L"0123456789abcdef";
-  const unsigned base = hex ? 16 : 10;
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   wchar_t reversed[kIntegerTextChars];
   size_t count = 0;
-  do {
-    reversed[count++] = digitSet[magnitude % base];
-    magnitude /= base;
-  } while (magnitude);
+  // Constant divisors: the compiler turns them into multiplications and
+  // shifts, where a divisor chosen at run time costs a slow division per
+  // digit.
+  if (hex) {
+    do {
+      reversed[count++] = digitSet[magnitude & 0xF];
+      magnitude >>= 4;
+    } while (magnitude);
+  } else {
+    do {
+      reversed[count++] = static_cast<wchar_t>(L'0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude);
+  }
   size_t length = 0;
   if (value < 0) buffer[length++] = L'-';
   if (hex) {
