@@ -316,6 +316,23 @@ void TextStream::PutChar(const wchar_t* units, int count) {
   if (n > 0) ContentLength += static_cast<uint32_t>(n);
 }
 
+// Copies the longest run of ASCII characters that needs no translation and
+// fits before the flush mark; returns how many it took.
+uint32_t TextStream::CopyAsciiRun(const wchar_t* text, uint32_t length, bool translateLineEnds) {
+  if (ContentLength >= WRITE_FLUSH_AT) return 0;
+  const uint32_t room = WRITE_FLUSH_AT - ContentLength;
+  const uint32_t limit = length < room ? length : room;
+  uint8_t* out = Buffer + ContentLength;
+  uint32_t taken = 0;
+  for (; taken < limit; ++taken) {
+    const wchar_t ch = text[taken];
+    if (ch >= 0x80 || (ch == L'\n' && translateLineEnds)) break;
+    out[taken] = static_cast<uint8_t>(ch);
+  }
+  ContentLength += taken;
+  return taken;
+}
+
 // The encoder: UTF-16 text to bytes in CodePage with "\n" translation.
 uint32_t TextStream::Write(const wchar_t* text, uint32_t length) {
   if (!length) length = static_cast<uint32_t>(std::wcslen(text));
@@ -323,7 +340,20 @@ uint32_t TextStream::Write(const wchar_t* text, uint32_t length) {
   uint32_t produced = 0;
   // RawWrite may have left the buffer fuller than the encoder ever leaves it.
   if (ContentLength >= WRITE_FLUSH_AT && !FlushOutput()) return 0;
+  const bool translateLineEnds = (Flags & TS_CRLF) != 0;
   for (uint32_t i = 0; i < length; ++i) {
+    // Runs of ASCII are one byte each in every code page but UTF-16: they
+    // go into the buffer in one pass instead of a character at a time.
+    if (CodePage != CP_UTF16LE) {
+      const uint32_t run = CopyAsciiRun(text + i, length - i, translateLineEnds);
+      if (run) {
+        produced += run;
+        i += run - 1;
+        PrevWrittenChar = text[i];
+        if (ContentLength >= WRITE_FLUSH_AT && !FlushOutput()) return 0;
+        continue;
+      }
+    }
     uint32_t before = ContentLength;
     wchar_t ch = text[i];
     if (ch == '\n' && (Flags & TS_CRLF) && PrevWrittenChar != '\r') {

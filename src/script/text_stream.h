@@ -137,6 +137,7 @@ class TextStream {
   int DecodeSequence(const uint8_t* bytes, uint32_t count, wchar_t out[2]) const;
   bool NextIsLineFeed();
   void PutByte(uint8_t b) { Buffer[ContentLength++] = b; }
+  uint32_t CopyAsciiRun(const wchar_t* text, uint32_t length, bool translateLineEnds);
   void PutChar(const wchar_t* units, int count);
 };
 
