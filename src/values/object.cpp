@@ -97,7 +97,16 @@ int CompareKeyText(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
+// Whether a text starts like a name: such a text is never a number, so a
+// member name needs no numeric scan.
+inline bool StartsLikeName(const wchar_t* text) {
+  const wchar_t c = text ? *text : L'\0';
+  return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_';
+}
+
 ObjectKey KeyOfToken(ExprToken& token, wchar_t* buffer) {
+  if (token.Symbol == ExprSymbol::RawWord && !token.PreParsed && StartsLikeName(token.Text))
+    return ObjectKey::OfText(token.Text);
   if (IObject* object = ObjectOf(token)) return ObjectKey::OfObject(object);
   const NumericKind kind = NumericTypeOf(token);
   if (kind == PURE_INTEGER) return ObjectKey::OfInteger(IntegerOf(token));
