@@ -155,7 +155,9 @@ Func* CreateFunction(std::wstring_view name, bool isBuiltIn, IObject* classObjec
 
 const std::vector<Func*>& AllFunctions() { return FunctionList(); }
 
-Func* AsFunc(IObject* object) { return dynamic_cast<Func*>(object); }
+Func* AsFunc(IObject* object) {
+  return object && TagOf(object) == ObjectTag::Func ? static_cast<Func*>(object) : nullptr;
+}
 
 void FinishAllFunctionScopes() {
   for (Func* func : FunctionList()) {

@@ -37,6 +37,7 @@ struct FuncParam {
 class Func : public ObjectBase {
  public:
   using ObjectBase::Invoke;
+  Func() : ObjectBase(ObjectTag::Func) {}
   // Func records live as long as the program: counting does nothing.
   STDMETHODIMP_(ULONG) AddRef() override { return 1; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }

@@ -43,7 +43,11 @@ class ObjectEnumerator : public EnumBase {
     ++position_;
     more = true;
     const auto at = static_cast<size_t>(position_);
-    if (key) {
+    // Integer keys and values (arrays) are stored without a token.
+    if (key && object_.KeyKindAt(at) == KeyKind::Integer) {
+      ResultCode stored = key->AssignInteger(object_.FieldAt(at).IntKey);
+      if (stored != ResultCode::Ok) return stored;
+    } else if (key) {
       ExprToken token;
       token.SetText(L"");
       token.HeapText = nullptr;
@@ -54,6 +58,8 @@ class ObjectEnumerator : public EnumBase {
     }
     // The key's assignment may have run script code (a __Delete) that
     // changed the object.
+    if (value && at < object_.FieldCount() && object_.FieldAt(at).Kind == ExprSymbol::Integer)
+      return value->AssignInteger(object_.FieldAt(at).IntValue);
     if (value && at < object_.FieldCount()) {
       ExprToken token;
       TokenOfField(&object_.FieldAt(at), token);

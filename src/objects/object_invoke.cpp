@@ -234,8 +234,9 @@ ResultCode InvokeObject(Object& object, ExprToken& result, ExprToken& thisToken,
 
   // 3. Properties.
   if (field && field->IsObject() && kind != IT_CALL)
-    if (auto* property = dynamic_cast<Property*>(field->ObjectValue)) {
-      ResultCode ran = RunPropertyAccessor(*property, result, thisToken, kind, params, count);
+    if (TagOf(field->ObjectValue) == ObjectTag::Property) {
+      auto& property = *static_cast<Property*>(field->ObjectValue);
+      ResultCode ran = RunPropertyAccessor(property, result, thisToken, kind, params, count);
       if (ran != ResultCode::NotHandled) return ran;
     }
   // 4. The base chain.
@@ -327,7 +328,7 @@ MetaObjectType& TheMetaObject() {
 bool ChainMayAnswerDelete(IObject* base) {
   int depth = 0;
   for (IObject* at = base; at && depth < 10000; ++depth) {
-    auto* object = dynamic_cast<Object*>(at);
+    auto* object = TagOf(at) == ObjectTag::Object ? static_cast<Object*>(at) : nullptr;
     if (!object || object->HoldsMetaKey(Object::kMetaDelete | Object::kMetaCall)) return true;
     at = object->Base();
   }

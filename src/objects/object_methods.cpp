@@ -102,12 +102,28 @@ ResultCode MethodInsertAt(Object& object, ExprToken& result, ExprToken** args, i
   return ResultCode::Ok;
 }
 
+// Stores values at consecutive integer keys from `key`, which is above
+// every integer key the object has, so each goes to the end of the integer
+// segment without a search; the last key stored, or key - 1 when none was.
+int64_t AppendRun(Object& object, int64_t key, ExprToken** values, int count) {
+  int64_t last = key - 1;
+  for (int i = 0; i < count; ++i, ++key) {
+    if (values[i]->Symbol == ExprSymbol::Omitted) continue;
+    ObjectField* field = object.InsertField(ObjectKey::OfInteger(key), object.IntegerKeyCount());
+    if (!field) break;  // no memory: the rest is not stored
+    if (!StoreToken(*field, *values[i])) break;
+    last = key;
+  }
+  return last;
+}
+
 ResultCode MethodPush(Object& object, ExprToken& result, ExprToken** args, int count) {
   const size_t ints = object.IntegerKeyCount();
   const int64_t start = ints ? object.FieldAt(ints - 1).IntKey + 1 : 1;
   if (count > 0 && object.Capacity() < object.FieldCount() + static_cast<size_t>(count))
     object.SetCapacity(std::max(object.Capacity() * 2, object.FieldCount() + static_cast<size_t>(count)));
-  const int64_t last = StoreRun(object, start, args, count);
+  // Past the highest key of a 64-bit range the general path sorts it out.
+  const int64_t last = start > 0 ? AppendRun(object, start, args, count) : StoreRun(object, start, args, count);
   if (count > 0) result.SetInteger(last);
   return ResultCode::Ok;
 }

@@ -188,7 +188,12 @@ ResultCode NewInstance(IObject& classObject, ExprToken& result, ExprToken** args
   if (!object) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
   object->SetBase(&classObject);
   ExprToken answer;
-  ResultCode ran = CallNewObjectMethod(*object, L"__Init", answer, nullptr, 0);
+  answer.SetText(L"");
+  answer.HeapText = nullptr;
+  // A class without instance variables has no __Init: unless something up
+  // the chain could answer the call anyway, asking would find nothing.
+  ResultCode ran =
+      object->ChainMayAnswer(L"__Init") ? CallNewObjectMethod(*object, L"__Init", answer, nullptr, 0) : ResultCode::Ok;
   ReleaseResult(answer);
   if (ran != ResultCode::Ok) {
     object->Release();

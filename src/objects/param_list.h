@@ -3,6 +3,7 @@
 // calls have a few parameters, so they stay in the list itself and a call
 // costs no heap allocation; longer lists move to the heap.
 #pragma once
+#include <algorithm>
 #include <vector>
 
 #include "values/expr_token.h"
@@ -25,6 +26,11 @@ class ParamList {
   }
   // Adds `count` parameters at the end.
   void Append(ExprToken** tokens, int count) {
+    if (count > 0 && heap_.empty() && count_ + count <= kInline) {
+      std::copy(tokens, tokens + count, inline_ + count_);
+      count_ += count;
+      return;
+    }
     for (int i = 0; i < count; ++i) Push(tokens[i]);
   }
   ExprToken** Data() { return heap_.empty() ? inline_ : heap_.data(); }

@@ -12,6 +12,7 @@ class Func;
 class Property : public ObjectBase {
  public:
   using ObjectBase::Invoke;
+  Property() : ObjectBase(ObjectTag::Property) {}
   const wchar_t* Type() override { return L"Property"; }
   // Called as itself: the getter; the members Get and Set read, replace or
   // call an accessor.

@@ -39,6 +39,52 @@ wchar_t* CopyText(std::wstring_view text) {
   return copy;
 }
 
+// A free list of equal-sized blocks: what was given back is handed out
+// again before the heap is asked. Objects live and die on the script
+// thread, so it needs no lock; beyond kMaxKept blocks, returns go to the heap.
+class BlockPool {
+ public:
+  // A block of the pool's size; null when memory runs out.
+  void* Take(size_t bytes) {
+    if (!free_) return std::malloc(bytes);
+    FreeBlock* block = free_;
+    free_ = block->Next;
+    --kept_;
+    return block;
+  }
+  // Gives a block back.
+  void Give(void* block) {
+    if (kept_ >= kMaxKept) {
+      std::free(block);
+      return;
+    }
+    auto* freed = static_cast<FreeBlock*>(block);
+    freed->Next = free_;
+    free_ = freed;
+    ++kept_;
+  }
+
+ private:
+  struct FreeBlock {
+    FreeBlock* Next;
+  };
+  static constexpr size_t kMaxKept = 4096;
+  FreeBlock* free_ = nullptr;
+  size_t kept_ = 0;
+};
+
+// The pools of Object records and of first-size field arrays. Written only
+// by Object's allocation functions on the script thread; never destroyed,
+// since objects may still be released at exit.
+struct ObjectPools {
+  BlockPool Objects;
+  BlockPool Fields;
+};
+ObjectPools& Pools() {
+  static ObjectPools* pools = new ObjectPools();
+  return *pools;
+}
+
 }  // namespace
 
 int CompareKeyText(std::wstring_view a, std::wstring_view b) {
@@ -51,7 +97,16 @@ int CompareKeyText(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
+// Whether a text starts like a name: such a text is never a number, so a
+// member name needs no numeric scan.
+inline bool StartsLikeName(const wchar_t* text) {
+  const wchar_t c = text ? *text : L'\0';
+  return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || c == L'_';
+}
+
 ObjectKey KeyOfToken(ExprToken& token, wchar_t* buffer) {
+  if (token.Symbol == ExprSymbol::RawWord && !token.PreParsed && StartsLikeName(token.Text))
+    return ObjectKey::OfText(token.Text);
   if (IObject* object = ObjectOf(token)) return ObjectKey::OfObject(object);
   const NumericKind kind = NumericTypeOf(token);
   if (kind == PURE_INTEGER) return ObjectKey::OfInteger(IntegerOf(token));
@@ -171,6 +226,23 @@ FieldValue PeekFieldValue(const ObjectField& field) {
 
 Object* Object::Create() { return new (std::nothrow) Object(); }
 
+void* Object::operator new(size_t bytes, const std::nothrow_t&) noexcept {
+  return bytes == sizeof(Object) ? Pools().Objects.Take(bytes) : std::malloc(bytes);
+}
+
+void* Object::operator new(size_t bytes) {
+  void* block = operator new(bytes, std::nothrow);
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+
+void Object::operator delete(void* block, size_t bytes) noexcept {
+  if (bytes == sizeof(Object))
+    Pools().Objects.Give(block);
+  else
+    std::free(block);
+}
+
 Object* Object::CreateArray(const std::vector<std::wstring>& items) {
   const std::vector<std::wstring_view> views(items.begin(), items.end());
   return CreateArray(views.data(), views.size());
@@ -199,7 +271,7 @@ Object* Object::CreateArray(const std::wstring_view* items, size_t count) {
 
 Object::~Object() {
   for (size_t i = 0; i < count_; ++i) ReleaseKeyAndValue(fields_[i], KeyKindAt(i));
-  std::free(fields_);
+  ResizeFields(fields_, capacity_, 0);
   if (base_) base_->Release();
 }
 
@@ -222,7 +294,20 @@ bool Object::Delete() {
   return true;
 }
 
-Object* Object::BaseObject() const { return dynamic_cast<Object*>(base_); }
+Object* Object::BaseObject() const {
+  return base_ && TagOf(base_) == ObjectTag::Object ? static_cast<Object*>(base_) : nullptr;
+}
+
+bool Object::ChainMayAnswer(std::wstring_view name) {
+  int depth = 0;
+  for (IObject* at = this; at; ++depth) {
+    if (TagOf(at) != ObjectTag::Object || depth >= 1000) return true;
+    auto* object = static_cast<Object*>(at);
+    if (object->HoldsMetaKey(kMetaCall) || object->FindField(name)) return true;
+    at = object->Base();
+  }
+  return false;
+}
 
 void Object::SetBase(IObject* base) {
   if (base) base->AddRef();
@@ -273,8 +358,9 @@ ObjectField* Object::FindText(std::wstring_view key, size_t* at) {
   } else if (textKeys <= kLinearTextKeys) {
     // A few keys: most differ in length, which rules them out at once.
     for (size_t i = intOrObjectKeyCount_; i < count_; ++i) {
-      const wchar_t* candidate = fields_[i].TextKey;
-      if (std::char_traits<wchar_t>::length(candidate) == key.size() && CompareKeyText(candidate, key) == 0) {
+      const ObjectField& candidate = fields_[i];
+      if (candidate.KeyLength == key.size() &&
+          CompareKeyText(std::wstring_view(candidate.TextKey, candidate.KeyLength), key) == 0) {
         if (at) *at = i;
         return &fields_[i];
       }
@@ -288,8 +374,9 @@ ObjectField* Object::FindText(std::wstring_view key, size_t* at) {
 }
 
 ObjectField* Object::SearchSortedText(std::wstring_view key, size_t& at) {
-  return SearchFields(intOrObjectKeyCount_, sortedTextEnd_, at,
-                      [key](const ObjectField& field) { return CompareKeyText(field.TextKey, key); });
+  return SearchFields(intOrObjectKeyCount_, sortedTextEnd_, at, [key](const ObjectField& field) {
+    return CompareKeyText(std::wstring_view(field.TextKey, field.KeyLength), key);
+  });
 }
 
 template <typename Order>
@@ -344,12 +431,15 @@ ObjectField* Object::FindTextUnsorted(std::wstring_view key, size_t& at) {
     return nullptr;
   }
   const size_t mask = hashSlots_.size() - 1;
-  for (size_t slot = HashKeyText(key) & mask;; slot = (slot + 1) & mask) {
-    const uint32_t entry = hashSlots_[slot];
+  const uint32_t hash = HashKeyText(key);
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const uint64_t entry = hashSlots_[slot];
     if (!entry) return nullptr;
-    ObjectField& field = fields_[entry - 1];
-    if (CompareKeyText(field.TextKey, key) == 0) {
-      at = entry - 1;
+    if (static_cast<uint32_t>(entry >> 32) != hash) continue;
+    const auto position = static_cast<uint32_t>(entry) - 1;
+    ObjectField& field = fields_[position];
+    if (field.KeyLength == key.size() && CompareKeyText(std::wstring_view(field.TextKey, field.KeyLength), key) == 0) {
+      at = position;
       return &field;
     }
   }
@@ -370,9 +460,11 @@ void Object::BuildIndex() {
 
 void Object::IndexField(size_t position) {
   const size_t mask = hashSlots_.size() - 1;
-  size_t slot = HashKeyText(fields_[position].TextKey) & mask;
+  const ObjectField& field = fields_[position];
+  const uint32_t hash = HashKeyText(std::wstring_view(field.TextKey, field.KeyLength));
+  size_t slot = hash & mask;
   while (hashSlots_[slot]) slot = (slot + 1) & mask;
-  hashSlots_[slot] = static_cast<uint32_t>(position + 1);
+  hashSlots_[slot] = (static_cast<uint64_t>(hash) << 32) | static_cast<uint32_t>(position + 1);
 }
 
 ObjectField* Object::FindField(const ObjectKey& key, size_t* insertAt) {
@@ -396,17 +488,42 @@ bool Object::SetCapacity(size_t capacity) {
   if (capacity < count_) capacity = count_;
   if (capacity == capacity_) return true;
   if (capacity == 0) {
-    std::free(fields_);
+    ResizeFields(fields_, capacity_, 0);
     fields_ = nullptr;
     capacity_ = 0;
     return true;
   }
   if (capacity > SIZE_MAX / sizeof(ObjectField)) return false;
-  auto* grown = static_cast<ObjectField*>(std::realloc(fields_, capacity * sizeof(ObjectField)));
+  ObjectField* grown = ResizeFields(fields_, capacity_, capacity);
   if (!grown) return false;
   fields_ = grown;
   capacity_ = capacity;
   return true;
+}
+
+ObjectField* Object::ResizeFields(ObjectField* fields, size_t oldCapacity, size_t newCapacity) {
+  const bool oldPooled = fields && oldCapacity == kInitialCapacity;
+  const bool newPooled = newCapacity == kInitialCapacity;
+  if (!oldPooled && !newPooled) {
+    if (newCapacity) return static_cast<ObjectField*>(std::realloc(fields, newCapacity * sizeof(ObjectField)));
+    std::free(fields);
+    return nullptr;
+  }
+  // Moving into or out of the pool's size: a new block and a copy.
+  ObjectField* made = nullptr;
+  if (newCapacity) {
+    const size_t bytes = newCapacity * sizeof(ObjectField);
+    made = static_cast<ObjectField*>(newPooled ? Pools().Fields.Take(bytes) : std::malloc(bytes));
+    if (!made) return nullptr;
+    if (fields) std::memcpy(static_cast<void*>(made), fields, std::min(oldCapacity, newCapacity) * sizeof(ObjectField));
+  }
+  if (fields) {
+    if (oldPooled)
+      Pools().Fields.Give(fields);
+    else
+      std::free(fields);
+  }
+  return made;
 }
 
 ObjectField* Object::InsertField(const ObjectKey& key, size_t at) {
@@ -435,6 +552,7 @@ ObjectField* Object::InsertField(const ObjectKey& key, size_t at) {
       break;
     case KeyKind::Text:
       field.TextKey = textKey;
+      field.KeyLength = static_cast<uint32_t>(key.Text.size());
       metaKeys_ = static_cast<uint8_t>(metaKeys_ | MetaKeyOf(key.Text));
       // In order when it is the first key past a sorted segment or when it
       // went to its sorted place.

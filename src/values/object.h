@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,7 +84,13 @@ class IObject : public IDispatch {
 #pragma GCC diagnostic pop
 #endif
 
+// What a script object is, for the checks the hot paths make on every
+// request (is it an Object, a script function, a property) without asking
+// the run-time type system.
+enum class ObjectTag : uint8_t { Other, Object, Func, Property };
+
 // Reference counting and the IDispatch face shared by every script object.
+// Every IObject is an ObjectBase.
 class ObjectBase : public IObject {
  public:
   using IObject::Invoke;
@@ -98,15 +105,21 @@ class ObjectBase : public IObject {
   bool Delete() override;
 
   ULONG RefCount() const { return refCount_; }
+  ObjectTag Tag() const { return tag_; }
 
  protected:
   ObjectBase() = default;
+  explicit ObjectBase(ObjectTag tag) : tag_(tag) {}
   ObjectBase(const ObjectBase&) = delete;
   ObjectBase& operator=(const ObjectBase&) = delete;
 
  private:
   ULONG refCount_ = 1;  // the creator holds the first reference
+  ObjectTag tag_ = ObjectTag::Other;
 };
+
+// The tag of a script object (every IObject is an ObjectBase).
+inline ObjectTag TagOf(IObject* object) { return static_cast<ObjectBase*>(object)->Tag(); }
 
 class Variable;
 
@@ -153,6 +166,7 @@ struct ObjectField {
     wchar_t* TextKey;
   };
   ExprSymbol Kind;
+  uint32_t KeyLength;  // characters of a text key (kept in what was padding)
 
   bool IsText() const { return Kind == ExprSymbol::RawWord; }
   bool IsObject() const { return Kind == ExprSymbol::ObjectRef; }
@@ -189,6 +203,12 @@ class Object : public ObjectBase {
   // A new array whose elements 1..count are copies of the texts, each in a
   // buffer of its own exact size; null when memory runs out.
   static Object* CreateArray(const std::wstring_view* items, size_t count);
+
+  // Objects and their first field arrays come from free lists of blocks of
+  // their exact size, since scripts make and drop them by the million.
+  static void* operator new(size_t bytes, const std::nothrow_t&) noexcept;
+  static void* operator new(size_t bytes);
+  static void operator delete(void* block, size_t bytes) noexcept;
 
   ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
   const wchar_t* Type() override;
@@ -256,6 +276,11 @@ class Object : public ObjectBase {
   // The element at an integer key as text ("" when absent or an object).
   std::wstring ItemText(int64_t index);
 
+  // Whether this object or any base up the chain could answer a call of
+  // `name` in any way other than "not handled": it holds the key, has a
+  // __Call, or is not an Object. False lets a caller skip the request.
+  bool ChainMayAnswer(std::wstring_view name);
+
   // Which of the keys __Get, __Set, __Call and __Delete the object holds,
   // so that requests skip looking for meta-functions an object lacks.
   enum MetaKey : uint8_t { kMetaGet = 1, kMetaSet = 2, kMetaCall = 4, kMetaDelete = 8 };
@@ -269,7 +294,7 @@ class Object : public ObjectBase {
   void SetBase(IObject* base);
 
  protected:
-  Object() = default;
+  Object() : ObjectBase(ObjectTag::Object) {}
 
  private:
   // Starting room of the field array.
@@ -302,6 +327,9 @@ class Object : public ObjectBase {
   void ForgetIndex() { hashSlots_.clear(); }
   void BuildIndex();
   void IndexField(size_t position);
+  // Allocates, resizes and frees field arrays (the first size from a free
+  // list); null when memory runs out.
+  static ObjectField* ResizeFields(ObjectField* fields, size_t oldCapacity, size_t newCapacity);
   static void ReleaseKeyAndValue(ObjectField& field, KeyKind kind);
 
   IObject* base_ = nullptr;
@@ -312,8 +340,10 @@ class Object : public ObjectBase {
   size_t capacity_ = 0;
   size_t sortedTextEnd_ = 0;  // text keys before this position are in order
   uint8_t metaKeys_ = 0;      // MetaKey bits of the text keys held
-  // Open-addressing index of the text keys: position + 1, 0 when empty.
-  std::vector<uint32_t> hashSlots_;
+  // Open-addressing index of the text keys: the key's hash in the high half,
+  // position + 1 in the low half, 0 when empty. The hash spares looking at
+  // the fields (and their key texts) that are not the one wanted.
+  std::vector<uint64_t> hashSlots_;
 };
 
 // Compares texts with only A-Z folded to a-z: <0, 0 or >0.
