@@ -51,11 +51,11 @@ ResultCode MemberFailed(ExprToken& result, bool zero = false) {
 
 // The file object's stream: text made of plain ASCII is encoded by the
 // object itself, one byte per character with the line-feed translation the
-// flags ask for, and goes to the output buffer in runs, which is what
-// WriteLine in a loop spends its time on. Every code page the stream
-// encodes maps ASCII to itself, so the bytes are the ones its own encoder
-// makes; text with other characters goes through that encoder from the
-// first such character on.
+// flags ask for, straight into the output buffer, which is what WriteLine
+// in a loop spends its time on. Every code page the stream encodes maps
+// ASCII to itself, so the bytes are the ones its own encoder makes; text
+// with other characters goes through that encoder from the first such
+// character on.
 class FileStream : public TextFile {
  public:
   // As Write: the bytes produced, or 0 when writing them out fell short.
@@ -65,6 +65,10 @@ class FileStream : public TextFile {
   // Most bytes one run collects before it goes to the buffer.
   static constexpr uint32_t kRunBytes = 1024;
 
+  // Whether the buffer holds output (or nothing) and the stream may write.
+  bool InOutputMode() const { return !Pos && Buffer && ((Flags & ACCESS_MASK) != READ || (Flags & IS_HANDLE)); }
+  // WriteText's way into output mode: runs through RawWrite, which switches.
+  uint32_t WriteThroughRuns(const wchar_t* text, uint32_t length);
   // Puts bytes into the output buffer, writing the buffer out whenever it
   // is full, so the file receives whole buffers.
   bool PutBytes(const uint8_t* bytes, uint32_t count);
@@ -86,8 +90,7 @@ bool FileStream::PutBytes(const uint8_t* bytes, uint32_t count) {
   return true;
 }
 
-uint32_t FileStream::WriteText(const wchar_t* text, uint32_t length) {
-  if (CodePage == CP_UTF16LE) return Write(text, length);
+uint32_t FileStream::WriteThroughRuns(const wchar_t* text, uint32_t length) {
   const bool crlf = (Flags & TS_CRLF) != 0;
   uint8_t run[kRunBytes + 1];
   uint32_t held = 0;
@@ -110,6 +113,55 @@ uint32_t FileStream::WriteText(const wchar_t* text, uint32_t length) {
   }
   if (!PutBytes(run, held)) return 0;
   return produced + held;
+}
+
+uint32_t FileStream::WriteText(const wchar_t* text, uint32_t length) {
+  if (CodePage == CP_UTF16LE) return Write(text, length);
+  if (!InOutputMode()) return WriteThroughRuns(text, length);
+  const bool crlf = (Flags & TS_CRLF) != 0;
+  wchar_t prev = PrevWrittenChar;
+  uint32_t produced = 0;
+  uint32_t i = 0;
+  while (i < length) {
+    // A character takes at most two bytes ("\r\n").
+    const uint32_t room = (BUFFER_SIZE - ContentLength) / 2;
+    if (!room) {
+      if (!Sync()) return 0;
+      continue;
+    }
+    const uint32_t end = i + (length - i < room ? length - i : room);
+    uint8_t* const start = Buffer + ContentLength;
+    uint8_t* out = start;
+    for (; i < end && text[i] < 0x80; ++i) {
+      const wchar_t ch = text[i];
+      if (ch == L'\n' && crlf && prev != L'\r') *out++ = '\r';
+      *out++ = static_cast<uint8_t>(ch);
+      prev = ch;
+    }
+    const auto put = static_cast<uint32_t>(out - start);
+    ContentLength += put;
+    produced += put;
+    PrevWrittenChar = prev;
+    if (i < end) {
+      const uint32_t rest = Write(text + i, length - i);
+      return rest ? produced + rest : 0;
+    }
+  }
+  return produced;
+}
+
+// Whether a member name is `word` (ASCII), ignoring case as the object
+// model does; names with other characters take the general comparison.
+bool IsMember(std::wstring_view name, std::wstring_view word) {
+  if (name.size() != word.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const wchar_t ch = name[i];
+    if (ch >= 0x80) return EqualsNoCase(name, word);
+    const wchar_t folded = (ch >= L'a' && ch <= L'z') ? static_cast<wchar_t>(ch - (L'a' - L'A')) : ch;
+    const wchar_t want = word[i];
+    if (folded != ((want >= L'a' && want <= L'z') ? static_cast<wchar_t>(want - (L'a' - L'A')) : want)) return false;
+  }
+  return true;
 }
 
 // Number methods: the word after Read/Write (an optional "U" first).
@@ -316,23 +368,23 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
   ExprToken** args = params + 1;
   const int argCount = count - 1;
   if (kind == IT_CALL) {
-    if (EqualsNoCase(name, L"Close")) {
+    if (IsMember(name, L"Close")) {
       if (open_) file_.Close();
       open_ = false;
       return ResultCode::Ok;
     }
     if (!open_) return MemberFailed(result);
-    if (EqualsNoCase(name, L"Read")) return Read(result, args, argCount);
-    if (EqualsNoCase(name, L"ReadLine")) return ReadLine(result);
-    if (EqualsNoCase(name, L"Write")) return Write(result, args, argCount, false);
-    if (EqualsNoCase(name, L"WriteLine")) return Write(result, args, argCount, true);
-    if (EqualsNoCase(name, L"RawRead")) return RawTransfer(result, args, argCount, false);
-    if (EqualsNoCase(name, L"RawWrite")) return RawTransfer(result, args, argCount, true);
-    if (EqualsNoCase(name, L"Tell")) {
+    if (IsMember(name, L"Read")) return Read(result, args, argCount);
+    if (IsMember(name, L"ReadLine")) return ReadLine(result);
+    if (IsMember(name, L"Write")) return Write(result, args, argCount, false);
+    if (IsMember(name, L"WriteLine")) return Write(result, args, argCount, true);
+    if (IsMember(name, L"RawRead")) return RawTransfer(result, args, argCount, false);
+    if (IsMember(name, L"RawWrite")) return RawTransfer(result, args, argCount, true);
+    if (IsMember(name, L"Tell")) {
       result.SetInteger(file_.Tell());
       return ResultCode::Ok;
     }
-    if (EqualsNoCase(name, L"Seek")) {
+    if (IsMember(name, L"Seek")) {
       if (argCount < 1) return MemberFailed(result, true);
       const int64_t distance = ParamInteger(*args[0]);
       const int origin = ParamGiven(args, argCount, 1) ? static_cast<int>(ParamInteger(*args[1]))
@@ -356,26 +408,26 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
   if (argCount != (set ? 1 : 0)) return ResultCode::NotHandled;
   if (!open_) return MemberFailed(result);
   ExprToken* value = set ? args[0] : nullptr;
-  if (EqualsNoCase(name, L"Pos") || EqualsNoCase(name, L"Position")) {
+  if (IsMember(name, L"Pos") || IsMember(name, L"Position")) {
     if (set && !file_.Seek(ParamInteger(*value), FILE_BEGIN)) return MemberFailed(result);
     result.SetInteger(file_.Tell());
     return ResultCode::Ok;
   }
-  if (EqualsNoCase(name, L"Length")) {
+  if (IsMember(name, L"Length")) {
     if (set && !file_.SetLength(ParamInteger(*value))) return MemberFailed(result);
     result.SetInteger(file_.Length());
     return ResultCode::Ok;
   }
-  if (EqualsNoCase(name, L"AtEOF") && !set) {
+  if (IsMember(name, L"AtEOF") && !set) {
     result.SetInteger(file_.AtEOF() ? 1 : 0);
     return ResultCode::Ok;
   }
-  if (EqualsNoCase(name, L"__Handle") && !set) {
+  if (IsMember(name, L"__Handle") && !set) {
     file_.Sync();
     result.SetInteger(static_cast<int64_t>(reinterpret_cast<intptr_t>(file_.GetHandle())));
     return ResultCode::Ok;
   }
-  if (EqualsNoCase(name, L"Encoding")) return Encoding(result, set, value);
+  if (IsMember(name, L"Encoding")) return Encoding(result, set, value);
   return ResultCode::NotHandled;
 }
 

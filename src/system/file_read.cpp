@@ -1,7 +1,8 @@
 // FileRead and FileReadLine (see file_read.h).
 //
-// FileRead reads the bytes in one piece and decodes them straight into the
-// output variable, so a large file costs one read and one conversion.
+// FileRead reads the bytes in one piece into the end of the output
+// variable's room and decodes them there, so a large file costs one read,
+// one pass of decoding and no buffer beside the variable's own.
 // FileReadLine goes through a TextFile, which owns decoding and line ends.
 #include "system/file_read.h"
 
@@ -16,6 +17,7 @@
 #include "base/script_context.h"
 #include "script/file_encoding.h"
 #include "script/text_stream.h"
+#include "system/bulk_decode.h"
 #include "system/file_common.h"
 #include "system/file_messages.h"
 #include "values/numeric_text.h"
@@ -98,8 +100,10 @@ wchar_t* ReserveOutput(Variable& var, size_t chars) {
   return const_cast<wchar_t*>(var.TextOf(false));
 }
 
-// Decodes by the mark first, then the code page; false when decoding failed.
-bool StoreText(Variable& var, const uint8_t* bytes, DWORD count, uint32_t codePage, bool squash) {
+// Decodes by the mark first, then the code page, the bytes lying at the end
+// of out's room of count + 1 units; returns the units made, or -1 when
+// decoding failed.
+ptrdiff_t DecodeText(wchar_t* out, const uint8_t* bytes, size_t count, uint32_t codePage) {
   if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
     codePage = CP_UTF8;
     bytes += 3;
@@ -109,28 +113,36 @@ bool StoreText(Variable& var, const uint8_t* bytes, DWORD count, uint32_t codePa
     bytes += 2;
     count -= 2;
   }
-  size_t length = 0;
-  wchar_t* out = nullptr;
-  if (codePage == kCodePageUtf16) {
-    length = count / 2;
-    if (!(out = ReserveOutput(var, length))) return false;
-    std::memcpy(out, bytes, length * sizeof(wchar_t));
-  } else if (count > 0) {
-    // No code page yields more UTF-16 units than it has bytes.
-    if (!(out = ReserveOutput(var, count))) return false;
-    const int made = MultiByteToWideChar(codePage, 0, reinterpret_cast<const char*>(bytes), static_cast<int>(count),
-                                         out, static_cast<int>(count));
-    if (made <= 0) {
-      static_cast<void>(var.Assign());
-      return false;
-    }
-    length = static_cast<size_t>(made);
-  } else {
-    return var.Assign() == ResultCode::Ok;
+  if (codePage != kCodePageUtf16) return DecodeBytes(out, bytes, count, codePage);
+  // The units may overlap where they are going.
+  std::memmove(out, bytes, count / 2 * sizeof(wchar_t));
+  return static_cast<ptrdiff_t>(count / 2);
+}
+
+// Reads the file's `count` bytes into the end of the output's room and
+// decodes them where they lie: a large file needs no second buffer of its
+// size. False (output emptied, error in `error`) when reading or decoding
+// failed.
+bool ReadText(HANDLE file, Variable& var, DWORD count, uint32_t codePage, bool squash, DWORD& error) {
+  wchar_t* out = ReserveOutput(var, count);
+  if (!out) {
+    error = GetLastError();
+    return false;
+  }
+  // The room holds count + 1 units; the bytes take its last count bytes.
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(out) + count + sizeof(wchar_t);
+  ptrdiff_t length = -1;
+  if (!ReadAll(file, bytes, count))
+    error = GetLastError();
+  else if ((length = DecodeText(out, bytes, count, codePage)) < 0)
+    error = GetLastError();
+  if (length < 0) {
+    static_cast<void>(var.Assign());
+    return false;
   }
   out[length] = 0;
-  if (squash) length = SquashCrLf(out, length);
-  var.SetLength(length);
+  if (squash) length = static_cast<ptrdiff_t>(SquashCrLf(out, static_cast<size_t>(length)));
+  var.SetLength(static_cast<size_t>(length));
   return true;
 }
 
@@ -170,6 +182,15 @@ ResultCode CmdFileRead(ScriptLine& line, CommandArgs& args) {
     return FinishFileCommand(false, 0);
   }
   const auto bytes = static_cast<DWORD>(count);
+  if (!options.Binary) {
+    const uint32_t codePage =
+        (options.CodePageGiven ? options.CodePage : Values().CurrentThread->FileCodePage) & kCodePageMask;
+    DWORD error = 0;
+    const bool stored = ReadText(file, *output, bytes, codePage ? codePage : TextStream::SystemCodePage(),
+                                 options.TranslateCrLf, error);
+    CloseHandle(file);
+    return FinishFileCommand(!stored, error);
+  }
   std::unique_ptr<uint8_t, FreeDeleter> data(static_cast<uint8_t*>(std::malloc(bytes)));
   if (!data) {
     CloseHandle(file);
@@ -179,18 +200,10 @@ ResultCode CmdFileRead(ScriptLine& line, CommandArgs& args) {
   const DWORD readError = read ? 0 : GetLastError();
   CloseHandle(file);
   if (!read) return FinishFileCommand(true, readError);
-
-  const uint32_t codePage =
-      (options.CodePageGiven ? options.CodePage : Values().CurrentThread->FileCodePage) & kCodePageMask;
   // Raw bytes are kept as binary data, which FileAppend writes back
   // unchanged; read into Clipboard they are a saved clipboard put back.
-  if (options.Binary) {
-    const ResultCode stored = output->AssignBinaryClip(data.get(), bytes);
-    return stored == ResultCode::Ok ? FinishFileCommand(false, 0) : ResultCode::Fail;
-  }
-  const bool stored =
-      StoreText(*output, data.get(), bytes, codePage ? codePage : TextStream::SystemCodePage(), options.TranslateCrLf);
-  return FinishFileCommand(!stored, stored ? 0 : GetLastError());
+  const ResultCode stored = output->AssignBinaryClip(data.get(), bytes);
+  return stored == ResultCode::Ok ? FinishFileCommand(false, 0) : ResultCode::Fail;
 }
 
 // FileReadLine: lines are read and dropped until the wanted one.
