@@ -58,6 +58,9 @@ struct ScriptLine {
   ScriptLine* FollowingLine = nullptr;
   ScriptLine* TargetLine = nullptr;
   ScriptLine* EnclosingLine = nullptr;
+  // Which quick path the line's shape allows, worked out on its first run
+  // (0 until then); only the execution loop reads and writes it.
+  uint8_t QuickShape = 0;
 };
 
 // Loop kinds held in a loop line's Extra.

@@ -78,29 +78,55 @@ bool AssignSingleToken(Variable& target, const ExprToken& only, ResultCode& resu
   }
 }
 
-// "x := expression".
-bool RunQuickAssign(ScriptLine& line, ResultCode& result) {
-  if (line.ArgTotal != 2) return false;
+// The quick paths a line's shape allows; what its operands hold now is
+// checked on every run.
+enum QuickShape : uint8_t { kShapeUnknown = 0, kShapeNone, kShapeAssign, kShapeAppend };
+
+// "x := expression" with x named in the line and a value of one token or
+// integer arithmetic.
+bool IsQuickAssignShape(const ScriptLine& line, const CompiledExpression& form) {
   const ArgRecord& output = line.ArgList[0];
-  if (output.ExprFlag || !output.ResolvedVar) return false;
-  Variable& target = *output.ResolvedVar->ResolveAlias();
-  const CompiledExpression* form = LoadedForm(line.ArgList[1]);
-  if (!form || !IsPlainTarget(target)) return false;
+  return line.ArgTotal == 2 && !output.ExprFlag && output.ResolvedVar && (form.IntegerOnly || form.PostfixCount == 1);
+}
+
+// "x .= text" or "x .= var" as an expression statement.
+bool IsQuickAppendShape(const ScriptLine& line, const CompiledExpression& form) {
+  if (line.ArgTotal != 1 || form.PostfixCount != 3) return false;
+  const ExprToken* postfix = form.Postfix;
+  const ExprSymbol operand = postfix[1].Symbol;
+  return postfix[0].Symbol == ExprSymbol::VariableRef && postfix[2].Symbol == ExprSymbol::AssignConcat &&
+         (operand == ExprSymbol::String || (operand == ExprSymbol::RuntimeRef && !postfix[1].Parts));
+}
+
+// The shape of a line whose expression is compiled; kShapeUnknown while it
+// is not (a line made after the script loaded is compiled on its first run).
+uint8_t ShapeOf(const ScriptLine& line) {
+  const int exprArg = line.CommandIndex == ACT_ASSIGNEXPR ? 1 : 0;
+  if (line.ArgTotal <= exprArg) return kShapeNone;
+  const ArgRecord& arg = line.ArgList[exprArg];
+  if (!arg.ExprFlag) return kShapeNone;
+  const CompiledExpression* form = LoadedForm(arg);
+  if (!form) return kShapeUnknown;
+  if (line.CommandIndex == ACT_ASSIGNEXPR) return IsQuickAssignShape(line, *form) ? kShapeAssign : kShapeNone;
+  return IsQuickAppendShape(line, *form) ? kShapeAppend : kShapeNone;
+}
+
+// "x := expression" of the assign shape.
+bool RunQuickAssign(ScriptLine& line, ResultCode& result) {
+  Variable& target = *line.ArgList[0].ResolvedVar->ResolveAlias();
+  const auto& form = *static_cast<const CompiledExpression*>(line.ArgList[1].CompiledForm);
+  if (!IsPlainTarget(target)) return false;
   int64_t integer = 0;
-  if (form->IntegerOnly && TryIntegerValue(*form, integer)) {
+  if (form.IntegerOnly && TryIntegerValue(form, integer)) {
     result = target.AssignInteger(integer);
     return true;
   }
-  return form->PostfixCount == 1 && AssignSingleToken(target, form->Postfix[0], result);
+  return form.PostfixCount == 1 && AssignSingleToken(target, form.Postfix[0], result);
 }
 
-// "x .= text" as an expression statement.
+// "x .= operand" of the append shape.
 bool RunQuickAppend(ScriptLine& line, ResultCode& result) {
-  if (line.ArgTotal != 1) return false;
-  const CompiledExpression* form = LoadedForm(line.ArgList[0]);
-  if (!form || form->PostfixCount != 3) return false;
-  const ExprToken* postfix = form->Postfix;
-  if (postfix[0].Symbol != ExprSymbol::VariableRef || postfix[2].Symbol != ExprSymbol::AssignConcat) return false;
+  const ExprToken* postfix = static_cast<const CompiledExpression*>(line.ArgList[0].CompiledForm)->Postfix;
   Variable& target = *postfix[0].Var->ResolveAlias();
   if (!IsPlainTarget(target) || (target.Attrib() & (kNotPlainValue | VAR_ATTRIB_UNINITIALIZED))) return false;
   const ExprToken& operand = postfix[1];
@@ -119,9 +145,13 @@ bool RunQuickAppend(ScriptLine& line, ResultCode& result) {
 }  // namespace
 
 bool RunQuickStatement(ScriptLine& line, ResultCode& result) {
-  switch (line.CommandIndex) {
-    case ACT_ASSIGNEXPR: return RunQuickAssign(line, result);
-    case ACT_EXPRESSION: return RunQuickAppend(line, result);
+  if (line.QuickShape == kShapeUnknown) {
+    if (line.CommandIndex != ACT_ASSIGNEXPR && line.CommandIndex != ACT_EXPRESSION) return false;
+    line.QuickShape = ShapeOf(line);
+  }
+  switch (line.QuickShape) {
+    case kShapeAssign: return RunQuickAssign(line, result);
+    case kShapeAppend: return RunQuickAppend(line, result);
     default: return false;
   }
 }
