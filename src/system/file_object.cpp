@@ -187,6 +187,47 @@ bool IsMember(std::wstring_view name, std::wstring_view word) {
   return true;
 }
 
+// The members a file object knows by name; the number methods
+// (ReadUInt, WriteDouble and the like) are told apart by ParseNumberType.
+enum class Member : uint8_t {
+  None,
+  Close,
+  Read,
+  ReadLine,
+  Write,
+  WriteLine,
+  RawRead,
+  RawWrite,
+  Tell,
+  Seek,
+  Pos,
+  Length,
+  AtEOF,
+  Handle,
+  Encoding,
+};
+
+struct MemberName {
+  std::wstring_view Name;
+  Member Id;
+};
+
+// The calls a loop makes most come first.
+constexpr MemberName kMemberNames[] = {
+    {L"WriteLine"sv, Member::WriteLine}, {L"ReadLine"sv, Member::ReadLine}, {L"Write"sv, Member::Write},
+    {L"Read"sv, Member::Read},           {L"AtEOF"sv, Member::AtEOF},       {L"Pos"sv, Member::Pos},
+    {L"Position"sv, Member::Pos},        {L"Tell"sv, Member::Tell},         {L"Seek"sv, Member::Seek},
+    {L"RawRead"sv, Member::RawRead},     {L"RawWrite"sv, Member::RawWrite}, {L"Length"sv, Member::Length},
+    {L"Close"sv, Member::Close},         {L"__Handle"sv, Member::Handle},   {L"Encoding"sv, Member::Encoding},
+};
+
+// The member a name stands for; None when it is none of the table's.
+Member MemberOf(std::wstring_view name) {
+  for (const MemberName& member : kMemberNames)
+    if (IsMember(name, member.Name)) return member.Id;
+  return Member::None;
+}
+
 // Number methods: the word after Read/Write (an optional "U" first).
 struct NumberType {
   uint32_t Size = 0;
@@ -222,6 +263,8 @@ class FileObject : public ObjectBase {
   ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
 
  private:
+  ResultCode Call(ExprToken& result, std::wstring_view name, Member member, ExprToken** args, int argCount);
+  ResultCode Property(ExprToken& result, Member member, bool set, ExprToken** args, int argCount);
   bool IsOpen() const { return open_; }
   ResultCode Read(ExprToken& result, ExprToken** params, int count);
   ResultCode ReadLine(ExprToken& result);
@@ -386,28 +429,31 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
   if (count < 1 || (flags & IF_META)) return ResultCode::NotHandled;
   wchar_t nameBuffer[kFloatTextChars];
   // A view: member calls are frequent and their names need no copy.
-  const std::wstring_view name = ParamText(*params[0], nameBuffer);
+  size_t nameLength = 0;
+  const wchar_t* nameText = ParamText(*params[0], nameBuffer, &nameLength);
+  const std::wstring_view name(nameText, nameLength);
   const int kind = InvokeKindOf(flags);
-  ExprToken** args = params + 1;
-  const int argCount = count - 1;
-  if (kind == IT_CALL) {
-    if (IsMember(name, L"Close"sv)) {
-      if (open_) file_.Close();
-      open_ = false;
-      return ResultCode::Ok;
-    }
-    if (!open_) return MemberFailed(result);
-    if (IsMember(name, L"Read"sv)) return Read(result, args, argCount);
-    if (IsMember(name, L"ReadLine"sv)) return ReadLine(result);
-    if (IsMember(name, L"Write"sv)) return Write(result, args, argCount, false);
-    if (IsMember(name, L"WriteLine"sv)) return Write(result, args, argCount, true);
-    if (IsMember(name, L"RawRead"sv)) return RawTransfer(result, args, argCount, false);
-    if (IsMember(name, L"RawWrite"sv)) return RawTransfer(result, args, argCount, true);
-    if (IsMember(name, L"Tell"sv)) {
-      result.SetInteger(file_.Tell());
-      return ResultCode::Ok;
-    }
-    if (IsMember(name, L"Seek"sv)) {
+  if (kind == IT_CALL) return Call(result, name, MemberOf(name), params + 1, count - 1);
+  return Property(result, MemberOf(name), kind == IT_SET, params + 1, count - 1);
+}
+
+// A method call: Close, then the named methods, then the number methods.
+ResultCode FileObject::Call(ExprToken& result, std::wstring_view name, Member member, ExprToken** args, int argCount) {
+  if (member == Member::Close) {
+    if (open_) file_.Close();
+    open_ = false;
+    return ResultCode::Ok;
+  }
+  if (!open_) return MemberFailed(result);
+  switch (member) {
+    case Member::Read: return Read(result, args, argCount);
+    case Member::ReadLine: return ReadLine(result);
+    case Member::Write: return Write(result, args, argCount, false);
+    case Member::WriteLine: return Write(result, args, argCount, true);
+    case Member::RawRead: return RawTransfer(result, args, argCount, false);
+    case Member::RawWrite: return RawTransfer(result, args, argCount, true);
+    case Member::Tell: result.SetInteger(file_.Tell()); return ResultCode::Ok;
+    case Member::Seek: {
       if (argCount < 1) return MemberFailed(result, true);
       const int64_t distance = ParamInteger(*args[0]);
       const int origin = ParamGiven(args, argCount, 1) ? static_cast<int>(ParamInteger(*args[1]))
@@ -416,41 +462,45 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
       result.SetInteger(1);
       return ResultCode::Ok;
     }
-    NumberType type;
-    const bool reading = name.size() > 4 && EqualsNoCase(name.substr(0, 4), L"Read");
-    const bool writing = name.size() > 5 && EqualsNoCase(name.substr(0, 5), L"Write");
-    if (reading && ParseNumberType(name.substr(4), type)) return ReadNumber(result, type);
-    if (writing && ParseNumberType(name.substr(5), type)) {
-      if (argCount < 1) return MemberFailed(result);
-      return WriteNumber(result, type, *args[0]);
-    }
-    return ResultCode::NotHandled;
+    default: break;
   }
-  const bool set = kind == IT_SET;
-  // A property takes no parameters beyond its value.
+  NumberType type;
+  const bool reading = name.size() > 4 && EqualsNoCase(name.substr(0, 4), L"Read");
+  const bool writing = name.size() > 5 && EqualsNoCase(name.substr(0, 5), L"Write");
+  if (reading && ParseNumberType(name.substr(4), type)) return ReadNumber(result, type);
+  if (writing && ParseNumberType(name.substr(5), type)) {
+    if (argCount < 1) return MemberFailed(result);
+    return WriteNumber(result, type, *args[0]);
+  }
+  return ResultCode::NotHandled;
+}
+
+// A property get or set; a property takes no parameters beyond its value.
+ResultCode FileObject::Property(ExprToken& result, Member member, bool set, ExprToken** args, int argCount) {
   if (argCount != (set ? 1 : 0)) return ResultCode::NotHandled;
   if (!open_) return MemberFailed(result);
   ExprToken* value = set ? args[0] : nullptr;
-  if (IsMember(name, L"Pos"sv) || IsMember(name, L"Position"sv)) {
-    if (set && !file_.Seek(ParamInteger(*value), FILE_BEGIN)) return MemberFailed(result);
-    result.SetInteger(file_.Tell());
-    return ResultCode::Ok;
+  switch (member) {
+    case Member::Pos:
+      if (set && !file_.Seek(ParamInteger(*value), FILE_BEGIN)) return MemberFailed(result);
+      result.SetInteger(file_.Tell());
+      return ResultCode::Ok;
+    case Member::Length:
+      if (set && !file_.SetLength(ParamInteger(*value))) return MemberFailed(result);
+      result.SetInteger(file_.Length());
+      return ResultCode::Ok;
+    case Member::AtEOF:
+      if (set) break;
+      result.SetInteger(file_.AtEOF() ? 1 : 0);
+      return ResultCode::Ok;
+    case Member::Handle:
+      if (set) break;
+      file_.Sync();
+      result.SetInteger(static_cast<int64_t>(reinterpret_cast<intptr_t>(file_.GetHandle())));
+      return ResultCode::Ok;
+    case Member::Encoding: return Encoding(result, set, value);
+    default: break;
   }
-  if (IsMember(name, L"Length"sv)) {
-    if (set && !file_.SetLength(ParamInteger(*value))) return MemberFailed(result);
-    result.SetInteger(file_.Length());
-    return ResultCode::Ok;
-  }
-  if (IsMember(name, L"AtEOF"sv) && !set) {
-    result.SetInteger(file_.AtEOF() ? 1 : 0);
-    return ResultCode::Ok;
-  }
-  if (IsMember(name, L"__Handle"sv) && !set) {
-    file_.Sync();
-    result.SetInteger(static_cast<int64_t>(reinterpret_cast<intptr_t>(file_.GetHandle())));
-    return ResultCode::Ok;
-  }
-  if (IsMember(name, L"Encoding"sv)) return Encoding(result, set, value);
   return ResultCode::NotHandled;
 }
 
