@@ -14,7 +14,9 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "exec/command_args.h"
@@ -30,19 +32,49 @@ constexpr uint32_t kMaxLineChars = 65535;
 // Longest output file name the loop keeps.
 constexpr size_t kMaxOutputNameChars = 259;
 
+// Bytes the reader asks the file for at once: a read of the file costs
+// the same small or large, and the stream's own buffer is smaller.
+constexpr uint32_t kReadAheadBytes = 256 * 1024;
+
 // A text file read line by line, with the plain-ASCII lines taken without
-// the decoder's per-character work.
+// the decoder's per-character work, and read from the file in large
+// blocks. The loop only reads forward, so no position needs correcting
+// for the bytes held ahead.
 class LineReader : public TextFile {
  public:
   // Reads the next line, its "\n" included, as ReadLine does; 0 at the end.
   uint32_t NextLine(wchar_t* line, uint32_t maxChars);
+
+ protected:
+  // Hands out the block's bytes, reading the next block when it is used up.
+  uint32_t DoRead(void* buf, uint32_t size) override;
 
  private:
   // Widens the plain-ASCII bytes at Pos into line up to a line feed (taken
   // too), another kind of byte, the end of the input or `room`; returns
   // the characters stored and whether the line feed ended them.
   uint32_t TakeAscii(wchar_t* line, uint32_t room, bool& ended);
+
+  std::unique_ptr<uint8_t[]> ahead_;  // the block read from the file, made on first read
+  uint32_t aheadLength_ = 0;          // bytes in the block
+  uint32_t aheadTaken_ = 0;           // bytes of it handed out
 };
+
+uint32_t LineReader::DoRead(void* buf, uint32_t size) {
+  if (aheadTaken_ == aheadLength_) {
+    if (!ahead_) ahead_.reset(new (std::nothrow) uint8_t[kReadAheadBytes]);
+    // Without a block the file is read as the stream asks.
+    if (!ahead_) return TextFile::DoRead(buf, size);
+    aheadTaken_ = 0;
+    aheadLength_ = TextFile::DoRead(ahead_.get(), kReadAheadBytes);
+    if (!aheadLength_) return 0;
+  }
+  const uint32_t held = aheadLength_ - aheadTaken_;
+  const uint32_t part = size < held ? size : held;
+  std::memcpy(buf, ahead_.get() + aheadTaken_, part);
+  aheadTaken_ += part;
+  return part;
+}
 
 uint32_t LineReader::TakeAscii(wchar_t* line, uint32_t room, bool& ended) {
   const uint8_t* p = Pos;

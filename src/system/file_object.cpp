@@ -9,6 +9,7 @@
 #include "system/file_object.h"
 
 #include <windows.h>
+#include <emmintrin.h>
 
 #include <cstring>
 #include <cwctype>
@@ -27,6 +28,8 @@
 #include "values/variable.h"
 
 namespace {
+
+using namespace std::literals;
 
 // Longest line ReadLine returns; a longer one arrives in pieces.
 constexpr uint32_t kMaxLineChars = 65535;
@@ -115,10 +118,21 @@ uint32_t FileStream::WriteThroughRuns(const wchar_t* text, uint32_t length) {
   return produced + held;
 }
 
+// Whether all eight units hold ASCII, and no line feed when `lineFeeds`
+// marks one as needing translation.
+bool PlainAscii(__m128i units, __m128i lineFeeds) {
+  const __m128i high = _mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80)));
+  const __m128i ascii = _mm_cmpeq_epi16(high, _mm_setzero_si128());
+  const __m128i plain = _mm_andnot_si128(_mm_cmpeq_epi16(units, lineFeeds), ascii);
+  return _mm_movemask_epi8(plain) == 0xFFFF;
+}
+
 uint32_t FileStream::WriteText(const wchar_t* text, uint32_t length) {
   if (CodePage == CP_UTF16LE) return Write(text, length);
   if (!InOutputMode()) return WriteThroughRuns(text, length);
   const bool crlf = (Flags & TS_CRLF) != 0;
+  // Without translation no unit equals this, so line feeds pass as they are.
+  const __m128i lineFeeds = _mm_set1_epi16(crlf ? L'\n' : 0x7FFF);
   wchar_t prev = PrevWrittenChar;
   uint32_t produced = 0;
   uint32_t i = 0;
@@ -132,6 +146,13 @@ uint32_t FileStream::WriteText(const wchar_t* text, uint32_t length) {
     const uint32_t end = i + (length - i < room ? length - i : room);
     uint8_t* const start = Buffer + ContentLength;
     uint8_t* out = start;
+    // Eight plain units at a time become eight bytes.
+    for (; end - i >= 8; i += 8, out += 8) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+      if (!PlainAscii(units, lineFeeds)) break;
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+      prev = text[i + 7];
+    }
     for (; i < end && text[i] < 0x80; ++i) {
       const wchar_t ch = text[i];
       if (ch == L'\n' && crlf && prev != L'\r') *out++ = '\r';
@@ -156,12 +177,55 @@ bool IsMember(std::wstring_view name, std::wstring_view word) {
   if (name.size() != word.size()) return false;
   for (size_t i = 0; i < name.size(); ++i) {
     const wchar_t ch = name[i];
-    if (ch >= 0x80) return EqualsNoCase(name, word);
-    const wchar_t folded = (ch >= L'a' && ch <= L'z') ? static_cast<wchar_t>(ch - (L'a' - L'A')) : ch;
     const wchar_t want = word[i];
-    if (folded != ((want >= L'a' && want <= L'z') ? static_cast<wchar_t>(want - (L'a' - L'A')) : want)) return false;
+    if (ch == want) continue;
+    if (ch >= 0x80) return EqualsNoCase(name, word);
+    // Letters differ in one bit between cases; nothing else folds.
+    const wchar_t lower = static_cast<wchar_t>(want | 0x20);
+    if (lower < L'a' || lower > L'z' || static_cast<wchar_t>(ch | 0x20) != lower) return false;
   }
   return true;
+}
+
+// The members a file object knows by name; the number methods
+// (ReadUInt, WriteDouble and the like) are told apart by ParseNumberType.
+enum class Member : uint8_t {
+  None,
+  Close,
+  Read,
+  ReadLine,
+  Write,
+  WriteLine,
+  RawRead,
+  RawWrite,
+  Tell,
+  Seek,
+  Pos,
+  Length,
+  AtEOF,
+  Handle,
+  Encoding,
+};
+
+struct MemberName {
+  std::wstring_view Name;
+  Member Id;
+};
+
+// The calls a loop makes most come first.
+constexpr MemberName kMemberNames[] = {
+    {L"WriteLine"sv, Member::WriteLine}, {L"ReadLine"sv, Member::ReadLine}, {L"Write"sv, Member::Write},
+    {L"Read"sv, Member::Read},           {L"AtEOF"sv, Member::AtEOF},       {L"Pos"sv, Member::Pos},
+    {L"Position"sv, Member::Pos},        {L"Tell"sv, Member::Tell},         {L"Seek"sv, Member::Seek},
+    {L"RawRead"sv, Member::RawRead},     {L"RawWrite"sv, Member::RawWrite}, {L"Length"sv, Member::Length},
+    {L"Close"sv, Member::Close},         {L"__Handle"sv, Member::Handle},   {L"Encoding"sv, Member::Encoding},
+};
+
+// The member a name stands for; None when it is none of the table's.
+Member MemberOf(std::wstring_view name) {
+  for (const MemberName& member : kMemberNames)
+    if (IsMember(name, member.Name)) return member.Id;
+  return Member::None;
 }
 
 // Number methods: the word after Read/Write (an optional "U" first).
@@ -199,6 +263,8 @@ class FileObject : public ObjectBase {
   ResultCode Invoke(ExprToken& result, ExprToken& thisToken, int flags, ExprToken** params, int count) override;
 
  private:
+  ResultCode Call(ExprToken& result, std::wstring_view name, Member member, ExprToken** args, int argCount);
+  ResultCode Property(ExprToken& result, Member member, bool set, ExprToken** args, int argCount);
   bool IsOpen() const { return open_; }
   ResultCode Read(ExprToken& result, ExprToken** params, int count);
   ResultCode ReadLine(ExprToken& result);
@@ -363,28 +429,31 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
   if (count < 1 || (flags & IF_META)) return ResultCode::NotHandled;
   wchar_t nameBuffer[kFloatTextChars];
   // A view: member calls are frequent and their names need no copy.
-  const std::wstring_view name = ParamText(*params[0], nameBuffer);
+  size_t nameLength = 0;
+  const wchar_t* nameText = ParamText(*params[0], nameBuffer, &nameLength);
+  const std::wstring_view name(nameText, nameLength);
   const int kind = InvokeKindOf(flags);
-  ExprToken** args = params + 1;
-  const int argCount = count - 1;
-  if (kind == IT_CALL) {
-    if (IsMember(name, L"Close")) {
-      if (open_) file_.Close();
-      open_ = false;
-      return ResultCode::Ok;
-    }
-    if (!open_) return MemberFailed(result);
-    if (IsMember(name, L"Read")) return Read(result, args, argCount);
-    if (IsMember(name, L"ReadLine")) return ReadLine(result);
-    if (IsMember(name, L"Write")) return Write(result, args, argCount, false);
-    if (IsMember(name, L"WriteLine")) return Write(result, args, argCount, true);
-    if (IsMember(name, L"RawRead")) return RawTransfer(result, args, argCount, false);
-    if (IsMember(name, L"RawWrite")) return RawTransfer(result, args, argCount, true);
-    if (IsMember(name, L"Tell")) {
-      result.SetInteger(file_.Tell());
-      return ResultCode::Ok;
-    }
-    if (IsMember(name, L"Seek")) {
+  if (kind == IT_CALL) return Call(result, name, MemberOf(name), params + 1, count - 1);
+  return Property(result, MemberOf(name), kind == IT_SET, params + 1, count - 1);
+}
+
+// A method call: Close, then the named methods, then the number methods.
+ResultCode FileObject::Call(ExprToken& result, std::wstring_view name, Member member, ExprToken** args, int argCount) {
+  if (member == Member::Close) {
+    if (open_) file_.Close();
+    open_ = false;
+    return ResultCode::Ok;
+  }
+  if (!open_) return MemberFailed(result);
+  switch (member) {
+    case Member::Read: return Read(result, args, argCount);
+    case Member::ReadLine: return ReadLine(result);
+    case Member::Write: return Write(result, args, argCount, false);
+    case Member::WriteLine: return Write(result, args, argCount, true);
+    case Member::RawRead: return RawTransfer(result, args, argCount, false);
+    case Member::RawWrite: return RawTransfer(result, args, argCount, true);
+    case Member::Tell: result.SetInteger(file_.Tell()); return ResultCode::Ok;
+    case Member::Seek: {
       if (argCount < 1) return MemberFailed(result, true);
       const int64_t distance = ParamInteger(*args[0]);
       const int origin = ParamGiven(args, argCount, 1) ? static_cast<int>(ParamInteger(*args[1]))
@@ -393,41 +462,45 @@ ResultCode FileObject::Invoke(ExprToken& result, ExprToken&, int flags, ExprToke
       result.SetInteger(1);
       return ResultCode::Ok;
     }
-    NumberType type;
-    const bool reading = name.size() > 4 && EqualsNoCase(name.substr(0, 4), L"Read");
-    const bool writing = name.size() > 5 && EqualsNoCase(name.substr(0, 5), L"Write");
-    if (reading && ParseNumberType(name.substr(4), type)) return ReadNumber(result, type);
-    if (writing && ParseNumberType(name.substr(5), type)) {
-      if (argCount < 1) return MemberFailed(result);
-      return WriteNumber(result, type, *args[0]);
-    }
-    return ResultCode::NotHandled;
+    default: break;
   }
-  const bool set = kind == IT_SET;
-  // A property takes no parameters beyond its value.
+  NumberType type;
+  const bool reading = name.size() > 4 && EqualsNoCase(name.substr(0, 4), L"Read");
+  const bool writing = name.size() > 5 && EqualsNoCase(name.substr(0, 5), L"Write");
+  if (reading && ParseNumberType(name.substr(4), type)) return ReadNumber(result, type);
+  if (writing && ParseNumberType(name.substr(5), type)) {
+    if (argCount < 1) return MemberFailed(result);
+    return WriteNumber(result, type, *args[0]);
+  }
+  return ResultCode::NotHandled;
+}
+
+// A property get or set; a property takes no parameters beyond its value.
+ResultCode FileObject::Property(ExprToken& result, Member member, bool set, ExprToken** args, int argCount) {
   if (argCount != (set ? 1 : 0)) return ResultCode::NotHandled;
   if (!open_) return MemberFailed(result);
   ExprToken* value = set ? args[0] : nullptr;
-  if (IsMember(name, L"Pos") || IsMember(name, L"Position")) {
-    if (set && !file_.Seek(ParamInteger(*value), FILE_BEGIN)) return MemberFailed(result);
-    result.SetInteger(file_.Tell());
-    return ResultCode::Ok;
+  switch (member) {
+    case Member::Pos:
+      if (set && !file_.Seek(ParamInteger(*value), FILE_BEGIN)) return MemberFailed(result);
+      result.SetInteger(file_.Tell());
+      return ResultCode::Ok;
+    case Member::Length:
+      if (set && !file_.SetLength(ParamInteger(*value))) return MemberFailed(result);
+      result.SetInteger(file_.Length());
+      return ResultCode::Ok;
+    case Member::AtEOF:
+      if (set) break;
+      result.SetInteger(file_.AtEOF() ? 1 : 0);
+      return ResultCode::Ok;
+    case Member::Handle:
+      if (set) break;
+      file_.Sync();
+      result.SetInteger(static_cast<int64_t>(reinterpret_cast<intptr_t>(file_.GetHandle())));
+      return ResultCode::Ok;
+    case Member::Encoding: return Encoding(result, set, value);
+    default: break;
   }
-  if (IsMember(name, L"Length")) {
-    if (set && !file_.SetLength(ParamInteger(*value))) return MemberFailed(result);
-    result.SetInteger(file_.Length());
-    return ResultCode::Ok;
-  }
-  if (IsMember(name, L"AtEOF") && !set) {
-    result.SetInteger(file_.AtEOF() ? 1 : 0);
-    return ResultCode::Ok;
-  }
-  if (IsMember(name, L"__Handle") && !set) {
-    file_.Sync();
-    result.SetInteger(static_cast<int64_t>(reinterpret_cast<intptr_t>(file_.GetHandle())));
-    return ResultCode::Ok;
-  }
-  if (IsMember(name, L"Encoding")) return Encoding(result, set, value);
   return ResultCode::NotHandled;
 }
 
