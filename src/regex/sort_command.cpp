@@ -120,10 +120,30 @@ int CompareText(std::wstring_view a, std::wstring_view b, CaseMode mode) {
   return CompareFolded(a, b);
 }
 
+// Most decimal digits a double holds exactly (10^15 < 2^53).
+constexpr int kExactDigits = 15;
+
+// A plain decimal integer (digits only, no point or exponent following,
+// within kExactDigits) at `digits`, read without the C library, whose
+// parser takes a process-wide lock for every number; false when the text
+// needs the full parser.
+bool PlainDecimal(const wchar_t* digits, double& value) {
+  int64_t magnitude = 0;
+  int count = 0;
+  for (; *digits >= L'0' && *digits <= L'9'; ++digits, ++count) {
+    if (count == kExactDigits) return false;
+    magnitude = magnitude * 10 + (*digits - L'0');
+  }
+  const wchar_t next = *digits;
+  if (!count || next == L'.' || next == L'e' || next == L'E' || next == L'x' || next == L'X') return false;
+  value = static_cast<double>(magnitude);
+  return true;
+}
+
 // An item read as a number: hexadecimal as an integer, else the longest
-// numeric prefix (0 when there is none).
-double ItemNumber(const std::wstring& item) {
-  const wchar_t* p = item.c_str();
+// numeric prefix (0 when there is none). The text ends at a zero.
+double ItemNumber(const wchar_t* item) {
+  const wchar_t* p = item;
   while (*p == L' ' || *p == L'\t') ++p;
   const wchar_t* q = p;
   if (*q == L'+' || *q == L'-') ++q;
@@ -131,12 +151,15 @@ double ItemNumber(const std::wstring& item) {
     double value = static_cast<double>(std::wcstoull(q + 2, nullptr, 16));
     return *p == L'-' ? -value : value;
   }
+  double plain = 0;
+  if (PlainDecimal(q, plain)) return *p == L'-' ? -plain : plain;
   return std::wcstod(p, nullptr);
 }
 
-// One item: its text and where it started in the sorted text.
+// One item: its text (zero-terminated inside the work copy of the sorted
+// text) and where it started there.
 struct SortItem {
-  std::wstring Text;
+  std::wstring_view Text;
   size_t Offset;
   uint32_t Key;  // Random
   double Number;
@@ -153,6 +176,13 @@ std::wstring_view ComparedPart(const SortItem& item, const SortOptions& o) {
   return text;
 }
 
+// The number a numeric sort compares: the column's when "P" gives one.
+// Every compared part ends where its item does, at a zero.
+double ComparedNumber(const SortItem& item, const SortOptions& o) {
+  const std::wstring_view part = ComparedPart(item, o);
+  return ItemNumber(part.empty() ? L"" : part.data());
+}
+
 // Orders items with a script function; a failure stops every later call.
 struct FunctionComparer {
   Func* Function;
@@ -162,8 +192,8 @@ struct FunctionComparer {
   int Compare(const SortItem& a, const SortItem& b) {
     if (Failed) return 0;
     ExprToken first{}, second{}, distance{}, result{};
-    first.SetText(a.Text.c_str());
-    second.SetText(b.Text.c_str());
+    first.SetText(a.Text.data());
+    second.SetText(b.Text.data());
     distance.SetInteger(static_cast<int64_t>(b.Offset) - static_cast<int64_t>(a.Offset));
     ExprToken* params[] = {&first, &second, &distance};
     result.SetText(L"");
@@ -191,9 +221,7 @@ int CompareItems(const SortItem& a, const SortItem& b, const SortOptions& o) {
   if (o.Random) return a.Key < b.Key ? -1 : (a.Key > b.Key ? 1 : 0);
   int c;
   if (o.Numeric && !o.FileName) {
-    double x = o.HasColumn ? ItemNumber(std::wstring(ComparedPart(a, o))) : a.Number;
-    double y = o.HasColumn ? ItemNumber(std::wstring(ComparedPart(b, o))) : b.Number;
-    c = x < y ? -1 : (x > y ? 1 : 0);
+    c = a.Number < b.Number ? -1 : (a.Number > b.Number ? 1 : 0);
   } else {
     c = CompareText(ComparedPart(a, o), ComparedPart(b, o), o.Case);
   }
@@ -243,18 +271,22 @@ ResultCode CmdSort(ScriptLine&, CommandArgs& args) {
   }
   bool keepFinalDelimiter = crlf || (endsWithDelimiter && !o.FinalEmptyItem);
   if (keepFinalDelimiter) work.pop_back();
+  // Items are views into the work copy, each ended by a zero written over
+  // its delimiter, so that none is copied.
   std::vector<SortItem> items;
+  items.reserve(static_cast<size_t>(std::count(work.begin(), work.end(), o.Delimiter)) + 1);
   for (size_t start = 0;;) {
     size_t end = work.find(o.Delimiter, start);
     size_t stop = end == std::wstring::npos ? work.size() : end;
-    items.push_back({work.substr(start, stop - start), start, 0, 0});
+    items.push_back({std::wstring_view(work).substr(start, stop - start), start, 0, 0});
     if (end == std::wstring::npos) break;
+    work[end] = L'\0';
     start = end + 1;
   }
   if (items.size() < 2) return o.Unique ? SetErrorLevelCount(0) : ResultCode::Ok;
   for (SortItem& item : items) {
     if (o.Random) item.Key = static_cast<uint32_t>(Regex().SortRandom());
-    if (o.Numeric) item.Number = ItemNumber(item.Text);
+    if (o.Numeric) item.Number = ComparedNumber(item, o);
   }
   // A merge sort: stable, and it stays within bounds even when a script
   // function answers inconsistently.
@@ -263,6 +295,14 @@ ResultCode CmdSort(ScriptLine&, CommandArgs& args) {
     std::stable_sort(items.begin(), items.end(),
                      [&](const SortItem& a, const SortItem& b) { return comparer.Compare(a, b) < 0; });
     if (comparer.Failed) return ResultCode::Fail;
+  } else if (o.Numeric && !o.FileName && !o.Random) {
+    // Numbers parsed once above: the comparison is a plain one.
+    if (o.Reverse)
+      std::stable_sort(items.begin(), items.end(),
+                       [](const SortItem& a, const SortItem& b) { return b.Number < a.Number; });
+    else
+      std::stable_sort(items.begin(), items.end(),
+                       [](const SortItem& a, const SortItem& b) { return a.Number < b.Number; });
   } else {
     std::stable_sort(items.begin(), items.end(),
                      [&](const SortItem& a, const SortItem& b) { return CompareItems(a, b, o) < 0; });

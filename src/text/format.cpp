@@ -1,9 +1,9 @@
 // Format(Pattern, Values...): builds text from a pattern with numbered
 // placeholders (see format.h for the pattern language).
 //
-// The pattern is read once per call, each placeholder parsed in place with
-// no allocation. Floats take the standard library's exact, locale-free
-// conversion (the C library's printf takes a lock and a big-number path for
+// A pattern is parsed into a plan of steps, kept for the next call: a
+// script calls Format with the same pattern again and again. Floats take
+// the standard library's exact, locale-free conversion (the C library's printf takes a lock and a big-number path for
 // every float); integers and the rare float forms go through the C library
 // with a narrow format built from the placeholder. Text is padded and cut
 // here, so that wide text never depends on how a printf reads "%s". The
@@ -215,6 +215,44 @@ char SignOf(const Placeholder& placeholder, bool negative) {
   return 0;
 }
 
+// Powers of ten a quick fixed conversion scales by, one per precision.
+constexpr double kQuickScales[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+constexpr int kQuickMaxPrecision = 9;
+// Scaled values below this have units small enough (at most 2^-21) that the
+// one rounding of the product cannot move the fraction across the guard.
+constexpr double kQuickScaledLimit = 4294967296.0;  // 2^32
+// Fractions this close to a half are left to the exact conversion.
+constexpr double kQuickTieGuard = 1e-5;
+
+// Writes a non-negative finite value in fixed notation with `precision`
+// decimals by integer arithmetic, as the exact conversion would round it;
+// 0 (nothing written) when the value is too large, the precision too high
+// or the scaled value too near a tie to be sure.
+size_t QuickFixedDigits(double magnitude, int precision, char* out) {
+  if (precision > kQuickMaxPrecision) return 0;
+  const double scaled = magnitude * kQuickScales[precision];
+  if (!(scaled < kQuickScaledLimit)) return 0;
+  const double whole = std::floor(scaled);
+  const double fraction = scaled - whole;
+  if (std::fabs(fraction - 0.5) < kQuickTieGuard) return 0;
+  uint64_t number = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  // Least significant digit first; at least one digit before the point.
+  char reversed[24];
+  size_t count = 0;
+  do {
+    reversed[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number);
+  const size_t decimals = static_cast<size_t>(precision);
+  while (count < decimals + 1) reversed[count++] = '0';
+  size_t length = 0;
+  for (size_t i = count; i-- > 0;) {
+    out[length++] = reversed[i];
+    if (i == decimals && decimals) out[length++] = '.';
+  }
+  return length;
+}
+
 // Appends a finite value by the conversion f, e, E, g or G, as printf
 // writes it. The digits come from the library's exact, locale-free
 // conversion; sign, "#", width and padding are applied here. False (nothing
@@ -227,10 +265,13 @@ bool AppendFloat(std::wstring& out, const Placeholder& placeholder, double value
     return false;
   const int precision = placeholder.Precision >= 0 ? placeholder.Precision : 6;
   char digits[kFloatDigitsChars];
-  const std::to_chars_result converted =
-      std::to_chars(digits, digits + sizeof(digits), std::fabs(value), FloatFormatOf(type), precision);
-  if (converted.ec != std::errc()) return false;
-  const size_t length = static_cast<size_t>(converted.ptr - digits);
+  size_t length = type == L'f' ? QuickFixedDigits(std::fabs(value), precision, digits) : 0;
+  if (!length) {
+    const std::to_chars_result converted =
+        std::to_chars(digits, digits + sizeof(digits), std::fabs(value), FloatFormatOf(type), precision);
+    if (converted.ec != std::errc()) return false;
+    length = static_cast<size_t>(converted.ptr - digits);
+  }
   // "#" keeps the decimal point when no digits follow it: "3." and "3.e+00".
   const bool addPoint = alternate && precision == 0;
   const char sign = SignOf(placeholder, std::signbit(value));
@@ -245,12 +286,16 @@ bool AppendFloat(std::wstring& out, const Placeholder& placeholder, double value
   if (zeroFill) out.append(padding, L'0');
   // The point goes after the integer digits, which end at the exponent.
   const size_t pointAt = addPoint ? static_cast<size_t>(std::find(digits, digits + length, 'e') - digits) : length;
+  // Widened in one buffer and appended at once.
+  wchar_t wide[kFloatDigitsChars + 1];
+  size_t written = 0;
   for (size_t i = 0; i < length; ++i) {
-    if (i == pointAt) out += L'.';
+    if (i == pointAt) wide[written++] = L'.';
     const char c = upper && digits[i] == 'e' ? 'E' : digits[i];
-    out += static_cast<wchar_t>(c);
+    wide[written++] = static_cast<wchar_t>(c);
   }
-  if (addPoint && pointAt == length) out += L'.';
+  if (addPoint && pointAt == length) wide[written++] = L'.';
+  out.append(wide, written);
   if (left) out.append(padding, L' ');
   return true;
 }
@@ -325,32 +370,90 @@ void AppendPlaceholder(std::wstring& out, const Placeholder& placeholder, ExprTo
 
 }  // namespace
 
-// Format(Pattern, Values...).
-ResultCode BifFormat(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
-  wchar_t patternBuffer[kNumberTextChars];
-  const std::wstring_view pattern = ParamView(*params[0], patternBuffer);
-  std::wstring& out = Text().Scratch;
-  out.clear();
+namespace {
+
+// A step that copies pattern[offset, offset + length).
+FormatStep TextStep(size_t offset, size_t length) {
+  FormatStep step;
+  step.Offset = offset;
+  step.Length = length;
+  return step;
+}
+
+// A step that writes one character.
+FormatStep CharStep(wchar_t c) {
+  FormatStep step;
+  step.Kind = FormatStepKind::Char;
+  step.Char = c;
+  return step;
+}
+
+}  // namespace
+
+void PlanFormat(std::wstring_view pattern, int count, std::vector<FormatStep>& steps) {
+  steps.clear();
   int64_t previousIndex = 0;
   for (size_t at = 0; at < pattern.size();) {
     const size_t brace = pattern.find(L'{', at);
-    out.append(pattern.substr(at, brace == std::wstring_view::npos ? std::wstring_view::npos : brace - at));
+    const size_t textEnd = brace == std::wstring_view::npos ? pattern.size() : brace;
+    if (textEnd > at) steps.push_back(TextStep(at, textEnd - at));
     if (brace == std::wstring_view::npos) break;
     const Placeholder placeholder = ParsePlaceholder(pattern, brace, previousIndex);
     if (placeholder.Kind == PlaceholderKind::Brace) {
-      out += placeholder.Brace;
+      steps.push_back(CharStep(placeholder.Brace));
       at = placeholder.End;
       continue;
     }
     // Parameters count the values from 1; index 0 is the pattern itself.
     if (placeholder.Kind == PlaceholderKind::Literal || placeholder.Index >= count) {
-      out += L'{';
+      steps.push_back(CharStep(L'{'));
       at = brace + 1;
       continue;
     }
-    AppendPlaceholder(out, placeholder, *params[placeholder.Index]);
+    FormatStep step;
+    step.Kind = FormatStepKind::Value;
+    step.Value = placeholder;
+    steps.push_back(step);
     previousIndex = placeholder.Index;
     at = placeholder.End;
+  }
+}
+
+namespace {
+
+// Longest pattern whose plan is kept for the next call.
+constexpr size_t kPlannedPatternChars = 256;
+
+// The plan for a pattern: the cached one when the pattern and the count
+// are those it was made for.
+const std::vector<FormatStep>& PlanFor(std::wstring_view pattern, int count) {
+  FormatPlanCache& cache = Text().FormatPlan;
+  if (cache.Count != count || cache.Pattern != pattern) {
+    PlanFormat(pattern, count, cache.Steps);
+    // A long pattern is planned but not kept: the copy would cost more
+    // than planning it again, and it would hold its memory.
+    const bool keep = pattern.size() <= kPlannedPatternChars;
+    cache.Pattern.assign(keep ? pattern : std::wstring_view());
+    cache.Count = keep ? count : -1;
+  }
+  return cache.Steps;
+}
+
+}  // namespace
+
+// Format(Pattern, Values...).
+ResultCode BifFormat(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
+  wchar_t patternBuffer[kNumberTextChars];
+  const std::wstring_view pattern = ParamView(*params[0], patternBuffer);
+  const std::vector<FormatStep>& steps = PlanFor(pattern, count);
+  std::wstring& out = Text().Scratch;
+  out.clear();
+  for (const FormatStep& step : steps) {
+    switch (step.Kind) {
+      case FormatStepKind::Text: out.append(pattern.substr(step.Offset, step.Length)); break;
+      case FormatStepKind::Char: out += step.Char; break;
+      case FormatStepKind::Value: AppendPlaceholder(out, step.Value, *params[step.Value.Index]); break;
+    }
   }
   const ResultCode stored = SetResultTextChecked(result, out, ShortResultSlot::Format);
   if (out.capacity() > kScratchKeptChars) std::wstring().swap(out);

@@ -10,7 +10,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // Longest text one placeholder produces; longer pieces are cut.
 inline constexpr size_t kMaxPieceChars = 0xFFFD;
@@ -46,3 +48,26 @@ Placeholder ParsePlaceholder(std::wstring_view pattern, size_t at, int64_t previ
 // Which way a type letter converts its value.
 enum class ConversionClass { Text, Integer, Float, Character, Pointer };
 ConversionClass ClassOfType(wchar_t type);
+
+// One step of a pattern's plan: copy a piece of the pattern, write one
+// character, or fill a placeholder from its parameter.
+enum class FormatStepKind : uint8_t { Text, Char, Value };
+struct FormatStep {
+  FormatStepKind Kind = FormatStepKind::Text;
+  size_t Offset = 0;  // Text: where the piece starts in the pattern
+  size_t Length = 0;  // Text: its length
+  wchar_t Char = 0;   // Char
+  Placeholder Value;  // Value: the placeholder, its Index naming the parameter
+};
+
+// The steps that fill a pattern given `count` parameters (the pattern
+// included). They depend on nothing else, so a pattern used again with as
+// many parameters reuses them.
+void PlanFormat(std::wstring_view pattern, int count, std::vector<FormatStep>& steps);
+
+// The last plan made, and what it was made for.
+struct FormatPlanCache {
+  std::wstring Pattern;
+  int Count = -1;  // -1: no plan yet
+  std::vector<FormatStep> Steps;
+};

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/format.h"
+
 // Longest result handed back from a short result buffer; longer results
 // are heap blocks the caller takes over.
 inline constexpr size_t kShortResultChars = 255;
@@ -31,6 +33,8 @@ struct TextState {
   // Scratch for results built piece by piece (Format); reused so that its
   // capacity survives between calls.
   std::wstring Scratch;
+  // Format's plan of the pattern it was last called with.
+  FormatPlanCache FormatPlan;
   // Match positions StrReplace and StringReplace collect before they write
   // their result.
   std::vector<size_t> Matches;
