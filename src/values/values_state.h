@@ -34,7 +34,7 @@ using ObjectDeleteHook = bool (*)(Object& object);
 // The IDispatch face of script objects, served by the COM code.
 struct DispatchHooks {
   HRESULT (*GetIDsOfNames)(IObject* object, REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) = nullptr;
-  HRESULT (*Invoke)
+  HRESULT(*Invoke)
   (IObject* object, DISPID member, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
    EXCEPINFO* exception, UINT* argError) = nullptr;
 };
@@ -66,6 +66,10 @@ struct ValuesState {
   // list per capacity step: pushed when a call restores its caller's
   // locals, popped before the pool is asked for a new block.
   void* FreeSmallBlocks[kFreeSmallBlockSlots] = {};
+  // One freed large text block kept for the next large request it fits
+  // (see FreeVarHeap); written only by AllocVarHeap and FreeVarHeap.
+  void* SpareBlock = nullptr;
+  size_t SpareBlockBytes = 0;
   VarMemoryCounters VarCounters;
   EnvPairing EnvQuery;
 

@@ -200,14 +200,44 @@ const VarMemoryCounters& GetVarMemoryCounters() { return Values().VarCounters; }
 
 // Takes a block from the never-freed pool (8-byte aligned); null when out of
 // memory. Small variable buffers and variable records come from here.
+// Large blocks are mapped afresh by the heap and unmapped when freed, so a
+// loop that makes one large result after another (StrReplace over a long
+// text) pays a page fault for every page of every result. One freed block
+// between these sizes is kept and handed to the next request it fits by no
+// more than twice; larger ones go back to the system, so that freeing a
+// huge variable still returns its memory.
+constexpr size_t kSpareBlockLeast = size_t{1} << 20;
+constexpr size_t kSpareBlockMost = size_t{16} << 20;
+
+// The spare block, when it fits a request of `bytes` without wasting most of itself.
+void* TakeSpareBlock(size_t bytes) {
+  ValuesState& values = Values();
+  if (!values.SpareBlock || bytes > values.SpareBlockBytes || bytes < values.SpareBlockBytes / 2) return nullptr;
+  void* block = values.SpareBlock;
+  values.SpareBlock = nullptr;
+  values.SpareBlockBytes = 0;
+  return block;
+}
+
 void* AllocVarHeap(size_t bytes) {
+  if (bytes >= kSpareBlockLeast)
+    if (void* spare = TakeSpareBlock(bytes)) return spare;
   void* block = HeapAlloc(GetProcessHeap(), 0, bytes);
   if (block) ++Values().VarCounters.HeapAllocations;
   return block;
 }
 
 void FreeVarHeap(void* block) {
-  if (block) HeapFree(GetProcessHeap(), 0, block);
+  if (!block) return;
+  const SIZE_T bytes = HeapSize(GetProcessHeap(), 0, block);
+  if (bytes != static_cast<SIZE_T>(-1) && bytes >= kSpareBlockLeast && bytes <= kSpareBlockMost) {
+    ValuesState& values = Values();
+    if (values.SpareBlock) HeapFree(GetProcessHeap(), 0, values.SpareBlock);
+    values.SpareBlock = block;
+    values.SpareBlockBytes = bytes;
+    return;
+  }
+  HeapFree(GetProcessHeap(), 0, block);
 }
 
 // ---------------------------------------------------------------------------
