@@ -129,6 +129,37 @@ int64_t TextToInteger(const wchar_t* text) {
   return static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
 }
 
+namespace {
+
+// Plain decimals of up to 15 digits and no exponent ("8.0", "2.5"): the
+// digits make an exact integer and the power of ten is exact, so a single
+// division gives the correctly rounded value the C library would, without
+// the library's locale lock on every call. False for any other form.
+bool ReadPlainDecimal(const wchar_t* p, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  constexpr int kMostDigits = 15;  // below 2^53, so the integer is exact
+  uint64_t mantissa = 0;
+  int digits = 0, fractionDigits = 0;
+  bool point = false;
+  for (;; ++p) {
+    if (IsDecimalDigit(*p)) {
+      if (++digits > kMostDigits) return false;
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - L'0');
+      if (point) ++fractionDigits;
+    } else if (*p == L'.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (*p == L'e' || *p == L'E') return false;
+  value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+  return true;
+}
+
+}  // namespace
+
 double TextToDouble(const wchar_t* text) {
   bool negative;
   const wchar_t* p = SkipBlanksAndSign(text, negative);
@@ -139,7 +170,8 @@ double TextToDouble(const wchar_t* text) {
   if (IsDecimalDigit(*p) || (*p == L'.' && IsDecimalDigit(p[1]))) {
     // The start is a decimal number, so the library's longest-prefix parse
     // cannot wander into "inf", "nan" or hexadecimal forms.
-    double value = std::wcstod(p, nullptr);
+    double value = 0.0;
+    if (!ReadPlainDecimal(p, value)) value = std::wcstod(p, nullptr);
     return negative ? -value : value;
   }
   return 0.0;
