@@ -60,20 +60,17 @@ bool AssignSingleToken(Variable& target, const ExprToken& only, ResultCode& resu
     case ExprSymbol::Integer: result = target.AssignInteger(only.ValueInt64); return true;
     case ExprSymbol::Float: result = target.AssignFloat(only.ValueDouble); return true;
     case ExprSymbol::String: result = target.Assign(only.Text); return true;
-    case ExprSymbol::RuntimeRef:
+    case ExprSymbol::RuntimeRef: {
       if (only.Parts == g_ExprLoopIndexMarker) {
         result = target.AssignInteger(Values().CurrentThread->LoopIndex);
         return true;
       }
-      if (Variable* source = PlainSource(only)) {
-        result = target.AssignVariable(*source);
-        return true;
-      }
-      if (Variable* source = BuiltInSource(only)) {
-        result = target.AssignVariable(*source);
-        return true;
-      }
-      return false;
+      Variable* source = PlainSource(only);
+      if (!source) source = BuiltInSource(only);
+      if (!source) return false;
+      result = target.AssignVariable(*source);
+      return true;
+    }
     default: return false;
   }
 }
