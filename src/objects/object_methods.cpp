@@ -267,6 +267,7 @@ ResultCode MethodGetCapacity(Object& object, ExprToken& result, ExprToken** args
   }
   wchar_t buffer[kFloatTextChars];
   ObjectField* field = object.FindField(KeyOf(*args[0], buffer));
+  if (field && !Object::OwnText(*field)) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
   if (field && field->IsText() && field->TextCapacity) result.SetInteger(TextBufferBytes(*field));
   return ResultCode::Ok;
 }
@@ -283,7 +284,7 @@ ResultCode MethodSetCapacity(Object& object, ExprToken& result, ExprToken** args
   }
   wchar_t buffer[kFloatTextChars];
   ObjectField* field = object.FieldFor(KeyOf(*args[0], buffer));
-  if (!field) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
+  if (!field || !Object::OwnText(*field)) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
   if (!field->IsText() && field->Kind != ExprSymbol::RawWord) {
     // A number or an object becomes empty text with the buffer asked for.
     Object::ClearValue(*field);
@@ -301,6 +302,8 @@ ResultCode MethodGetAddress(Object& object, ExprToken& result, ExprToken** args,
   if (count < 1) return ParamError(expr_msg::TooFewParams);
   wchar_t buffer[kFloatTextChars];
   ObjectField* field = object.FindField(KeyOf(*args[0], buffer));
+  // The address handed out must be the field's own buffer, which a caller may write into.
+  if (field && !Object::OwnText(*field)) return ReportLineError(Script().CurrentLine, expr_msg::OutOfMemory);
   if (field && field->IsText() && field->TextCapacity)
     result.SetInteger(static_cast<int64_t>(reinterpret_cast<uintptr_t>(field->TextValue)));
   return ResultCode::Ok;

@@ -669,7 +669,7 @@ void CaptureError(std::wstring_view message, std::wstring_view extra, int) {
 EvalFrame::EvalFrame(ScriptLine& line) : line_(line) { Arena().Position(markChunk_, markUsed_); }
 
 EvalFrame::~EvalFrame() {
-  for (size_t i = 0; i < heapCount_; ++i) HeapFree(GetProcessHeap(), 0, heap_[i]);
+  for (size_t i = 0; i < heapCount_; ++i) FreeVarHeap(heap_[i]);
   Arena().Release(markChunk_, markUsed_);
 }
 
@@ -701,7 +701,7 @@ wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
     }
   }
   if (heapCount_ < kMaxEvalHeapBlocks && needed < SIZE_MAX / sizeof(wchar_t)) {
-    if (auto* block = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, needed * sizeof(wchar_t)))) {
+    if (auto* block = static_cast<wchar_t*>(AllocVarHeap(needed * sizeof(wchar_t)))) {
       ++Values().ExprCounters.HeapBlocks;
       KeepHeapBlock(block);
       return block;

@@ -251,27 +251,56 @@ Object* Object::CreateArray(const std::vector<std::wstring>& items) {
 Object* Object::CreateArray(const std::wstring_view* items, size_t count) {
   Object* object = Create();
   if (!object) return nullptr;
+  size_t chars = 0;
+  for (size_t i = 0; i < count; ++i)
+    if (!items[i].empty()) chars += items[i].size() + 1;
+  // One block for all the texts: splitting a large text into many small
+  // parts would otherwise cost a heap allocation per part.
+  wchar_t* block = nullptr;
+  if (chars && !(block = static_cast<wchar_t*>(std::malloc(chars * sizeof(wchar_t))))) {
+    object->Release();
+    return nullptr;
+  }
+  object->sharedTexts_ = block;
   if (!object->SetCapacity(count)) {
     object->Release();
     return nullptr;
   }
+  // The object is new: the keys 1..count are written in order, nothing is
+  // searched or moved.
   for (size_t i = 0; i < count; ++i) {
-    // Keys arrive in ascending order at the end: no search, nothing moves.
-    ObjectField* field = object->InsertField(ObjectKey::OfInteger(static_cast<int64_t>(i) + 1), i);
-    wchar_t* text = items[i].empty() ? kNoText : CopyText(items[i]);
-    if (!field || !text) {
-      object->Release();
-      return nullptr;
+    ObjectField& field = object->fields_[i];
+    field.IntKey = static_cast<int64_t>(i) + 1;
+    field.Kind = ExprSymbol::RawWord;
+    field.TextCapacity = 0;
+    field.KeyLength = 0;
+    if (items[i].empty()) {
+      field.TextValue = kNoText;
+      continue;
     }
-    field->TextValue = text;
-    field->TextCapacity = items[i].empty() ? 0 : items[i].size() + 1;
+    std::wmemcpy(block, items[i].data(), items[i].size());
+    block[items[i].size()] = L'\0';
+    field.TextValue = block;
+    block += items[i].size() + 1;
   }
+  object->count_ = object->intKeyCount_ = object->intOrObjectKeyCount_ = object->sortedTextEnd_ = count;
   return object;
+}
+
+bool Object::OwnText(ObjectField& field) {
+  if (!field.IsText() || field.TextCapacity || field.TextValue == kNoText) return true;
+  const std::wstring_view text(field.TextValue);
+  wchar_t* copy = CopyText(text);
+  if (!copy) return false;
+  field.TextValue = copy;
+  field.TextCapacity = text.size() + 1;
+  return true;
 }
 
 Object::~Object() {
   for (size_t i = 0; i < count_; ++i) ReleaseKeyAndValue(fields_[i], KeyKindAt(i));
   ResizeFields(fields_, capacity_, 0);
+  std::free(sharedTexts_);
   if (base_) base_->Release();
 }
 
@@ -321,10 +350,23 @@ void Object::SetBase(IObject* base) {
 
 ObjectField* Object::FindInteger(int64_t key, size_t& at) {
   size_t low = 0, high = intKeyCount_;
+  if (high == 0) {
+    at = 0;
+    return nullptr;
+  }
   // Appending to an array is the common case: check the end first.
-  if (high && fields_[high - 1].IntKey < key) {
+  if (fields_[high - 1].IntKey < key) {
     at = high;
     return nullptr;
+  }
+  // Keys without gaps (an array) sit at their distance from the first.
+  const int64_t first = fields_[0].IntKey;
+  if (key >= first) {
+    const uint64_t offset = static_cast<uint64_t>(key) - static_cast<uint64_t>(first);
+    if (offset < high && fields_[offset].IntKey == key) {
+      at = static_cast<size_t>(offset);
+      return &fields_[offset];
+    }
   }
   return SearchFields(low, high, at, [key](const ObjectField& field) {
     return field.IntKey < key ? -1 : field.IntKey > key ? 1 : 0;

@@ -157,7 +157,9 @@ struct ObjectField {
     int64_t IntValue;
     double FloatValue;
     IObject* ObjectValue;
-    wchar_t* TextValue;  // the shared empty text while TextCapacity is 0
+    // While TextCapacity is 0 the text is not the field's own: the shared
+    // empty text, or a piece of its object's block of array texts.
+    wchar_t* TextValue;
   };
   size_t TextCapacity;  // characters, terminator included; 0 when not owned
   union {
@@ -200,9 +202,14 @@ class Object : public ObjectBase {
   static Object* Create();
   // A new array whose elements 1..N are the given texts.
   static Object* CreateArray(const std::vector<std::wstring>& items);
-  // A new array whose elements 1..count are copies of the texts, each in a
-  // buffer of its own exact size; null when memory runs out.
+  // A new array whose elements 1..count are copies of the texts; null when
+  // memory runs out. The copies share one block the array owns: a field
+  // gets a buffer of its own exact size only when it is asked for one
+  // (OwnText), and a new value replaces the piece without freeing it.
   static Object* CreateArray(const std::wstring_view* items, size_t count);
+  // Gives a text field that points into the shared block a buffer of its
+  // own with the same text; false when memory runs out.
+  static bool OwnText(ObjectField& field);
 
   // Objects and their first field arrays come from free lists of blocks of
   // their exact size, since scripts make and drop them by the million.
@@ -334,6 +341,7 @@ class Object : public ObjectBase {
 
   IObject* base_ = nullptr;
   ObjectField* fields_ = nullptr;
+  wchar_t* sharedTexts_ = nullptr;  // the block CreateArray's texts live in
   size_t intKeyCount_ = 0;
   size_t intOrObjectKeyCount_ = 0;
   size_t count_ = 0;

@@ -48,6 +48,26 @@ struct EnvPairing {
   bool Found = false;
 };
 
+// Freed heap blocks of a few small sizes, kept for the next request of their
+// class: under Wine a heap allocation, a size query and a free cost more than
+// most of the work on a short text. Hints say which class a block handed out
+// recently belongs to, sparing the size query when it comes back; a hint is
+// dropped before anything but FreeVarHeap may free or move its block.
+struct SmallHeapCache {
+  static constexpr size_t kGranuleBytes = 32;
+  static constexpr size_t kClasses = 4;  // blocks of 32, 64, 96 and 128 bytes
+  static constexpr size_t kKeptPerClass = 64;
+  static constexpr size_t kHints = 256;
+  struct Hint {
+    void* Block = nullptr;
+    size_t Class = 0;
+    size_t Bytes = 0;  // as requested: what the block's owner may count on
+  };
+  void* Kept[kClasses][kKeptPerClass] = {};
+  size_t KeptCount[kClasses] = {};
+  Hint Hints[kHints];
+};
+
 struct ValuesState {
   // Global variables (A_Args, the numbered parameters, script variables):
   // filled by the loader and start-up, grown by dynamic references.
@@ -70,6 +90,9 @@ struct ValuesState {
   // (see FreeVarHeap); written only by AllocVarHeap and FreeVarHeap.
   void* SpareBlock = nullptr;
   size_t SpareBlockBytes = 0;
+  // Short text blocks (a function's result, mostly) freed for reuse, and
+  // which class recent ones belong to (see AllocVarHeap).
+  SmallHeapCache SmallHeap;
   VarMemoryCounters VarCounters;
   EnvPairing EnvQuery;
 

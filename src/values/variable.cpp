@@ -85,6 +85,7 @@ wchar_t* GrowHeapBlock(wchar_t* block, size_t capacity) {
   size_t grown = blockBytes != static_cast<SIZE_T>(-1) && blockBytes < SIZE_MAX / 2 ? blockBytes * 2 : capacity;
   if (grown > Values().MaxVarCapacity) grown = Values().MaxVarCapacity;
   if (grown < capacity) grown = capacity;
+  ForgetHeapBlockHint(block);
   auto* moved = static_cast<wchar_t*>(HeapReAlloc(GetProcessHeap(), 0, block, grown));
   if (moved) ++Values().VarCounters.HeapAllocations;
   return moved;
@@ -219,7 +220,53 @@ void* TakeSpareBlock(size_t bytes) {
   return block;
 }
 
+namespace {
+
+SmallHeapCache::Hint& HintFor(void* block) {
+  const auto address = reinterpret_cast<uintptr_t>(block);
+  return Values().SmallHeap.Hints[((address >> 4) ^ (address >> 12)) % SmallHeapCache::kHints];
+}
+
+// A block of one of the small classes, reused when one was kept.
+void* AllocSmallHeapBlock(size_t bytes) {
+  SmallHeapCache& cache = Values().SmallHeap;
+  const size_t sizeClass = (bytes - 1) / SmallHeapCache::kGranuleBytes;
+  void* block = cache.KeptCount[sizeClass]
+                    ? cache.Kept[sizeClass][--cache.KeptCount[sizeClass]]
+                    : HeapAlloc(GetProcessHeap(), 0, (sizeClass + 1) * SmallHeapCache::kGranuleBytes);
+  if (!block) return nullptr;
+  ++Values().VarCounters.HeapAllocations;
+  SmallHeapCache::Hint& hint = HintFor(block);
+  hint.Block = block;
+  hint.Class = sizeClass;
+  hint.Bytes = bytes;
+  return block;
+}
+
+// Keeps a block of a small class for reuse; false when its class is full.
+bool KeepSmallHeapBlock(void* block, size_t sizeClass) {
+  SmallHeapCache& cache = Values().SmallHeap;
+  if (cache.KeptCount[sizeClass] == SmallHeapCache::kKeptPerClass) return false;
+  cache.Kept[sizeClass][cache.KeptCount[sizeClass]++] = block;
+  return true;
+}
+
+}  // namespace
+
+size_t HeapBlockBytes(void* block) {
+  const SmallHeapCache::Hint& hint = HintFor(block);
+  if (hint.Block == block) return hint.Bytes;
+  const SIZE_T bytes = HeapSize(GetProcessHeap(), 0, block);
+  return bytes == static_cast<SIZE_T>(-1) ? 0 : bytes;
+}
+
+void ForgetHeapBlockHint(void* block) {
+  SmallHeapCache::Hint& hint = HintFor(block);
+  if (hint.Block == block) hint.Block = nullptr;
+}
+
 void* AllocVarHeap(size_t bytes) {
+  if (bytes && bytes <= SmallHeapCache::kClasses * SmallHeapCache::kGranuleBytes) return AllocSmallHeapBlock(bytes);
   if (bytes >= kSpareBlockLeast)
     if (void* spare = TakeSpareBlock(bytes)) return spare;
   void* block = HeapAlloc(GetProcessHeap(), 0, bytes);
@@ -229,6 +276,13 @@ void* AllocVarHeap(size_t bytes) {
 
 void FreeVarHeap(void* block) {
   if (!block) return;
+  SmallHeapCache::Hint& hint = HintFor(block);
+  if (hint.Block == block) {
+    hint.Block = nullptr;
+    if (KeepSmallHeapBlock(block, hint.Class)) return;
+    HeapFree(GetProcessHeap(), 0, block);
+    return;
+  }
   const SIZE_T bytes = HeapSize(GetProcessHeap(), 0, block);
   if (bytes != static_cast<SIZE_T>(-1) && bytes >= kSpareBlockLeast && bytes <= kSpareBlockMost) {
     ValuesState& values = Values();
@@ -237,6 +291,11 @@ void FreeVarHeap(void* block) {
     values.SpareBlockBytes = bytes;
     return;
   }
+  // A block of exactly a class's size fits any request of that class.
+  if (bytes != static_cast<SIZE_T>(-1) && bytes && bytes % SmallHeapCache::kGranuleBytes == 0 &&
+      bytes <= SmallHeapCache::kClasses * SmallHeapCache::kGranuleBytes &&
+      KeepSmallHeapBlock(block, bytes / SmallHeapCache::kGranuleBytes - 1))
+    return;
   HeapFree(GetProcessHeap(), 0, block);
 }
 
@@ -862,9 +921,10 @@ ResultCode Variable::AcceptMemory(wchar_t* buffer, size_t length) {
     return result;
   }
   const size_t textBytes = length * sizeof(wchar_t);
-  SIZE_T allocated = HeapSize(GetProcessHeap(), 0, buffer);
-  if (allocated == static_cast<SIZE_T>(-1)) allocated = textBytes + sizeof(wchar_t);
+  size_t allocated = HeapBlockBytes(buffer);
+  if (allocated < textBytes + sizeof(wchar_t)) allocated = textBytes + sizeof(wchar_t);
   if (allocated >= textBytes + kAcceptSlackLimit) {
+    ForgetHeapBlockHint(buffer);
     if (void* shrunk = HeapReAlloc(GetProcessHeap(), 0, buffer, textBytes + sizeof(wchar_t))) {
       buffer = static_cast<wchar_t*>(shrunk);
       allocated = textBytes + sizeof(wchar_t);

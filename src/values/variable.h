@@ -154,6 +154,12 @@ const VarMemoryCounters& GetVarMemoryCounters();
 // come from AllocVarHeap.
 void* AllocVarHeap(size_t bytes);
 void FreeVarHeap(void* block);
+// Must be called before a block from AllocVarHeap is freed or moved by any
+// other means than FreeVarHeap.
+void ForgetHeapBlockHint(void* block);
+// The bytes a block from AllocVarHeap may be counted on for: as many as were
+// requested for a small block, else what the heap says it holds.
+size_t HeapBlockBytes(void* block);
 
 // A variable's complete state, moved aside while a recursive call of its
 // function runs (the variable then starts empty and never-assigned).
