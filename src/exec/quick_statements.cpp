@@ -11,6 +11,7 @@
 
 #include "base/command_table.h"
 #include "base/script_line.h"
+#include "base/text_length.h"
 #include "values/expr_compiler.h"
 #include "values/expr_integer.h"
 #include "values/expr_scan.h"
@@ -128,7 +129,7 @@ bool RunQuickAppend(ScriptLine& line, ResultCode& result) {
   if (!IsPlainTarget(target) || (target.Attrib() & (kNotPlainValue | VAR_ATTRIB_UNINITIALIZED))) return false;
   const ExprToken& operand = postfix[1];
   if (operand.Symbol == ExprSymbol::String) {
-    result = target.AppendGrowing(operand.Text, std::wcslen(operand.Text));
+    result = target.AppendGrowing(operand.Text, TextLength(operand.Text));
     return true;
   }
   Variable* source = PlainSource(operand);

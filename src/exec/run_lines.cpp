@@ -8,6 +8,7 @@
 #include "base/portability.h"
 #include "base/script_context.h"
 #include "base/script_line.h"
+#include "base/text_length.h"
 #include "exec/assignments.h"
 #include "exec/command_dispatch.h"
 #include "exec/conditions.h"
@@ -404,7 +405,7 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
   for (int i = 0; i < line.ArgTotal && i < kMaxArgs; ++i) {
     if (offsets[i] == kNotInBuffer) continue;
     args.Text[i] = buffer.data() + offsets[i];
-    args.Length[i] = wcslen(args.Text[i]);
+    args.Length[i] = TextLength(args.Text[i]);
   }
   for (int i = line.ArgTotal; i < args.Count; ++i) {
     args.Text[i] = L"";

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "base/text_length.h"
 #include "objects/objects_state.h"
 #include "values/expr_operators.h"
 #include "values/thread_settings.h"
@@ -36,7 +37,7 @@ const wchar_t* ParamText(ExprToken& param, wchar_t* numberBuffer, size_t* length
       break;
     default: break;
   }
-  if (length) *length = std::wcslen(text);
+  if (length) *length = TextLength(text);
   return text;
 }
 

@@ -12,6 +12,8 @@
 #include <cwchar>
 #include <new>
 
+#include "base/text_length.h"
+
 namespace {
 
 constexpr uint8_t kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
@@ -49,7 +51,7 @@ void TextStream::SetCodePage(UINT codePage) {
 
 // Allocates the buffer the first time it is needed.
 bool TextStream::EnsureBuffer() {
-  if (!Buffer) Buffer = new (std::nothrow) uint8_t[BUFFER_SIZE];
+  if (!Buffer) Buffer = new (std::nothrow) uint8_t[BUFFER_CAPACITY];
   return Buffer != nullptr;
 }
 
@@ -335,7 +337,7 @@ uint32_t TextStream::CopyAsciiRun(const wchar_t* text, uint32_t length, bool tra
 
 // The encoder: UTF-16 text to bytes in CodePage with "\n" translation.
 uint32_t TextStream::Write(const wchar_t* text, uint32_t length) {
-  if (!length) length = static_cast<uint32_t>(std::wcslen(text));
+  if (!length) length = static_cast<uint32_t>(TextLength(text));
   if (!BeginWrite()) return 0;
   uint32_t produced = 0;
   // RawWrite may have left the buffer fuller than the encoder ever leaves it.
@@ -394,7 +396,7 @@ uint32_t TextStream::RawRead(void* buf, uint32_t bytes) {
 // Raw bytes: into the buffer when they fit, otherwise written straight out.
 uint32_t TextStream::RawWrite(const void* buf, uint32_t bytes) {
   if (!bytes || !BeginWrite()) return 0;
-  if (ContentLength + bytes <= BUFFER_SIZE) {
+  if (ContentLength + bytes <= BUFFER_CAPACITY) {
     std::memcpy(Buffer + ContentLength, buf, bytes);
     ContentLength += bytes;
     return bytes;
@@ -593,3 +595,5 @@ int64_t TextMem::DoTell() { return ReadPtr ? ReadPtr - static_cast<const uint8_t
 
 // The size of the data.
 int64_t TextMem::DoLength() { return Source.length; }
+
+#include "base/text_length.h"

@@ -42,10 +42,14 @@ class TextStream {
     IS_HANDLE = 0x10000000  // Open's name is an existing handle, not a path
   };
 
+  // Input is read this many bytes at a time.
   static constexpr uint32_t BUFFER_SIZE = 8192;
+  // Output collects in the whole buffer: under Wine every write call costs
+  // a round trip to the server, so a file is written in large pieces.
+  static constexpr uint32_t BUFFER_CAPACITY = 65536;
   // Pending output is written out once it reaches this many bytes, leaving
   // room for the largest encoded character.
-  static constexpr uint32_t WRITE_FLUSH_AT = BUFFER_SIZE - 4;
+  static constexpr uint32_t WRITE_FLUSH_AT = BUFFER_CAPACITY - 4;
   // A raw read whose unbuffered remainder is larger than this bypasses the buffer.
   static constexpr uint32_t DIRECT_READ_ABOVE = BUFFER_SIZE - 1;
   // Longest line the script reader asks ReadLine for.

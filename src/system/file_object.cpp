@@ -80,7 +80,7 @@ class FileStream : public TextFile {
 bool FileStream::PutBytes(const uint8_t* bytes, uint32_t count) {
   while (count) {
     // In input mode (or before the first use) the buffer starts out empty.
-    const uint32_t room = (Pos || !Buffer) ? BUFFER_SIZE : BUFFER_SIZE - ContentLength;
+    const uint32_t room = (Pos || !Buffer) ? BUFFER_CAPACITY : BUFFER_CAPACITY - ContentLength;
     if (!room) {
       if (!Sync()) return false;
       continue;
@@ -138,7 +138,7 @@ uint32_t FileStream::WriteText(const wchar_t* text, uint32_t length) {
   uint32_t i = 0;
   while (i < length) {
     // A character takes at most two bytes ("\r\n").
-    const uint32_t room = (BUFFER_SIZE - ContentLength) / 2;
+    const uint32_t room = (BUFFER_CAPACITY - ContentLength) / 2;
     if (!room) {
       if (!Sync()) return 0;
       continue;

@@ -13,6 +13,7 @@
 #include "base/portability.h"
 #include "base/script_context.h"
 #include "base/script_line.h"
+#include "base/text_length.h"
 #include "values/expr_compiler.h"
 #include "values/expr_integer.h"
 #include "values/expr_operators.h"
@@ -342,7 +343,7 @@ ResultCode Evaluation::ResolveRuntimeRef(const ExprToken& source, ExprToken& slo
 
 ResultCode Evaluation::AdoptCallText(size_t i, ExprToken& slot) {
   const wchar_t* text = slot.Text ? slot.Text : L"";
-  const size_t length = std::wcslen(text);
+  const size_t length = TextLength(text);
   wchar_t* heap = slot.HeapText;
   slot.Circuit = nullptr;
   if (heap) {

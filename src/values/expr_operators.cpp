@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <limits>
 
+#include "base/text_length.h"
 #include "values/object.h"
 #include "values/thread_settings.h"
 #include "values/values_state.h"
@@ -357,7 +358,7 @@ bool TextOf(EvalFrame& frame, ExprToken& token, wchar_t* numberBuffer, TextPiece
   switch (token.Symbol) {
     case ExprSymbol::String:
     case ExprSymbol::RawWord:
-    case ExprSymbol::Omitted: piece = {token.Text, std::wcslen(token.Text)}; return true;
+    case ExprSymbol::Omitted: piece = {token.Text, TextLength(token.Text)}; return true;
     case ExprSymbol::Integer:
       piece = {numberBuffer, IntegerToText(token.ValueInt64, numberBuffer,
                                            static_cast<wchar_t>(Values().CurrentThread->IntegerFormatChar))};

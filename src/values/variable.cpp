@@ -13,6 +13,7 @@
 
 #include "base/error_sink.h"
 #include "base/script_context.h"
+#include "base/text_length.h"
 #include "values/expr_token.h"
 #include "values/object.h"
 #include "values/thread_settings.h"
@@ -482,7 +483,7 @@ ResultCode Variable::Assign(const wchar_t* text, ptrdiff_t length, bool exactSiz
   else if (text == var.text_ && !(var.attrib_ & VAR_ATTRIB_CONTENTS_OUT_OF_DATE))
     chars = var.byteLength_ / sizeof(wchar_t);
   else
-    chars = std::wcslen(text);
+    chars = TextLength(text);
 
   if (var.type_ == VAR_CLIPBOARD && text && Values().Clipboard.PutText) return Values().Clipboard.PutText(text, chars);
   if (chars > kMaxCharacters) return ReportOutOfMemory();

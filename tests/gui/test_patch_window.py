@@ -292,6 +292,10 @@ class PatchWindowTest:
         ox, oy = layout["origin"]
         for _ in range(tries):
             subprocess.run(["xdotool", "mousemove", str(ox + 700), str(oy + 300)], env=self.env)
+            # The key goes to the focused window: after message boxes and other
+            # tests' windows that need not be this one, so it is focused first.
+            subprocess.run(["timeout", "10", "xdotool", "search", "--limit", "1", "--name", re.escape(self.title),
+                            "windowfocus", "--sync"], env=self.env, capture_output=True)
             time.sleep(0.3)
             subprocess.run(["xdotool", "key", "Escape"], env=self.env)
             try:

@@ -547,7 +547,7 @@ TEST(TextStreamWrite, UpdateGivesBackReadAheadBeforeWriting) {
   EXPECT_EQ(file.Get(), "01XY456789");
 }
 
-TEST(TextStreamWrite, PendingOutputFlushedAt8188Bytes) {
+TEST(TextStreamWrite, PendingOutputFlushedAtTheMark) {
   struct Case {
     UINT codePage;
     std::wstring first;
@@ -555,11 +555,12 @@ TEST(TextStreamWrite, PendingOutputFlushedAt8188Bytes) {
     uint64_t diskAfterFirst;
     uint64_t diskAfterSecond;
   };
+  constexpr uint32_t mark = TextStream::WRITE_FLUSH_AT;
   const Case cases[] = {
-      {CP_UTF8, std::wstring(8187, L'a'), L"b", 0, 8188},
-      {TextStream::CP_UTF16LE, std::wstring(4093, L'a'), L"b", 0, 8188},
+      {CP_UTF8, std::wstring(mark - 1, L'a'), L"b", 0, mark},
+      {TextStream::CP_UTF16LE, std::wstring(mark / 2 - 1, L'a'), L"b", 0, mark},
       // A 3-byte character crossing the mark still fits the buffer.
-      {CP_UTF8, std::wstring(8186, L'a'), L"\u20AC", 0, 8189},
+      {CP_UTF8, std::wstring(mark - 2, L'a'), L"\u20AC", 0, mark + 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.codePage);
@@ -730,7 +731,7 @@ TEST(TextStreamMem, ReadOnlyAndUnseekable) {
   EXPECT_TRUE(mem.AtEOF());
 
   // Nothing can be written: a direct raw write and a full buffer both fail.
-  std::string big(TextStream::BUFFER_SIZE + 100, 'x');
+  std::string big(TextStream::BUFFER_CAPACITY + 100, 'x');
   EXPECT_EQ(mem.RawWrite(big.data(), static_cast<uint32_t>(big.size())), 0u);
   std::wstring wide(TextStream::WRITE_FLUSH_AT, L'x');
   EXPECT_EQ(mem.Write(wide.c_str()), 0u);
