@@ -23,6 +23,7 @@ wrong value fails the run (exit status 1), as does any peer failure.
 
 import argparse
 import json
+import math
 import os
 import re
 import shutil
@@ -105,13 +106,22 @@ class Benchmark:
     number literal every version contains), and how its printed value is
     checked and shown."""
 
-    def __init__(self, name, work, count, expected, show, data=None):
+    def __init__(self, name, work, count, expected, show, data=None, scaled=None):
         self.name = name
         self.work = work
         self.count = count
         self.expected = expected  # count -> the exact text every version must print
         self.show = show          # printed text -> short form for the table
         self.data = data          # count -> {file name: text} the runner writes first, or None
+        # (count, factor) -> the count that does factor times the work; the
+        # work of most programs is proportional to their count.
+        self.scaled = scaled or (lambda n, factor: max(1, round(n * factor)))
+
+
+def fibonacci_argument(n, factor):
+    """The argument whose naive recursion makes about factor times the calls
+    Fib(n) makes: each step up multiplies them by the golden ratio."""
+    return max(1, n + round(math.log(factor) / math.log((1 + math.sqrt(5)) / 2)))
 
 
 # Work counts are sized so that each of our programs runs for more than a
@@ -122,7 +132,7 @@ BENCHMARKS = [
     Benchmark("concat", "a {:,}-character string, one append at a time", 3_000_000,
               lambda n: "x" * n, lambda text: f"{len(text):,} characters"),
     Benchmark("fib", "naive recursive Fibonacci of {}", 27,
-              lambda n: str(fibonacci(n)), lambda text: text),
+              lambda n: str(fibonacci(n)), lambda text: text, scaled=fibonacci_argument),
     Benchmark("array_push_sum", "{:,} integers pushed into an array, then summed with For", 1_000_000,
               lambda n: str(n * (n + 1) // 2), lambda text: text),
     Benchmark("text_keys", "{:,} text keys stored, then read back", 200_000,
@@ -420,7 +430,7 @@ def main(argv):
     notes = []
     with tempfile.TemporaryDirectory(prefix="qrv-bench-") as work:
         for benchmark in selected:
-            count = max(1, round(benchmark.count * args.scale))
+            count = benchmark.scaled(benchmark.count, args.scale)
             expected = benchmark.expected(count)
             entry = {"count": count, "times": {}, "best": {}, "status": {}}
             # The data the programs read lies beside them, written once for all three.
