@@ -167,12 +167,13 @@ ResultCode InvokeFurther(Object& object, ObjectField* field, const ObjectKey& ke
   return ran;
 }
 
-// Step 7: reads or stores the field of a single key.
+// Step 7: reads or stores the field of a single key. A new key goes to
+// `insertAt`, where the last search of this request found it belongs.
 ResultCode GetOrSetField(Object& object, ObjectField* field, const ObjectKey& key, ExprToken& result, int flags,
-                         ExprToken** params, int count) {
+                         ExprToken** params, int count, size_t insertAt) {
   if (InvokeKindOf(flags) == IT_SET) {
     if (flags & IF_META) return ResultCode::NotHandled;
-    if (!field && !(field = object.FieldFor(key))) return ResultCode::Ok;
+    if (!field && !(field = object.InsertField(key, insertAt))) return ResultCode::Ok;
     if (!StoreToken(*field, *params[count - 1])) return ResultCode::Ok;
     ResultOfField(*field, result);
     return ResultCode::Ok;
@@ -230,7 +231,12 @@ ResultCode InvokeObject(Object& object, ExprToken& result, ExprToken& thisToken,
   const bool hasKey = keyCount > 0 && params[0]->Symbol != ExprSymbol::Omitted;
   wchar_t keyBuffer[kFloatTextChars];
   ObjectKey key = hasKey ? KeyOfToken(*params[0], keyBuffer) : ObjectKey::OfText(L"");
-  ObjectField* field = hasKey ? object.FindField(key) : nullptr;
+  // Where a store's new key would go; searched again whenever script code
+  // may have changed the object since. Reads do not ask, which spares the
+  // search for a place on every miss.
+  size_t insertAt = 0;
+  size_t* const placeForNewKey = kind == IT_SET ? &insertAt : nullptr;
+  ObjectField* field = hasKey ? object.FindField(key, placeForNewKey) : nullptr;
 
   // 3. Properties.
   if (field && field->IsObject() && kind != IT_CALL)
@@ -248,7 +254,7 @@ ResultCode InvokeObject(Object& object, ExprToken& result, ExprToken& thisToken,
       base->Release();
       if (ran != ResultCode::NotHandled) return ran;
       ReleaseResult(result);
-      if (hasKey) field = object.FindField(key);
+      if (hasKey) field = object.FindField(key, placeForNewKey);
     }
   }
   // 5. Built-in methods and "base".
@@ -271,12 +277,12 @@ ResultCode InvokeObject(Object& object, ExprToken& result, ExprToken& thisToken,
       return ran;
     }
     // A member that holds no function is read.
-    return GetOrSetField(object, field, key, result, IT_GET, params, 1);
+    return GetOrSetField(object, field, key, result, IT_GET, params, 1, insertAt);
   }
   // 7 and 8. Fields.
   if (keyCount > 1) return InvokeFurther(object, field, key, result, flags, params, count);
   if (!hasKey) return ResultCode::NotHandled;
-  return GetOrSetField(object, field, key, result, flags, params, count);
+  return GetOrSetField(object, field, key, result, flags, params, count, insertAt);
 }
 
 // ---------------------------------------------------------------------------

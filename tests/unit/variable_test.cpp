@@ -290,6 +290,32 @@ TEST_F(VariableCapacity, RepeatedRecursionReusesSmallBlocks) {
   EXPECT_EQ(GetVarMemoryCounters().PoolChunks, before.PoolChunks);
 }
 
+TEST_F(VariableCapacity, ReusedSmallHeapBlocksAlwaysHoldTheRequest) {
+  // Blocks freed through every route (kept with a hint, moved by a growing
+  // variable, adopted and shrunk) must come back only for requests they fit.
+  std::vector<void*> blocks;
+  for (size_t bytes = 2; bytes <= 160; bytes += 6) blocks.push_back(AllocVarHeap(bytes));
+  for (void* block : blocks) FreeVarHeap(block);
+  Variable grown(L"g", VAR_GLOBAL);
+  auto* adopted = static_cast<wchar_t*>(AllocVarHeap(40));
+  ASSERT_NE(adopted, nullptr);
+  std::wmemcpy(adopted, L"abc", 4);
+  ASSERT_EQ(grown.AcceptMemory(adopted, 3), ResultCode::Ok);
+  EXPECT_EQ(grown.ByteCapacity(), 40u);  // as requested, not the kept block's size
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(grown.AppendGrowing(L"0123456789", 10), ResultCode::Ok);
+  EXPECT_EQ(grown.Length(), 403u);
+  grown.Free(VAR_FREE_RELEASE, true);
+  for (size_t bytes = 2; bytes <= 160; bytes += 2) {
+    void* block = AllocVarHeap(bytes);
+    ASSERT_NE(block, nullptr);
+    const SIZE_T held = HeapSize(GetProcessHeap(), 0, block);
+    EXPECT_GE(held, bytes) << bytes;
+    EXPECT_EQ(HeapBlockBytes(block), bytes) << bytes;
+    std::memset(block, 0x5A, bytes);  // the whole request is writable
+    FreeVarHeap(block);
+  }
+}
+
 TEST_F(VariableCapacity, NumbersAndShortTextsStayOffTheHeap) {
   Variable a(L"a", VAR_GLOBAL), b(L"b", VAR_GLOBAL);
   // One warm-up pass takes each variable to its largest small block.
