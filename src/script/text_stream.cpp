@@ -595,5 +595,3 @@ int64_t TextMem::DoTell() { return ReadPtr ? ReadPtr - static_cast<const uint8_t
 
 // The size of the data.
 int64_t TextMem::DoLength() { return Source.length; }
-
-#include "base/text_length.h"

@@ -2,13 +2,15 @@
 // placeholders (see format.h for the pattern language).
 //
 // A pattern is parsed into a plan of steps, kept for the next call: a
-// script calls Format with the same pattern again and again. Floats take
-// the standard library's exact, locale-free conversion (the C library's printf takes a lock and a big-number path for
-// every float); integers and the rare float forms go through the C library
-// with a narrow format built from the placeholder. Text is padded and cut
-// here, so that wide text never depends on how a printf reads "%s". The
-// result is built in the subsystem's scratch buffer and handed back from
-// the function's short result buffer, or as a heap block when long.
+// script calls Format with the same pattern again and again. Fixed floats
+// of modest size are written by integer arithmetic; other floats take the
+// standard library's exact, locale-free conversion (the C library's printf
+// takes a lock and a big-number path for every float). Integers and the
+// rare float forms go through the C library with a narrow format built
+// from the placeholder. Text is padded and cut here, so that wide text
+// never depends on how a printf reads "%s". The result is built in the
+// subsystem's scratch buffer and handed back from the function's short
+// result buffer, or as a heap block when long.
 #include "text/format.h"
 
 #include <algorithm>

@@ -113,6 +113,8 @@ ResultCode ReportOutOfMemory() { return ReportValueError(msg::OutOfMemory); }
 
 static_assert(alignof(Variable) <= 8, "pool blocks are 8-byte aligned");
 
+// Takes a block from the never-freed pool (8-byte aligned); null when out of
+// memory. Small variable buffers and variable records come from here.
 void* SmallBlockAlloc(size_t bytes) {
   bytes = (bytes + kPoolAlignment - 1) & ~(kPoolAlignment - 1);
   if (!bytes) bytes = kPoolAlignment;
@@ -200,8 +202,6 @@ void SetMaxMem(double megabytes) {
 
 const VarMemoryCounters& GetVarMemoryCounters() { return Values().VarCounters; }
 
-// Takes a block from the never-freed pool (8-byte aligned); null when out of
-// memory. Small variable buffers and variable records come from here.
 // Large blocks are mapped afresh by the heap and unmapped when freed, so a
 // loop that makes one large result after another (StrReplace over a long
 // text) pays a page fault for every page of every result. One freed block
