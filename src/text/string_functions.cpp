@@ -247,6 +247,28 @@ void SplitAtDelimiters(std::wstring_view text, std::span<const std::wstring_view
   AppendPart(parts, text.substr(start), omit);
 }
 
+// A split at a delimiter of one unit, written straight into the array: the
+// cuts are counted first, so no list of parts is kept on the way. Null when
+// memory runs out.
+Object* SplitAtUnit(std::wstring_view text, wchar_t delimiter, std::wstring_view omit, int64_t budget) {
+  const wchar_t* const base = text.data();
+  const wchar_t* const end = base + text.size();
+  size_t cuts = CountUnit(base, end, delimiter);
+  if (budget >= 0 && cuts > static_cast<uint64_t>(budget)) cuts = static_cast<size_t>(budget);
+  Object::TextArrayBuilder builder;
+  if (!builder.Start(cuts + 1, text.size() - cuts)) return nullptr;
+  const wchar_t* start = base;
+  for (size_t k = 0; k < cuts; ++k) {
+    const wchar_t* at = FindEitherUnit(start, end, delimiter, delimiter);
+    const std::wstring_view piece(start, static_cast<size_t>(at - start));
+    builder.Add(piece.empty() ? piece : TrimChars(piece, omit, true, true));
+    start = at + 1;
+  }
+  const std::wstring_view rest(start, static_cast<size_t>(end - start));
+  builder.Add(rest.empty() ? rest : TrimChars(rest, omit, true, true));
+  return builder.Finish();
+}
+
 // The texts of an array of delimiters, in key order; false when the object
 // is not an array of non-empty texts.
 bool DelimitersOfArray(IObject* object, std::vector<std::wstring_view>& delimiters) {
@@ -288,6 +310,10 @@ ResultCode BifStrSplit(const ExprFunc&, ExprToken& result, ExprToken** params, i
   const int64_t maxParts = ParamGiven(params, count, 3) ? ParamInteger(*params[3]) : -1;
   // The number of cuts still allowed; negative: no limit.
   const int64_t budget = maxParts < 0 ? -1 : maxParts - 1;
+  if (!text.empty() && maxParts != 0 && delimiters.size() == 1 && delimiters[0].size() == 1) {
+    if (Object* array = SplitAtUnit(text, delimiters[0][0], omit, budget)) result.SetObject(array);
+    return ResultCode::Ok;
+  }
   PartList& parts = Text().Parts;
   parts.clear();
   if (!text.empty() && maxParts != 0) {

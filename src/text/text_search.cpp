@@ -111,6 +111,22 @@ const wchar_t* FindEitherUnit(const wchar_t* from, const wchar_t* end, wchar_t a
   return end;
 }
 
+size_t CountUnit(const wchar_t* from, const wchar_t* end, wchar_t unit) {
+  size_t count = 0;
+#if defined(QRV_TEXT_SSE2)
+  constexpr ptrdiff_t kUnitsPerBlock = 8;
+  const __m128i want = _mm_set1_epi16(static_cast<short>(unit));
+  for (; end - from >= kUnitsPerBlock; from += kUnitsPerBlock) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    // Two mask bits per matching unit.
+    count += static_cast<size_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, want))))) / 2;
+  }
+#endif
+  for (; from < end; ++from)
+    if (*from == unit) ++count;
+  return count;
+}
+
 CaseMode ThreadCaseMode() {
   switch (Values().CurrentThread->CaseSensitivity) {
     case 1: return CaseMode::Sensitive;

@@ -30,6 +30,8 @@ inline constexpr size_t kNoMatch = std::wstring_view::npos;
 // The first position at or after `from` (and before `end`) holding `a` or
 // `b`, or `end`. Pass the same unit twice to look for one.
 const wchar_t* FindEitherUnit(const wchar_t* from, const wchar_t* end, wchar_t a, wchar_t b);
+// How many times `unit` occurs in [from, end).
+size_t CountUnit(const wchar_t* from, const wchar_t* end, wchar_t unit);
 
 // Finds a needle in a haystack under one case mode. Candidates are found by
 // scanning for one unit of the needle (a unit without case when there is

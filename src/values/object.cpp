@@ -249,42 +249,52 @@ Object* Object::CreateArray(const std::vector<std::wstring>& items) {
 }
 
 Object* Object::CreateArray(const std::wstring_view* items, size_t count) {
-  Object* object = Create();
-  if (!object) return nullptr;
   size_t chars = 0;
-  for (size_t i = 0; i < count; ++i)
-    if (!items[i].empty()) chars += items[i].size() + 1;
+  for (size_t i = 0; i < count; ++i) chars += items[i].size();
+  TextArrayBuilder builder;
+  if (!builder.Start(count, chars)) return nullptr;
+  for (size_t i = 0; i < count; ++i) builder.Add(items[i]);
+  return builder.Finish();
+}
+
+bool Object::TextArrayBuilder::Start(size_t count, size_t chars) {
+  object_ = Create();
+  if (!object_) return false;
   // One block for all the texts: splitting a large text into many small
   // parts would otherwise cost a heap allocation per part.
-  wchar_t* block = nullptr;
-  if (chars && !(block = static_cast<wchar_t*>(std::malloc(chars * sizeof(wchar_t))))) {
-    object->Release();
-    return nullptr;
-  }
-  object->sharedTexts_ = block;
-  if (!object->SetCapacity(count)) {
-    object->Release();
-    return nullptr;
-  }
+  const size_t units = chars + count;
+  if (units && !(object_->sharedTexts_ = static_cast<wchar_t*>(std::malloc(units * sizeof(wchar_t))))) return false;
+  next_ = object_->sharedTexts_;
+  return object_->SetCapacity(count);
+}
+
+void Object::TextArrayBuilder::Add(std::wstring_view text) {
   // The object is new: the keys 1..count are written in order, nothing is
   // searched or moved.
-  for (size_t i = 0; i < count; ++i) {
-    ObjectField& field = object->fields_[i];
-    field.IntKey = static_cast<int64_t>(i) + 1;
-    field.Kind = ExprSymbol::RawWord;
-    field.TextCapacity = 0;
-    field.KeyLength = 0;
-    if (items[i].empty()) {
-      field.TextValue = kNoText;
-      continue;
-    }
-    std::wmemcpy(block, items[i].data(), items[i].size());
-    block[items[i].size()] = L'\0';
-    field.TextValue = block;
-    block += items[i].size() + 1;
+  ObjectField& field = object_->fields_[added_++];
+  field.IntKey = static_cast<int64_t>(added_);
+  field.Kind = ExprSymbol::RawWord;
+  field.TextCapacity = 0;
+  field.KeyLength = 0;
+  if (text.empty()) {
+    field.TextValue = kNoText;
+    return;
   }
-  object->count_ = object->intKeyCount_ = object->intOrObjectKeyCount_ = object->sortedTextEnd_ = count;
+  std::wmemcpy(next_, text.data(), text.size());
+  next_[text.size()] = L'\0';
+  field.TextValue = next_;
+  next_ += text.size() + 1;
+}
+
+Object* Object::TextArrayBuilder::Finish() {
+  Object* object = object_;
+  object_ = nullptr;
+  object->count_ = object->intKeyCount_ = object->intOrObjectKeyCount_ = object->sortedTextEnd_ = added_;
   return object;
+}
+
+Object::TextArrayBuilder::~TextArrayBuilder() {
+  if (object_) object_->Release();
 }
 
 bool Object::OwnText(ObjectField& field) {

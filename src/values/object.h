@@ -207,6 +207,25 @@ class Object : public ObjectBase {
   // gets a buffer of its own exact size only when it is asked for one
   // (OwnText), and a new value replaces the piece without freeing it.
   static Object* CreateArray(const std::wstring_view* items, size_t count);
+  // Builds the same kind of array part by part, for a caller that knows the
+  // number of parts and a bound on their length before it has the parts
+  // (a split counts its cuts first and needs no list of them).
+  class TextArrayBuilder {
+   public:
+    // Room for `count` elements and `chars` units of text in all, one more
+    // per element for its terminator; false when memory runs out.
+    bool Start(size_t count, size_t chars);
+    // Appends the next element; at most `count` of them, within `chars`.
+    void Add(std::wstring_view text);
+    // The array, owned by the caller from now on.
+    Object* Finish();
+    ~TextArrayBuilder();
+
+   private:
+    Object* object_ = nullptr;
+    wchar_t* next_ = nullptr;  // where the next text goes in the shared block
+    size_t added_ = 0;
+  };
   // Gives a text field that points into the shared block a buffer of its
   // own with the same text; false when memory runs out.
   static bool OwnText(ObjectField& field);
