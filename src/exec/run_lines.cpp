@@ -415,6 +415,42 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
   return ResultCode::Ok;
 }
 
+// "x += expression" and "x -= expression" with x named in the line and no
+// time unit: the amount is evaluated as a number straight away, without the
+// set-up of a command's arguments. False when the line has another form.
+QRV_NOINLINE bool RunExpressionArithmetic(ScriptLine& line, ResultCode& result) {
+  const ArgRecord& output = line.ArgList[0];
+  if (line.ArgTotal != 2 || output.ExprFlag || !output.ResolvedVar || !line.ArgList[1].ExprFlag) return false;
+  ExpansionScope expansion;
+  std::wstring& buffer = expansion.Buffer();
+  CommandArgs args;
+  args.Var[0] = output.ResolvedVar;
+  ExprToken number;
+  number.Symbol = ExprSymbol::String;
+  ResultCode evaluated = ResultCode::Ok;
+  if (!EvaluateExpression(line, 1, evaluated, &number, buffer)) {
+    result = evaluated == ResultCode::Ok ? ResultCode::Fail : evaluated;
+    return true;
+  }
+  if (number.Symbol == ExprSymbol::Integer) {
+    args.ValueKind = PURE_INTEGER;
+    args.ValueInteger = number.ValueInt64;
+  } else if (number.Symbol == ExprSymbol::Float) {
+    args.ValueKind = PURE_FLOAT;
+    args.ValueFloat = number.ValueDouble;
+  } else if (number.Symbol == ExprSymbol::ObjectRef) {
+    number.Object->Release();  // an object is not a number: the value reads as ""
+  }
+  args.Count = 3;
+  args.Text[0] = args.Text[2] = L"";
+  args.Length[0] = args.Length[2] = 0;
+  args.Var[1] = args.Var[2] = nullptr;
+  args.Text[1] = buffer.data();
+  args.Length[1] = TextLength(buffer.data());
+  result = RunArithmetic(line, args);
+  return true;
+}
+
 ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
   const ScriptLine* level = start ? start->EnclosingLine : nullptr;
   jumpToLine = nullptr;
@@ -440,6 +476,16 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         if (mode == RunMode::OneLine) return ResultCode::Ok;
         line = line->FollowingLine;
         continue;
+      }
+      if (action == ACT_ADD || action == ACT_SUB) {
+        // Calls in the expression may take long: the next line checks.
+        exec.QuickLinesLeft = 0;
+        if (RunExpressionArithmetic(*line, stored)) {
+          if (stored != ResultCode::Ok) return stored;
+          if (mode == RunMode::OneLine) return ResultCode::Ok;
+          line = line->FollowingLine;
+          continue;
+        }
       }
     }
     if (action == ACT_ASSIGNEXPR && line->ArgTotal > 1 && line->ArgList[1].ContentLength == kClipboardAllNameLength)

@@ -4,12 +4,15 @@
 // the default base) and answers "" for a request nobody handles.
 #include "objects/object_ops.h"
 
+#include <cwchar>
+
 #include "base/error_sink.h"
 #include "base/script_context.h"
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
 #include "objects/func_object.h"
 #include "objects/object_invoke.h"
+#include "objects/objects_state.h"
 #include "objects/param_list.h"
 #include "values/expr_compiler.h"
 #include "values/expr_eval.h"
@@ -63,9 +66,44 @@ ResultCode InvokeValue(ExprToken& target, ExprToken& result, int kind, ExprToken
   return Settle(meta.Invoke(result, target, kind | IF_METAOBJ, params, count), result);
 }
 
+namespace {
+
+// x[i] of an integer key that an object without a base or a __Get of its
+// own holds, as a number or a text: nothing but the field can answer, so it
+// is read without the general request and its reference counting. False
+// when the request must take the general way.
+bool ReadElementDirectly(ExprToken& target, ExprToken& key, ExprToken& result) {
+  if (key.Symbol != ExprSymbol::Integer) return false;
+  IObject* held = ObjectOf(target);
+  if (!held || TagOf(held) != ObjectTag::Object) return false;
+  auto& object = *static_cast<Object*>(held);
+  if (object.Base() || object.HoldsMetaKey(Object::kMetaGet)) return false;
+  const ObjectField* field = object.FindField(ObjectKey::OfInteger(key.ValueInt64));
+  if (!field || field->IsObject()) return false;
+  if (!field->IsText()) {
+    ResultOfField(*field, result);
+    return true;
+  }
+  const wchar_t* text = field->TextValue;
+  size_t length = 0;
+  while (length <= ObjectsState::kElementTextChars && text[length]) ++length;
+  if (length > ObjectsState::kElementTextChars) {
+    SetResultText(result, text);
+    return true;
+  }
+  if (!length) return true;  // the result arrives as the empty text
+  wchar_t* buffer = Objects().ElementText;
+  std::wmemcpy(buffer, text, length + 1);
+  result.SetText(buffer);
+  return true;
+}
+
+}  // namespace
+
 // x.y, x[k], x[a, b]: params are the target, then the keys.
 ResultCode MemberGet(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool) {
   if (count < 1) return ResultCode::Ok;
+  if (count == 2 && ReadElementDirectly(*params[0], *params[1], result)) return ResultCode::Ok;
   return InvokeValue(*params[0], result, IT_GET, params + 1, count - 1);
 }
 

@@ -82,6 +82,12 @@ struct ObjectsState {
   // the normal lookup. Written by every call as it ends.
   bool LastCallReturnedValue = false;
 
+  // The text of the element x[i] last read by MemberGet's direct way, kept
+  // until its next read (the evaluator copies it at once); longer texts go
+  // to a heap block instead.
+  static constexpr size_t kElementTextChars = 127;
+  wchar_t ElementText[kElementTextChars + 1] = {};
+
   // The text Round returns with decimals: written by each such call and
   // valid until the next (the built-in functions' result contract).
   wchar_t RoundText[kFloatTextChars] = {};
