@@ -119,7 +119,8 @@ size_t CountUnit(const wchar_t* from, const wchar_t* end, wchar_t unit) {
   for (; end - from >= kUnitsPerBlock; from += kUnitsPerBlock) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     // Two mask bits per matching unit.
-    count += static_cast<size_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, want))))) / 2;
+    count +=
+        static_cast<size_t>(std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, want))))) / 2;
   }
 #endif
   for (; from < end; ++from)

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "values/expr_operators.h"
+#include "values/reserved_block.h"
 #include "values/values_state.h"
 #include "values/variable.h"
 
@@ -554,24 +555,34 @@ bool Object::SetCapacity(size_t capacity) {
 }
 
 ObjectField* Object::ResizeFields(ObjectField* fields, size_t oldCapacity, size_t newCapacity) {
+  const size_t oldBytes = oldCapacity * sizeof(ObjectField);
+  const size_t newBytes = newCapacity * sizeof(ObjectField);
+  const bool oldReserved = fields && oldBytes >= reserved_block::kMinBytes;
+  const bool newReserved = newBytes >= reserved_block::kMinBytes;
+  if (oldReserved && newReserved) return static_cast<ObjectField*>(reserved_block::Resize(fields, oldBytes, newBytes));
   const bool oldPooled = fields && oldCapacity == kInitialCapacity;
   const bool newPooled = newCapacity == kInitialCapacity;
-  if (!oldPooled && !newPooled) {
-    if (newCapacity) return static_cast<ObjectField*>(std::realloc(fields, newCapacity * sizeof(ObjectField)));
+  if (!oldPooled && !newPooled && !oldReserved && !newReserved) {
+    if (newCapacity) return static_cast<ObjectField*>(std::realloc(fields, newBytes));
     std::free(fields);
     return nullptr;
   }
-  // Moving into or out of the pool's size: a new block and a copy.
+  // Moving between the pool's size, the heap and a reserved block: a new
+  // block and a copy.
   ObjectField* made = nullptr;
   if (newCapacity) {
-    const size_t bytes = newCapacity * sizeof(ObjectField);
-    made = static_cast<ObjectField*>(newPooled ? Pools().Fields.Take(bytes) : std::malloc(bytes));
+    void* memory = newPooled     ? Pools().Fields.Take(newBytes)
+                   : newReserved ? reserved_block::Allocate(newBytes)
+                                 : std::malloc(newBytes);
+    made = static_cast<ObjectField*>(memory);
     if (!made) return nullptr;
-    if (fields) std::memcpy(static_cast<void*>(made), fields, std::min(oldCapacity, newCapacity) * sizeof(ObjectField));
+    if (fields) std::memcpy(static_cast<void*>(made), fields, std::min(oldBytes, newBytes));
   }
   if (fields) {
     if (oldPooled)
       Pools().Fields.Give(fields);
+    else if (oldReserved)
+      reserved_block::Free(fields);
     else
       std::free(fields);
   }

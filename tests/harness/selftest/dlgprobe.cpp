@@ -149,8 +149,16 @@ int RunChild(const std::vector<std::wstring>& args, size_t first) {
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-    return kExitCannotStart;
+  // Under load Wine now and then fails a start in passing, as qrvrun knows:
+  // tried a few times before the child counts as not startable.
+  constexpr int kStartTries = 5;
+  constexpr DWORD kRetryPauseMs = 200;
+  bool started = false;
+  for (int attempt = 0; attempt < kStartTries && !started; ++attempt) {
+    if (attempt) Sleep(kRetryPauseMs);
+    started = CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  }
+  if (!started) return kExitCannotStart;
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
