@@ -322,6 +322,24 @@ CommandArgs::~CommandArgs() {
   if (FirstObject) FirstObject->Release();
 }
 
+namespace {
+
+// Hands an arithmetic command the number its amount's expression gave; a
+// text leaves the amount to be read from the argument's text.
+void TakeArithmeticValue(ExprToken& number, CommandArgs& args) {
+  if (number.Symbol == ExprSymbol::Integer) {
+    args.ValueKind = PURE_INTEGER;
+    args.ValueInteger = number.ValueInt64;
+  } else if (number.Symbol == ExprSymbol::Float) {
+    args.ValueKind = PURE_FLOAT;
+    args.ValueFloat = number.ValueDouble;
+  } else if (number.Symbol == ExprSymbol::ObjectRef) {
+    number.Object->Release();  // an object is not a number: the value reads as ""
+  }
+}
+
+}  // namespace
+
 ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer) {
   const CommandEntry& entry = CommandInfo(line.CommandIndex);
   args.Count = line.ArgTotal > entry.MostArgs ? line.ArgTotal : entry.MostArgs;
@@ -362,15 +380,7 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
         if (number.Symbol == ExprSymbol::ObjectRef) args.FirstObject = number.Object;
         continue;
       }
-      if (wantsNumber && number.Symbol == ExprSymbol::Integer) {
-        args.ValueKind = PURE_INTEGER;
-        args.ValueInteger = number.ValueInt64;
-      } else if (wantsNumber && number.Symbol == ExprSymbol::Float) {
-        args.ValueKind = PURE_FLOAT;
-        args.ValueFloat = number.ValueDouble;
-      } else if (wantsNumber && number.Symbol == ExprSymbol::ObjectRef) {
-        number.Object->Release();  // an object is not a number: the value reads as ""
-      }
+      if (wantsNumber) TakeArithmeticValue(number, args);
       continue;
     }
     if (arg.Kind == ARG_TYPE_INPUT_VAR) {
@@ -415,6 +425,8 @@ ResultCode PrepareArgs(ScriptLine& line, CommandArgs& args, std::wstring& buffer
   return ResultCode::Ok;
 }
 
+namespace {
+
 // "x += expression" and "x -= expression" with x named in the line and no
 // time unit: the amount is evaluated as a number straight away, without the
 // set-up of a command's arguments. False when the line has another form.
@@ -432,15 +444,7 @@ QRV_NOINLINE bool RunExpressionArithmetic(ScriptLine& line, ResultCode& result) 
     result = evaluated == ResultCode::Ok ? ResultCode::Fail : evaluated;
     return true;
   }
-  if (number.Symbol == ExprSymbol::Integer) {
-    args.ValueKind = PURE_INTEGER;
-    args.ValueInteger = number.ValueInt64;
-  } else if (number.Symbol == ExprSymbol::Float) {
-    args.ValueKind = PURE_FLOAT;
-    args.ValueFloat = number.ValueDouble;
-  } else if (number.Symbol == ExprSymbol::ObjectRef) {
-    number.Object->Release();  // an object is not a number: the value reads as ""
-  }
+  TakeArithmeticValue(number, args);
   args.Count = 3;
   args.Text[0] = args.Text[2] = L"";
   args.Length[0] = args.Length[2] = 0;
@@ -450,6 +454,8 @@ QRV_NOINLINE bool RunExpressionArithmetic(ScriptLine& line, ResultCode& result) 
   result = RunArithmetic(line, args);
   return true;
 }
+
+}  // namespace
 
 ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
   const ScriptLine* level = start ? start->EnclosingLine : nullptr;

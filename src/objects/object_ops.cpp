@@ -10,10 +10,8 @@
 #include "base/script_context.h"
 #include "objects/builtin_functions.h"
 #include "objects/field_tokens.h"
-#include "objects/func_call.h"
 #include "objects/func_object.h"
 #include "objects/object_invoke.h"
-#include "objects/object_methods.h"
 #include "objects/objects_state.h"
 #include "objects/param_list.h"
 #include "values/expr_compiler.h"
@@ -100,27 +98,6 @@ bool ReadElementDirectly(ExprToken& target, ExprToken& key, ExprToken& result) {
   return true;
 }
 
-// x.Name(args) where x is an object without a base or a __Call of its own
-// and without a field of that name, and Name one of the built-in methods
-// (Push, Length, ...): nothing else can answer, so the method runs without
-// the general request. False when the request must take the general way.
-bool CallBuiltInMethodDirectly(ExprToken& target, ExprToken& name, ExprToken& result, ExprToken** args, int count,
-                               ResultCode& ran) {
-  if (name.Symbol != ExprSymbol::String && name.Symbol != ExprSymbol::RawWord) return false;
-  IObject* held = ObjectOf(target);
-  if (!held || TagOf(held) != ObjectTag::Object) return false;
-  auto& object = *static_cast<Object*>(held);
-  if (object.Base() || object.HoldsMetaKey(Object::kMetaCall) || !StackHasRoom(false)) return false;
-  const ObjectMethod* method = FindObjectMethod(name.Text);
-  if (!method || object.FindField(ObjectKey::OfText(name.Text))) return false;
-  result.SetText(L"");
-  result.HeapText = nullptr;
-  object.AddRef();  // the method may release what holds the object
-  ran = Settle(method->Run(object, result, args, count), result);
-  object.Release();
-  return true;
-}
-
 }  // namespace
 
 // x.y, x[k], x[a, b]: params are the target, then the keys.
@@ -140,11 +117,7 @@ ResultCode MemberSet(const ExprFunc&, ExprToken& result, ExprToken** params, int
 ResultCode MethodCall(const ExprFunc&, ExprToken& result, ExprToken** params, int count, bool expandLast) {
   if (count < 2) return ResultCode::Ok;
   // Without "*" the name and the arguments already lie together.
-  if (!expandLast) {
-    ResultCode ran = ResultCode::Ok;
-    if (CallBuiltInMethodDirectly(*params[0], *params[1], result, params + 2, count - 2, ran)) return ran;
-    return InvokeValue(*params[0], result, IT_CALL, params + 1, count - 1);
-  }
+  if (!expandLast) return InvokeValue(*params[0], result, IT_CALL, params + 1, count - 1);
   SpreadArguments spread(params + 2, count - 2, expandLast);
   ParamList list;
   list.Push(params[1]);

@@ -181,9 +181,14 @@ namespace {
 
 using PartList = std::vector<std::wstring_view>;
 
+// One element, trimmed of the omit characters.
+std::wstring_view TrimmedPart(std::wstring_view piece, std::wstring_view omit) {
+  return piece.empty() ? piece : TrimChars(piece, omit, true, true);
+}
+
 // Appends one element, trimmed of the omit characters.
 void AppendPart(PartList& parts, std::wstring_view piece, std::wstring_view omit) {
-  parts.push_back(piece.empty() ? piece : TrimChars(piece, omit, true, true));
+  parts.push_back(TrimmedPart(piece, omit));
 }
 
 // Splits without delimiters: one element per character not omitted; once
@@ -260,12 +265,10 @@ Object* SplitAtUnit(std::wstring_view text, wchar_t delimiter, std::wstring_view
   const wchar_t* start = base;
   for (size_t k = 0; k < cuts; ++k) {
     const wchar_t* at = FindEitherUnit(start, end, delimiter, delimiter);
-    const std::wstring_view piece(start, static_cast<size_t>(at - start));
-    builder.Add(piece.empty() ? piece : TrimChars(piece, omit, true, true));
+    builder.Add(TrimmedPart(std::wstring_view(start, static_cast<size_t>(at - start)), omit));
     start = at + 1;
   }
-  const std::wstring_view rest(start, static_cast<size_t>(end - start));
-  builder.Add(rest.empty() ? rest : TrimChars(rest, omit, true, true));
+  builder.Add(TrimmedPart(std::wstring_view(start, static_cast<size_t>(end - start)), omit));
   return builder.Finish();
 }
 
