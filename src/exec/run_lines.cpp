@@ -21,6 +21,7 @@
 #include "script/messages.h"
 #include "script/script_lines.h"
 #include "values/expr_eval.h"
+#include "values/expr_scan.h"
 #include "values/expr_token.h"
 #include "values/numeric_text.h"
 #include "values/object.h"
@@ -150,6 +151,18 @@ ResultCode RunIf(ScriptLine& line, bool passed, ScriptLine*& next, ScriptLine*& 
   if (!passed && !hasElse) return ResultCode::Ok;
   if (!passed) Script().CurrentLine = related;
   return RunBody(ChooseIfBody(line, passed), jumpToLine);
+}
+
+// "if expression" (or "if (expression)"): one expression tested for its truth.
+bool IsExpressionIf(const ScriptLine& line) {
+  return line.CommandIndex == ACT_IFEXPR && line.ArgTotal == 1 && line.ArgList[0].ExprFlag;
+}
+
+// Whether a line's first argument was compiled as integer arithmetic, which
+// calls nothing and so cannot take long.
+bool IsIntegerOnly(const ScriptLine& line) {
+  const auto* form = static_cast<const CompiledExpression*>(line.ArgList[0].CompiledForm);
+  return form && form->Postfix && form->IntegerOnly;
 }
 
 // Try, its Catch and its Finally. `next` gets the line after all of them.
@@ -515,6 +528,31 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         result = RunLines(line->FollowingLine, RunMode::UntilBlockEnd, jump);
         next = line->TargetLine;
       }
+    } else if (IsExpressionIf(*line)) {
+      // Tested for its truth as the value it is; an if has no arguments to
+      // expand, so it skips their set-up.
+      const bool passed = EvaluateCondition(*line, 0, result);
+      // A condition that may call a function may take long: the next line checks.
+      if (!IsIntegerOnly(*line)) exec.QuickLinesLeft = 0;
+      if (result != ResultCode::Ok) return result;
+      if (mode != RunMode::OneLine) {
+        // The chosen body runs as the next line of this same loop: an Else
+        // reached after it skips its own part, and a body that is a block
+        // or statement brings its own end with it.
+        next = ChooseIfBody(*line, passed);
+      } else {
+        result = RunIf(*line, passed, next, jump);
+      }
+    } else if (action == ACT_RETURN) {
+      // A return has no arguments to set up: its value, if any, goes
+      // straight to the call that waits for it.
+      if (line->ArgTotal > 0) {
+        if (!IsIntegerOnly(*line)) exec.QuickLinesLeft = 0;
+        ExpansionScope expansion;
+        result = Exec().Hooks.DeliverReturnValue(*line, expansion.Buffer());
+        if (result != ResultCode::Ok) return result;
+      }
+      return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
     } else if (action == ACT_BLOCK_END) {
       if (mode == RunMode::UntilBlockEnd) return ResultCode::Ok;
       // Reported once here; this path answers through its own return value.
@@ -526,14 +564,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
       ExpansionScope expansion;
       CommandArgs args;
 
-      // An if-expression is tested for its truth as the value it is, without
-      // making its text.
-      bool condition = false;
-      if (action == ACT_IFEXPR && line->ArgTotal == 1 && line->ArgList[0].ExprFlag) {
-        condition = EvaluateCondition(*line, 0, result);
-        if (result != ResultCode::Ok) return result;
-        args.Count = 0;
-      } else if (!(CommandInfo(action).Flags & kRunsOwnArgs) && line->ArgTotal > 0) {
+      if (!(CommandInfo(action).Flags & kRunsOwnArgs) && line->ArgTotal > 0) {
         result = PrepareArgs(*line, args, expansion.Buffer());
         if (result != ResultCode::Ok) return result;
       } else {
@@ -570,12 +601,6 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
           }
           break;
         }
-        case ACT_RETURN:
-          if (line->ArgTotal > 0) {
-            result = Exec().Hooks.DeliverReturnValue(*line, expansion.Buffer());
-            if (result != ResultCode::Ok) return result;
-          }
-          return mode == RunMode::UntilReturn ? ResultCode::Ok : ResultCode::Returned;
         case ACT_EXIT:
           if (Script().StayResident) return ResultCode::ThreadExit;
           [[fallthrough]];
@@ -607,7 +632,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         case ACT_DIV: result = RunArithmetic(*line, args); break;
         default:
           if (IsIf(action)) {
-            bool passed = action == ACT_IFEXPR ? (args.Count ? TextIsTrueResult(args[0]) : condition) : false;
+            bool passed = action == ACT_IFEXPR && TextIsTrueResult(args[0]);
             if (action != ACT_IFEXPR) {
               ResultCode test = TestCondition(*line, args);
               if (test == ResultCode::Fail) return test;

@@ -49,9 +49,22 @@ class EvalArena {
     current_ = chunk;
     used_ = used;
   }
+  // Grows the newest block in place when nothing was taken above it and
+  // its chunk has room; false leaves it as it was.
+  bool Extend(void* block, size_t oldBytes, size_t newBytes) {
+    if (current_ >= count_) return false;
+    oldBytes = Aligned(oldBytes);
+    newBytes = Aligned(newBytes);
+    const Chunk& chunk = chunks_[current_];
+    const auto* start = static_cast<char*>(block);
+    if (used_ < oldBytes || start != chunk.Data + (used_ - oldBytes) || used_ - oldBytes + newBytes > chunk.Size)
+      return false;
+    used_ = used_ - oldBytes + newBytes;
+    return true;
+  }
   // Memory above the current position; null when the system has none.
   void* Alloc(size_t bytes) {
-    bytes = (bytes + kArenaAlignment - 1) & ~(kArenaAlignment - 1);
+    bytes = Aligned(bytes);
     for (;;) {
       if (current_ < count_) {
         if (used_ + bytes <= chunks_[current_].Size) {
@@ -79,6 +92,7 @@ class EvalArena {
     char* Data;
     size_t Size;
   };
+  static size_t Aligned(size_t bytes) { return (bytes + kArenaAlignment - 1) & ~(kArenaAlignment - 1); }
   Chunk chunks_[kMaxArenaChunks] = {};
   size_t count_ = 0;
   size_t current_ = 0;  // == count_ when no chunk is in use yet
@@ -675,6 +689,7 @@ EvalFrame::~EvalFrame() {
 }
 
 void* EvalFrame::AllocWork(size_t bytes) {
+  joined_ = newest_ = nullptr;
   void* memory = Arena().Alloc(bytes);
   // Reported once here; this path answers through its own return value.
   if (!memory) static_cast<void>(ReportLineError(&line_, expr_msg::OutOfMemory));
@@ -695,10 +710,12 @@ bool EvalFrame::KeepHeapBlock(wchar_t* block) {
 
 wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
   const size_t needed = chars + 1;
+  joined_ = newest_ = nullptr;
   if (needed <= kMaxArenaPieceChars && arenaChars_ + needed <= kMaxArenaCharsPerEvaluation) {
     if (void* memory = Arena().Alloc(needed * sizeof(wchar_t))) {
       arenaChars_ += needed;
-      return static_cast<wchar_t*>(memory);
+      newest_ = static_cast<wchar_t*>(memory);
+      return newest_;
     }
   }
   if (heapCount_ < kMaxEvalHeapBlocks && needed < SIZE_MAX / sizeof(wchar_t)) {
@@ -711,6 +728,22 @@ wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
   // Reported once here; this path answers through its own return value.
   static_cast<void>(ReportLineError(&line_, expr_msg::OutOfMemory, ERROR_KIND_ERROR, detail));
   return nullptr;
+}
+
+void EvalFrame::NoteJoined(wchar_t* text, size_t length) {
+  // Only the newest arena piece can grow; a heap block never does.
+  joined_ = text == newest_ ? text : nullptr;
+  joinedLength_ = length;
+}
+
+wchar_t* EvalFrame::ExtendJoined(const wchar_t* text, size_t extraChars) {
+  if (!joined_ || text != joined_) return nullptr;
+  const size_t oldNeeded = joinedLength_ + 1;
+  const size_t newNeeded = oldNeeded + extraChars;
+  if (newNeeded > kMaxArenaPieceChars || arenaChars_ + extraChars > kMaxArenaCharsPerEvaluation) return nullptr;
+  if (!Arena().Extend(joined_, oldNeeded * sizeof(wchar_t), newNeeded * sizeof(wchar_t))) return nullptr;
+  arenaChars_ += extraChars;
+  return joined_;
 }
 
 ResultCode EvalFrame::AdoptHeapBlock(wchar_t* block) {
