@@ -153,6 +153,12 @@ size_t GetLoopReadLine(wchar_t* buffer, const wchar_t*) {
   return PutBuiltInText(buffer, read ? std::wstring_view(read->Line, read->LineLength) : std::wstring_view());
 }
 
+// The read loop keeps its line, terminated, until the next iteration.
+const wchar_t* ViewLoopReadLine() {
+  const LoopReadRecord* read = Values().CurrentThread->LoopRead;
+  return read ? read->Line : L"";
+}
+
 // The innermost registry loop's item, or null.
 const LoopRegItem* CurrentRegItem() { return Values().CurrentThread->LoopReg; }
 
@@ -200,7 +206,7 @@ const BuiltInVarDef kLoopVariables[] = {
     {L"A_LoopFileTimeAccessed", GetLoopFileTimeAccessed},
     {L"A_LoopFileTimeCreated", GetLoopFileTimeCreated},
     {L"A_LoopFileTimeModified", GetLoopFileTimeModified},
-    {L"A_LoopReadLine", GetLoopReadLine},
+    {L"A_LoopReadLine", GetLoopReadLine, ViewLoopReadLine},
     {L"A_LoopRegKey", GetLoopRegKey},
     {L"A_LoopRegName", GetLoopRegName},
     {L"A_LoopRegSubKey", GetLoopRegSubKey},

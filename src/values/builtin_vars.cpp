@@ -21,6 +21,10 @@ using namespace builtin;
 
 // Shorthand for a computed entry.
 constexpr BuiltInVarEntry Computed(const wchar_t* name, BuiltInGetter getter) { return {name, getter, VAR_BUILTIN}; }
+// Shorthand for a computed entry whose text can also be read in place.
+constexpr BuiltInVarEntry Viewed(const wchar_t* name, BuiltInGetter getter, BuiltInView view) {
+  return {name, getter, VAR_BUILTIN, view};
+}
 
 // The "A_" names without their prefix, sorted case-insensitively.
 const BuiltInVarEntry kPrefixedGroup[] = {
@@ -62,7 +66,7 @@ const BuiltInVarEntry kPrefixedGroup[] = {
     Computed(L"LineFile", LineFile),
     Computed(L"LineNumber", LineNumber),
     Computed(L"ListLines", ListLines),
-    Computed(L"LoopField", LoopField),
+    Viewed(L"LoopField", LoopField, ViewLoopField),
     Computed(L"MDay", DatePart),
     Computed(L"Min", DatePart),
     Computed(L"MM", DatePart),
@@ -132,11 +136,11 @@ const BuiltInVarEntry* SearchGroup(std::span<const BuiltInVarEntry> group, std::
   return nullptr;
 }
 
-// The getter another layer registered under that full name, or null.
-BuiltInGetter SearchRegistered(std::wstring_view name) {
+// The row another layer registered under that full name, or null.
+const BuiltInVarDef* SearchRegistered(std::wstring_view name) {
   for (const std::span<const BuiltInVarDef>& rows : Values().BuiltInVarTables)
     for (const BuiltInVarDef& def : rows)
-      if (CompareNamesNoCase(def.Name, name) == 0) return def.Getter;
+      if (CompareNamesNoCase(def.Name, name) == 0) return &def;
   return nullptr;
 }
 
@@ -145,18 +149,20 @@ BuiltInGetter SearchRegistered(std::wstring_view name) {
 std::span<const BuiltInVarEntry> BuiltInPrefixedGroup() { return kPrefixedGroup; }
 std::span<const BuiltInVarEntry> BuiltInOtherGroup() { return kOtherGroup; }
 
-bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter) {
+bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter, BuiltInView& view) {
   const bool prefixed = name.size() > 2 && (name[0] == L'A' || name[0] == L'a') && name[1] == L'_';
   const BuiltInVarEntry* entry =
       prefixed ? SearchGroup(kPrefixedGroup, name.substr(2)) : SearchGroup(kOtherGroup, name);
   if (entry) {
     type = entry->Type;
     getter = entry->Getter;
+    view = entry->View;
     return true;
   }
-  if (BuiltInGetter registered = SearchRegistered(name)) {
+  if (const BuiltInVarDef* registered = SearchRegistered(name)) {
     type = VAR_BUILTIN;
-    getter = registered;
+    getter = registered->Getter;
+    view = registered->View;
     return true;
   }
   return false;

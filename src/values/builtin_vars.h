@@ -23,13 +23,14 @@
 
 // Finds a built-in name: sets the variable type (VAR_BUILTIN, VAR_CLIPBOARD
 // or VAR_CLIPBOARDALL) and, for VAR_BUILTIN, the getter.
-bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter);
+bool LookupBuiltIn(std::wstring_view name, uint8_t& type, BuiltInGetter& getter, BuiltInView& view);
 
 // A built-in variable another layer provides: its full name ("A_ThisFunc")
 // and the getter that computes its value.
 struct BuiltInVarDef {
   const wchar_t* Name;
   BuiltInGetter Getter;
+  BuiltInView View = nullptr;  // for text that lies in memory of its own
 };
 
 // One entry of the table: the name (without "A_" in the first group) and
@@ -37,7 +38,8 @@ struct BuiltInVarDef {
 struct BuiltInVarEntry {
   const wchar_t* Name;
   BuiltInGetter Getter;
-  uint8_t Type;  // VAR_BUILTIN, or VAR_CLIPBOARD / VAR_CLIPBOARDALL (no getter)
+  uint8_t Type;                // VAR_BUILTIN, or VAR_CLIPBOARD / VAR_CLIPBOARDALL (no getter)
+  BuiltInView View = nullptr;  // for text that lies in memory of its own
 };
 
 // The two sorted groups of the table, for lookups and for tests.

@@ -46,6 +46,7 @@ size_t LastError(wchar_t* buffer, const wchar_t* name);
 size_t CoordMode(wchar_t* buffer, const wchar_t* name);
 size_t Index(wchar_t* buffer, const wchar_t* name);
 size_t LoopField(wchar_t* buffer, const wchar_t* name);
+const wchar_t* ViewLoopField();
 
 // Dates and times (builtin_vars_time.cpp).
 // The ISO 8601 week-numbering year and week of a date (its wYear, wMonth,

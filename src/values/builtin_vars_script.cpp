@@ -169,4 +169,10 @@ size_t LoopField(wchar_t* buffer, const wchar_t*) {
   return PutBuiltInText(buffer, field ? field : L"");
 }
 
+// The parse loop keeps its field until the next iteration.
+const wchar_t* ViewLoopField() {
+  const wchar_t* field = Thread().LoopField;
+  return field ? field : L"";
+}
+
 }  // namespace builtin

@@ -263,6 +263,12 @@ ResultCode Evaluation::ResolveVariable(Variable* var, ExprToken& slot) {
     slot.SetText(L"");
     return ResultCode::Ok;
   }
+  if (BuiltInView view = resolved.View()) {
+    if (const wchar_t* text = view()) {
+      slot.SetText(*text ? text : L"", *text ? ExprSymbol::RawWord : ExprSymbol::String);
+      return ResultCode::Ok;
+    }
+  }
   // An empty normal variable may stand for an environment variable; built-ins
   // and the clipboard make their text on request.
   const size_t length = var->GetText(nullptr);

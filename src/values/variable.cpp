@@ -185,7 +185,8 @@ bool IsAlwaysGlobal(std::wstring_view name) {
   if (CompareNamesNoCase(name, L"ErrorLevel") == 0) return true;
   uint8_t type = VAR_NORMAL;
   BuiltInGetter getter = nullptr;
-  return Values().FindBuiltIn && Values().FindBuiltIn(name, type, getter);
+  BuiltInView view = nullptr;
+  return Values().FindBuiltIn && Values().FindBuiltIn(name, type, getter, view);
 }
 
 }  // namespace
@@ -372,7 +373,7 @@ void Variable::RestoreState(const VarState& saved) {
   type_ = saved.Type;
 }
 
-void Variable::SetBuiltIn(BuiltInGetter getter) {
+void Variable::SetBuiltIn(BuiltInGetter getter, BuiltInView view) {
   if (type_ == VAR_ALIAS) RemoveAlias();
   if (type_ != VAR_BUILTIN) Free(VAR_FREE_RELEASE);
   text_ = kEmptyText;
@@ -380,6 +381,7 @@ void Variable::SetBuiltIn(BuiltInGetter getter) {
   byteLength_ = 0;
   type_ = VAR_BUILTIN;
   getter_ = getter;
+  view_ = view;
 }
 
 void Variable::SetClipboardType(uint8_t type) {
@@ -1031,7 +1033,8 @@ Variable* VarList::FindOrAdd(std::wstring_view name, uint8_t scope) {
   if (ValidateVariableName(name) != ResultCode::Ok) return nullptr;
   uint8_t type = VAR_NORMAL;
   BuiltInGetter getter = nullptr;
-  if (Values().FindBuiltIn && !Values().FindBuiltIn(name, type, getter)) type = VAR_NORMAL;
+  BuiltInView view = nullptr;
+  if (Values().FindBuiltIn && !Values().FindBuiltIn(name, type, getter, view)) type = VAR_NORMAL;
   Variable* var = Variable::Create(name, scope);
   if (!var) {
     // Reported once here; this path answers through its own return value.
@@ -1039,7 +1042,7 @@ Variable* VarList::FindOrAdd(std::wstring_view name, uint8_t scope) {
     return nullptr;
   }
   if (type == VAR_BUILTIN)
-    var->SetBuiltIn(getter);
+    var->SetBuiltIn(getter, view);
   else if (type == VAR_CLIPBOARD || type == VAR_CLIPBOARDALL)
     var->SetClipboardType(type);
   return Add(var) == ResultCode::Ok ? var : nullptr;

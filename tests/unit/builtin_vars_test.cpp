@@ -34,21 +34,24 @@ TEST(BuiltInTable, EveryEntryIsFoundInAnyCase) {
     for (const std::wstring& name : {L"A_" + std::wstring(entry.Name), L"a_" + std::wstring(entry.Name)}) {
       uint8_t type = 0;
       BuiltInGetter getter = nullptr;
+      BuiltInView view = nullptr;
       std::wstring upper = name;
       for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
       for (const std::wstring& form : {name, upper}) {
-        ASSERT_TRUE(LookupBuiltIn(form, type, getter));
+        ASSERT_TRUE(LookupBuiltIn(form, type, getter, view));
         EXPECT_EQ(type, VAR_BUILTIN);
         EXPECT_EQ(getter, entry.Getter);
+        EXPECT_EQ(view, entry.View);
       }
     }
   }
   uint8_t type = 0;
   BuiltInGetter getter = nullptr;
-  ASSERT_TRUE(LookupBuiltIn(L"clipboard", type, getter));
+  BuiltInView view = nullptr;
+  ASSERT_TRUE(LookupBuiltIn(L"clipboard", type, getter, view));
   EXPECT_EQ(type, VAR_CLIPBOARD);
   EXPECT_EQ(getter, nullptr);
-  ASSERT_TRUE(LookupBuiltIn(L"CLIPBOARDALL", type, getter));
+  ASSERT_TRUE(LookupBuiltIn(L"CLIPBOARDALL", type, getter, view));
   EXPECT_EQ(type, VAR_CLIPBOARDALL);
 }
 
@@ -59,7 +62,8 @@ TEST(BuiltInTable, OtherNamesAreNotBuiltIn) {
   for (const wchar_t* name : kNotBuiltIn) {
     uint8_t type = 0;
     BuiltInGetter getter = nullptr;
-    EXPECT_FALSE(LookupBuiltIn(name, type, getter)) << static_cast<const void*>(name);
+    BuiltInView view = nullptr;
+    EXPECT_FALSE(LookupBuiltIn(name, type, getter, view)) << static_cast<const void*>(name);
   }
 }
 

@@ -626,7 +626,7 @@ size_t GetOneTwoThree(wchar_t* buffer, const wchar_t*) {
   return 3;
 }
 
-bool LookupTestBuiltIns(std::wstring_view name, uint8_t& type, BuiltInGetter& getter) {
+bool LookupTestBuiltIns(std::wstring_view name, uint8_t& type, BuiltInGetter& getter, BuiltInView&) {
   if (CompareNamesNoCase(name, L"A_Test") == 0) {
     type = VAR_BUILTIN;
     getter = GetOneTwoThree;
