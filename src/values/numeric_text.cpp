@@ -199,32 +199,62 @@ bool TextIsTrue(const wchar_t* text) {
   return true;
 }
 
+namespace {
+
+// The decimal digit pairs 00 to 99, two characters each.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// How many decimal digits a magnitude has.
+size_t DecimalDigits(uint64_t magnitude) {
+  size_t digits = 1;
+  for (uint64_t bound = 10; digits < 20 && magnitude >= bound; bound *= 10) ++digits;
+  return digits;
+}
+
+// Writes a magnitude's decimal digits ending just before `end`, two at a
+// time: numbers become text on every read of a number as text, and a
+// division per digit costs more than the rest of such a read.
+void WriteDecimal(uint64_t magnitude, wchar_t* end) {
+  while (magnitude >= 100) {
+    const size_t pair = static_cast<size_t>(magnitude % 100) * 2;
+    magnitude /= 100;
+    *--end = static_cast<wchar_t>(kDigitPairs[pair + 1]);
+    *--end = static_cast<wchar_t>(kDigitPairs[pair]);
+  }
+  if (magnitude >= 10) {
+    const size_t pair = static_cast<size_t>(magnitude) * 2;
+    *--end = static_cast<wchar_t>(kDigitPairs[pair + 1]);
+    *--end = static_cast<wchar_t>(kDigitPairs[pair]);
+  } else {
+    *--end = static_cast<wchar_t>(L'0' + magnitude);
+  }
+}
+
+}  // namespace
+
 size_t IntegerToText(int64_t value, wchar_t* buffer, wchar_t format) {
   const bool hex = format == L'h' || format == L'H';
-  const wchar_t* digitSet = format == L'H' ? L"0123456789ABCDEF" : L"0123456789abcdef";
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  wchar_t reversed[kIntegerTextChars];
-  size_t count = 0;
-  // Constant divisors: the compiler turns them into multiplications and
-  // shifts, where a divisor chosen at run time costs a slow division per
-  // digit.
-  if (hex) {
-    do {
-      reversed[count++] = digitSet[magnitude & 0xF];
-      magnitude >>= 4;
-    } while (magnitude);
-  } else {
-    do {
-      reversed[count++] = static_cast<wchar_t>(L'0' + magnitude % 10);
-      magnitude /= 10;
-    } while (magnitude);
-  }
   size_t length = 0;
   if (value < 0) buffer[length++] = L'-';
-  if (hex) {
-    buffer[length++] = L'0';
-    buffer[length++] = L'x';  // lower case even for 'H'
+  if (!hex) {
+    length += DecimalDigits(magnitude);
+    WriteDecimal(magnitude, buffer + length);
+    buffer[length] = L'\0';
+    return length;
   }
+  const wchar_t* digitSet = format == L'H' ? L"0123456789ABCDEF" : L"0123456789abcdef";
+  wchar_t reversed[kIntegerTextChars];
+  size_t count = 0;
+  do {
+    reversed[count++] = digitSet[magnitude & 0xF];
+    magnitude >>= 4;
+  } while (magnitude);
+  buffer[length++] = L'0';
+  buffer[length++] = L'x';  // lower case even for 'H'
   while (count) buffer[length++] = reversed[--count];
   buffer[length] = L'\0';
   return length;

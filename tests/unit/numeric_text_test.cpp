@@ -218,6 +218,21 @@ TEST(NumericTextFormat, IntegerFormats) {
   }
 }
 
+// Decimal text agrees with the standard library on both sides of every
+// power of ten, where the digit count changes.
+TEST(NumericTextFormat, DecimalAtEveryDigitCount) {
+  std::vector<int64_t> values = {0, 1, -1, kMax, kMin, kMin + 1};
+  for (int64_t power = 1; power <= kMax / 10; power *= 10)
+    for (int64_t around : {power * 10 - 1, power * 10, power * 10 + 1, power * 7 + 3})
+      for (int64_t value : {around, -around}) values.push_back(value);
+  for (int64_t value : values) {
+    wchar_t buffer[kIntegerTextChars];
+    const size_t length = IntegerToText(value, buffer, 'D');
+    EXPECT_EQ(std::wstring(buffer), std::to_wstring(value));
+    EXPECT_EQ(length, std::to_wstring(value).size());
+  }
+}
+
 TEST(NumericTextFormat, FloatFormats) {
   const struct {
     double Value;
