@@ -234,10 +234,12 @@ size_t QuickFixedDigits(double magnitude, int precision, char* out) {
   if (precision > kQuickMaxPrecision) return 0;
   const double scaled = magnitude * kQuickScales[precision];
   if (!(scaled < kQuickScaledLimit)) return 0;
-  const double whole = std::floor(scaled);
-  const double fraction = scaled - whole;
+  // Truncation is the floor of a value this small and not negative, and
+  // unlike a floor call it is always a single instruction.
+  const auto whole = static_cast<uint64_t>(scaled);
+  const double fraction = scaled - static_cast<double>(whole);
   if (std::fabs(fraction - 0.5) < kQuickTieGuard) return 0;
-  uint64_t number = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  uint64_t number = whole + (fraction > 0.5 ? 1 : 0);
   // Least significant digit first; at least one digit before the point.
   char reversed[24];
   size_t count = 0;

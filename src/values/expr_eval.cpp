@@ -695,7 +695,6 @@ EvalFrame::~EvalFrame() {
 }
 
 void* EvalFrame::AllocWork(size_t bytes) {
-  joined_ = newest_ = nullptr;
   void* memory = Arena().Alloc(bytes);
   // Reported once here; this path answers through its own return value.
   if (!memory) static_cast<void>(ReportLineError(&line_, expr_msg::OutOfMemory));
@@ -716,12 +715,10 @@ bool EvalFrame::KeepHeapBlock(wchar_t* block) {
 
 wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
   const size_t needed = chars + 1;
-  joined_ = newest_ = nullptr;
   if (needed <= kMaxArenaPieceChars && arenaChars_ + needed <= kMaxArenaCharsPerEvaluation) {
     if (void* memory = Arena().Alloc(needed * sizeof(wchar_t))) {
       arenaChars_ += needed;
-      newest_ = static_cast<wchar_t*>(memory);
-      return newest_;
+      return static_cast<wchar_t*>(memory);
     }
   }
   if (heapCount_ < kMaxEvalHeapBlocks && needed < SIZE_MAX / sizeof(wchar_t)) {
@@ -737,8 +734,7 @@ wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
 }
 
 void EvalFrame::NoteJoined(wchar_t* text, size_t length) {
-  // Only the newest arena piece can grow; a heap block never does.
-  joined_ = text == newest_ ? text : nullptr;
+  joined_ = text;
   joinedLength_ = length;
 }
 

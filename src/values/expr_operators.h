@@ -52,8 +52,8 @@ class EvalFrame {
   // Arena memory for the operand stack and working tokens; null after the
   // error was reported.
   void* AllocWork(size_t bytes);
-  // Remembers a joined text that was the frame's newest allocation, so that
-  // the next join onto it may grow it instead of copying it.
+  // Remembers the latest joined text, so that the next join onto it may
+  // grow it instead of copying it.
   void NoteJoined(wchar_t* text, size_t length);
   // Room for `extraChars` more after the noted joined text when `text` is
   // it and its memory can grow in place: the text (its length unchanged
@@ -78,11 +78,11 @@ class EvalFrame {
   wchar_t* inlineHeap_[kInlineHeapBlocks];
   wchar_t** heap_ = inlineHeap_;  // only the first heapCount_ are set
   size_t heapCount_ = 0;
-  // The newest allocation when it holds a joined text (else null); any
-  // later allocation forgets it.
+  // The latest joined text (else null). It can grow only while it is the
+  // arena's newest piece, which the arena checks: a later allocation, or a
+  // heap block, keeps it where it is.
   wchar_t* joined_ = nullptr;
   size_t joinedLength_ = 0;
-  wchar_t* newest_ = nullptr;  // the newest arena piece AllocText gave
 };
 
 // The numeric type of a token: Integer and Float tokens are themselves, a
