@@ -44,11 +44,20 @@ class EvalArena {
     chunk = current_;
     used = used_;
   }
-  // Returns to a position taken earlier.
+  // Returns to a position taken earlier. The memory above it may hold
+  // other texts soon, so a joined text noted there is forgotten.
   void Release(size_t chunk, size_t used) {
     current_ = chunk;
     used_ = used;
+    joined_ = nullptr;
   }
+  // The latest joined text and its length (see EvalFrame::NoteJoined).
+  void NoteJoined(wchar_t* text, size_t length) {
+    joined_ = text;
+    joinedLength_ = length;
+  }
+  wchar_t* Joined() const { return joined_; }
+  size_t JoinedLength() const { return joinedLength_; }
   // Grows the newest block in place when nothing was taken above it and
   // its chunk has room; false leaves it as it was.
   bool Extend(void* block, size_t oldBytes, size_t newBytes) {
@@ -97,6 +106,8 @@ class EvalArena {
   size_t count_ = 0;
   size_t current_ = 0;  // == count_ when no chunk is in use yet
   size_t used_ = 0;
+  wchar_t* joined_ = nullptr;
+  size_t joinedLength_ = 0;
 };
 
 namespace {
@@ -733,19 +744,22 @@ wchar_t* EvalFrame::AllocText(size_t chars, std::wstring_view detail) {
   return nullptr;
 }
 
-void EvalFrame::NoteJoined(wchar_t* text, size_t length) {
-  joined_ = text;
-  joinedLength_ = length;
-}
+void EvalFrame::NoteJoined(wchar_t* text, size_t length) { Arena().NoteJoined(text, length); }
+
+const wchar_t* EvalFrame::Joined() const { return Arena().Joined(); }
+
+size_t EvalFrame::JoinedLength() const { return Arena().JoinedLength(); }
 
 wchar_t* EvalFrame::ExtendJoined(const wchar_t* text, size_t extraChars) {
-  if (!joined_ || text != joined_) return nullptr;
-  const size_t oldNeeded = joinedLength_ + 1;
+  EvalArena& arena = Arena();
+  wchar_t* joined = arena.Joined();
+  if (!joined || text != joined) return nullptr;
+  const size_t oldNeeded = arena.JoinedLength() + 1;
   const size_t newNeeded = oldNeeded + extraChars;
   if (newNeeded > kMaxArenaPieceChars || arenaChars_ + extraChars > kMaxArenaCharsPerEvaluation) return nullptr;
-  if (!Arena().Extend(joined_, oldNeeded * sizeof(wchar_t), newNeeded * sizeof(wchar_t))) return nullptr;
+  if (!arena.Extend(joined, oldNeeded * sizeof(wchar_t), newNeeded * sizeof(wchar_t))) return nullptr;
   arenaChars_ += extraChars;
-  return joined_;
+  return joined;
 }
 
 ResultCode EvalFrame::AdoptHeapBlock(wchar_t* block) {

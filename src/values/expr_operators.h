@@ -53,15 +53,17 @@ class EvalFrame {
   // error was reported.
   void* AllocWork(size_t bytes);
   // Remembers the latest joined text, so that the next join onto it may
-  // grow it instead of copying it.
+  // grow it instead of copying it. The arena keeps the note, and forgets it
+  // when any evaluation gives memory back; the text can grow only while it
+  // is the arena's newest piece, which the arena checks.
   void NoteJoined(wchar_t* text, size_t length);
   // Room for `extraChars` more after the noted joined text when `text` is
   // it and its memory can grow in place: the text (its length unchanged
   // until the caller writes), else null.
   wchar_t* ExtendJoined(const wchar_t* text, size_t extraChars);
   // The noted joined text (null when none) and its length.
-  const wchar_t* Joined() const { return joined_; }
-  size_t JoinedLength() const { return joinedLength_; }
+  const wchar_t* Joined() const;
+  size_t JoinedLength() const;
 
  private:
   // One more heap block for the frame, counted against the limit.
@@ -78,11 +80,6 @@ class EvalFrame {
   wchar_t* inlineHeap_[kInlineHeapBlocks];
   wchar_t** heap_ = inlineHeap_;  // only the first heapCount_ are set
   size_t heapCount_ = 0;
-  // The latest joined text (else null). It can grow only while it is the
-  // arena's newest piece, which the arena checks: a later allocation, or a
-  // heap block, keeps it where it is.
-  wchar_t* joined_ = nullptr;
-  size_t joinedLength_ = 0;
 };
 
 // The numeric type of a token: Integer and Float tokens are themselves, a
