@@ -165,6 +165,18 @@ bool IsIntegerOnly(const ScriptLine& line) {
   return form && form->Postfix && form->IntegerOnly;
 }
 
+// Goes on after an if-form's test. Within a run of lines the chosen body is
+// simply the next line of that run: an Else reached after it skips its own
+// part, and a body that is a block or statement brings its own end with it.
+// As the one line a caller runs, the if carries out its body itself.
+ResultCode FollowIf(ScriptLine& line, bool passed, RunMode mode, ScriptLine*& next, ScriptLine*& jumpToLine) {
+  if (mode != RunMode::OneLine) {
+    next = ChooseIfBody(line, passed);
+    return ResultCode::Ok;
+  }
+  return RunIf(line, passed, next, jumpToLine);
+}
+
 // Try, its Catch and its Finally. `next` gets the line after all of them.
 QRV_NOINLINE ResultCode RunTry(ScriptLine& line, ScriptLine*& next, ScriptLine*& jumpToLine) {
   ScriptLine* related = line.TargetLine;
@@ -535,14 +547,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
       // A condition that may call a function may take long: the next line checks.
       if (!IsIntegerOnly(*line)) exec.QuickLinesLeft = 0;
       if (result != ResultCode::Ok) return result;
-      if (mode != RunMode::OneLine) {
-        // The chosen body runs as the next line of this same loop: an Else
-        // reached after it skips its own part, and a body that is a block
-        // or statement brings its own end with it.
-        next = ChooseIfBody(*line, passed);
-      } else {
-        result = RunIf(*line, passed, next, jump);
-      }
+      result = FollowIf(*line, passed, mode, next, jump);
     } else if (action == ACT_RETURN) {
       // A return has no arguments to set up: its value, if any, goes
       // straight to the call that waits for it.
@@ -638,14 +643,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
               if (test == ResultCode::Fail) return test;
               passed = test == ResultCode::TestPassed;
             }
-            if (mode != RunMode::OneLine) {
-              // The chosen body runs as the next line of this same loop: an
-              // Else reached after it skips its own part, and a body that is
-              // a block or statement brings its own end with it.
-              next = ChooseIfBody(*line, passed);
-              break;
-            }
-            result = RunIf(*line, passed, next, jump);
+            result = FollowIf(*line, passed, mode, next, jump);
             break;
           }
           result = DispatchCommand(*line, args);

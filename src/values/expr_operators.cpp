@@ -429,45 +429,34 @@ ResultCode EvalBinary(ExprSymbol op, EvalFrame& frame, ExprToken& left, ExprToke
   return ResultCode::Ok;
 }
 
-namespace {
-
-// a . b . c: the text the previous join made is the frame's newest piece of
-// memory, so the next part is written after it in place of copying both.
-// NotHandled when the left side is not that text or its memory cannot grow.
-ResultCode AppendToJoined(EvalFrame& frame, ExprToken& left, ExprToken& right, ExprToken& result) {
-  if (left.Symbol != ExprSymbol::String && left.Symbol != ExprSymbol::RawWord) return ResultCode::NotHandled;
-  if (!frame.Joined() || left.Text != frame.Joined()) return ResultCode::NotHandled;
-  wchar_t rightBuffer[kNumberTextChars];
-  TextPiece b;
-  if (!TextOf(frame, right, rightBuffer, b)) return ResultCode::Fail;
-  const size_t length = frame.JoinedLength();
-  // A built-in's text is made in new memory, which ends the join: the
-  // ordinary way then copies both.
-  wchar_t* joined = frame.ExtendJoined(left.Text, b.Length);
-  if (!joined) return ResultCode::NotHandled;
-  std::wmemcpy(joined + length, b.Chars, b.Length);
-  joined[length + b.Length] = L'\0';
-  frame.NoteJoined(joined, length + b.Length);
-  const bool quoted = left.Symbol == ExprSymbol::String || right.Symbol == ExprSymbol::String;
-  result.SetText(joined, quoted ? ExprSymbol::String : ExprSymbol::RawWord);
-  return ResultCode::Ok;
-}
-
-}  // namespace
-
 ResultCode EvalConcat(EvalFrame& frame, ExprToken& left, ExprToken& right, ExprToken& result) {
-  const ResultCode appended = AppendToJoined(frame, left, right, result);
-  if (appended != ResultCode::NotHandled) return appended;
   wchar_t leftBuffer[kNumberTextChars], rightBuffer[kNumberTextChars];
   TextPiece a, b;
-  if (!TextOf(frame, left, leftBuffer, a) || !TextOf(frame, right, rightBuffer, b)) return ResultCode::Fail;
+  const bool quoted = left.Symbol == ExprSymbol::String || right.Symbol == ExprSymbol::String;
+  // a . b . c: when the left side is the text the previous join made, the
+  // right side is written after it where the arena lets it grow, instead of
+  // copying both again.
+  const bool leftJoined = (left.Symbol == ExprSymbol::String || left.Symbol == ExprSymbol::RawWord) && frame.Joined() &&
+                          left.Text == frame.Joined();
+  if (leftJoined) {
+    a = {left.Text, frame.JoinedLength()};
+    if (!TextOf(frame, right, rightBuffer, b)) return ResultCode::Fail;
+    if (wchar_t* grown = frame.ExtendJoined(left.Text, b.Length)) {
+      std::wmemcpy(grown + a.Length, b.Chars, b.Length);
+      grown[a.Length + b.Length] = L'\0';
+      frame.NoteJoined(grown, a.Length + b.Length);
+      result.SetText(grown, quoted ? ExprSymbol::String : ExprSymbol::RawWord);
+      return ResultCode::Ok;
+    }
+  } else if (!TextOf(frame, left, leftBuffer, a) || !TextOf(frame, right, rightBuffer, b)) {
+    return ResultCode::Fail;
+  }
   wchar_t* joined = frame.AllocText(a.Length + b.Length);
   if (!joined) return ResultCode::Fail;
   std::wmemcpy(joined, a.Chars, a.Length);
   std::wmemcpy(joined + a.Length, b.Chars, b.Length);
   joined[a.Length + b.Length] = L'\0';
   frame.NoteJoined(joined, a.Length + b.Length);
-  const bool quoted = left.Symbol == ExprSymbol::String || right.Symbol == ExprSymbol::String;
   result.SetText(joined, quoted ? ExprSymbol::String : ExprSymbol::RawWord);
   return ResultCode::Ok;
 }

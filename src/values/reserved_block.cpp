@@ -1,3 +1,4 @@
+// Reserved address ranges for large arrays (see reserved_block.h).
 #include "values/reserved_block.h"
 
 #include <windows.h>
