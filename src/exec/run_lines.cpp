@@ -480,6 +480,25 @@ QRV_NOINLINE bool RunExpressionArithmetic(ScriptLine& line, ResultCode& result) 
   return true;
 }
 
+// "x := expression" with x named in the line, and a line that is one
+// expression: the evaluator stores the value (or drops it) itself, so the
+// line needs none of a command's argument set-up.
+bool IsDirectExpressionLine(const ScriptLine& line) {
+  if (line.CommandIndex == ACT_EXPRESSION) return line.ArgTotal == 1 && line.ArgList[0].ExprFlag;
+  if (line.CommandIndex != ACT_ASSIGNEXPR || line.ArgTotal != 2) return false;
+  const ArgRecord& output = line.ArgList[0];
+  return !output.ExprFlag && output.ResolvedVar && line.ArgList[1].ExprFlag;
+}
+
+QRV_NOINLINE ResultCode RunDirectExpressionLine(ScriptLine& line) {
+  ExpansionScope expansion;
+  const int argIndex = line.CommandIndex == ACT_ASSIGNEXPR ? 1 : 0;
+  Variable* target = argIndex ? line.ArgList[0].ResolvedVar : nullptr;
+  ResultCode evaluated = ResultCode::Ok;
+  if (EvaluateExpression(line, argIndex, evaluated, nullptr, expansion.Buffer(), target)) return ResultCode::Ok;
+  return evaluated == ResultCode::Ok ? ResultCode::Fail : evaluated;
+}
+
 }  // namespace
 
 ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
@@ -528,6 +547,15 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         line = line->FollowingLine;
         continue;
       }
+    }
+    if ((action == ACT_EXPRESSION || action == ACT_ASSIGNEXPR) && IsDirectExpressionLine(*line)) {
+      // A call in the expression may take long: the next line checks.
+      exec.QuickLinesLeft = 0;
+      const ResultCode evaluated = RunDirectExpressionLine(*line);
+      if (evaluated != ResultCode::Ok) return evaluated;
+      if (mode == RunMode::OneLine) return ResultCode::Ok;
+      line = line->FollowingLine;
+      continue;
     }
     ResultCode result = ResultCode::Ok;
     ScriptLine* next = line->FollowingLine;

@@ -35,6 +35,7 @@ struct BuiltInFunctionDef {
   int MinParams;
   int MaxParams;
   ExprCallFunction Call;
+  ExprIntegerFunction IntegerCall = nullptr;  // its work on integers, when that is all it does
 };
 
 struct BuiltInFamily {

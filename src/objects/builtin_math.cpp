@@ -152,6 +152,13 @@ ResultCode CallMod(const ExprFunc&, ExprToken& result, ExprToken** params, int, 
   return ResultCode::Ok;
 }
 
+// Mod of two integers; a zero divisor gives "", which is not an integer.
+bool IntegerMod(const int64_t* args, int64_t& result) {
+  if (args[1] == 0) return false;
+  result = args[1] == -1 ? 0 : args[0] % args[1];
+  return true;
+}
+
 // Whether a is below b, comparing integers and doubles exactly (the long
 // double of this target holds every 64-bit integer).
 bool NumberLess(ExprToken& a, NumericKind aKind, ExprToken& b, NumericKind bKind) {
@@ -199,6 +206,12 @@ ResultCode CallAbs(const ExprFunc&, ExprToken& result, ExprToken** params, int, 
   return ResultCode::Ok;
 }
 
+// Abs of an integer; the smallest integer stays as it is, as above.
+bool IntegerAbs(const int64_t* args, int64_t& result) {
+  result = args[0] < 0 ? static_cast<int64_t>(0 - static_cast<uint64_t>(args[0])) : args[0];
+  return true;
+}
+
 // A function of one double with the inputs it accepts: outside Low..High
 // the result is "".
 struct UnaryMath {
@@ -233,10 +246,10 @@ const BuiltInFunctionDef kMathFunctions[] = {
     {L"Round", 1, 2, CallRound},
     {L"Floor", 1, 1, CallFloorCeil<false>},
     {L"Ceil", 1, 1, CallFloorCeil<true>},
-    {L"Mod", 2, 2, CallMod},
+    {L"Mod", 2, 2, CallMod, IntegerMod},
     {L"Min", 1, kUnlimitedParams, CallMinMax<false>},
     {L"Max", 1, kUnlimitedParams, CallMinMax<true>},
-    {L"Abs", 1, 1, CallAbs},
+    {L"Abs", 1, 1, CallAbs, IntegerAbs},
     {L"Sin", 1, 1, CallUnaryMath<kSin>},
     {L"Cos", 1, 1, CallUnaryMath<kCos>},
     {L"Tan", 1, 1, CallUnaryMath<kTan>},

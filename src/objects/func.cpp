@@ -87,6 +87,7 @@ Func* MakeBuiltIn(const BuiltInFunctionDef& def) {
   func->Expr.MaxParams = def.MaxParams;
   func->Expr.Variadic = def.MaxParams >= kUnlimitedParams;
   func->Expr.Call = def.Call;
+  func->Expr.IntegerCall = def.IntegerCall;
   func->Expr.Owner = func;
   func->RequiredCount = def.MinParams;
   Insert(func);

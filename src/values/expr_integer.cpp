@@ -38,6 +38,15 @@ bool IsIntegerBinaryOperator(ExprSymbol symbol) {
   }
 }
 
+// A call of a built-in that has an integer form, with its arguments
+// written out; a method or dynamic call has no function of its own here.
+bool IsIntegerCall(const ExprToken& token) {
+  if (token.Symbol != ExprSymbol::Call) return false;
+  const ExprCall& call = *token.CallInfo;
+  return call.Func && call.Func->IntegerCall && !call.ExpandLast && call.ParamCount >= call.Func->MinParams &&
+         call.ParamCount <= call.Func->MaxParams;
+}
+
 // The integer an operand holds now; false when it holds anything else.
 bool OperandInteger(const ExprToken& token, int64_t& value) {
   switch (token.Symbol) {
@@ -71,6 +80,10 @@ bool IsIntegerOnlyPostfix(const ExprToken* postfix, size_t count) {
       --depth;
     } else if (token.Symbol == ExprSymbol::Negate) {
       if (depth < 1) return false;
+    } else if (IsIntegerCall(token)) {
+      const auto params = static_cast<size_t>(token.CallInfo->ParamCount);
+      if (params == 0 || depth < params) return false;
+      depth -= params - 1;
     } else {
       return false;
     }
@@ -90,6 +103,10 @@ bool TryIntegerValue(const CompiledExpression& form, int64_t& value) {
       ++depth;
     } else if (symbol == ExprSymbol::Negate) {
       stack[depth - 1] = static_cast<int64_t>(0 - static_cast<uint64_t>(stack[depth - 1]));
+    } else if (symbol == ExprSymbol::Call) {
+      depth -= static_cast<size_t>(token.CallInfo->ParamCount);
+      if (!token.CallInfo->Func->IntegerCall(stack + depth, stack[depth])) return false;
+      ++depth;
     } else {
       --depth;
       if (!IntegerResult(symbol, stack[depth - 1], stack[depth], stack[depth - 1])) return false;

@@ -1,6 +1,7 @@
 // Expressions of integers only, such as "n < 2", "i + 1" or "a * b - c":
 // their operands are integer literals, A_Index and plain variables, their
-// operators integer ones. While every variable read holds an integer they
+// operators integer ones, their calls those of built-ins with an integer
+// form (Mod, Abs). While every variable read holds an integer they
 // are worked out on a few machine integers, without the general evaluator's
 // frame and tokens; otherwise the general evaluator takes them, so every
 // rule for text, floats and numeric strings stays in one place.

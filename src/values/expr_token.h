@@ -278,16 +278,22 @@ struct ExprToken {
 using ExprCallFunction = ResultCode (*)(const ExprFunc& func, ExprToken& result, ExprToken** params, int paramCount,
                                         bool expandLast);
 
+// A built-in function worked out on integer arguments alone, for the
+// integer arithmetic that skips the evaluator; false when its result would
+// not be an integer, which leaves the call to the general way.
+using ExprIntegerFunction = bool (*)(const int64_t* args, int64_t& result);
+
 // What the compiler and the evaluator know of a function.
 struct ExprFunc {
   const wchar_t* Name = L"";  // as scripts name it; empty for operator functions
   int MinParams = 0;
   int MaxParams = 0;
-  bool Variadic = false;                    // takes any number of parameters beyond MaxParams
-  int OperatorCode = EXPR_OP_NONE;          // operator functions: their operation
-  ExprCallFunction Call = nullptr;          // null: not available in this version
-  const wchar_t* UnavailableMessage = L"";  // reported when Call is null
-  void* Owner = nullptr;                    // the functions code's own record
+  bool Variadic = false;                      // takes any number of parameters beyond MaxParams
+  int OperatorCode = EXPR_OP_NONE;            // operator functions: their operation
+  ExprCallFunction Call = nullptr;            // null: not available in this version
+  const wchar_t* UnavailableMessage = L"";    // reported when Call is null
+  void* Owner = nullptr;                      // the functions code's own record
+  ExprIntegerFunction IntegerCall = nullptr;  // built-ins with an integer form
 };
 
 // A compiled call: the function (null for a dynamic call, whose function is
