@@ -159,7 +159,7 @@ bool IsExpressionIf(const ScriptLine& line) {
 }
 
 // Whether a line's first argument was compiled as integer arithmetic, which
-// calls nothing and so cannot take long.
+// cannot take long: it calls nothing but Mod or Abs.
 bool IsIntegerOnly(const ScriptLine& line) {
   const auto* form = static_cast<const CompiledExpression*>(line.ArgList[0].CompiledForm);
   return form && form->Postfix && form->IntegerOnly;
@@ -548,7 +548,7 @@ ResultCode RunLines(ScriptLine* start, RunMode mode, ScriptLine*& jumpToLine) {
         continue;
       }
     }
-    if ((action == ACT_EXPRESSION || action == ACT_ASSIGNEXPR) && IsDirectExpressionLine(*line)) {
+    if (IsDirectExpressionLine(*line)) {
       // A call in the expression may take long: the next line checks.
       exec.QuickLinesLeft = 0;
       const ResultCode evaluated = RunDirectExpressionLine(*line);

@@ -132,6 +132,15 @@ ResultCode CallFloorCeil(const ExprFunc&, ExprToken& result, ExprToken** params,
   return ResultCode::Ok;
 }
 
+// Mod of two integers, also the integer form of Mod; a zero divisor gives
+// "", which is not an integer.
+bool IntegerMod(const int64_t* args, int64_t& result) {
+  if (args[1] == 0) return false;
+  // The smallest integer divided by -1 would trap; its remainder is 0.
+  result = args[1] == -1 ? 0 : args[0] % args[1];
+  return true;
+}
+
 // Mod(dividend, divisor): the remainder with the dividend's sign; "" for a
 // zero divisor.
 ResultCode CallMod(const ExprFunc&, ExprToken& result, ExprToken** params, int, bool) {
@@ -139,24 +148,15 @@ ResultCode CallMod(const ExprFunc&, ExprToken& result, ExprToken** params, int, 
   const NumericKind divisorKind = ParamNumericType(*params[1]);
   if (dividendKind == PURE_NOT_NUMERIC || divisorKind == PURE_NOT_NUMERIC) return ResultCode::Ok;
   if (dividendKind == PURE_INTEGER && divisorKind == PURE_INTEGER) {
-    const int64_t dividend = ParamInteger(*params[0]);
-    const int64_t divisor = ParamInteger(*params[1]);
-    if (divisor == 0) return ResultCode::Ok;
-    // The smallest integer divided by -1 would trap; its remainder is 0.
-    result.SetInteger(divisor == -1 ? 0 : dividend % divisor);
+    const int64_t operands[] = {ParamInteger(*params[0]), ParamInteger(*params[1])};
+    int64_t remainder = 0;
+    if (IntegerMod(operands, remainder)) result.SetInteger(remainder);
     return ResultCode::Ok;
   }
   const double divisor = ParamFloat(*params[1]);
   if (divisor == 0.0) return ResultCode::Ok;
   result.SetFloat(std::fmod(ParamFloat(*params[0]), divisor));
   return ResultCode::Ok;
-}
-
-// Mod of two integers; a zero divisor gives "", which is not an integer.
-bool IntegerMod(const int64_t* args, int64_t& result) {
-  if (args[1] == 0) return false;
-  result = args[1] == -1 ? 0 : args[0] % args[1];
-  return true;
 }
 
 // Whether a is below b, comparing integers and doubles exactly (the long
@@ -192,6 +192,12 @@ ResultCode CallMinMax(const ExprFunc&, ExprToken& result, ExprToken** params, in
   return ResultCode::Ok;
 }
 
+// Abs of an integer, also the integer form of Abs.
+bool IntegerAbs(const int64_t* args, int64_t& result) {
+  result = args[0] < 0 ? static_cast<int64_t>(0 - static_cast<uint64_t>(args[0])) : args[0];
+  return true;
+}
+
 // Abs(number): the magnitude, keeping the kind. The smallest integer has
 // no positive counterpart and stays as it is (two's-complement arithmetic).
 ResultCode CallAbs(const ExprFunc&, ExprToken& result, ExprToken** params, int, bool) {
@@ -199,17 +205,13 @@ ResultCode CallAbs(const ExprFunc&, ExprToken& result, ExprToken** params, int, 
   if (kind == PURE_NOT_NUMERIC) return ResultCode::Ok;
   if (kind == PURE_INTEGER) {
     const int64_t value = ParamInteger(*params[0]);
-    result.SetInteger(value < 0 ? static_cast<int64_t>(0 - static_cast<uint64_t>(value)) : value);
+    int64_t magnitude = 0;
+    IntegerAbs(&value, magnitude);
+    result.SetInteger(magnitude);
   } else {
     result.SetFloat(std::fabs(ParamFloat(*params[0])));
   }
   return ResultCode::Ok;
-}
-
-// Abs of an integer; the smallest integer stays as it is, as above.
-bool IntegerAbs(const int64_t* args, int64_t& result) {
-  result = args[0] < 0 ? static_cast<int64_t>(0 - static_cast<uint64_t>(args[0])) : args[0];
-  return true;
 }
 
 // A function of one double with the inputs it accepts: outside Low..High
